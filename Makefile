@@ -1,0 +1,32 @@
+# The two commands a new user needs: `make run` and `make test`.
+BUILD   ?= build
+JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+
+.PHONY: all build run run-browser test deps deps-test configure clean
+
+all: build
+
+deps:
+	@sh tools/install-deps.sh run
+
+deps-test:
+	@sh tools/install-deps.sh test
+
+configure:
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: deps build
+	./$(BUILD)/bin/tarbel
+
+run-browser: deps build
+	./$(BUILD)/bin/vennik
+
+test: deps-test build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD)

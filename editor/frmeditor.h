@@ -1,0 +1,157 @@
+#pragma once
+// The editor's one window. Its members are the window's controls and
+// window-level variables; its methods are the event procedures, kept in
+// files by subsystem:
+//   frmeditor_design.cpp      the window's design: controls, menus, toolbar
+//   frmeditor_shell.cpp       start-up, layout, the toolbar's dispatch
+//   frmeditor_documents.cpp   document state and the File menu
+//   frmeditor_formatting.cpp  character formatting, the Edit menu, keys
+//   frmeditor_search.cpp      find, replace and the phrase look-up
+#include <QComboBox>
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QString>
+#include <QTimer>
+
+#include "commondialog.h"
+#include "richtextbox.h"
+#include "statusbar.h"
+#include "toolbar.h"
+
+class QAction;
+class QMenu;
+
+class frmeditor : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmeditor(QWidget *parent = nullptr);
+    ~frmeditor() override;
+
+    // --- controls, in the order the window creates them ----------------
+    QTimer *Timer1 = nullptr;
+    platform::StatusBar *StatusBar1 = nullptr;
+    platform::RichTextBox *tmpeditor = nullptr;
+    platform::Toolbar *Toolbar1 = nullptr;
+    QPushButton *Command1 = nullptr;
+    QComboBox *cbofont = nullptr;
+    QComboBox *cbosize = nullptr;
+    QList<QIcon> ImageList1;
+    platform::RichTextBox *editor = nullptr;
+    platform::CommonDialog *CMDialog1 = nullptr;
+
+    // --- menus ------------------------------------------------------------
+    QMenu *mnufile = nullptr;
+    QAction *mnunew = nullptr, *mnuopen = nullptr, *mnusave = nullptr, *mnusaveas = nullptr,
+            *mnu_line3 = nullptr, *mnu_insertfile = nullptr, *mnu_writefile = nullptr,
+            *mnu_line5 = nullptr, *mnu_pagesetup = nullptr, *mnu_print = nullptr,
+            *mnu_line4 = nullptr, *mnuexit = nullptr;
+    QMenu *mnuedit = nullptr;
+    QAction *mnu_undo = nullptr, *mnu_line = nullptr, *mnucut = nullptr, *mnupaste = nullptr,
+            *mnucopy = nullptr, *mnuclear = nullptr, *mnu_tab1 = nullptr, *mnuselect = nullptr,
+            *mnu_time = nullptr, *mnu_line1 = nullptr, *mnu_wrap = nullptr;
+    QMenu *mnuoption = nullptr;
+    QAction *mnubold = nullptr, *mnuunderline = nullptr, *mnuitalics = nullptr, *mnu_clour = nullptr;
+    QMenu *mnu_search = nullptr;
+    QAction *mnu_find = nullptr, *mnureplace = nullptr;
+
+    // --- window-level variables --------------------------------------------
+    QString curfile;        // the document's file; empty while untitled
+    int changed = 0;        // 1: changes not in the file
+    int skipevent = 0;      // 1: the next key or mouse event of the editors is swallowed
+    qint64 keystart = 0;    // search start of the latest replace pass
+
+    // The visible one of editor and tmpeditor, or nullptr.
+    platform::RichTextBox *activeEditor() const;
+
+    // The window's outer size and place, in twips.
+    double Width() const;
+    double Height() const;
+    void setTop(double twips);
+    void setLeft(double twips);
+
+    static QString untitledCaption() { return QStringLiteral("Editor [ Untitled ]"); }
+    static QString namedCaption(const QString &path)
+    {
+        return QStringLiteral("Editor ") + QStringLiteral("[") + path + QStringLiteral("]");
+    }
+
+    // --- shell --------------------------------------------------------------
+    void Form_Load();
+    void Form_Resize();
+    void Timer1_Timer();
+    void Toolbar1_ButtonClick(platform::ToolbarButton *Button);
+
+    // --- documents ----------------------------------------------------------
+    // Asks question when changed is 1 and answers whether the command may go
+    // on (Yes runs Save, and goes on only when a file name was chosen).
+    bool SaveFirst(const QString &question, int icon = 0, const QString &title = {});
+    static QString saveFirstQuestion() { return QStringLiteral("File not Saved ! Save it now ? "); }
+    static QString exitQuestion() { return QStringLiteral("Do You Want To Save Changes ? "); }
+    void mnunew_Click();
+    void mnuopen_Click();
+    void mnusave_Click();
+    void mnusaveas_Click();
+    void mnuexit_Click();
+    void mnu_insertfile_Click();
+    void mnu_writefile_Click();
+    void mnu_pagesetup_Click();
+    void mnu_print_Click();
+    // The window is asked to close (close box, the desktop): true lets it.
+    bool Form_QueryUnload();
+
+    // --- formatting, editing, keys -----------------------------------------
+    void mnubold_Click();
+    void mnuitalics_Click();
+    void mnuunderline_Click();
+    void mnu_clour_Click();
+    void cbofont_Click();
+    void cbofont_KeyPress(int &KeyAscii);
+    void cbosize_Click();
+    void cbosize_KeyPress(int &KeyAscii);
+    void mnuedit_Click();
+    void mnu_undo_Click();
+    void mnucut_Click();
+    void mnupaste_Click();
+    void mnucopy_Click();
+    void mnuclear_Click();
+    void mnuselect_Click();
+    void mnu_time_Click();
+    void mnu_wrap_Click();
+    void editor_KeyDown(int &KeyCode, int Shift);
+    void editor_KeyPress(int &KeyAscii);
+    void editor_KeyUp(int &KeyCode, int Shift);
+    void editor_MouseDown(int Button, int Shift, double X, double Y);
+    void tmpeditor_KeyDown(int &KeyCode, int Shift);
+    void tmpeditor_KeyPress(int &KeyAscii);
+    void tmpeditor_KeyUp(int &KeyCode, int Shift);
+    void tmpeditor_MouseDown(int Button, int Shift, double X, double Y);
+
+    // --- search -------------------------------------------------------------
+    void mnu_find_Click();
+    void mnureplace_Click();
+    void Command1_Click();
+
+protected:
+    void resizeEvent(QResizeEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    void buildDesign();
+    void buildMenus();
+    void buildToolbar();
+    void buildStatusBar();
+    // Each subsystem connects the events it handles.
+    void connectShell();
+    void connectDocuments();
+    void connectFormatting();
+    void connectSearch();
+    // Keeps the docked bars and the editors' visible part in place.
+    void layoutDocked();
+    // Selecting a list entry from code raises Click as a user's choice does.
+    void selectListIndex(QComboBox *box, int index);
+    static void addSorted(QComboBox *box, const QString &item);
+
+    bool m_loaded = false;
+};

@@ -1,0 +1,316 @@
+// The window's design: every control with its place and settings, the menu
+// tree and the toolbar's buttons.
+#include "frmeditor.h"
+
+#include "dialoghost.h"
+#include "icons.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTextDocument>
+#include <QToolButton>
+
+using platform::RichTextBox;
+using platform::StatusPanel;
+using platform::ToolbarButton;
+
+namespace {
+// Design-time client area, twips.
+constexpr double kClientWidth = 9705;
+constexpr double kClientHeight = 9030;
+
+const char *const kImages[17] = {
+    "open", "save", "bold", "italics", "under", "cut", "copy", "paste", "print",
+    "drawer", "end", "lines", "clour", "bullet", "num", "image", "strike"};
+
+struct ButtonRow {
+    const char *key;      // nullptr: separator
+    const char *toolTip;
+    int image;
+};
+
+// The toolbar, left to right.
+const ButtonRow kButtons[] = {
+    {nullptr, nullptr, 0},
+    {"open", "Open the report", 1},
+    {"save", "Save the report", 2},
+    {"print", "Print", 9},
+    {nullptr, nullptr, 0},
+    {"bold", "Bold", 3},
+    {"italics", "Italics", 4},
+    {"under", "Underline", 5},
+    {"strike", "Strike Through", 17},
+    {"clour", "Clour To Text", 13},
+    // 26 separators: the room over which the font boxes sit.
+    {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
+    {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
+    {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
+    {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
+    {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
+    {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
+    {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
+    {"cut", "Cut", 6},
+    {"copy", "Copy", 7},
+    {"paste", "Paste", 8},
+    {nullptr, nullptr, 0},
+    {"bullet", "Bullets", 14},
+    {"num", "Numberings", 15},
+    {"image", "Insert Image", 16},
+    {nullptr, nullptr, 0},
+    {"end", "", 11},
+};
+
+QAction *menuItem(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut = {})
+{
+    QAction *a = menu->addAction(caption);
+    a->setObjectName(QLatin1String(name));
+    a->setShortcut(shortcut);
+    return a;
+}
+
+QAction *separator(QMenu *menu, const char *name)
+{
+    QAction *a = menu->addSeparator();
+    a->setObjectName(QLatin1String(name));
+    return a;
+}
+
+QMenu *topMenu(QMenuBar *bar, const char *name, const QString &caption)
+{
+    QMenu *m = bar->addMenu(caption);
+    m->setObjectName(QLatin1String(name));
+    m->menuAction()->setObjectName(QLatin1String(name));
+    return m;
+}
+
+void placeTwips(QWidget *w, double left, double top, double width, double height)
+{
+    w->setGeometry(platform::twipsToPixelsX(left), platform::twipsToPixelsY(top),
+                   platform::twipsToPixelsX(width), platform::twipsToPixelsY(height));
+}
+}  // namespace
+
+frmeditor::frmeditor(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmeditor"));
+    buildDesign();
+    connectShell();
+    connectDocuments();
+    connectFormatting();
+    connectSearch();
+    Form_Load();
+    m_loaded = true;
+}
+
+frmeditor::~frmeditor()
+{
+    if (platform::DialogHost::parentWindow() == this)
+        platform::DialogHost::setParentWindow(nullptr);
+}
+
+void frmeditor::buildDesign()
+{
+    setWindowTitle(untitledCaption());
+    setWindowIcon(platform::svgIcon(QStringLiteral(":/icons/editor/tarbel.svg")));
+    platform::DialogHost::setApplicationTitle(QStringLiteral("EDITOR"));
+    platform::DialogHost::setParentWindow(this);
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setAutoFillBackground(true);
+    QPalette pal = client->palette();
+    pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    client->setPalette(pal);
+    setCentralWidget(client);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1);
+
+    buildStatusBar();
+
+    tmpeditor = new RichTextBox(client);
+    tmpeditor->setObjectName(QStringLiteral("tmpeditor"));
+    tmpeditor->setRightMargin(0);
+    tmpeditor->moveTwips(0, 360);
+    tmpeditor->setWidthTwips(11685);
+    tmpeditor->setHeightTwips(9915);
+    {
+        QFont f(QStringLiteral("MS Sans Serif"));
+        f.setPointSizeF(8.5);
+        tmpeditor->document()->setDefaultFont(f);
+        tmpeditor->setPlainText(QStringLiteral("tmpeditor"));
+        tmpeditor->document()->clearUndoRedoStacks();
+    }
+    QPalette window = tmpeditor->palette();
+    window.setColor(QPalette::Base, palette().color(QPalette::Base));
+    tmpeditor->setPalette(window);
+    tmpeditor->setVisible(false);
+
+    ImageList1.clear();
+    for (const char *name : kImages)
+        ImageList1.append(platform::svgIcon(QStringLiteral(":/icons/editor/%1.svg").arg(QLatin1String(name))));
+
+    buildToolbar();
+    Toolbar1->setParent(client);
+
+    editor = new RichTextBox(client);
+    editor->setObjectName(QStringLiteral("editor"));
+    editor->setRightMargin(25000);
+    editor->moveTwips(-30, 330);
+    editor->setWidthTwips(11685);
+    editor->setHeightTwips(10035);
+    {
+        QFont f(QStringLiteral("MS Sans Serif"));
+        f.setPointSizeF(8.25);
+        editor->document()->setDefaultFont(f);
+    }
+    QPalette white = editor->palette();
+    white.setColor(QPalette::Base, Qt::white);
+    white.setColor(QPalette::Text, Qt::black);
+    editor->setPalette(white);
+
+    CMDialog1 = new platform::CommonDialog(this);
+    CMDialog1->setObjectName(QStringLiteral("CMDialog1"));
+
+    buildMenus();
+
+    // The toolbar stays above the editors that reach under its lower edge.
+    Toolbar1->raise();
+
+    // Tab order: editor, tmpeditor, cbosize, cbofont, Command1; the toolbar
+    // and the status bar take no focus.
+    setTabOrder(editor, tmpeditor);
+    setTabOrder(tmpeditor, cbosize);
+    setTabOrder(cbosize, cbofont);
+    setTabOrder(cbofont, Command1);
+
+    const int frameExtra = menuBar()->sizeHint().height() + StatusBar1->sizeHint().height();
+    resize(platform::twipsToPixelsX(kClientWidth), platform::twipsToPixelsY(kClientHeight) + frameExtra);
+}
+
+void frmeditor::buildToolbar()
+{
+    Toolbar1 = new platform::Toolbar(QSize(23, 22), QSize(16, 16), false, this);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setImageList(ImageList1);
+    for (const ButtonRow &row : kButtons) {
+        if (!row.key)
+            Toolbar1->addSeparator();
+        else
+            Toolbar1->addButton(QLatin1String(row.key), QString::fromUtf8(row.toolTip), row.image);
+    }
+    // The wider pictures keep their own proportions.
+    for (const char *key : {"bullet", "num", "image", "strike"})
+        Toolbar1->button(QLatin1String(key))->widget->setIconSize(
+            QSize(platform::twipsToPixelsX(20 * 15), platform::twipsToPixelsY(18 * 15)));
+
+    Command1 = new QPushButton(QStringLiteral("find phrase"), Toolbar1);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    placeTwips(Command1, 8760, 0, 975, 375);
+    // Wide enough for its caption in the desktop's font.
+    Command1->resize(std::max(Command1->width(), Command1->sizeHint().width()), Command1->height());
+
+    cbofont = new QComboBox(Toolbar1);
+    cbofont->setObjectName(QStringLiteral("cbofont"));
+    cbofont->setEditable(true);
+    cbofont->setInsertPolicy(QComboBox::NoInsert);
+    cbofont->setEditText(QStringLiteral("cbofont"));
+    placeTwips(cbofont, 3120, 0, 2085, 315);
+
+    cbosize = new QComboBox(Toolbar1);
+    cbosize->setObjectName(QStringLiteral("cbosize"));
+    cbosize->setEditable(true);
+    cbosize->setInsertPolicy(QComboBox::NoInsert);
+    cbosize->setEditText(QStringLiteral("cbosize"));
+    placeTwips(cbosize, 5370, 0, 645, 315);
+}
+
+void frmeditor::buildStatusBar()
+{
+    StatusBar1 = new platform::StatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->addPanel(StatusPanel::CapsLock, 1440, false);
+    StatusBar1->addPanel(StatusPanel::NumLock, 1440, false);
+    StatusBar1->addPanel(StatusPanel::Insert, 1440, false);
+    StatusBar1->addPanel(StatusPanel::Text, 1440, false);
+    StatusBar1->addPanel(StatusPanel::Text, 1440, true);
+    StatusBar1->addPanel(StatusPanel::Text, 1440, true);
+    StatusBar1->addPanel(StatusPanel::Time, 1440, true);
+    StatusBar1->addPanel(StatusPanel::Date, 1440, true);
+    StatusBar1->setInsertModeSource([this] {
+        const RichTextBox *e = activeEditor();
+        return !(e && e->overwriteMode());
+    });
+    setStatusBar(StatusBar1);
+}
+
+void frmeditor::buildMenus()
+{
+    QMenuBar *bar = menuBar();
+
+    mnufile = topMenu(bar, "mnufile", QStringLiteral("&File"));
+    mnunew = menuItem(mnufile, "mnunew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuopen = menuItem(mnufile, "mnuopen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnusave = menuItem(mnufile, "mnusave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    mnusaveas = menuItem(mnufile, "mnusaveas", QStringLiteral("Save &As"), QKeySequence(Qt::CTRL | Qt::Key_A));
+    mnu_line3 = separator(mnufile, "mnu_line3");
+    mnu_insertfile = menuItem(mnufile, "mnu_insertfile", QStringLiteral("&Insert File"));
+    mnu_writefile = menuItem(mnufile, "mnu_writefile", QStringLiteral("&Write File"));
+    mnu_line5 = separator(mnufile, "mnu_line5");
+    mnu_pagesetup = menuItem(mnufile, "mnu_pagesetup", QStringLiteral("Page S&etup"));
+    mnu_print = menuItem(mnufile, "mnu_print", QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_T));
+    mnu_line4 = separator(mnufile, "mnu_line4");
+    mnuexit = menuItem(mnufile, "mnuexit", QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    mnuedit = topMenu(bar, "mnuedit", QStringLiteral("&Edit"));
+    mnu_undo = menuItem(mnuedit, "mnu_undo", QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    mnu_line = separator(mnuedit, "mnu_line");
+    mnucut = menuItem(mnuedit, "mnucut", QStringLiteral("&Cut"), QKeySequence(Qt::CTRL | Qt::Key_X));
+    mnupaste = menuItem(mnuedit, "mnupaste", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    mnucopy = menuItem(mnuedit, "mnucopy", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    mnuclear = menuItem(mnuedit, "mnuclear", QStringLiteral("Clea&r"), QKeySequence(Qt::CTRL | Qt::Key_D));
+    mnu_tab1 = separator(mnuedit, "mnu_tab1");
+    mnuselect = menuItem(mnuedit, "mnuselect", QStringLiteral("&Select All"));
+    mnu_time = menuItem(mnuedit, "mnu_time", QStringLiteral("Time && Date "), QKeySequence(Qt::Key_F5));
+    mnu_line1 = separator(mnuedit, "mnu_line1");
+    mnu_wrap = menuItem(mnuedit, "mnu_wrap", QStringLiteral("Word Wrap"));
+    mnu_wrap->setCheckable(true);
+    mnu_wrap->setChecked(false);
+
+    mnuoption = topMenu(bar, "mnuoption", QStringLiteral("&Option"));
+    mnubold = menuItem(mnuoption, "mnubold", QStringLiteral("&Bold"), QKeySequence(Qt::CTRL | Qt::Key_B));
+    mnuunderline = menuItem(mnuoption, "mnuunderline", QStringLiteral("&Underline"), QKeySequence(Qt::CTRL | Qt::Key_U));
+    mnuitalics = menuItem(mnuoption, "mnuitalics", QStringLiteral("&Italics"), QKeySequence(Qt::CTRL | Qt::Key_I));
+    mnu_clour = menuItem(mnuoption, "mnu_clour", QStringLiteral("&Colour"), QKeySequence(Qt::CTRL | Qt::Key_L));
+    mnuoption->menuAction()->setVisible(false);
+    mnuoption->menuAction()->setEnabled(false);
+    mnuoption->setEnabled(false);
+
+    mnu_search = topMenu(bar, "mnu_search", QStringLiteral("&Search"));
+    mnu_find = menuItem(mnu_search, "mnu_find", QStringLiteral("&Find"));
+    mnureplace = menuItem(mnu_search, "mnureplace", QStringLiteral("Replace Text"), QKeySequence(Qt::Key_F3));
+}
+
+platform::RichTextBox *frmeditor::activeEditor() const
+{
+    if (editor && editor->isVisibleTo(this))
+        return editor;
+    if (tmpeditor && tmpeditor->isVisibleTo(this))
+        return tmpeditor;
+    return nullptr;
+}
+
+double frmeditor::Width() const { return platform::pixelsToTwipsX(frameGeometry().width()); }
+double frmeditor::Height() const { return platform::pixelsToTwipsY(frameGeometry().height()); }
+
+void frmeditor::setTop(double twips)
+{
+    move(frameGeometry().x(), platform::twipsToPixelsY(twips));
+}
+
+void frmeditor::setLeft(double twips)
+{
+    move(platform::twipsToPixelsX(twips), frameGeometry().y());
+}

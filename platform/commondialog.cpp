@@ -1,0 +1,113 @@
+#include "commondialog.h"
+
+#include "dialoghost.h"
+
+#include <QColor>
+#include <QPrinter>
+#include <QStringList>
+
+namespace platform {
+
+CommonDialog::CommonDialog(QObject *parent) : QObject(parent) {}
+CommonDialog::~CommonDialog() = default;
+
+QString CommonDialog::toQtFilter(const QString &filter)
+{
+    const QStringList parts = filter.split(u'|');
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts.at(i).trimmed();
+        QStringList patterns = parts.at(i + 1).split(u';', Qt::SkipEmptyParts);
+        for (QString &p : patterns)
+            p = p.trimmed();
+        if (patterns.isEmpty())
+            continue;
+        // "*.*" means every file, names without a dot included.
+        for (QString &p : patterns)
+            if (p == QLatin1String("*.*"))
+                p = QStringLiteral("*");
+        if (description.isEmpty())
+            description = patterns.join(u' ');
+        out << QStringLiteral("%1 (%2)").arg(description, patterns.join(u' '));
+    }
+    return out.join(QStringLiteral(";;"));
+}
+
+void CommonDialog::setAction(int action)
+{
+    if (action == 1)
+        ShowOpen();
+    else if (action == 2)
+        ShowSave();
+}
+
+void CommonDialog::ShowOpen()
+{
+    const QString chosen = DialogHost::current().openFile({DialogTitle, FileName, toQtFilter(Filter), InitDir});
+    if (chosen.isEmpty()) {
+        if (CancelError)
+            throw DialogCancelled{};
+        return;
+    }
+    FileName = chosen;
+}
+
+void CommonDialog::ShowSave()
+{
+    const QString chosen = DialogHost::current().saveFile({DialogTitle, FileName, toQtFilter(Filter), InitDir});
+    if (chosen.isEmpty()) {
+        if (CancelError)
+            throw DialogCancelled{};
+        return;
+    }
+    FileName = chosen;
+}
+
+void CommonDialog::ShowColor()
+{
+    const auto chosen = DialogHost::current().color(fromOleColor(Color));
+    if (!chosen) {
+        if (CancelError)
+            throw DialogCancelled{};
+        return;
+    }
+    Color = toOleColor(*chosen);
+}
+
+QPrinter *CommonDialog::printer()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return m_printer.get();
+}
+
+bool CommonDialog::ShowPrinter()
+{
+    PrinterDialogRequest request;
+    request.printer = printer();
+    request.selectionChosen = (Flags & cdlPDSelection) != 0;
+    request.allowPageRange = (Flags & cdlPDNoPageNums) == 0;
+    const bool accepted = DialogHost::current().printer(request);
+    m_hDC = accepted ? reinterpret_cast<quintptr>(m_printer.get()) : 0;
+    if (!accepted && CancelError)
+        throw DialogCancelled{};
+    return accepted;
+}
+
+bool CommonDialog::ShowPageSetup()
+{
+    return DialogHost::current().pageSetup(printer());
+}
+
+quint32 toOleColor(const QColor &c)
+{
+    const QColor rgb = c.toRgb();
+    return quint32(rgb.red()) | (quint32(rgb.green()) << 8) | (quint32(rgb.blue()) << 16);
+}
+
+QColor fromOleColor(quint32 ole)
+{
+    return QColor(int(ole & 0xFF), int((ole >> 8) & 0xFF), int((ole >> 16) & 0xFF));
+}
+
+}  // namespace platform

@@ -1,0 +1,16 @@
+#pragma once
+// Windows paths, fixed in the programs or read from files written by Windows
+// programs, name the same files for us as for those programs. On Windows a
+// path is used as it stands. Elsewhere Wine's convention applies: drive X is
+// $WINEPREFIX/dosdevices/x: when that exists, and C: falls back to
+// $WINEPREFIX/drive_c (WINEPREFIX defaults to ~/.wine). Backslashes become
+// slashes; the drive letter is case-blind; a native path passes unchanged.
+#include <QString>
+
+namespace platform {
+
+QString mapDrivePath(const QString &path);
+// The Wine prefix in force: $WINEPREFIX, or ~/.wine.
+QString winePrefix();
+
+}  // namespace platform

@@ -1,0 +1,688 @@
+#include "richtextbox.h"
+
+#include "commondialog.h"
+#include "rtf.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QAction>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QTextList>
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform {
+
+// ---------------------------------------------------------------------------
+// Units and keys
+
+namespace {
+double logicalDpiX()
+{
+    if (auto *s = QGuiApplication::primaryScreen())
+        return s->logicalDotsPerInchX();
+    return 96.0;
+}
+double logicalDpiY()
+{
+    if (auto *s = QGuiApplication::primaryScreen())
+        return s->logicalDotsPerInchY();
+    return 96.0;
+}
+}  // namespace
+
+double twipsPerPixelX() { return 1440.0 / logicalDpiX(); }
+double twipsPerPixelY() { return 1440.0 / logicalDpiY(); }
+int twipsToPixelsX(double twips) { return int(std::lround(twips / twipsPerPixelX())); }
+int twipsToPixelsY(double twips) { return int(std::lround(twips / twipsPerPixelY())); }
+double pixelsToTwipsX(int px) { return px * twipsPerPixelX(); }
+double pixelsToTwipsY(int px) { return px * twipsPerPixelY(); }
+
+int virtualKeyCode(int key)
+{
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return 'A' + (key - Qt::Key_A);
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return '0' + (key - Qt::Key_0);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return 112 + (key - Qt::Key_F1);
+    switch (key) {
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return 9;
+    case Qt::Key_Clear: return 12;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Shift: return 16;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
+    case Qt::Key_Pause: return 19;
+    case Qt::Key_CapsLock: return 20;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Print: return 44;
+    case Qt::Key_Insert: return 45;
+    case Qt::Key_Delete: return 46;
+    case Qt::Key_Help: return 47;
+    case Qt::Key_Meta: return 91;
+    case Qt::Key_Menu: return 93;
+    case Qt::Key_NumLock: return 144;
+    case Qt::Key_ScrollLock: return 145;
+    case Qt::Key_Semicolon:
+    case Qt::Key_Colon: return 186;
+    case Qt::Key_Equal:
+    case Qt::Key_Plus: return 187;
+    case Qt::Key_Comma:
+    case Qt::Key_Less: return 188;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore: return 189;
+    case Qt::Key_Period:
+    case Qt::Key_Greater: return 190;
+    case Qt::Key_Slash:
+    case Qt::Key_Question: return 191;
+    case Qt::Key_QuoteLeft:
+    case Qt::Key_AsciiTilde: return 192;
+    case Qt::Key_BracketLeft:
+    case Qt::Key_BraceLeft: return 219;
+    case Qt::Key_Backslash:
+    case Qt::Key_Bar: return 220;
+    case Qt::Key_BracketRight:
+    case Qt::Key_BraceRight: return 221;
+    case Qt::Key_Apostrophe:
+    case Qt::Key_QuoteDbl: return 222;
+    default: return 0;
+    }
+}
+
+int shiftState(Qt::KeyboardModifiers m)
+{
+    int s = 0;
+    if (m & Qt::ShiftModifier)
+        s |= vbShiftMask;
+    if (m & Qt::ControlModifier)
+        s |= vbCtrlMask;
+    if (m & Qt::AltModifier)
+        s |= vbAltMask;
+    return s;
+}
+
+// ---------------------------------------------------------------------------
+
+RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
+{
+    setAcceptRichText(false);
+    setTabChangesFocus(false);
+    setUndoRedoEnabled(true);
+    setAutoFillBackground(true);
+}
+
+void RichTextBox::setRightMargin(double twips)
+{
+    m_rightMargin = twips;
+    applyWrap();
+}
+
+void RichTextBox::applyWrap()
+{
+    if (m_rightMargin > 0) {
+        setLineWrapMode(QTextEdit::FixedPixelWidth);
+        setLineWrapColumnOrWidth(twipsToPixelsX(m_rightMargin));
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    } else {
+        setLineWrapMode(QTextEdit::WidgetWidth);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
+// ---------------------------------------------------------------------------
+// Content
+
+QByteArray RichTextBox::TextRTF() const { return rtf::write(document()); }
+
+void RichTextBox::setTextRTF(const QByteArray &data)
+{
+    auto *doc = new QTextDocument;
+    doc->setUndoRedoEnabled(false);
+    doc->setDefaultFont(document()->defaultFont());
+    doc->setDocumentMargin(document()->documentMargin());
+    doc->setDefaultTextOption(document()->defaultTextOption());
+    if (rtf::isRtf(data))
+        rtf::read(data, doc);
+    else
+        rtf::readPlainText(data, doc);
+    adoptDocument(doc);
+}
+
+void RichTextBox::adoptDocument(QTextDocument *doc)
+{
+    QTextDocument *old = document();
+    doc->setParent(this);
+    doc->setUndoRedoEnabled(true);
+    setDocument(doc);
+    applyWrap();
+    if (old && old->parent() == this)
+        delete old;
+}
+
+QString RichTextBox::Text() const
+{
+    const QTextDocument *d = document();
+    QString out;
+    out.reserve(d->characterCount() + d->blockCount());
+    for (QTextBlock b = d->begin(); b.isValid(); b = b.next()) {
+        if (b != d->begin())
+            out += QLatin1String("\r\n");
+        QString t = b.text();
+        t.replace(QChar::LineSeparator, u'\v');
+        out += t;
+    }
+    return out;
+}
+
+qint64 RichTextBox::textLength() const
+{
+    const QTextDocument *d = document();
+    return qint64(d->characterCount() - 1) + (d->blockCount() - 1);
+}
+
+qint64 RichTextBox::toDocPosition(qint64 pos) const
+{
+    const QTextDocument *d = document();
+    pos = std::clamp<qint64>(pos, 0, textLength());
+    // The largest block whose start, counted with CR LF breaks, is <= pos.
+    int lo = 0;
+    int hi = d->blockCount() - 1;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo + 1) / 2;
+        if (d->findBlockByNumber(mid).position() + qint64(mid) <= pos)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    const QTextBlock b = d->findBlockByNumber(lo);
+    const qint64 offset = std::clamp<qint64>(pos - (b.position() + qint64(lo)), 0, b.length() - 1);
+    return b.position() + offset;
+}
+
+qint64 RichTextBox::fromDocPosition(qint64 docPos) const
+{
+    const QTextDocument *d = document();
+    docPos = std::clamp<qint64>(docPos, 0, d->characterCount() - 1);
+    return docPos + d->findBlock(int(docPos)).blockNumber();
+}
+
+qint64 RichTextBox::SelStart() const { return fromDocPosition(textCursor().selectionStart()); }
+
+void RichTextBox::setSelStart(qint64 pos)
+{
+    QTextCursor c = textCursor();
+    c.setPosition(int(toDocPosition(pos)));
+    setTextCursor(c);
+}
+
+qint64 RichTextBox::SelLength() const
+{
+    const QTextCursor c = textCursor();
+    return fromDocPosition(c.selectionEnd()) - fromDocPosition(c.selectionStart());
+}
+
+void RichTextBox::setSelLength(qint64 length)
+{
+    QTextCursor c = textCursor();
+    const qint64 start = fromDocPosition(c.selectionStart());
+    c.setPosition(int(toDocPosition(start)));
+    c.setPosition(int(toDocPosition(start + std::max<qint64>(0, length))), QTextCursor::KeepAnchor);
+    setTextCursor(c);
+}
+
+QString RichTextBox::SelText() const
+{
+    QString t = textCursor().selectedText();
+    t.replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
+    t.replace(QChar::LineSeparator, u'\v');
+    return t;
+}
+
+namespace {
+QString toDocumentText(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(u'\r', u'\n');
+    text.replace(u'\v', QChar::LineSeparator);
+    return text;
+}
+}  // namespace
+
+void RichTextBox::setSelText(const QString &text)
+{
+    QTextCursor c = textCursor();
+    c.insertText(toDocumentText(text));
+    setTextCursor(c);
+}
+
+void RichTextBox::insertFromMimeData(const QMimeData *source)
+{
+    if (source && source->hasText())
+        setSelText(source->text());
+}
+
+bool RichTextBox::canInsertFromMimeData(const QMimeData *source) const
+{
+    return source && source->hasText();
+}
+
+// ---------------------------------------------------------------------------
+// Attributes
+
+template <typename T, typename Get>
+std::optional<T> RichTextBox::uniform(Get get) const
+{
+    const QTextCursor c = textCursor();
+    if (!c.hasSelection())
+        return get(c.charFormat());
+    const int s = c.selectionStart();
+    const int e = c.selectionEnd();
+    std::optional<T> value;
+    const QTextDocument *d = document();
+    for (QTextBlock b = d->findBlock(s); b.isValid() && b.position() < e; b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            if (f.position() + f.length() <= s)
+                continue;
+            if (f.position() >= e)
+                break;
+            const T v = get(f.charFormat());
+            if (!value)
+                value = v;
+            else if (!(*value == v))
+                return std::nullopt;
+        }
+    }
+    if (!value)
+        return get(c.charFormat());
+    return value;
+}
+
+void RichTextBox::mergeFormat(const QTextCharFormat &f)
+{
+    mergeCurrentCharFormat(f);
+}
+
+std::optional<bool> RichTextBox::SelBold() const
+{
+    return uniform<bool>([](const QTextCharFormat &f) { return f.fontWeight() > QFont::Medium; });
+}
+void RichTextBox::setSelBold(bool on)
+{
+    QTextCharFormat f;
+    f.setFontWeight(on ? QFont::Bold : QFont::Normal);
+    mergeFormat(f);
+}
+
+std::optional<bool> RichTextBox::SelItalic() const
+{
+    return uniform<bool>([](const QTextCharFormat &f) { return f.fontItalic(); });
+}
+void RichTextBox::setSelItalic(bool on)
+{
+    QTextCharFormat f;
+    f.setFontItalic(on);
+    mergeFormat(f);
+}
+
+std::optional<bool> RichTextBox::SelUnderline() const
+{
+    return uniform<bool>([](const QTextCharFormat &f) { return f.fontUnderline(); });
+}
+void RichTextBox::setSelUnderline(bool on)
+{
+    QTextCharFormat f;
+    f.setFontUnderline(on);
+    mergeFormat(f);
+}
+
+std::optional<bool> RichTextBox::SelStrikeThru() const
+{
+    return uniform<bool>([](const QTextCharFormat &f) { return f.fontStrikeOut(); });
+}
+void RichTextBox::setSelStrikeThru(bool on)
+{
+    QTextCharFormat f;
+    f.setFontStrikeOut(on);
+    mergeFormat(f);
+}
+
+quint32 RichTextBox::SelColor() const
+{
+    const QTextCharFormat f = textCursor().charFormat();
+    if (!f.hasProperty(QTextFormat::ForegroundBrush))
+        return 0;
+    return toOleColor(f.foreground().color());
+}
+void RichTextBox::setSelColor(quint32 ole)
+{
+    QTextCharFormat f;
+    f.setForeground(fromOleColor(ole));
+    mergeFormat(f);
+}
+
+std::optional<QString> RichTextBox::SelFontName() const
+{
+    const QString fallback = document()->defaultFont().family();
+    return uniform<QString>([&fallback](const QTextCharFormat &f) {
+        const QStringList families = f.property(QTextFormat::FontFamilies).toStringList();
+        if (!families.isEmpty() && !families.first().isEmpty())
+            return families.first();
+        const QString family = f.property(QTextFormat::FontFamily).toString();
+        return family.isEmpty() ? fallback : family;
+    });
+}
+void RichTextBox::setSelFontName(const QString &face)
+{
+    if (face.isEmpty())
+        return;
+    QTextCharFormat f;
+    f.setFontFamilies(QStringList{face});
+    mergeFormat(f);
+}
+
+std::optional<double> RichTextBox::SelFontSize() const
+{
+    QFont df = document()->defaultFont();
+    const double fallback = df.pointSizeF() > 0 ? df.pointSizeF() : 8.25;
+    return uniform<double>([fallback](const QTextCharFormat &f) {
+        return f.hasProperty(QTextFormat::FontPointSize) ? f.fontPointSize() : fallback;
+    });
+}
+void RichTextBox::setSelFontSize(double points)
+{
+    if (!(points >= 1.0 && points <= 1638.0))
+        return;
+    QTextCharFormat f;
+    f.setFontPointSize(points);
+    mergeFormat(f);
+}
+
+namespace {
+bool isBulletStyle(QTextListFormat::Style s)
+{
+    return s == QTextListFormat::ListDisc || s == QTextListFormat::ListCircle || s == QTextListFormat::ListSquare;
+}
+}  // namespace
+
+std::optional<bool> RichTextBox::SelBullet() const
+{
+    const QTextCursor c = textCursor();
+    const QTextDocument *d = document();
+    const QTextBlock first = d->findBlock(c.selectionStart());
+    const QTextBlock last = d->findBlock(c.selectionEnd());
+    std::optional<bool> value;
+    for (QTextBlock b = first; b.isValid(); b = b.next()) {
+        const bool on = b.textList() && isBulletStyle(b.textList()->format().style());
+        if (!value)
+            value = on;
+        else if (*value != on)
+            return std::nullopt;
+        if (b == last)
+            break;
+    }
+    return value.value_or(false);
+}
+
+void RichTextBox::setSelBullet(bool on)
+{
+    QTextCursor c = textCursor();
+    QTextDocument *d = document();
+    const QTextBlock first = d->findBlock(c.selectionStart());
+    const QTextBlock last = d->findBlock(c.selectionEnd());
+    c.beginEditBlock();
+    QTextList *list = nullptr;
+    for (QTextBlock b = first; b.isValid(); b = b.next()) {
+        QTextList *current = b.textList();
+        if (on) {
+            if (current && isBulletStyle(current->format().style()) && (!list || list == current)) {
+                list = current;
+            } else {
+                if (current)
+                    current->remove(b);
+                if (list) {
+                    list->add(b);
+                } else {
+                    QTextCursor bc(b);
+                    QTextListFormat lf;
+                    lf.setStyle(QTextListFormat::ListDisc);
+                    lf.setIndent(1);
+                    list = bc.createList(lf);
+                }
+            }
+        } else if (current) {
+            current->remove(b);
+            QTextCursor bc(b);
+            QTextBlockFormat bf = b.blockFormat();
+            bf.setIndent(0);
+            bc.setBlockFormat(bf);
+        }
+        if (b == last)
+            break;
+    }
+    c.endEditBlock();
+}
+
+// ---------------------------------------------------------------------------
+// Search and lines
+
+namespace {
+char32_t codePointBefore(const QTextDocument *d, int pos)
+{
+    if (pos <= 0)
+        return 0;
+    const QChar c = d->characterAt(pos - 1);
+    if (c.isLowSurrogate() && pos >= 2) {
+        const QChar h = d->characterAt(pos - 2);
+        if (h.isHighSurrogate())
+            return QChar::surrogateToUcs4(h, c);
+    }
+    return c.unicode();
+}
+
+char32_t codePointAt(const QTextDocument *d, int pos)
+{
+    if (pos >= d->characterCount())
+        return 0;
+    const QChar c = d->characterAt(pos);
+    if (c.isHighSurrogate()) {
+        const QChar l = d->characterAt(pos + 1);
+        if (l.isLowSurrogate())
+            return QChar::surrogateToUcs4(c, l);
+    }
+    return c.unicode();
+}
+
+bool isWordChar(char32_t c) { return c != 0 && QChar::isLetterOrNumber(c); }
+}  // namespace
+
+qint64 RichTextBox::Find(const QString &text)
+{
+    if (text.isEmpty())
+        return -1;
+    const QTextDocument *d = document();
+    const QTextCursor sel = textCursor();
+    int from = 0;
+    int to = d->characterCount() - 1;
+    if (sel.hasSelection()) {
+        from = sel.selectionStart();
+        to = sel.selectionEnd();
+    }
+    int pos = from;
+    while (pos <= to) {
+        const QTextCursor m = d->find(text, pos);
+        if (m.isNull())
+            return -1;
+        const int ms = m.selectionStart();
+        const int me = m.selectionEnd();
+        if (me > to)
+            return -1;
+        if (!isWordChar(codePointBefore(d, ms)) && !isWordChar(codePointAt(d, me))) {
+            setTextCursor(m);
+            return fromDocPosition(ms);
+        }
+        pos = ms + 1;
+    }
+    return -1;
+}
+
+qint64 RichTextBox::GetLineFromChar(qint64 pos)
+{
+    QTextDocument *d = document();
+    const int dp = int(toDocPosition(pos));
+    const QTextBlock target = d->findBlock(dp);
+    // Asking for the block's rectangle lays the document out up to it.
+    d->documentLayout()->blockBoundingRect(target);
+    qint64 line = 0;
+    for (QTextBlock b = d->begin(); b.isValid() && b != target; b = b.next()) {
+        const QTextLayout *l = b.layout();
+        line += (l && l->lineCount() > 0) ? l->lineCount() : 1;
+    }
+    if (const QTextLayout *l = target.layout()) {
+        const QTextLine tl = l->lineForTextPosition(dp - target.position());
+        if (tl.isValid())
+            line += tl.lineNumber();
+    }
+    return line;
+}
+
+// ---------------------------------------------------------------------------
+// Geometry
+
+double RichTextBox::widthTwips() const { return pixelsToTwipsX(width()); }
+
+void RichTextBox::setWidthTwips(double twips)
+{
+    resize(std::max(0, twipsToPixelsX(twips)), height());
+}
+
+void RichTextBox::setHeightTwips(double twips)
+{
+    m_heightTwips = twips;
+    applyGeometry();
+}
+
+void RichTextBox::moveTwips(double left, double top)
+{
+    m_leftTwips = left;
+    m_topTwips = top;
+    applyGeometry();
+}
+
+void RichTextBox::setVisibleBottom(int parentY)
+{
+    m_visibleBottom = parentY;
+    applyGeometry();
+}
+
+void RichTextBox::applyGeometry()
+{
+    const int x = twipsToPixelsX(m_leftTwips);
+    const int y = twipsToPixelsY(m_topTwips);
+    int h = std::max(0, twipsToPixelsY(m_heightTwips));
+    if (m_visibleBottom >= 0)
+        h = std::clamp(m_visibleBottom - y, 0, h);
+    setGeometry(x, y, width(), h);
+}
+
+void RichTextBox::resizeEvent(QResizeEvent *e) { QTextEdit::resizeEvent(e); }
+
+// ---------------------------------------------------------------------------
+// Events
+
+bool RichTextBox::isMenuShortcut(QKeyEvent *e) const
+{
+    const QKeySequence pressed(e->keyCombination());
+    const QWidget *w = window();
+    if (!w)
+        return false;
+    const auto actions = w->findChildren<QAction *>();
+    for (const QAction *a : actions) {
+        for (const QKeySequence &s : a->shortcuts())
+            if (s == pressed)
+                return true;
+    }
+    return false;
+}
+
+bool RichTextBox::event(QEvent *e)
+{
+    if (e->type() == QEvent::ShortcutOverride && isMenuShortcut(static_cast<QKeyEvent *>(e))) {
+        // Let the window's shortcut reach its menu item.
+        e->ignore();
+        return true;
+    }
+    return QTextEdit::event(e);
+}
+
+void RichTextBox::keyPressEvent(QKeyEvent *e)
+{
+    if (isMenuShortcut(e)) {
+        // A menu item's key whose item is disabled: nothing happens.
+        e->accept();
+        return;
+    }
+    int keyCode = virtualKeyCode(e->key());
+    const int code = keyCode;
+    emit KeyDown(keyCode, shiftState(e->modifiers()));
+    if (code != 0 && keyCode == 0) {
+        e->accept();
+        return;
+    }
+    const QString text = e->text();
+    if (!text.isEmpty() && text.at(0).unicode() != 127) {
+        int keyAscii = text.at(0).unicode();
+        emit KeyPress(keyAscii);
+        if (keyAscii == 0) {
+            e->accept();
+            return;
+        }
+    }
+    QTextEdit::keyPressEvent(e);
+}
+
+void RichTextBox::keyReleaseEvent(QKeyEvent *e)
+{
+    if (!e->isAutoRepeat()) {
+        int keyCode = virtualKeyCode(e->key());
+        emit KeyUp(keyCode, shiftState(e->modifiers()));
+    }
+    QTextEdit::keyReleaseEvent(e);
+}
+
+void RichTextBox::mousePressEvent(QMouseEvent *e)
+{
+    int button = 0;
+    if (e->button() == Qt::LeftButton)
+        button = 1;
+    else if (e->button() == Qt::RightButton)
+        button = 2;
+    else if (e->button() == Qt::MiddleButton)
+        button = 4;
+    const QPointF p = e->position();
+    emit MouseDown(button, shiftState(e->modifiers()), pixelsToTwipsX(int(p.x())), pixelsToTwipsY(int(p.y())));
+    QTextEdit::mousePressEvent(e);
+}
+
+}  // namespace platform

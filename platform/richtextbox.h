@@ -1,0 +1,142 @@
+#pragma once
+// The rich-text box: a QTextEdit with the properties and events the editor
+// window programs against.
+//
+// Positions. Text separates paragraphs with CR LF and every position
+// (SelStart, SelLength, Find's result, GetLineFromChar's argument) counts a
+// paragraph break as those two characters; QTextDocument counts one. The
+// conversion both ways costs O(log^2 n) through the document's block map. A
+// position between the CR and the LF means the end of that paragraph.
+//
+// Events. KeyDown, KeyPress, KeyUp and MouseDown are raised before the
+// control acts on the key or click, with the runtime's virtual-key codes
+// and character codes; a handler that sets KeyAscii to 0 swallows the
+// character. Keys that are shortcuts of the window's menu items go to the
+// menu, never to the control.
+#include <QByteArray>
+#include <QColor>
+#include <QTextEdit>
+#include <optional>
+
+class QPrinter;
+
+namespace platform {
+
+// Shift state of key and mouse events.
+constexpr int vbShiftMask = 1;
+constexpr int vbCtrlMask = 2;
+constexpr int vbAltMask = 4;
+
+// The runtime's virtual-key code of a Qt key (0 when it has none).
+int virtualKeyCode(int qtKey);
+int shiftState(Qt::KeyboardModifiers modifiers);
+
+// Twips (1440 to the inch) and pixels at the screen's logical DPI.
+double twipsPerPixelX();
+double twipsPerPixelY();
+int twipsToPixelsX(double twips);
+int twipsToPixelsY(double twips);
+double pixelsToTwipsX(int px);
+double pixelsToTwipsY(int px);
+
+class RichTextBox : public QTextEdit {
+    Q_OBJECT
+public:
+    enum class Wrap { AtRightMargin, AtWidth };
+
+    explicit RichTextBox(QWidget *parent = nullptr);
+
+    // Wrapping: at RightMargin twips from the left edge, or at the width.
+    void setRightMargin(double twips);
+    double rightMargin() const { return m_rightMargin; }
+
+    // The whole content.
+    QByteArray TextRTF() const;
+    void setTextRTF(const QByteArray &data);
+    QString Text() const;
+
+    // Selection, in CR LF positions.
+    qint64 SelStart() const;
+    void setSelStart(qint64 pos);
+    qint64 SelLength() const;
+    void setSelLength(qint64 length);
+    QString SelText() const;
+    void setSelText(const QString &text);
+
+    // Character attributes of the selection, or of the insertion point when
+    // nothing is selected; nothing (null) when the selection mixes values.
+    std::optional<bool> SelBold() const;
+    void setSelBold(bool on);
+    std::optional<bool> SelItalic() const;
+    void setSelItalic(bool on);
+    std::optional<bool> SelUnderline() const;
+    void setSelUnderline(bool on);
+    std::optional<bool> SelStrikeThru() const;
+    void setSelStrikeThru(bool on);
+    // Bullets of the paragraphs the selection touches.
+    std::optional<bool> SelBullet() const;
+    void setSelBullet(bool on);
+    // &H00BBGGRR
+    quint32 SelColor() const;
+    void setSelColor(quint32 oleColor);
+    std::optional<QString> SelFontName() const;
+    void setSelFontName(const QString &face);
+    std::optional<double> SelFontSize() const;
+    void setSelFontSize(double points);
+
+    // Whole-word, case-blind search of the selection when there is one,
+    // else of the whole text. Selects the match and returns its position,
+    // or returns -1 and leaves the selection alone.
+    qint64 Find(const QString &text);
+    // Number from 0 of the laid-out line holding the character at pos,
+    // wrapped lines included.
+    qint64 GetLineFromChar(qint64 pos);
+
+    // Size in twips. The control keeps the height it is given even when it
+    // reaches past the window's client area; only the part that can be seen
+    // is laid out as its viewport, so the caret never hides below the edge.
+    double widthTwips() const;
+    void setWidthTwips(double twips);
+    double heightTwips() const { return m_heightTwips; }
+    void setHeightTwips(double twips);
+    void moveTwips(double left, double top);
+    // Lowest pixel row of the parent that can be seen (the status bar's top).
+    void setVisibleBottom(int parentY);
+
+    // Conversions between CR LF positions and document positions.
+    qint64 toDocPosition(qint64 pos) const;
+    qint64 fromDocPosition(qint64 docPos) const;
+    qint64 textLength() const;   // length of Text()
+
+signals:
+    void KeyDown(int &KeyCode, int Shift);
+    void KeyPress(int &KeyAscii);
+    void KeyUp(int &KeyCode, int Shift);
+    void MouseDown(int Button, int Shift, double X, double Y);
+
+protected:
+    bool event(QEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    void keyReleaseEvent(QKeyEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void insertFromMimeData(const QMimeData *source) override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+
+private:
+    bool isMenuShortcut(QKeyEvent *e) const;
+    void applyWrap();
+    void applyGeometry();
+    void adoptDocument(QTextDocument *doc);
+    template <typename T, typename Get>
+    std::optional<T> uniform(Get get) const;
+    void mergeFormat(const QTextCharFormat &f);
+
+    double m_rightMargin = 0;
+    double m_heightTwips = 0;
+    double m_leftTwips = 0;
+    double m_topTwips = 0;
+    int m_visibleBottom = -1;
+};
+
+}  // namespace platform

@@ -1,0 +1,61 @@
+#pragma once
+// A toolbar of push buttons and separators laid out at fixed places, the way
+// the window designs place other controls on top of it. Each button is a
+// QAction named by its Key; a click raises ButtonClick with the button.
+#include <QIcon>
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+class QAction;
+class QToolButton;
+
+namespace platform {
+
+struct ToolbarButton {
+    enum Style { Normal, Separator };
+    int Index = 0;            // from 1
+    QString Key;
+    QString ToolTipText;
+    QString Caption;
+    int Image = 0;            // index into the image list, from 1; 0: none
+    Style style = Normal;
+    QAction *action = nullptr;
+    QToolButton *widget = nullptr;
+};
+
+class Toolbar : public QWidget {
+    Q_OBJECT
+public:
+    // Button and image sizes in pixels at 96 dpi; separators are 8 wide.
+    Toolbar(QSize buttonSize, QSize imageSize, bool captions, QWidget *parent = nullptr);
+    ~Toolbar() override;
+
+    // The image list the buttons take their pictures from (index from 1).
+    void setImageList(const QList<QIcon> &images);
+
+    ToolbarButton &addButton(const QString &key, const QString &toolTip, int image,
+                             ToolbarButton::Style style = ToolbarButton::Normal,
+                             const QString &caption = {});
+    ToolbarButton &addSeparator();
+
+    const QList<ToolbarButton *> &Buttons() const { return m_buttons; }
+    ToolbarButton *button(const QString &key) const;
+    // The x (pixels) just right of the last button.
+    int contentWidth() const;
+    QSize buttonSize() const { return m_buttonSize; }
+
+signals:
+    void ButtonClick(platform::ToolbarButton *Button);
+
+private:
+    void relayout();
+
+    QSize m_buttonSize;
+    QSize m_imageSize;
+    bool m_captions;
+    QList<QIcon> m_images;
+    QList<ToolbarButton *> m_buttons;
+};
+
+}  // namespace platform

@@ -18,6 +18,8 @@
 #include <QTextEdit>
 #include <optional>
 
+#include "units.h"
+
 class QPrinter;
 
 namespace platform {
@@ -30,14 +32,6 @@ constexpr int vbAltMask = 4;
 // The runtime's virtual-key code of a Qt key (0 when it has none).
 int virtualKeyCode(int qtKey);
 int shiftState(Qt::KeyboardModifiers modifiers);
-
-// Twips (1440 to the inch) and pixels at the screen's logical DPI.
-double twipsPerPixelX();
-double twipsPerPixelY();
-int twipsToPixelsX(double twips);
-int twipsToPixelsY(double twips);
-double pixelsToTwipsX(int px);
-double pixelsToTwipsY(int px);
 
 class RichTextBox : public QTextEdit {
     Q_OBJECT

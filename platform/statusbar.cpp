@@ -1,6 +1,6 @@
 #include "statusbar.h"
 
-#include "richtextbox.h"
+#include "units.h"
 
 #include <QDateTime>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #include "toolbar.h"
 
-#include "richtextbox.h"
+#include "units.h"
 
 #include <QAction>
 #include <QToolButton>

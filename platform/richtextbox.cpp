@@ -149,12 +149,15 @@ void RichTextBox::setTextRTF(const QByteArray &data)
 
 void RichTextBox::adoptDocument(QTextDocument *doc)
 {
+    // The control deletes a document of its own making; one we gave it
+    // earlier is ours to delete.
     QTextDocument *old = document();
+    const bool ours = old && old->parent() == this;
     doc->setParent(this);
     doc->setUndoRedoEnabled(true);
     setDocument(doc);
     applyWrap();
-    if (old && old->parent() == this)
+    if (ours)
         delete old;
 }
 

@@ -2,6 +2,17 @@
 // The document format: Rich Text Format read into and written from a
 // QTextDocument. Pure functions between bytes and a document, usable without
 // any widget.
+//
+// The document model both sides agree on:
+// - paragraphs are blocks; a line break inside one is QChar::LineSeparator;
+// - character formats carry the face (fontFamilies().first()), point size,
+//   weight, italic, underline, strike-out, foreground, background, vertical
+//   alignment and, for links, anchor + anchorHref;
+// - bullets and numbered lists are QTextLists, tables are QTextTables;
+// - pictures are QTextImageFormats naming an ImageResource QImage, sized in
+//   pixels at 96 dpi. When the picture came from JPEG data the original
+//   bytes are kept as a UserResource (a QByteArray) under the same url, and
+//   the writer then writes them back as JPEG instead of PNG.
 #include <QByteArray>
 
 class QTextDocument;
@@ -12,7 +23,8 @@ namespace rtf {
 bool isRtf(const QByteArray &data);
 
 // Replaces the document's content with the RTF in data. Never fails: bad or
-// hostile input yields whatever text could be recovered.
+// hostile input yields whatever text could be recovered. The document's undo
+// history is left empty.
 void read(const QByteArray &data, QTextDocument *doc);
 
 // Replaces the document's content with plain text (UTF-8 when valid, else
@@ -21,5 +33,9 @@ void readPlainText(const QByteArray &data, QTextDocument *doc);
 
 // The whole document as RTF (ASCII only).
 QByteArray write(const QTextDocument *doc);
+
+// Runs the parser over the data without building a document and returns the
+// number of text characters it decoded. For measuring the tokenizer alone.
+qint64 scan(const QByteArray &data);
 
 }  // namespace rtf

@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 
 #include <cmath>
+#include <cstdlib>
+#include <limits>
 
 namespace platform {
 
@@ -143,10 +145,12 @@ double val(const QString &text)
             i = j;
         }
     }
-    bool ok = false;
-    double v = text.mid(start, i - start).toDouble(&ok);
-    if (!ok || std::isnan(v))
+    const QByteArray number = text.mid(start, i - start).toLatin1();
+    double v = std::strtod(number.constData(), nullptr);
+    if (std::isnan(v))
         return 0.0;
+    if (std::isinf(v))
+        v = std::copysign(std::numeric_limits<double>::max(), v);
     return v;
 }
 

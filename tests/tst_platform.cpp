@@ -1,0 +1,439 @@
+// The platform layer: the rich-text box's positions, attributes, search and
+// lines; the free-format reader; the drive mapping; the common dialog.
+#include "commondialog.h"
+#include "drivemapping.h"
+#include "richtextbox.h"
+#include "runtime.h"
+#include "scripteddialoghost.h"
+
+#include <QApplication>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+using platform::RichTextBox;
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+
+private:
+    // Builds the document from text whose paragraphs are separated by '\n'.
+    static void setDoc(RichTextBox &box, const QString &text)
+    {
+        box.setPlainText(text);
+    }
+
+    // Selects [start, start+length) in CR LF positions.
+    static void select(RichTextBox &box, qint64 start, qint64 length)
+    {
+        box.setSelStart(start);
+        box.setSelLength(length);
+    }
+
+private slots:
+    void positionsCountParagraphBreaksAsTwo()
+    {
+        RichTextBox box;
+        setDoc(box, QStringLiteral("ab\ncde\n\nf"));
+        QCOMPARE(box.Text(), QStringLiteral("ab\r\ncde\r\n\r\nf"));
+        QCOMPARE(box.textLength(), box.Text().size());
+        // 'c' is at 4 in Text, 3 in the document.
+        QCOMPARE(box.toDocPosition(4), 3);
+        QCOMPARE(box.fromDocPosition(3), 4);
+        // Between CR and LF: the end of that paragraph.
+        QCOMPARE(box.toDocPosition(3), 2);
+        QCOMPARE(box.toDocPosition(2), 2);
+        // The empty third paragraph.
+        QCOMPARE(box.toDocPosition(9), 7);
+        QCOMPARE(box.toDocPosition(10), 7);
+        QCOMPARE(box.toDocPosition(11), 8);
+        // Out of range clamps.
+        QCOMPARE(box.toDocPosition(-5), 0);
+        QCOMPARE(box.toDocPosition(1000), box.document()->characterCount() - 1);
+
+        box.setSelStart(4);
+        box.setSelLength(5);   // "cde" CR LF
+        QCOMPARE(box.SelText(), QStringLiteral("cde\r\n"));
+        QCOMPARE(box.SelStart(), 4);
+        QCOMPARE(box.SelLength(), 5);
+    }
+
+    void positionsRoundTripOnLargeRandomDocuments()
+    {
+        QRandomGenerator rng(20261207);
+        RichTextBox box;
+        QString text;
+        for (int p = 0; p < 3000; ++p) {
+            if (p)
+                text += u'\n';
+            const int len = rng.bounded(0, 12);
+            for (int i = 0; i < len; ++i)
+                text += QChar(u'a' + rng.bounded(26));
+        }
+        setDoc(box, text);
+        const QString crlf = box.Text();
+        QCOMPARE(crlf, QString(text).replace(u'\n', QLatin1String("\r\n")));
+        const int docLen = box.document()->characterCount() - 1;
+        for (int i = 0; i < 2000; ++i) {
+            const int d = rng.bounded(docLen + 1);
+            const qint64 v = box.fromDocPosition(d);
+            QCOMPARE(box.toDocPosition(v), d);
+            // The same character at both positions.
+            if (v < crlf.size() && crlf.at(v) != u'\r')
+                QCOMPARE(crlf.at(v), box.document()->characterAt(d));
+        }
+        // Every CR LF position maps to a character boundary in order.
+        qint64 prev = -1;
+        for (qint64 v = 0; v <= crlf.size(); v += 7) {
+            const qint64 d = box.toDocPosition(v);
+            QVERIFY(d >= prev);
+            prev = d;
+        }
+    }
+
+    void selTextWritesParagraphsAndLeavesCaretAfter()
+    {
+        RichTextBox box;
+        setDoc(box, QStringLiteral("hello world"));
+        select(box, 6, 5);
+        box.setSelText(QStringLiteral("there\r\nand\nmore\rend"));
+        QCOMPARE(box.Text(), QStringLiteral("hello there\r\nand\r\nmore\r\nend"));
+        QCOMPARE(box.document()->blockCount(), 4);
+        QCOMPARE(box.SelLength(), 0);
+        QCOMPARE(box.SelStart(), box.textLength());
+    }
+
+    void triStateAttributesOnMixedSelections()
+    {
+        RichTextBox box;
+        setDoc(box, QStringLiteral("plain bold\nnext"));
+        select(box, 6, 4);
+        box.setSelBold(true);
+        box.setSelFontName(QStringLiteral("Courier New"));
+        box.setSelFontSize(14);
+        QCOMPARE(box.SelBold(), std::optional<bool>(true));
+        QCOMPARE(box.SelFontName(), std::optional<QString>(QStringLiteral("Courier New")));
+        QCOMPARE(box.SelFontSize(), std::optional<double>(14));
+
+        select(box, 0, 10);
+        QCOMPARE(box.SelBold(), std::nullopt);
+        QCOMPARE(box.SelFontName(), std::nullopt);
+        QCOMPARE(box.SelFontSize(), std::nullopt);
+        QCOMPARE(box.SelItalic(), std::optional<bool>(false));
+
+        // Across the paragraph break: the empty part of the break does not
+        // count as a mixed value.
+        select(box, 6, 8);
+        QCOMPARE(box.SelBold(), std::nullopt);
+        select(box, 6, 4);
+        box.setSelBold(false);
+        select(box, 0, 10);
+        QCOMPARE(box.SelBold(), std::optional<bool>(false));
+
+        // Writing applies to the whole selection.
+        select(box, 0, 16);
+        box.setSelItalic(true);
+        box.setSelUnderline(true);
+        box.setSelStrikeThru(true);
+        QCOMPARE(box.SelItalic(), std::optional<bool>(true));
+        QCOMPARE(box.SelUnderline(), std::optional<bool>(true));
+        QCOMPARE(box.SelStrikeThru(), std::optional<bool>(true));
+    }
+
+    void attributesAtTheInsertionPointReachTypedText()
+    {
+        RichTextBox box;
+        box.show();
+        setDoc(box, QStringLiteral("abc"));
+        box.setSelStart(3);
+        box.setSelBold(true);
+        box.setSelColor(0x0000FF);   // red in &H00BBGGRR
+        QCOMPARE(box.SelBold(), std::optional<bool>(true));
+        QTest::keyClicks(&box, QStringLiteral("de"));
+        select(box, 3, 2);
+        QCOMPARE(box.SelBold(), std::optional<bool>(true));
+        QCOMPARE(box.SelColor(), quint32(0x0000FF));
+        select(box, 0, 3);
+        QCOMPARE(box.SelBold(), std::optional<bool>(false));
+    }
+
+    void bulletsAreTriState()
+    {
+        RichTextBox box;
+        setDoc(box, QStringLiteral("one\ntwo\nthree"));
+        select(box, 0, 3);
+        QCOMPARE(box.SelBullet(), std::optional<bool>(false));
+        box.setSelBullet(true);
+        QCOMPARE(box.SelBullet(), std::optional<bool>(true));
+        select(box, 0, 8);   // one and two
+        QCOMPARE(box.SelBullet(), std::nullopt);
+        box.setSelBullet(true);
+        QCOMPARE(box.SelBullet(), std::optional<bool>(true));
+        QCOMPARE(box.document()->begin().textList(), box.document()->begin().next().textList());
+        box.setSelBullet(false);
+        QCOMPARE(box.SelBullet(), std::optional<bool>(false));
+        QCOMPARE(box.Text(), QStringLiteral("one\r\ntwo\r\nthree"));
+    }
+
+    void findMatchesWholeWordsCaseBlind()
+    {
+        RichTextBox box;
+        setDoc(box, QStringLiteral("The category of cats\nA Cat sat, cat!"));
+        // "cat" inside category and cats is no match; "Cat" on line 2 is.
+        QCOMPARE(box.Find(QStringLiteral("cat")), 24);
+        QCOMPARE(box.SelStart(), 24);
+        QCOMPARE(box.SelLength(), 3);
+        QCOMPARE(box.SelText(), QStringLiteral("Cat"));
+        // The match stays selected, so the same search finds it again.
+        QCOMPARE(box.Find(QStringLiteral("CAT")), 24);
+        // Another word outside the selection: no match, selection kept.
+        QCOMPARE(box.Find(QStringLiteral("sat")), -1);
+        QCOMPARE(box.SelStart(), 24);
+        QCOMPARE(box.SelLength(), 3);
+        // Without a selection the whole text is searched.
+        box.setSelStart(0);
+        QCOMPARE(box.Find(QStringLiteral("sat")), 28);
+        box.setSelStart(0);
+        QCOMPARE(box.Find(QStringLiteral("dog")), -1);
+        QCOMPARE(box.Find(QString()), -1);
+        // Phrases and punctuation boundaries.
+        box.setSelStart(0);
+        QCOMPARE(box.Find(QStringLiteral("sat, cat")), 28);
+    }
+
+    void findScopeAndBoundaries()
+    {
+        RichTextBox box;
+        setDoc(box, QStringLiteral("cat cat cat"));
+        select(box, 3, 8);   // " cat cat"
+        QCOMPARE(box.Find(QStringLiteral("cat")), 4);
+        // A match that runs past the selection does not count.
+        select(box, 0, 2);
+        QCOMPARE(box.Find(QStringLiteral("cat")), -1);
+        // Letters beyond the BMP are letters: no match next to one.
+        setDoc(box, QString::fromUtf8("x\xF0\x9D\x90\x80" "cat cat"));
+        box.setSelStart(0);
+        QCOMPARE(box.Find(QStringLiteral("cat")), 7);
+        // Digits count as word characters; the match may cross formats.
+        setDoc(box, QStringLiteral("cat9 bobcat cat"));
+        select(box, 12, 1);
+        box.setSelBold(true);
+        box.setSelStart(0);
+        QCOMPARE(box.Find(QStringLiteral("cat")), 12);
+    }
+
+    void lineFromCharCountsWrappedLines()
+    {
+        RichTextBox box;
+        box.setRightMargin(0);
+        box.resize(200, 300);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QString longLine;
+        for (int i = 0; i < 40; ++i)
+            longLine += QStringLiteral("word ");
+        setDoc(box, QStringLiteral("first\n") + longLine + QStringLiteral("\nlast"));
+        QCOMPARE(box.GetLineFromChar(0), 0);
+        QCOMPARE(box.GetLineFromChar(7), 1);   // start of the long paragraph
+        const qint64 lastPos = box.Text().lastIndexOf(QLatin1String("last"));
+        const qint64 lastLine = box.GetLineFromChar(lastPos);
+        QVERIFY2(lastLine > 3, qPrintable(QString::number(lastLine)));
+        QCOMPARE(box.GetLineFromChar(lastPos - 2), lastLine - 1);
+
+        // Without wrapping, lines are paragraphs.
+        RichTextBox wide;
+        wide.setRightMargin(25000);
+        wide.resize(200, 300);
+        wide.show();
+        setDoc(wide, QStringLiteral("first\n") + longLine + QStringLiteral("\nlast"));
+        QCOMPARE(wide.GetLineFromChar(wide.Text().lastIndexOf(QLatin1String("last"))), 2);
+    }
+
+    void keyEventsComeFirstWithVirtualKeys()
+    {
+        RichTextBox box;
+        box.show();
+        QList<int> downs, presses, ups;
+        connect(&box, &RichTextBox::KeyDown, this, [&](int &k, int) { downs << k; });
+        connect(&box, &RichTextBox::KeyPress, this, [&](int &a) {
+            presses << a;
+            // Seen before the control acts: the text is still unchanged.
+            QVERIFY(!box.Text().contains(QChar(a)) || a < 32);
+            if (a == 'x')
+                a = 0;   // swallowed
+        });
+        connect(&box, &RichTextBox::KeyUp, this, [&](int &k, int) { ups << k; });
+        QTest::keyClick(&box, Qt::Key_F6);
+        QTest::keyClick(&box, Qt::Key_F7);
+        QTest::keyClick(&box, Qt::Key_A);
+        QTest::keyClick(&box, Qt::Key_X);
+        QTest::keyClick(&box, Qt::Key_Return);
+        QTest::keyClick(&box, Qt::Key_Backspace);
+        QTest::keyClick(&box, Qt::Key_Escape);
+        QCOMPARE(downs, (QList<int>{117, 118, 65, 88, 13, 8, 27}));
+        QCOMPARE(ups, downs);
+        QCOMPARE(presses, (QList<int>{'a', 'x', 13, 8, 27}));
+        QCOMPARE(box.Text(), QStringLiteral("a"));
+    }
+
+    void menuShortcutsBypassTheControl()
+    {
+        QWidget window;
+        auto *box = new RichTextBox(&window);
+        auto *copy = new QAction(&window);
+        copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+        window.addAction(copy);
+        int fired = 0;
+        connect(copy, &QAction::triggered, this, [&] { ++fired; });
+        window.show();
+        box->setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        box->setPlainText(QStringLiteral("abc"));
+        QList<int> downs;
+        connect(box, &RichTextBox::KeyDown, this, [&](int &k, int) { downs << k; });
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(fired, 1);
+        QCOMPARE(box->SelLength(), 0);   // not the control's select-all
+        // Disabled: nothing at all.
+        copy->setEnabled(false);
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(fired, 1);
+        QCOMPARE(box->SelLength(), 0);
+        // Only the Ctrl key itself reaches the control's events.
+        QCOMPARE(downs, (QList<int>{17, 17}));
+    }
+
+    void textRtfPlainTextFallback()
+    {
+        RichTextBox box;
+        box.setTextRTF(QByteArray("line one\r\nline two\rthree\nfour"));
+        QCOMPARE(box.Text(), QStringLiteral("line one\r\nline two\r\nthree\r\nfour"));
+        QVERIFY(!box.document()->isUndoAvailable());
+        box.setTextRTF(QByteArray("caf\xe9"));   // not UTF-8: Windows-1252
+        QCOMPARE(box.Text(), QString::fromUtf8("caf\xc3\xa9"));
+        box.setTextRTF(QByteArray("caf\xc3\xa9 \xe2\x82\xac"));
+        QCOMPARE(box.Text(), QString::fromUtf8("caf\xc3\xa9 \xe2\x82\xac"));
+        box.setTextRTF(QByteArray("  {\\rtf1 Hello\\par}"));
+        QVERIFY(box.Text().startsWith(QLatin1String("Hello")));
+    }
+
+    void freeFormatReader_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("items");
+        QTest::newRow("two lines") << QStringLiteral("C:\\docs\\a.rtf\r\nengine\r\n")
+                                   << QStringList{QStringLiteral("C:\\docs\\a.rtf"), QStringLiteral("engine")};
+        QTest::newRow("comma ends an item") << QStringLiteral("a.rtf\nred, green\n")
+                                            << QStringList{QStringLiteral("a.rtf"), QStringLiteral("red"), QStringLiteral("green")};
+        QTest::newRow("quoted comma") << QStringLiteral("\"a, b.rtf\",\"red, green\"")
+                                      << QStringList{QStringLiteral("a, b.rtf"), QStringLiteral("red, green")};
+        QTest::newRow("blanks in front skipped") << QStringLiteral("   path  ,\t phrase one  \n")
+                                                 << QStringList{QStringLiteral("path"), QStringLiteral("phrase one")};
+        QTest::newRow("LF and CR line ends") << QStringLiteral("a\nb\rc")
+                                             << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+        QTest::newRow("after a closing quote up to the comma is dropped")
+            << QStringLiteral("\"ab\"cd,ef") << QStringList{QStringLiteral("ab"), QStringLiteral("ef")};
+        QTest::newRow("unterminated quote runs to the end") << QStringLiteral("\"abc, def\nghi")
+                                                            << QStringList{QStringLiteral("abc, def\nghi")};
+        QTest::newRow("empty line is an empty item") << QStringLiteral("a\n\nb")
+                                                     << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
+        QTest::newRow("nothing") << QString() << QStringList{};
+        QTest::newRow("blanks only") << QStringLiteral("   ") << QStringList{};
+    }
+
+    void freeFormatReader()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, items);
+        platform::FreeFormatReader reader(text);
+        QStringList got;
+        QString item;
+        while (reader.readItem(item)) {
+            got << item;
+            QVERIFY(got.size() < 100);
+        }
+        QCOMPARE(got, items);
+        QVERIFY(!reader.readItem(item));   // reading past the end keeps failing
+    }
+
+    void valReadsTheLeadingNumber()
+    {
+        QCOMPARE(platform::val(QStringLiteral("14")), 14.0);
+        QCOMPARE(platform::val(QStringLiteral("  8.5pt")), 8.5);
+        QCOMPARE(platform::val(QStringLiteral("-3")), -3.0);
+        QCOMPARE(platform::val(QStringLiteral("abc")), 0.0);
+        QCOMPARE(platform::val(QString()), 0.0);
+        QCOMPARE(platform::val(QStringLiteral("1e3x")), 1000.0);
+        QVERIFY(platform::val(QString(400, u'9')) > 1e300);
+    }
+
+    void driveMappingFollowsWine()
+    {
+#ifndef Q_OS_WIN
+        QTemporaryDir prefix;
+        qputenv("WINEPREFIX", prefix.path().toUtf8());
+        // No dosdevices: C: falls back to drive_c; other drives use dosdevices.
+        QCOMPARE(platform::mapDrivePath(QStringLiteral("C:\\Autodesk\\Slls.txt")),
+                 prefix.path() + QStringLiteral("/drive_c/Autodesk/Slls.txt"));
+        QCOMPARE(platform::mapDrivePath(QStringLiteral("c:\\Zanth.lib")), prefix.path() + QStringLiteral("/drive_c/Zanth.lib"));
+        QCOMPARE(platform::mapDrivePath(QStringLiteral("D:\\x\\y.rtf")),
+                 prefix.path() + QStringLiteral("/dosdevices/d:/x/y.rtf"));
+        // With dosdevices links, as Wine makes them.
+        QDir(prefix.path()).mkpath(QStringLiteral("dosdevices"));
+        QDir(prefix.path()).mkpath(QStringLiteral("drive_c"));
+        QFile::link(QStringLiteral("../drive_c"), prefix.path() + QStringLiteral("/dosdevices/c:"));
+        QFile::link(QStringLiteral("/"), prefix.path() + QStringLiteral("/dosdevices/z:"));
+        QCOMPARE(platform::mapDrivePath(QStringLiteral("C:\\docs\\a.rtf")),
+                 prefix.path() + QStringLiteral("/dosdevices/c:/docs/a.rtf"));
+        const QString z = platform::mapDrivePath(QStringLiteral("Z:\\tmp"));
+        QCOMPARE(z, prefix.path() + QStringLiteral("/dosdevices/z:/tmp"));
+        QCOMPARE(QFileInfo(z).canonicalFilePath(), QFileInfo(QStringLiteral("/tmp")).canonicalFilePath());
+        // Native paths pass unchanged.
+        QCOMPARE(platform::mapDrivePath(QStringLiteral("/home/u/a.rtf")), QStringLiteral("/home/u/a.rtf"));
+        QCOMPARE(platform::mapDrivePath(QStringLiteral("a.rtf")), QStringLiteral("a.rtf"));
+        qunsetenv("WINEPREFIX");
+        QCOMPARE(platform::winePrefix(), QDir::homePath() + QStringLiteral("/.wine"));
+#endif
+    }
+
+    void commonDialogKeepsItsValues()
+    {
+        ScriptedDialogHost host;
+        platform::CommonDialog dlg;
+        dlg.Filter = QStringLiteral("bitmap (*.bmp)|*.bmp");
+        host.answerOpenFile(QStringLiteral("/tmp/a.bmp")).answerSaveFile(QString()).answerOpenFile(QString());
+        dlg.setAction(1);
+        QCOMPARE(dlg.FileName, QStringLiteral("/tmp/a.bmp"));
+        QCOMPARE(host.last().file.qtFilter, QStringLiteral("bitmap (*.bmp) (*.bmp)"));
+        dlg.setAction(2);   // cancelled: the name stays
+        QCOMPARE(dlg.FileName, QStringLiteral("/tmp/a.bmp"));
+        QCOMPARE(host.last().file.fileName, QStringLiteral("/tmp/a.bmp"));
+        dlg.CancelError = true;
+        QVERIFY_THROWS_EXCEPTION(platform::DialogCancelled, dlg.ShowOpen());
+
+        host.answerColor(QColor(255, 0, 0)).answerColor(std::nullopt);
+        dlg.CancelError = false;
+        dlg.ShowColor();
+        QCOMPARE(dlg.Color, quint32(0x0000FF));
+        dlg.ShowColor();
+        QCOMPARE(dlg.Color, quint32(0x0000FF));
+
+        QCOMPARE(platform::CommonDialog::toQtFilter(QStringLiteral("Html Files (*.html)|*.html;*.htm|")),
+                 QStringLiteral("Html Files (*.html) (*.html *.htm)"));
+        QCOMPARE(platform::CommonDialog::toQtFilter(QStringLiteral("All|*.*")), QStringLiteral("All (*)"));
+        QCOMPARE(host.pending(), 0);
+    }
+
+    void textCodecs()
+    {
+        QCOMPARE(platform::decodeText(QByteArray("\x80\x93x\x94")), QString::fromUtf8("\xe2\x82\xac\xe2\x80\x9cx\xe2\x80\x9d"));
+        QCOMPARE(platform::encodeWindows1252(QString::fromUtf8("\xe2\x82\xac caf\xc3\xa9 \xe4\xb8\xad \xf0\x9f\x98\x80")),
+                 QByteArray("\x80 caf\xe9 ? ?"));
+    }
+};
+
+QTEST_MAIN(TestPlatform)
+#include "tst_platform.moc"

@@ -1,0 +1,1 @@
+tarbel_add_test(tst_editor_shell SOURCES tst_editor_shell.cpp LIBS tarbel_lib)

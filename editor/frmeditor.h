@@ -154,4 +154,10 @@ private:
     static void addSorted(QComboBox *box, const QString &item);
 
     bool m_loaded = false;
+
+    // --- formatting, editing and keys: private helpers ----------------------
+
+    // --- documents: private helpers -----------------------------------------
+
+    // --- search: private helpers --------------------------------------------
 };

@@ -86,6 +86,23 @@ public:
     // wrapped lines included.
     qint64 GetLineFromChar(qint64 pos);
 
+    // Prints the selection, or the whole content when nothing is selected,
+    // on the printer (richtextbox_print.cpp).
+    void SelPrint(QPrinter *printer);
+
+    // Embedded objects (richtextbox_objects.cpp).
+    class ObjectCollection {
+    public:
+        explicit ObjectCollection(RichTextBox *box) : m_box(box) {}
+        // Embeds the file at the caret; throws std::runtime_error when it
+        // cannot (an empty or unreadable name, not a picture, too large).
+        void Add(const QString &sourceFile);
+
+    private:
+        RichTextBox *m_box;
+    };
+    ObjectCollection OLEObjects{this};
+
     // Size in twips. The control keeps the height it is given even when it
     // reaches past the window's client area; only the part that can be seen
     // is laid out as its viewport, so the caret never hides below the edge.

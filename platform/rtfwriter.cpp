@@ -1,27 +1,514 @@
 #include "rtf.h"
 
+#include <QBuffer>
+#include <QHash>
+#include <QImage>
+#include <QPixmap>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextList>
+#include <QTextTable>
+#include <QUrl>
+
+#include <cmath>
+#include <vector>
 
 namespace rtf {
 
+namespace {
+
+// Where a long paragraph's line is broken (at a space; readers ignore the
+// line end) and how wide picture data lines are.
+constexpr int kLineLength = 200;
+constexpr int kHexLine = 128;
+
+struct RunProps {
+    int font = 0;
+    int size = 24;  // half points
+    int fg = 0, bg = 0;
+    bool bold = false, italic = false, underline = false, strike = false;
+    quint8 valign = 0;
+};
+
+// Windows-1252 code of a character above 0x7F, or 0 when it has none.
+uchar cp1252Byte(char16_t c)
+{
+    if (c >= 0xA0 && c <= 0xFF)
+        return uchar(c);
+    switch (c) {
+    case 0x20AC: return 0x80;
+    case 0x201A: return 0x82;
+    case 0x0192: return 0x83;
+    case 0x201E: return 0x84;
+    case 0x2026: return 0x85;
+    case 0x2020: return 0x86;
+    case 0x2021: return 0x87;
+    case 0x02C6: return 0x88;
+    case 0x2030: return 0x89;
+    case 0x0160: return 0x8A;
+    case 0x2039: return 0x8B;
+    case 0x0152: return 0x8C;
+    case 0x017D: return 0x8E;
+    case 0x2018: return 0x91;
+    case 0x2019: return 0x92;
+    case 0x201C: return 0x93;
+    case 0x201D: return 0x94;
+    case 0x2022: return 0x95;
+    case 0x2013: return 0x96;
+    case 0x2014: return 0x97;
+    case 0x02DC: return 0x98;
+    case 0x2122: return 0x99;
+    case 0x0161: return 0x9A;
+    case 0x203A: return 0x9B;
+    case 0x0153: return 0x9C;
+    case 0x017E: return 0x9E;
+    case 0x0178: return 0x9F;
+    default: return 0;
+    }
+}
+
+const char kHex[] = "0123456789abcdef";
+
+class Writer
+{
+public:
+    explicit Writer(const QTextDocument *doc) : doc(doc), defaultFont(doc->defaultFont())
+    {
+        fontId(defaultFont.family());
+        body.reserve(doc->characterCount() * 2 + 1024);
+    }
+
+    QByteArray run()
+    {
+        writeFrame(doc->rootFrame());
+        QByteArray out;
+        out.reserve(body.size() + 1024);
+        out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033\r\n{\\fonttbl";
+        for (int i = 0; i < fontNames.size(); ++i) {
+            out += "{\\f" + QByteArray::number(i) + (i == symbolFont ? "\\fnil\\fcharset2 " : "\\fnil\\fcharset0 ");
+            QByteArray name;
+            std::swap(name, body);
+            appendText(fontNames.at(i));
+            std::swap(name, body);
+            out += name + ";}";
+        }
+        out += "}\r\n{\\colortbl ;";
+        for (QRgb rgb : colorList)
+            out += "\\red" + QByteArray::number(qRed(rgb)) + "\\green" + QByteArray::number(qGreen(rgb))
+                + "\\blue" + QByteArray::number(qBlue(rgb)) + ';';
+        out += "}\r\n\\viewkind4\\uc1\\pard\\plain\\f0\\fs24\r\n";
+        out += body;
+        out += "}\r\n";
+        return out;
+    }
+
+private:
+    void writeFrame(QTextFrame *frame)
+    {
+        for (QTextFrame::iterator it = frame->begin(); !it.atEnd(); ++it) {
+            if (QTextFrame *child = it.currentFrame()) {
+                if (auto *table = qobject_cast<QTextTable *>(child))
+                    writeTable(table);
+                else
+                    writeFrame(child);
+            } else {
+                writeBlock(it.currentBlock(), false, "\\par");
+            }
+        }
+    }
+
+    static void collectBlocks(QTextFrame::iterator it, std::vector<QTextBlock> &blocks)
+    {
+        for (; !it.atEnd(); ++it) {
+            if (QTextFrame *child = it.currentFrame())
+                collectBlocks(child->begin(), blocks);  // nested tables are flattened
+            else
+                blocks.push_back(it.currentBlock());
+        }
+    }
+
+    void writeTable(QTextTable *table)
+    {
+        const int rows = table->rows(), cols = table->columns();
+        const QList<QTextLength> widths = table->format().columnWidthConstraints();
+        std::vector<int> right(size_t(std::max(cols, 0)));
+        int x = 0;
+        for (int c = 0; c < cols; ++c) {
+            int w = 9360 / std::max(cols, 1);
+            if (c < widths.size() && widths.at(c).type() == QTextLength::FixedLength && widths.at(c).rawValue() > 0)
+                w = int(std::lround(widths.at(c).rawValue() * 15));
+            x += w;
+            right[size_t(c)] = x;
+        }
+        for (int r = 0; r < rows; ++r) {
+            body += "\\trowd\\trgaph108\\trleft0";
+            for (int c = 0; c < cols; ++c)
+                body += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
+                        "\\clbrdrr\\brdrs\\brdrw10\\cellx" + QByteArray::number(right[size_t(c)]);
+            body += "\r\n";
+            lineStart = body.size();
+            for (int c = 0; c < cols; ++c) {
+                const QTextTableCell cell = table->cellAt(r, c);
+                std::vector<QTextBlock> blocks;
+                if (cell.row() == r && cell.column() == c)
+                    collectBlocks(cell.begin(), blocks);
+                if (blocks.empty()) {
+                    body += "\\pard\\intbl\\cell\r\n";
+                    lineStart = body.size();
+                    continue;
+                }
+                for (size_t k = 0; k < blocks.size(); ++k)
+                    writeBlock(blocks[k], true, k + 1 == blocks.size() ? "\\cell" : "\\par");
+            }
+            body += "\\row\r\n";
+            lineStart = body.size();
+        }
+    }
+
+    void writeBlock(const QTextBlock &block, bool inTable, const char *terminator)
+    {
+        const QTextBlockFormat bf = block.blockFormat();
+        body += "\\pard";
+        if (inTable)
+            body += "\\intbl";
+        QTextList *list = block.textList();
+        int indentPx = 0;
+        if (list) {
+            const QTextListFormat lf = list->format();
+            const int level = std::max(1, lf.indent());
+            const auto style = lf.style();
+            if (style == QTextListFormat::ListDecimal || style == QTextListFormat::ListLowerAlpha
+                || style == QTextListFormat::ListUpperAlpha || style == QTextListFormat::ListLowerRoman
+                || style == QTextListFormat::ListUpperRoman) {
+                const char *kind = style == QTextListFormat::ListDecimal ? "\\pndec"
+                    : style == QTextListFormat::ListLowerAlpha           ? "\\pnlcltr"
+                    : style == QTextListFormat::ListUpperAlpha           ? "\\pnucltr"
+                    : style == QTextListFormat::ListLowerRoman           ? "\\pnlcrm"
+                                                                         : "\\pnucrm";
+                body += "{\\pntext\\f0 ";
+                appendText(list->itemText(block));
+                body += "\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1";
+                body += kind;
+                body += "{\\pntxta.}}";
+            } else {
+                if (symbolFont < 0) {
+                    symbolFont = int(fontNames.size());
+                    fontNames.append(QStringLiteral("Symbol"));
+                }
+                const QByteArray f = QByteArray::number(symbolFont);
+                body += "{\\pntext\\f" + f + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" + f + "\\pnindent0{\\pntxtb\\'B7}}";
+            }
+            body += "\\fi-360\\li" + QByteArray::number(720 * level);
+        } else {
+            indentPx = bf.indent() * int(doc->indentWidth());
+            const int li = int(std::lround((bf.leftMargin() + indentPx) * 15));
+            const int fi = int(std::lround(bf.textIndent() * 15));
+            if (li)
+                body += "\\li" + QByteArray::number(li);
+            if (fi)
+                body += "\\fi" + QByteArray::number(fi);
+        }
+        const Qt::Alignment align = bf.alignment() & Qt::AlignHorizontal_Mask;
+        if (align & Qt::AlignHCenter)
+            body += "\\qc";
+        else if (align & Qt::AlignRight)
+            body += "\\qr";
+        else if (align & Qt::AlignJustify)
+            body += "\\qj";
+        twips("\\ri", bf.rightMargin());
+        twips("\\sb", bf.topMargin());
+        twips("\\sa", bf.bottomMargin());
+        switch (bf.lineHeightType()) {
+        case QTextBlockFormat::ProportionalHeight:
+            if (std::lround(bf.lineHeight()) != 100 && bf.lineHeight() > 0)
+                body += "\\sl" + QByteArray::number(qlonglong(std::lround(bf.lineHeight() * 2.4))) + "\\slmult1";
+            break;
+        case QTextBlockFormat::FixedHeight:
+            if (bf.lineHeight() > 0)
+                body += "\\sl-" + QByteArray::number(qlonglong(std::lround(bf.lineHeight() * 15))) + "\\slmult0";
+            break;
+        case QTextBlockFormat::MinimumHeight:
+            if (bf.lineHeight() > 0)
+                body += "\\sl" + QByteArray::number(qlonglong(std::lround(bf.lineHeight() * 15))) + "\\slmult0";
+            break;
+        default:
+            break;
+        }
+        if (bf.hasProperty(QTextFormat::TabPositions)) {
+            for (const QTextOption::Tab &tab : bf.tabPositions()) {
+                switch (tab.type) {
+                case QTextOption::RightTab: body += "\\tqr"; break;
+                case QTextOption::CenterTab: body += "\\tqc"; break;
+                case QTextOption::DelimiterTab: body += "\\tqdec"; break;
+                default: break;
+                }
+                body += "\\tx" + QByteArray::number(qlonglong(std::lround(tab.position * 15)));
+            }
+        }
+        body += ' ';
+
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            if (!frag.isValid())
+                continue;
+            const QTextCharFormat cf = frag.charFormat();
+            const QString href = cf.isAnchor() ? cf.anchorHref() : QString();
+            if (href.isEmpty()) {
+                writeFragment(frag, cf);
+                continue;
+            }
+            // A run of fragments with the same link becomes one field.
+            body += "{\\field{\\*\\fldinst{HYPERLINK \"";
+            QString escaped = href;
+            escaped.replace(u'\\', QLatin1String("\\\\")).replace(u'"', QLatin1String("%22"));
+            appendText(escaped);
+            body += "\"}}{\\fldrslt{";
+            const RunProps saved = cur;
+            writeFragment(frag, cf);
+            while (true) {
+                QTextBlock::iterator next = it;
+                ++next;
+                if (next.atEnd())
+                    break;
+                const QTextCharFormat nf = next.fragment().charFormat();
+                if (!nf.isAnchor() || nf.anchorHref() != href)
+                    break;
+                it = next;
+                writeFragment(it.fragment(), nf);
+            }
+            body += "}}}";
+            cur = saved;
+        }
+        body += terminator;
+        body += "\r\n";
+        lineStart = body.size();
+    }
+
+    void twips(const char *word, qreal px)
+    {
+        const long v = std::lround(px * 15);
+        if (v)
+            body += word + QByteArray::number(qlonglong(v));
+    }
+
+    void writeFragment(const QTextFragment &frag, const QTextCharFormat &cf)
+    {
+        setProps(props(frag.charFormatIndex(), cf));
+        if (cf.isImageFormat()) {
+            const QTextImageFormat img = cf.toImageFormat();
+            for (int k = 0; k < frag.length(); ++k)
+                writeImage(img);
+            return;
+        }
+        appendText(frag.text());
+    }
+
+    const RunProps &props(int index, const QTextCharFormat &f)
+    {
+        if (index >= 0 && size_t(index) < cacheValid.size() && cacheValid[size_t(index)])
+            return cache[size_t(index)];
+        RunProps r;
+        QString family;
+        const QVariant families = f.property(QTextFormat::FontFamilies);
+        if (families.isValid()) {
+            const QStringList list = families.toStringList();
+            if (!list.isEmpty())
+                family = list.first();
+        }
+        if (family.isEmpty() && f.hasProperty(QTextFormat::FontFamily))
+            family = f.stringProperty(QTextFormat::FontFamily);
+        if (family.isEmpty())
+            family = defaultFont.family();
+        r.font = fontId(family);
+        double pt = 0;
+        if (f.hasProperty(QTextFormat::FontPointSize))
+            pt = f.fontPointSize();
+        else if (f.hasProperty(QTextFormat::FontPixelSize))
+            pt = f.intProperty(QTextFormat::FontPixelSize) * 0.75;
+        if (pt <= 0)
+            pt = defaultFont.pointSizeF() > 0 ? defaultFont.pointSizeF() : defaultFont.pixelSize() * 0.75;
+        if (pt <= 0)
+            pt = 12;
+        r.size = std::clamp(int(std::lround(pt * 2)), 1, 3276);
+        r.bold = f.hasProperty(QTextFormat::FontWeight) ? f.fontWeight() >= QFont::DemiBold : defaultFont.bold();
+        r.italic = f.hasProperty(QTextFormat::FontItalic) ? f.fontItalic() : defaultFont.italic();
+        r.underline = f.hasProperty(QTextFormat::TextUnderlineStyle) || f.hasProperty(QTextFormat::FontUnderline)
+            ? f.fontUnderline()
+            : defaultFont.underline();
+        r.strike = f.hasProperty(QTextFormat::FontStrikeOut) ? f.fontStrikeOut() : defaultFont.strikeOut();
+        if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush)
+            r.fg = colorId(f.foreground().color());
+        if (f.hasProperty(QTextFormat::BackgroundBrush) && f.background().style() != Qt::NoBrush)
+            r.bg = colorId(f.background().color());
+        if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript)
+            r.valign = 1;
+        else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
+            r.valign = 2;
+        if (index < 0)
+            return scratch = r;
+        if (size_t(index) >= cache.size()) {
+            cache.resize(size_t(index) + 1);
+            cacheValid.resize(size_t(index) + 1, false);
+        }
+        cache[size_t(index)] = r;
+        cacheValid[size_t(index)] = true;
+        return cache[size_t(index)];
+    }
+
+    int fontId(const QString &family)
+    {
+        const auto it = fontIds.constFind(family);
+        if (it != fontIds.constEnd())
+            return *it;
+        const int id = int(fontNames.size());
+        fontNames.append(family);
+        fontIds.insert(family, id);
+        return id;
+    }
+
+    int colorId(const QColor &color)
+    {
+        const QRgb rgb = color.rgb() & 0xFFFFFF;
+        const auto it = colorIds.constFind(rgb);
+        if (it != colorIds.constEnd())
+            return *it;
+        colorList.append(rgb);
+        const int id = int(colorList.size());
+        colorIds.insert(rgb, id);
+        return id;
+    }
+
+    void setProps(const RunProps &t)
+    {
+        const qsizetype before = body.size();
+        if (t.font != cur.font)
+            body += "\\f" + QByteArray::number(t.font);
+        if (t.size != cur.size)
+            body += "\\fs" + QByteArray::number(t.size);
+        if (t.bold != cur.bold)
+            body += t.bold ? "\\b" : "\\b0";
+        if (t.italic != cur.italic)
+            body += t.italic ? "\\i" : "\\i0";
+        if (t.underline != cur.underline)
+            body += t.underline ? "\\ul" : "\\ulnone";
+        if (t.strike != cur.strike)
+            body += t.strike ? "\\strike" : "\\strike0";
+        if (t.fg != cur.fg)
+            body += "\\cf" + QByteArray::number(t.fg);
+        if (t.bg != cur.bg)
+            body += "\\highlight" + QByteArray::number(t.bg);
+        if (t.valign != cur.valign)
+            body += t.valign == 1 ? "\\super" : t.valign == 2 ? "\\sub" : "\\nosupersub";
+        if (body.size() != before)
+            body += ' ';
+        cur = t;
+    }
+
+    void appendText(const QString &text)
+    {
+        const QChar *s = text.constData();
+        const qsizetype n = text.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t c = s[i].unicode();
+            if (c >= 0x20 && c < 0x7F) {
+                if (c == '\\' || c == '{' || c == '}')
+                    body += '\\';
+                body += char(c);
+                if (c == ' ' && body.size() - lineStart > kLineLength) {
+                    body += "\r\n";
+                    lineStart = body.size();
+                }
+                continue;
+            }
+            switch (c) {
+            case '\t': body += "\\tab "; continue;
+            case 0x2028: body += "\\line "; continue;
+            case 0x00A0: body += "\\~"; continue;
+            case 0x00AD: body += "\\-"; continue;
+            case 0x2011: body += "\\_"; continue;
+            case 0xFFFC: continue;
+            default: break;
+            }
+            if (c < 0x20)
+                continue;
+            if (const uchar b = c >= 0x80 ? cp1252Byte(c) : 0) {
+                const char esc[4] = {'\\', '\'', kHex[b >> 4], kHex[b & 15]};
+                body.append(esc, 4);
+                continue;
+            }
+            body += "\\u" + QByteArray::number(int(qint16(c))) + '?';
+        }
+    }
+
+    void writeImage(const QTextImageFormat &fmt)
+    {
+        const QUrl url(fmt.name());
+        const QVariant res = doc->resource(QTextDocument::ImageResource, url);
+        QImage image;
+        if (res.userType() == QMetaType::QImage)
+            image = res.value<QImage>();
+        else if (res.userType() == QMetaType::QPixmap)
+            image = res.value<QPixmap>().toImage();
+        else if (res.userType() == QMetaType::QByteArray)
+            image = QImage::fromData(res.toByteArray());
+        if (image.isNull())
+            return;
+        QByteArray data;
+        const char *blip = "\\pngblip";
+        const QVariant source = doc->resource(QTextDocument::UserResource, url);
+        if (source.userType() == QMetaType::QByteArray && source.toByteArray().startsWith("\xFF\xD8")) {
+            data = source.toByteArray();
+            blip = "\\jpegblip";
+        } else {
+            QBuffer buffer(&data);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+        }
+        const double w = fmt.width() > 0 ? fmt.width() : image.width();
+        const double h = fmt.height() > 0 ? fmt.height() : image.height();
+        body += "{\\pict";
+        body += blip;
+        body += "\\picw" + QByteArray::number(image.width()) + "\\pich" + QByteArray::number(image.height())
+            + "\\picwgoal" + QByteArray::number(qlonglong(std::lround(w * 15)))
+            + "\\pichgoal" + QByteArray::number(qlonglong(std::lround(h * 15))) + "\r\n";
+        const qsizetype start = body.size();
+        body.resize(start + data.size() * 2 + (data.size() / (kHexLine / 2) + 1) * 2);
+        char *o = body.data() + start;
+        for (qsizetype i = 0; i < data.size(); ++i) {
+            const uchar b = uchar(data[i]);
+            *o++ = kHex[b >> 4];
+            *o++ = kHex[b & 15];
+            if ((i + 1) % (kHexLine / 2) == 0) {
+                *o++ = '\r';
+                *o++ = '\n';
+            }
+        }
+        body.resize(o - body.data());
+        body += "}";
+        lineStart = body.size();
+    }
+
+    const QTextDocument *doc;
+    QFont defaultFont;
+    QByteArray body;
+    qsizetype lineStart = 0;
+    QStringList fontNames;
+    QHash<QString, int> fontIds;
+    int symbolFont = -1;
+    QList<QRgb> colorList;
+    QHash<QRgb, int> colorIds;
+    std::vector<RunProps> cache;
+    std::vector<bool> cacheValid;
+    RunProps scratch;
+    RunProps cur;
+};
+
+}  // namespace
+
 QByteArray write(const QTextDocument *doc)
 {
-    // Placeholder until the full writer lands: text only.
-    QByteArray out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033{\\fonttbl{\\f0\\fnil\\fcharset0 MS Sans Serif;}}\r\n\\viewkind4\\uc1\\pard\\f0\\fs17 ";
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        const QString t = b.text();
-        for (QChar ch : t) {
-            const char16_t c = ch.unicode();
-            if (c == '\\' || c == '{' || c == '}') { out += '\\'; out += char(c); }
-            else if (c < 0x80) out += char(c);
-            else out += "\\u" + QByteArray::number(qint16(c)) + '?';
-        }
-        if (b.next().isValid())
-            out += "\\par\r\n";
-    }
-    out += "\\par\r\n}\r\n";
-    return out;
+    return Writer(doc).run();
 }
 
 }  // namespace rtf

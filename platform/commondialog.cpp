@@ -41,9 +41,11 @@ void CommonDialog::setAction(int action)
         ShowSave();
 }
 
-void CommonDialog::ShowOpen()
+void CommonDialog::showFileDialog(bool save)
 {
-    const QString chosen = DialogHost::current().openFile({DialogTitle, FileName, toQtFilter(Filter), InitDir});
+    const FileDialogRequest request{DialogTitle, FileName, toQtFilter(Filter), InitDir};
+    DialogHost &host = DialogHost::current();
+    const QString chosen = save ? host.saveFile(request) : host.openFile(request);
     if (chosen.isEmpty()) {
         if (CancelError)
             throw DialogCancelled{};
@@ -52,16 +54,9 @@ void CommonDialog::ShowOpen()
     FileName = chosen;
 }
 
-void CommonDialog::ShowSave()
-{
-    const QString chosen = DialogHost::current().saveFile({DialogTitle, FileName, toQtFilter(Filter), InitDir});
-    if (chosen.isEmpty()) {
-        if (CancelError)
-            throw DialogCancelled{};
-        return;
-    }
-    FileName = chosen;
-}
+void CommonDialog::ShowOpen() { showFileDialog(false); }
+
+void CommonDialog::ShowSave() { showFileDialog(true); }
 
 void CommonDialog::ShowColor()
 {

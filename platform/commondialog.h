@@ -56,6 +56,8 @@ public:
     static QString toQtFilter(const QString &filter);
 
 private:
+    void showFileDialog(bool save);
+
     std::unique_ptr<QPrinter> m_printer;
     quintptr m_hDC = 0;
 };

@@ -4,6 +4,7 @@
 
 #include "dialoghost.h"
 #include "icons.h"
+#include "menus.h"
 
 #include <QAction>
 #include <QMenu>
@@ -61,34 +62,6 @@ const ButtonRow kButtons[] = {
     {"end", "", 11},
 };
 
-QAction *menuItem(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut = {})
-{
-    QAction *a = menu->addAction(caption);
-    a->setObjectName(QLatin1String(name));
-    a->setShortcut(shortcut);
-    return a;
-}
-
-QAction *separator(QMenu *menu, const char *name)
-{
-    QAction *a = menu->addSeparator();
-    a->setObjectName(QLatin1String(name));
-    return a;
-}
-
-QMenu *topMenu(QMenuBar *bar, const char *name, const QString &caption)
-{
-    QMenu *m = bar->addMenu(caption);
-    m->setObjectName(QLatin1String(name));
-    m->menuAction()->setObjectName(QLatin1String(name));
-    return m;
-}
-
-void placeTwips(QWidget *w, double left, double top, double width, double height)
-{
-    w->setGeometry(platform::twipsToPixelsX(left), platform::twipsToPixelsY(top),
-                   platform::twipsToPixelsX(width), platform::twipsToPixelsY(height));
-}
 }  // namespace
 
 frmeditor::frmeditor(QWidget *parent) : QMainWindow(parent)
@@ -208,7 +181,7 @@ void frmeditor::buildToolbar()
 
     Command1 = new QPushButton(QStringLiteral("find phrase"), Toolbar1);
     Command1->setObjectName(QStringLiteral("Command1"));
-    placeTwips(Command1, 8760, 0, 975, 375);
+    platform::placeTwips(Command1, 8760, 0, 975, 375);
     // Wide enough for its caption in the desktop's font.
     Command1->resize(std::max(Command1->width(), Command1->sizeHint().width()), Command1->height());
 
@@ -217,14 +190,14 @@ void frmeditor::buildToolbar()
     cbofont->setEditable(true);
     cbofont->setInsertPolicy(QComboBox::NoInsert);
     cbofont->setEditText(QStringLiteral("cbofont"));
-    placeTwips(cbofont, 3120, 0, 2085, 315);
+    platform::placeTwips(cbofont, 3120, 0, 2085, 315);
 
     cbosize = new QComboBox(Toolbar1);
     cbosize->setObjectName(QStringLiteral("cbosize"));
     cbosize->setEditable(true);
     cbosize->setInsertPolicy(QComboBox::NoInsert);
     cbosize->setEditText(QStringLiteral("cbosize"));
-    placeTwips(cbosize, 5370, 0, 645, 315);
+    platform::placeTwips(cbosize, 5370, 0, 645, 315);
 }
 
 void frmeditor::buildStatusBar()
@@ -250,47 +223,47 @@ void frmeditor::buildMenus()
 {
     QMenuBar *bar = menuBar();
 
-    mnufile = topMenu(bar, "mnufile", QStringLiteral("&File"));
-    mnunew = menuItem(mnufile, "mnunew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
-    mnuopen = menuItem(mnufile, "mnuopen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    mnusave = menuItem(mnufile, "mnusave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
-    mnusaveas = menuItem(mnufile, "mnusaveas", QStringLiteral("Save &As"), QKeySequence(Qt::CTRL | Qt::Key_A));
-    mnu_line3 = separator(mnufile, "mnu_line3");
-    mnu_insertfile = menuItem(mnufile, "mnu_insertfile", QStringLiteral("&Insert File"));
-    mnu_writefile = menuItem(mnufile, "mnu_writefile", QStringLiteral("&Write File"));
-    mnu_line5 = separator(mnufile, "mnu_line5");
-    mnu_pagesetup = menuItem(mnufile, "mnu_pagesetup", QStringLiteral("Page S&etup"));
-    mnu_print = menuItem(mnufile, "mnu_print", QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_T));
-    mnu_line4 = separator(mnufile, "mnu_line4");
-    mnuexit = menuItem(mnufile, "mnuexit", QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    mnufile = platform::addMenu(bar, "mnufile", QStringLiteral("&File"));
+    mnunew = platform::addMenuItem(mnufile, "mnunew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuopen = platform::addMenuItem(mnufile, "mnuopen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnusave = platform::addMenuItem(mnufile, "mnusave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    mnusaveas = platform::addMenuItem(mnufile, "mnusaveas", QStringLiteral("Save &As"), QKeySequence(Qt::CTRL | Qt::Key_A));
+    mnu_line3 = platform::addMenuSeparator(mnufile, "mnu_line3");
+    mnu_insertfile = platform::addMenuItem(mnufile, "mnu_insertfile", QStringLiteral("&Insert File"));
+    mnu_writefile = platform::addMenuItem(mnufile, "mnu_writefile", QStringLiteral("&Write File"));
+    mnu_line5 = platform::addMenuSeparator(mnufile, "mnu_line5");
+    mnu_pagesetup = platform::addMenuItem(mnufile, "mnu_pagesetup", QStringLiteral("Page S&etup"));
+    mnu_print = platform::addMenuItem(mnufile, "mnu_print", QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_T));
+    mnu_line4 = platform::addMenuSeparator(mnufile, "mnu_line4");
+    mnuexit = platform::addMenuItem(mnufile, "mnuexit", QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    mnuedit = topMenu(bar, "mnuedit", QStringLiteral("&Edit"));
-    mnu_undo = menuItem(mnuedit, "mnu_undo", QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
-    mnu_line = separator(mnuedit, "mnu_line");
-    mnucut = menuItem(mnuedit, "mnucut", QStringLiteral("&Cut"), QKeySequence(Qt::CTRL | Qt::Key_X));
-    mnupaste = menuItem(mnuedit, "mnupaste", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_P));
-    mnucopy = menuItem(mnuedit, "mnucopy", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
-    mnuclear = menuItem(mnuedit, "mnuclear", QStringLiteral("Clea&r"), QKeySequence(Qt::CTRL | Qt::Key_D));
-    mnu_tab1 = separator(mnuedit, "mnu_tab1");
-    mnuselect = menuItem(mnuedit, "mnuselect", QStringLiteral("&Select All"));
-    mnu_time = menuItem(mnuedit, "mnu_time", QStringLiteral("Time && Date "), QKeySequence(Qt::Key_F5));
-    mnu_line1 = separator(mnuedit, "mnu_line1");
-    mnu_wrap = menuItem(mnuedit, "mnu_wrap", QStringLiteral("Word Wrap"));
+    mnuedit = platform::addMenu(bar, "mnuedit", QStringLiteral("&Edit"));
+    mnu_undo = platform::addMenuItem(mnuedit, "mnu_undo", QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    mnu_line = platform::addMenuSeparator(mnuedit, "mnu_line");
+    mnucut = platform::addMenuItem(mnuedit, "mnucut", QStringLiteral("&Cut"), QKeySequence(Qt::CTRL | Qt::Key_X));
+    mnupaste = platform::addMenuItem(mnuedit, "mnupaste", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    mnucopy = platform::addMenuItem(mnuedit, "mnucopy", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    mnuclear = platform::addMenuItem(mnuedit, "mnuclear", QStringLiteral("Clea&r"), QKeySequence(Qt::CTRL | Qt::Key_D));
+    mnu_tab1 = platform::addMenuSeparator(mnuedit, "mnu_tab1");
+    mnuselect = platform::addMenuItem(mnuedit, "mnuselect", QStringLiteral("&Select All"));
+    mnu_time = platform::addMenuItem(mnuedit, "mnu_time", QStringLiteral("Time && Date "), QKeySequence(Qt::Key_F5));
+    mnu_line1 = platform::addMenuSeparator(mnuedit, "mnu_line1");
+    mnu_wrap = platform::addMenuItem(mnuedit, "mnu_wrap", QStringLiteral("Word Wrap"));
     mnu_wrap->setCheckable(true);
     mnu_wrap->setChecked(false);
 
-    mnuoption = topMenu(bar, "mnuoption", QStringLiteral("&Option"));
-    mnubold = menuItem(mnuoption, "mnubold", QStringLiteral("&Bold"), QKeySequence(Qt::CTRL | Qt::Key_B));
-    mnuunderline = menuItem(mnuoption, "mnuunderline", QStringLiteral("&Underline"), QKeySequence(Qt::CTRL | Qt::Key_U));
-    mnuitalics = menuItem(mnuoption, "mnuitalics", QStringLiteral("&Italics"), QKeySequence(Qt::CTRL | Qt::Key_I));
-    mnu_clour = menuItem(mnuoption, "mnu_clour", QStringLiteral("&Colour"), QKeySequence(Qt::CTRL | Qt::Key_L));
+    mnuoption = platform::addMenu(bar, "mnuoption", QStringLiteral("&Option"));
+    mnubold = platform::addMenuItem(mnuoption, "mnubold", QStringLiteral("&Bold"), QKeySequence(Qt::CTRL | Qt::Key_B));
+    mnuunderline = platform::addMenuItem(mnuoption, "mnuunderline", QStringLiteral("&Underline"), QKeySequence(Qt::CTRL | Qt::Key_U));
+    mnuitalics = platform::addMenuItem(mnuoption, "mnuitalics", QStringLiteral("&Italics"), QKeySequence(Qt::CTRL | Qt::Key_I));
+    mnu_clour = platform::addMenuItem(mnuoption, "mnu_clour", QStringLiteral("&Colour"), QKeySequence(Qt::CTRL | Qt::Key_L));
     mnuoption->menuAction()->setVisible(false);
     mnuoption->menuAction()->setEnabled(false);
     mnuoption->setEnabled(false);
 
-    mnu_search = topMenu(bar, "mnu_search", QStringLiteral("&Search"));
-    mnu_find = menuItem(mnu_search, "mnu_find", QStringLiteral("&Find"));
-    mnureplace = menuItem(mnu_search, "mnureplace", QStringLiteral("Replace Text"), QKeySequence(Qt::Key_F3));
+    mnu_search = platform::addMenu(bar, "mnu_search", QStringLiteral("&Search"));
+    mnu_find = platform::addMenuItem(mnu_search, "mnu_find", QStringLiteral("&Find"));
+    mnureplace = platform::addMenuItem(mnu_search, "mnureplace", QStringLiteral("Replace Text"), QKeySequence(Qt::Key_F3));
 }
 
 platform::RichTextBox *frmeditor::activeEditor() const

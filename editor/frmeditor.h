@@ -156,8 +156,41 @@ private:
     bool m_loaded = false;
 
     // --- formatting, editing and keys: private helpers ----------------------
+    // The guard of the editors' key and mouse procedures: true (and
+    // skipevent cleared) when this event is the one to swallow.
+    bool skipThisEvent();
+    // cbofont and cbosize take the face and size of the active editor's
+    // selection.
+    void refreshFontBoxes();
+    void keyDownOn(platform::RichTextBox *control, int KeyCode);
+    void keyPressOn(platform::RichTextBox *control);
+    void mouseDownOn();
 
     // --- documents: private helpers -----------------------------------------
+    // Writes bytes to path safely: into a temporary file in the same folder,
+    // flushed to disk, then renamed over the target, which keeps its
+    // permissions. On failure the old file is left untouched and the
+    // temporary file removed. A Windows path ("C:\\...") is mapped through
+    // the Wine drive mapping first. Returns false on failure; never throws.
+    bool writeDocumentFile(const QString &path, const QByteArray &bytes);
+    // Reads a whole file for a command; false when it is missing, a folder,
+    // unreadable or too large to hold.
+    static bool readWholeFile(const QString &path, QByteArray &bytes);
+    // cbosize and cbofont show the face and size of box's selection.
+    void showSelectionFont(platform::RichTextBox *box);
+    // Runs the key-release handling of editor with no key, to refresh the
+    // font boxes.
+    void refreshFontBoxes();
+    // Save's outcome: false after a failed write, so that a save-first check
+    // never discards a document that is not on disk.
+    bool m_lastSaveOk = false;
 
     // --- search: private helpers --------------------------------------------
+    // The first exact occurrence of text at or after from (CR LF positions)
+    // in box, or -1. Reads the document from there on, not its whole text.
+    static qint64 findExact(platform::RichTextBox *box, const QString &text, qint64 from);
+    // The phrase look-up; quiet: a missing or short hand-off file or a
+    // missing document shows nothing (the look-up at start-up).
+    void phraseLookup(bool quiet);
+    bool m_startupLookup = false;
 };

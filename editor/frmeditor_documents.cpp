@@ -2,10 +2,126 @@
 #include "frmeditor.h"
 
 #include "dialoghost.h"
+#include "drivemapping.h"
+#include "runtime.h"
+#include "textcodec.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QSaveFile>
+
+#include <limits>
+
+using platform::RichTextBox;
+namespace Screen = platform::Screen;
+
+namespace {
+
+const QString kFileNotFound = QStringLiteral("File not Found");
+const QString kErrorSaving = QStringLiteral("Error Saving File");
+const QString kErrorOpening = QStringLiteral("Error opening File");
+const QString kErrorPrinting = QStringLiteral("Error Printing File");
+const QString kFileSaveTitle = QStringLiteral("File Save");
+
+// Plain text for a file: Windows-1252 when every character has a place in it,
+// as Windows programs expect, otherwise UTF-8 so that nothing is lost.
+QByteArray encodePlainText(const QString &text)
+{
+    QByteArray bytes = platform::encodeWindows1252(text);
+    if (bytes.count('?') != text.count(u'?'))
+        bytes = text.toUtf8();
+    return bytes;
+}
+
+}  // namespace
 
 void frmeditor::connectDocuments()
 {
+    connect(mnunew, &QAction::triggered, this, &frmeditor::mnunew_Click);
+    connect(mnuopen, &QAction::triggered, this, &frmeditor::mnuopen_Click);
+    connect(mnusave, &QAction::triggered, this, &frmeditor::mnusave_Click);
+    connect(mnusaveas, &QAction::triggered, this, &frmeditor::mnusaveas_Click);
+    connect(mnuexit, &QAction::triggered, this, &frmeditor::mnuexit_Click);
+    connect(mnu_insertfile, &QAction::triggered, this, &frmeditor::mnu_insertfile_Click);
+    connect(mnu_writefile, &QAction::triggered, this, &frmeditor::mnu_writefile_Click);
+    connect(mnu_pagesetup, &QAction::triggered, this, &frmeditor::mnu_pagesetup_Click);
+    connect(mnu_print, &QAction::triggered, this, &frmeditor::mnu_print_Click);
 }
+
+// ---------------------------------------------------------------------------
+// Files
+
+bool frmeditor::writeDocumentFile(const QString &path, const QByteArray &bytes)
+{
+    try {
+        if (path.isEmpty())
+            return false;
+        const QString target = platform::mapDrivePath(path);
+        const QFileInfo info(target);
+        // A read-only file is not replaced behind its owner's back, and a
+        // folder is never a document.
+        if (info.isDir() || (info.exists() && !info.isWritable()))
+            return false;
+        // QSaveFile writes a temporary file beside the target, syncs it and
+        // renames it over the target with the target's permissions; it
+        // never falls back to writing the target in place.
+        QSaveFile file(target);
+        file.setDirectWriteFallback(false);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        if (file.write(bytes) != bytes.size()) {
+            file.cancelWriting();
+            return false;
+        }
+        return file.commit();
+    } catch (...) {
+        return false;
+    }
+}
+
+bool frmeditor::readWholeFile(const QString &path, QByteArray &bytes)
+{
+    try {
+        if (path.isEmpty())
+            return false;
+        const QString source = platform::mapDrivePath(path);
+        const QFileInfo info(source);
+        if (!info.isFile())
+            return false;
+        // A document holds at most int-many characters.
+        if (info.size() > std::numeric_limits<int>::max())
+            return false;
+        QFile file(source);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        QByteArray data = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return false;
+        bytes = std::move(data);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void frmeditor::showSelectionFont(RichTextBox *box)
+{
+    const std::optional<double> size = box->SelFontSize();
+    cbosize->setEditText(size ? QString::number(*size) : QString());
+    const std::optional<QString> face = box->SelFontName();
+    cbofont->setEditText(face ? *face : QString());
+}
+
+void frmeditor::refreshFontBoxes()
+{
+    int keyCode = 0;
+    editor_KeyUp(keyCode, 0);
+}
+
+// ---------------------------------------------------------------------------
+// The save-first check
 
 bool frmeditor::SaveFirst(const QString &question, int icon, const QString &title)
 {
@@ -14,19 +130,239 @@ bool frmeditor::SaveFirst(const QString &question, int icon, const QString &titl
     const int answer = platform::MsgBox(question, vb::vbYesNoCancel + icon, title);
     if (answer == vb::vbYes) {
         mnusave_Click();
-        return !curfile.isEmpty();
+        // A save that failed leaves the document only in the window.
+        return !curfile.isEmpty() && m_lastSaveOk;
     }
     return answer == vb::vbNo;
 }
 
-bool frmeditor::Form_QueryUnload() { return true; }
+bool frmeditor::Form_QueryUnload()
+{
+    if (!SaveFirst(exitQuestion(), vb::vbInformation, kFileSaveTitle))
+        return false;
+    changed = 0;
+    return true;
+}
 
-void frmeditor::mnunew_Click() {}
-void frmeditor::mnuopen_Click() {}
-void frmeditor::mnusave_Click() {}
-void frmeditor::mnusaveas_Click() {}
-void frmeditor::mnuexit_Click() {}
-void frmeditor::mnu_insertfile_Click() {}
-void frmeditor::mnu_writefile_Click() {}
-void frmeditor::mnu_pagesetup_Click() {}
-void frmeditor::mnu_print_Click() {}
+// ---------------------------------------------------------------------------
+// New, Open, Save, Save As, Exit
+
+void frmeditor::mnunew_Click()
+{
+    if (!SaveFirst(saveFirstQuestion()))
+        return;
+    if (RichTextBox *box = activeEditor()) {
+        box->setTextRTF(QByteArray());
+        showSelectionFont(box);
+        box->setFocus();
+    }
+    setWindowTitle(untitledCaption());
+    curfile.clear();
+    changed = 0;
+    refreshFontBoxes();
+}
+
+void frmeditor::mnuopen_Click()
+{
+    RichTextBox *box = activeEditor();
+    if (!box)
+        return;
+    if (!SaveFirst(saveFirstQuestion()))
+        return;
+    changed = 0;
+    CMDialog1->setAction(1);
+    if (!CMDialog1->FileName.isEmpty()) {
+        const QString path = CMDialog1->FileName;
+        Screen::setMousePointer(Screen::vbHourglass);
+        QByteArray bytes;
+        bool ok = readWholeFile(path, bytes);
+        if (ok) {
+            try {
+                box->setTextRTF(bytes);
+            } catch (...) {
+                ok = false;
+            }
+        }
+        Screen::setMousePointer(Screen::vbDefault);
+        if (!ok) {
+            platform::MsgBox(kFileNotFound);
+            return;
+        }
+        setWindowTitle(namedCaption(path));
+        curfile = path;
+    }
+    showSelectionFont(box);
+    box->setFocus();
+    refreshFontBoxes();
+}
+
+void frmeditor::mnusave_Click()
+{
+    m_lastSaveOk = false;
+    if (curfile.isEmpty()) {
+        CMDialog1->setAction(2);
+        if (CMDialog1->FileName.isEmpty()) {
+            if (RichTextBox *box = activeEditor())
+                box->setFocus();
+            return;
+        }
+        curfile = CMDialog1->FileName;
+    }
+    RichTextBox *box = activeEditor();
+    if (!box)
+        return;
+    Screen::setMousePointer(Screen::vbHourglass);
+    bool ok = false;
+    try {
+        ok = writeDocumentFile(curfile, box->TextRTF());
+    } catch (...) {
+        ok = false;
+    }
+    Screen::setMousePointer(Screen::vbDefault);
+    if (!ok) {
+        platform::MsgBox(kErrorSaving);
+        return;
+    }
+    box->setFocus();
+    changed = 0;
+    setWindowTitle(namedCaption(curfile));
+    m_lastSaveOk = true;
+}
+
+void frmeditor::mnusaveas_Click()
+{
+    CMDialog1->setAction(2);
+    const QString path = CMDialog1->FileName;
+    if (path.isEmpty())
+        return;
+    RichTextBox *box = activeEditor();
+    if (!box)
+        return;
+    Screen::setMousePointer(Screen::vbHourglass);
+    bool ok = false;
+    try {
+        ok = writeDocumentFile(path, box->TextRTF() + QByteArrayLiteral("\r\n"));
+    } catch (...) {
+        ok = false;
+    }
+    Screen::setMousePointer(Screen::vbDefault);
+    if (!ok) {
+        platform::MsgBox(kErrorSaving);
+        return;
+    }
+    box->setFocus();
+    changed = 0;
+    setWindowTitle(namedCaption(path));
+    // The file named in the caption is the one a later Save writes.
+    curfile = path;
+}
+
+void frmeditor::mnuexit_Click()
+{
+    if (!SaveFirst(exitQuestion(), vb::vbInformation, kFileSaveTitle))
+        return;
+    changed = 0;
+    close();
+}
+
+// ---------------------------------------------------------------------------
+// Insert File, Write File
+
+void frmeditor::mnu_insertfile_Click()
+{
+    CMDialog1->setAction(1);
+    RichTextBox *box = activeEditor();
+    if (!CMDialog1->FileName.isEmpty()) {
+        Screen::setMousePointer(Screen::vbHourglass);
+        QByteArray bytes;
+        bool ok = readWholeFile(CMDialog1->FileName, bytes);
+        if (ok && box) {
+            try {
+                box->setSelText(platform::decodeText(bytes));
+            } catch (...) {
+                ok = false;
+            }
+        }
+        Screen::setMousePointer(Screen::vbDefault);
+        if (!ok) {
+            platform::MsgBox(kErrorOpening);
+            return;
+        }
+    }
+    if (box)
+        box->setFocus();
+}
+
+void frmeditor::mnu_writefile_Click()
+{
+    CMDialog1->setAction(2);
+    RichTextBox *box = activeEditor();
+    const QString path = CMDialog1->FileName;
+    if (path.isEmpty()) {
+        if (box)
+            box->setFocus();
+        return;
+    }
+    if (!box)
+        return;
+    // The document stays the current file: Write File receives only the
+    // selection, so a later Save must not land here.
+    Screen::setMousePointer(Screen::vbHourglass);
+    bool ok = false;
+    try {
+        ok = writeDocumentFile(path, encodePlainText(box->SelText()) + QByteArrayLiteral("\r\n"));
+    } catch (...) {
+        ok = false;
+    }
+    Screen::setMousePointer(Screen::vbDefault);
+    if (!ok) {
+        platform::MsgBox(kErrorSaving);
+        return;
+    }
+    box->setFocus();
+}
+
+// ---------------------------------------------------------------------------
+// Print, Page Setup
+
+void frmeditor::mnu_print_Click()
+{
+    CMDialog1->Flags = platform::CommonDialog::cdlPDReturnDC + platform::CommonDialog::cdlPDNoPageNums;
+    RichTextBox *box = nullptr;
+    if (tmpeditor->isVisibleTo(this))
+        box = tmpeditor;
+    else if (editor->isVisibleTo(this))
+        box = editor;
+    if (!box)
+        return;
+    if (box->SelLength() != 0)
+        CMDialog1->Flags += platform::CommonDialog::cdlPDSelection;
+    // Cancel prints nothing, whichever control holds the document.
+    if (!CMDialog1->ShowPrinter() || CMDialog1->hDC() == 0)
+        return;
+    QPrinter *printer = CMDialog1->printer();
+    if (!printer->isValid()) {
+        platform::MsgBox(QStringLiteral("No printer is available."));
+        return;
+    }
+    Screen::setMousePointer(Screen::vbHourglass);
+    bool ok = true;
+    try {
+        box->SelPrint(printer);
+    } catch (...) {
+        ok = false;
+    }
+    Screen::setMousePointer(Screen::vbDefault);
+    if (!ok)
+        platform::MsgBox(kErrorPrinting);
+    box->setFocus();
+}
+
+void frmeditor::mnu_pagesetup_Click()
+{
+    Screen::setMousePointer(Screen::vbHourglass);
+    // The set-up works on the printer Print uses, so paper and margins
+    // carry over to the next print.
+    CMDialog1->ShowPageSetup();
+    Screen::setMousePointer(Screen::vbDefault);
+}

@@ -3,7 +3,9 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build run run-browser test deps deps-test configure clean
+.PHONY: all build run run-browser test deps deps-test configure clean install uninstall package
+
+PREFIX  ?= /usr/local
 
 all: build
 
@@ -27,6 +29,17 @@ run-browser: deps build
 
 test: deps-test build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+install: deps build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	@test -f $(BUILD)/install_manifest.txt || { echo "nothing installed from $(BUILD)"; exit 1; }
+	xargs -d '\n' rm -fv < $(BUILD)/install_manifest.txt
+
+package: deps build
+	cd $(BUILD) && cpack -G DEB -B package
+	@ls $(BUILD)/package/*.deb
 
 clean:
 	rm -rf $(BUILD)

@@ -161,7 +161,7 @@ private:
     bool skipThisEvent();
     // cbofont and cbosize take the face and size of the active editor's
     // selection.
-    void refreshFontBoxes();
+    void followSelectionFont();
     void keyDownOn(platform::RichTextBox *control, int KeyCode);
     void keyPressOn(platform::RichTextBox *control);
     void mouseDownOn();

@@ -631,6 +631,12 @@ void RichTextBox::keyPressEvent(QKeyEvent *e)
         e->accept();
         return;
     }
+    if (e->key() == Qt::Key_Insert && (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        // Insert switches between inserting and overwriting.
+        setOverwriteMode(!overwriteMode());
+        e->accept();
+        return;
+    }
     const QString text = e->text();
     if (!text.isEmpty() && text.at(0).unicode() != 127) {
         int keyAscii = text.at(0).unicode();

@@ -1,0 +1,682 @@
+// Editing in the editor window: character formatting, the Edit menu, Word
+// Wrap, and the editors' key and mouse events, driven through the real
+// widgets with keys and clicks.
+#include "frmeditor.h"
+#include "runtime.h"
+#include "scripteddialoghost.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QImage>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextImageFormat>
+#include <QTextList>
+#include <QTextTable>
+
+#include <memory>
+
+using platform::RichTextBox;
+
+namespace {
+
+// A shown, active editor window with the focus in editor.
+std::unique_ptr<frmeditor> openWindow()
+{
+    auto w = std::make_unique<frmeditor>();
+    w->Timer1->stop();
+    w->show();
+    w->activateWindow();
+    if (!QTest::qWaitForWindowActive(w.get()))
+        qWarning("window not active");
+    w->editor->setFocus();
+    return w;
+}
+
+// Replaces the document of box with plain text, the caret at the start.
+void setText(RichTextBox *box, const QString &text)
+{
+    box->setPlainText(text);
+    box->setSelStart(0);
+}
+
+void select(RichTextBox *box, qint64 start, qint64 length)
+{
+    box->setSelStart(start);
+    box->setSelLength(length);
+}
+
+QTextCharFormat formatAt(RichTextBox *box, int docPos)
+{
+    QTextCursor c(box->document());
+    c.setPosition(docPos + 1);
+    return c.charFormat();
+}
+
+// Gives [start, end) of box (document positions) a face and a size.
+void styleRange(RichTextBox *box, int start, int end, const QString &face, double size)
+{
+    QTextCursor c(box->document());
+    c.setPosition(start);
+    c.setPosition(end, QTextCursor::KeepAnchor);
+    QTextCharFormat f;
+    f.setFontFamilies({face});
+    f.setFontPointSize(size);
+    c.mergeCharFormat(f);
+}
+
+QString faceOf(const QTextCharFormat &f)
+{
+    const QStringList families = f.fontFamilies().toStringList();
+    return families.isEmpty() ? QString() : families.first();
+}
+
+// Opens the Edit menu as the user does, by clicking its title, and closes it.
+void openEditMenu(frmeditor &w)
+{
+    QMenuBar *bar = w.menuBar();
+    const QRect r = bar->actionGeometry(w.mnuedit->menuAction());
+    QTest::mouseClick(bar, Qt::LeftButton, {}, r.center());
+    QTRY_VERIFY(w.mnuedit->isVisible());
+    w.mnuedit->close();
+    QTRY_VERIFY(!w.mnuedit->isVisible());
+    w.activateWindow();
+    w.activeEditor()->setFocus();
+}
+
+}  // namespace
+
+class TestEditorFormatting : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_prefix;
+
+private slots:
+    void initTestCase()
+    {
+        // The start-up phrase look-up must find no hand-off file.
+        qputenv("WINEPREFIX", m_prefix.path().toLocal8Bit());
+    }
+
+    // --- character formatting -------------------------------------------------
+
+    void toggleRuleOnWholeAndPartialSelections()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QStringLiteral("one two three"));
+        // Part bold ("two"), then the whole line selected: all becomes bold.
+        select(e, 4, 3);
+        e->setSelBold(true);
+        select(e, 0, 13);
+        QCOMPARE(e->SelBold(), std::nullopt);
+        w->mnubold_Click();
+        QCOMPARE(e->SelBold(), std::optional<bool>(true));
+        // Wholly bold: bold goes.
+        w->mnubold_Click();
+        QCOMPARE(e->SelBold(), std::optional<bool>(false));
+        for (int i = 0; i < 13; ++i)
+            QVERIFY(formatAt(e, i).fontWeight() <= QFont::Normal);
+
+        // The same rule for italics and underline, through their keys.
+        select(e, 0, 3);
+        e->setSelItalic(true);
+        select(e, 0, 7);
+        QTest::keyClick(e, Qt::Key_I, Qt::ControlModifier);
+        QCOMPARE(e->SelItalic(), std::optional<bool>(true));
+        QTest::keyClick(e, Qt::Key_I, Qt::ControlModifier);
+        QCOMPARE(e->SelItalic(), std::optional<bool>(false));
+        QTest::keyClick(e, Qt::Key_U, Qt::ControlModifier);
+        QCOMPARE(e->SelUnderline(), std::optional<bool>(true));
+        QTest::keyClick(e, Qt::Key_B, Qt::ControlModifier);
+        QCOMPARE(e->SelBold(), std::optional<bool>(true));
+        // The menu stays hidden all along.
+        QVERIFY(!w->mnuoption->menuAction()->isVisible());
+        QCOMPARE(e->Text(), QStringLiteral("one two three"));
+    }
+
+    void toggleAtTheInsertionPointGovernsTypedText()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QStringLiteral("ab"));
+        e->setSelStart(1);
+        QTest::keyClick(e, Qt::Key_I, Qt::ControlModifier);
+        QTest::keyClick(e, Qt::Key_B, Qt::ControlModifier);
+        QTest::keyClicks(e, QStringLiteral("xy"));
+        QCOMPARE(e->Text(), QStringLiteral("axyb"));
+        QVERIFY(formatAt(e, 1).fontItalic());
+        QVERIFY(formatAt(e, 2).fontItalic());
+        QVERIFY(formatAt(e, 2).fontWeight() > QFont::Normal);
+        QVERIFY(!formatAt(e, 0).fontItalic());
+        QVERIFY(!formatAt(e, 3).fontItalic());
+    }
+
+    void onlyMenuBoldItalicsUnderlineMarkModified()
+    {
+        ScriptedDialogHost host;
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QStringLiteral("word"));
+        select(e, 0, 4);
+        QCOMPARE(w->changed, 0);
+
+        host.answerColor(QColor(Qt::red));
+        QTest::keyClick(e, Qt::Key_L, Qt::ControlModifier);
+        QCOMPARE(host.prompts().size(), 1);
+        QCOMPARE(e->SelColor(), 0x0000FFu);
+        QCOMPARE(w->changed, 0);
+
+        w->cbosize->setCurrentIndex(3);
+        emit w->cbosize->activated(3);
+        QCOMPARE(e->SelFontSize(), std::optional<double>(14));
+        const QString face = w->cbofont->itemText(w->cbofont->count() - 1);
+        w->cbofont->setCurrentIndex(w->cbofont->count() - 1);
+        emit w->cbofont->activated(w->cbofont->count() - 1);
+        QCOMPARE(e->SelFontName(), std::optional<QString>(face));
+        QCOMPARE(w->changed, 0);
+
+        for (void (frmeditor::*command)() : {&frmeditor::mnubold_Click, &frmeditor::mnuitalics_Click,
+                                            &frmeditor::mnuunderline_Click}) {
+            w->changed = 0;
+            (w.get()->*command)();
+            QCOMPARE(w->changed, 1);
+        }
+        QCOMPARE(e->Text(), QStringLiteral("word"));
+    }
+
+    void colourCancelledAppliesTheColourChosenLast()
+    {
+        ScriptedDialogHost host;
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QStringLiteral("red green"));
+        // Before any choice the dialog's colour is black.
+        select(e, 0, 3);
+        host.answerColor(std::nullopt);
+        w->mnu_clour_Click();
+        QCOMPARE(e->SelColor(), 0u);
+        host.answerColor(QColor(0, 128, 0));
+        w->mnu_clour_Click();
+        QCOMPARE(e->SelColor(), 0x008000u);
+        select(e, 4, 5);
+        host.answerColor(std::nullopt);
+        w->mnu_clour_Click();
+        QCOMPARE(e->SelColor(), 0x008000u);
+        QCOMPARE(host.pending(), 0);
+    }
+
+    void fontBoxesDiscardEveryKeystroke()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QStringLiteral("text"));
+        select(e, 0, 4);
+        const auto faceBefore = e->SelFontName();
+        const auto sizeBefore = e->SelFontSize();
+        for (QComboBox *box : {w->cbofont, w->cbosize}) {
+            QSignalSpy picked(box, &QComboBox::activated);
+            const QString before = box->currentText();
+            box->setFocus();
+            QTRY_VERIFY(box->hasFocus() || box->lineEdit()->hasFocus());
+            QWidget *target = QApplication::focusWidget();
+            QTest::keyClicks(target, QStringLiteral("Zq12"));
+            QTest::keyClick(target, Qt::Key_Backspace);
+            QTest::keyClick(target, Qt::Key_Delete);
+            QTest::keyClick(target, Qt::Key_Return);
+            QTest::keyClick(target, Qt::Key_Space);
+            QCOMPARE(box->currentText(), before);
+            QCOMPARE(box->lineEdit()->text(), before);
+            QCOMPARE(picked.count(), 0);
+        }
+        QCOMPARE(e->SelFontName(), faceBefore);
+        QCOMPARE(e->SelFontSize(), sizeBefore);
+        QCOMPARE(e->Text(), QStringLiteral("text"));
+        QCOMPARE(w->changed, 0);
+
+        // The menu shortcuts still reach their items from a font box.
+        platform::Clipboard::SetText(QStringLiteral("P"));
+        w->cbosize->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(e->Text(), QStringLiteral("P"));
+        QCOMPARE(w->cbosize->currentText(), QStringLiteral("8"));
+        // Stepping through the list is picking an entry.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QCOMPARE(w->cbosize->currentText(), QStringLiteral("10"));
+    }
+
+    // --- the Edit menu ----------------------------------------------------------
+
+    void editMenuEnablingOnlyWhenItOpens()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QStringLiteral("alpha beta"));
+        // Before the first opening all three are enabled.
+        QVERIFY(w->mnucopy->isEnabled() && w->mnucut->isEnabled() && w->mnuclear->isEnabled());
+        openEditMenu(*w);
+        QVERIFY(!w->mnucopy->isEnabled() && !w->mnucut->isEnabled() && !w->mnuclear->isEnabled());
+        QVERIFY(w->mnupaste->isEnabled() && w->mnu_undo->isEnabled() && w->mnuselect->isEnabled());
+
+        // Selecting text does not enable them: their keys do nothing, and
+        // the control does not copy, cut or delete on its own.
+        platform::Clipboard::SetText(QStringLiteral("old"));
+        select(e, 0, 5);
+        QTest::keyClick(e, Qt::Key_C, Qt::ControlModifier);
+        QTest::keyClick(e, Qt::Key_X, Qt::ControlModifier);
+        QTest::keyClick(e, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(platform::Clipboard::GetText(), QStringLiteral("old"));
+        QCOMPARE(e->Text(), QStringLiteral("alpha beta"));
+        QCOMPARE(w->changed, 0);
+
+        openEditMenu(*w);
+        QVERIFY(w->mnucopy->isEnabled() && w->mnucut->isEnabled() && w->mnuclear->isEnabled());
+        QTest::keyClick(e, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(platform::Clipboard::GetText(), QStringLiteral("alpha"));
+        QCOMPARE(w->changed, 0);
+        QTest::keyClick(e, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(e->Text(), QStringLiteral(" beta"));
+        QCOMPARE(w->changed, 1);
+    }
+
+    void cutThenUndoRestoresTheWord()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QStringLiteral("keep this word"));
+        select(e, 5, 4);
+        QTest::keyClick(e, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(e->Text(), QStringLiteral("keep  word"));
+        QCOMPARE(platform::Clipboard::GetText(), QStringLiteral("this"));
+        QCOMPARE(w->changed, 1);
+        QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(e->Text(), QStringLiteral("keep this word"));
+        QCOMPARE(e->SelStart(), 9);
+        QCOMPARE(e->SelLength(), 0);
+        QCOMPARE(w->changed, 1);
+
+        // Undo with nothing selected inserts like Paste, but is no change.
+        w->changed = 0;
+        e->setSelStart(0);
+        QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(e->Text(), QStringLiteral("thiskeep this word"));
+        QCOMPARE(w->changed, 0);
+        // Ctrl+P is Paste, and marks the document modified.
+        QTest::keyClick(e, Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(e->Text(), QStringLiteral("thisthiskeep this word"));
+        QCOMPARE(w->changed, 1);
+    }
+
+    void undoAndPasteWithAnEmptyClipboard()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QStringLiteral("abc def"));
+        QGuiApplication::clipboard()->clear();
+        select(e, 0, 4);
+        w->mnu_undo_Click();
+        QCOMPARE(e->Text(), QStringLiteral("def"));
+        QCOMPARE(w->changed, 0);
+        select(e, 0, 1);
+        w->mnupaste_Click();
+        QCOMPARE(e->Text(), QStringLiteral("ef"));
+        QCOMPARE(w->changed, 1);
+    }
+
+    void pasteKeysUsePlainText()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QString());
+        auto *mime = new QMimeData;
+        mime->setHtml(QStringLiteral("<b>bold</b>"));
+        mime->setText(QStringLiteral("bold"));
+        QGuiApplication::clipboard()->setMimeData(mime);
+        // Ctrl+V is no menu's key: the control pastes, as plain text.
+        QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(e->Text(), QStringLiteral("bold"));
+        QVERIFY(formatAt(e, 1).fontWeight() <= QFont::Normal);
+    }
+
+    void selectAllAndCtrlA()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QString());
+        w->mnuselect_Click();
+        QCOMPARE(e->SelStart(), 0);
+        QCOMPARE(e->SelLength(), 0);
+        setText(e, QStringLiteral("ab\ncd"));
+        w->mnuselect_Click();
+        QCOMPARE(e->SelLength(), 6);
+        QCOMPARE(e->SelText(), QStringLiteral("ab\r\ncd"));
+
+        // Ctrl+A is Save As, never the control's select-all.
+        QObject::disconnect(w->mnusaveas, &QAction::triggered, w.get(), nullptr);
+        QSignalSpy saveAs(w->mnusaveas, &QAction::triggered);
+        e->setSelStart(1);
+        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(saveAs.count(), 1);
+        QCOMPARE(e->SelLength(), 0);
+    }
+
+    void timeAndDateReplacesTheSelection()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QStringLiteral("at NOW."));
+        select(e, 3, 3);
+        const QDateTime before = QDateTime::currentDateTime();
+        QTest::keyClick(e, Qt::Key_F5);
+        const QString text = e->Text();
+        QVERIFY2(text.startsWith(QLatin1String("at ")) && text.endsWith(u'.'), qPrintable(text));
+        const QString stamp = text.mid(3, text.size() - 4);
+        const QLocale locale = QLocale::system();
+        const QString date = locale.toString(before.date(), QLocale::ShortFormat);
+        QVERIFY2(stamp.endsWith(u' ' + date), qPrintable(stamp));
+        // Seconds, and no line break.
+        QVERIFY2(QRegularExpression(QStringLiteral("\\d{1,2}\\D\\d{2}\\D\\d{2}")).match(stamp).hasMatch(),
+                 qPrintable(stamp));
+        QVERIFY(!stamp.contains(u'\r') && !stamp.contains(u'\n'));
+        QCOMPARE(w->changed, 0);
+    }
+
+    // --- keys and the mouse ------------------------------------------------------
+
+    void caseKeysWithAndWithoutSelection()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QStringLiteral("say hello now"));
+        select(e, 4, 5);
+        QTest::keyClick(e, Qt::Key_F6);
+        QCOMPARE(e->Text(), QStringLiteral("say HELLO now"));
+        QCOMPARE(w->changed, 1);
+        select(e, 0, 9);
+        QTest::keyClick(e, Qt::Key_F7);
+        QCOMPARE(e->Text(), QStringLiteral("say hello now"));
+
+        // Nothing selected: no change to the text, but a change all the same.
+        w->changed = 0;
+        e->setSelStart(2);
+        QTest::keyClick(e, Qt::Key_F6);
+        QCOMPARE(e->Text(), QStringLiteral("say hello now"));
+        QCOMPARE(w->changed, 1);
+    }
+
+    void backspaceOnAnEmptyDocumentMarksItModified()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        QCOMPARE(e->Text(), QString());
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QCOMPARE(e->Text(), QString());
+        QCOMPARE(w->changed, 1);
+        // Keys that are not characters are no change.
+        w->changed = 0;
+        QTest::keyClick(e, Qt::Key_Left);
+        QTest::keyClick(e, Qt::Key_Shift);
+        QCOMPARE(w->changed, 0);
+    }
+
+    void typedCharactersTakeTheBoxesFaceAndSize()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QString());
+        const int last = w->cbofont->count() - 1;
+        QVERIFY(last >= 1);
+        const QString face = w->cbofont->itemText(last);
+        w->cbofont->setCurrentIndex(last);
+        emit w->cbofont->activated(last);
+        w->cbosize->setCurrentIndex(3);   // 14
+        emit w->cbosize->activated(3);
+        // Typing elsewhere in between does not undo it: every key applies
+        // the boxes again.
+        e->setFocus();
+        QTest::keyClicks(e, QStringLiteral("Hi there"));
+        QCOMPARE(e->Text(), QStringLiteral("Hi there"));
+        for (int i = 0; i < 8; ++i) {
+            QCOMPARE(faceOf(formatAt(e, i)), face);
+            QCOMPARE(formatAt(e, i).fontPointSize(), 14.0);
+        }
+        QCOMPARE(w->changed, 1);
+
+        // A box holding something unusable applies nothing and fails nothing.
+        w->cbofont->setEditText(QString());
+        w->cbosize->setEditText(QString());
+        QTest::keyClick(e, Qt::Key_X);
+        QCOMPARE(faceOf(formatAt(e, 8)), face);
+        QCOMPARE(formatAt(e, 8).fontPointSize(), 14.0);
+    }
+
+    void boxesFollowArrowKeysClicksAndMixedSelections()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        const QString faceA = w->cbofont->itemText(0);
+        const QString faceB = w->cbofont->itemText(w->cbofont->count() - 1);
+        setText(e, QStringLiteral("aaaa bbbb"));
+        styleRange(e, 0, 5, faceA, 10);
+        styleRange(e, 5, 9, faceB, 18);
+        e->setSelStart(3);
+        e->setFocus();
+        QTest::keyClick(e, Qt::Key_Right);
+        QCOMPARE(w->cbofont->currentText(), faceA);
+        QCOMPARE(w->cbosize->currentText(), QStringLiteral("10"));
+        QTest::keyClick(e, Qt::Key_Right);
+        QTest::keyClick(e, Qt::Key_Right);
+        QCOMPARE(w->cbofont->currentText(), faceB);
+        QCOMPARE(w->cbosize->currentText(), QStringLiteral("18"));
+
+        // A click into the first word shows its face and size.
+        e->setSelStart(8);
+        QTest::keyClick(e, Qt::Key_End);
+        QCOMPARE(w->cbosize->currentText(), QStringLiteral("18"));
+        QTextCursor c(e->document());
+        c.setPosition(2);
+        const QPoint p = e->cursorRect(c).center();
+        QTest::mouseClick(e->viewport(), Qt::LeftButton, {}, p);
+        QTRY_COMPARE(w->cbosize->currentText(), QStringLiteral("10"));
+        QCOMPARE(w->cbofont->currentText(), faceA);
+
+        // A selection over both words: both boxes empty, without failing.
+        select(e, 0, 9);
+        QTest::keyClick(e, Qt::Key_Shift);
+        QCOMPARE(w->cbofont->currentText(), QString());
+        QCOMPARE(w->cbosize->currentText(), QString());
+    }
+
+    void guardSwallowsExactlyOneEvent()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QStringLiteral("hello"));
+        select(e, 0, 5);
+        w->cbosize->setEditText(QStringLiteral("junk"));
+        // F6: its KeyDown is swallowed, its KeyUp acts.
+        w->skipevent = 1;
+        QTest::keyClick(e, Qt::Key_F6);
+        QCOMPARE(w->skipevent, 0);
+        QCOMPARE(e->Text(), QStringLiteral("hello"));
+        QCOMPARE(w->changed, 0);
+        QCOMPARE(w->cbosize->currentText(), QString::number(e->SelFontSize().value_or(-1)));
+        QTest::keyClick(e, Qt::Key_F6);
+        QCOMPARE(e->Text(), QStringLiteral("HELLO"));
+        QCOMPARE(w->changed, 1);
+
+        // A character: its KeyDown is swallowed, its KeyPress still counts,
+        // and the control types it either way.
+        w->changed = 0;
+        w->skipevent = 1;
+        e->moveCursor(QTextCursor::End);
+        QTest::keyClick(e, Qt::Key_X);
+        QCOMPARE(e->Text(), QStringLiteral("HELLOx"));
+        QCOMPARE(w->skipevent, 0);
+        QCOMPARE(w->changed, 1);
+
+        // A click swallowed: the boxes are not refreshed, the caret moves.
+        w->cbosize->setEditText(QStringLiteral("junk"));
+        w->skipevent = 1;
+        QTest::mouseClick(e->viewport(), Qt::LeftButton, {}, e->cursorRect(QTextCursor(e->document())).center());
+        QCoreApplication::processEvents();
+        QCOMPARE(w->skipevent, 0);
+        QCOMPARE(w->cbosize->currentText(), QStringLiteral("junk"));
+        QCOMPARE(e->SelStart(), 0);
+
+        // The same guard in tmpeditor.
+        w->mnu_wrap_Click();
+        w->tmpeditor->setFocus();
+        w->skipevent = 1;
+        w->changed = 0;
+        QTest::keyClick(w->tmpeditor, Qt::Key_F7);
+        QCOMPARE(w->skipevent, 0);
+        QCOMPARE(w->changed, 0);
+    }
+
+    void insertKeyTogglesOverwrite()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QStringLiteral("abc"));
+        QLabel *ins = w->StatusBar1->Panels().at(2)->label;
+        QVERIFY(ins->isEnabled());
+        QTest::keyClick(e, Qt::Key_Insert);
+        QVERIFY(e->overwriteMode());
+        QTRY_VERIFY(!ins->isEnabled());
+        QTest::keyClicks(e, QStringLiteral("XY"));
+        QCOMPARE(e->Text(), QStringLiteral("XYc"));
+        QTest::keyClick(e, Qt::Key_Insert);
+        QVERIFY(!e->overwriteMode());
+        QTRY_VERIFY(ins->isEnabled());
+    }
+
+    // --- Word Wrap ---------------------------------------------------------------------
+
+    void wordWrapTwiceReturnsToEditor()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        setText(e, QStringLiteral("first line\nsecond line"));
+        QVERIFY(!w->mnu_wrap->isChecked());
+        w->mnu_wrap->trigger();
+        QVERIFY(w->mnu_wrap->isChecked());
+        QVERIFY(w->tmpeditor->isVisible());
+        QVERIFY(!e->isVisible());
+        QCOMPARE(w->activeEditor(), w->tmpeditor);
+        QCOMPARE(w->tmpeditor->Text(), QStringLiteral("first line\r\nsecond line"));
+        w->mnu_wrap->trigger();
+        QVERIFY(!w->mnu_wrap->isChecked());
+        QVERIFY(e->isVisible());
+        QVERIFY(!w->tmpeditor->isVisible());
+        QCOMPARE(e->Text(), QStringLiteral("first line\r\nsecond line"));
+        QCOMPARE(w->changed, 0);
+    }
+
+    void wordWrapKeepsFormattingBulletsPicturesAndTables()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        QTextDocument *doc = e->document();
+        doc->clear();
+        QTextCursor c(doc);
+        QTextCharFormat bold;
+        bold.setFontWeight(QFont::Bold);
+        bold.setForeground(QColor(255, 0, 0));
+        c.insertText(QStringLiteral("bold red"), bold);
+        c.insertBlock(QTextBlockFormat(), QTextCharFormat());
+        c.insertText(QStringLiteral("bulleted"));
+        QTextListFormat lf;
+        lf.setStyle(QTextListFormat::ListDisc);
+        c.createList(lf);
+        c.insertBlock();
+        c.currentList()->remove(c.block());
+        QImage img(12, 8, QImage::Format_RGB32);
+        img.fill(Qt::blue);
+        doc->addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("pic1")), img);
+        QTextImageFormat imf;
+        imf.setName(QStringLiteral("pic1"));
+        imf.setWidth(12);
+        imf.setHeight(8);
+        c.insertImage(imf);
+        c.insertBlock();
+        QTextTable *table = c.insertTable(2, 2);
+        table->cellAt(1, 1).firstCursorPosition().insertText(QStringLiteral("cell"));
+
+        auto check = [](RichTextBox *box) {
+            QTextDocument *d = box->document();
+            QTextBlock b = d->begin();
+            QCOMPARE(b.text(), QStringLiteral("bold red"));
+            QTextCursor at(d);
+            at.setPosition(b.position() + 1);
+            QVERIFY(at.charFormat().fontWeight() > QFont::Normal);
+            QCOMPARE(at.charFormat().foreground().color(), QColor(255, 0, 0));
+            b = b.next();
+            QCOMPARE(b.text(), QStringLiteral("bulleted"));
+            QVERIFY(b.textList());
+            QCOMPARE(b.textList()->format().style(), QTextListFormat::ListDisc);
+            bool picture = false, tableFound = false;
+            for (QTextBlock k = d->begin(); k.isValid(); k = k.next()) {
+                for (auto it = k.begin(); !it.atEnd(); ++it)
+                    if (it.fragment().charFormat().isImageFormat()) {
+                        const QTextImageFormat f = it.fragment().charFormat().toImageFormat();
+                        const QImage image =
+                            d->resource(QTextDocument::ImageResource, QUrl(f.name())).value<QImage>();
+                        picture = !image.isNull() && image.size() == QSize(12, 8)
+                            && image.pixelColor(3, 3) == QColor(Qt::blue);
+                    }
+                QTextCursor kc(k);
+                if (QTextTable *t = kc.currentTable()) {
+                    tableFound = t->rows() == 2 && t->columns() == 2
+                        && t->cellAt(1, 1).firstCursorPosition().block().text() == QLatin1String("cell");
+                }
+            }
+            QVERIFY(picture);
+            QVERIFY(tableFound);
+        };
+        check(e);
+        w->mnu_wrap_Click();
+        check(w->tmpeditor);
+        w->mnu_wrap_Click();
+        check(e);
+    }
+
+    void typingInTmpeditorBehavesAsInEditor()
+    {
+        auto w = openWindow();
+        w->mnu_wrap_Click();
+        RichTextBox *t = w->tmpeditor;
+        QCOMPARE(w->activeEditor(), t);
+        t->setFocus();
+        w->cbosize->setCurrentIndex(2);   // 12
+        emit w->cbosize->activated(2);
+        QTest::keyClicks(t, QStringLiteral("wrapped"));
+        QCOMPARE(t->Text(), QStringLiteral("wrapped"));
+        QCOMPARE(formatAt(t, 3).fontPointSize(), 12.0);
+        QCOMPARE(w->changed, 1);
+        // Commands act on tmpeditor now.
+        select(t, 0, 7);
+        w->mnubold_Click();
+        QCOMPARE(t->SelBold(), std::optional<bool>(true));
+        QTest::keyClick(t, Qt::Key_F6);
+        QCOMPARE(t->Text(), QStringLiteral("WRAPPED"));
+        QCOMPARE(w->editor->Text(), QString());
+        // Its key-up refreshes the boxes from it.
+        w->cbosize->setEditText(QStringLiteral("junk"));
+        QTest::keyClick(t, Qt::Key_Home);
+        QCOMPARE(w->cbosize->currentText(), QStringLiteral("12"));
+    }
+};
+
+QTEST_MAIN(TestEditorFormatting)
+#include "tst_editor_formatting.moc"

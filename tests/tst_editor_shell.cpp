@@ -313,8 +313,9 @@ private slots:
         host.answerMessage(vb::vbCancel);
         QVERIFY(!w.SaveFirst(frmeditor::saveFirstQuestion()));
 
-        // Yes runs Save; with no name chosen the command is abandoned.
-        host.answerMessage(vb::vbYes);
+        // Yes runs Save, which asks for a name; with none chosen the command
+        // is abandoned.
+        host.answerMessage(vb::vbYes).answerSaveFile(QString());
         QVERIFY(!w.SaveFirst(frmeditor::exitQuestion(), vb::vbInformation, QStringLiteral("File Save")));
         QCOMPARE(host.prompts().at(2).text, QStringLiteral("Do You Want To Save Changes ? "));
         QCOMPARE(host.prompts().at(2).buttons, vb::vbYesNoCancel + vb::vbInformation);

@@ -1,0 +1,7 @@
+tarbel_add_test(tst_editor_documents SOURCES tst_editor_documents.cpp LIBS tarbel_lib)
+tarbel_add_test(tst_editor_search SOURCES tst_editor_search.cpp LIBS tarbel_lib)
+
+# End to end: the real program picks up a hand-off file at start-up.
+add_test(NAME smoke_handoff
+  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/smoke_handoff.sh $<TARGET_FILE:tarbel> ${CMAKE_BINARY_DIR}/tarbel-handoff.png)
+set_tests_properties(smoke_handoff PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)

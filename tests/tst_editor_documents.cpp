@@ -1,0 +1,606 @@
+// The File menu: the save-first checks, opening and saving documents,
+// inserting and writing selections, printing.
+#include "frmeditor.h"
+#include "runtime.h"
+#include "scripteddialoghost.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+// Records the mouse pointer in force whenever a message box comes up.
+class PointerHost : public ScriptedDialogHost {
+public:
+    QList<int> pointers;
+    int messageBox(const QString &text, int buttons, const QString &title) override
+    {
+        pointers << platform::Screen::mousePointer();
+        return ScriptedDialogHost::messageBox(text, buttons, title);
+    }
+};
+
+// Limits the size of any file this process writes, as a full disk does.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+bool runningAsRoot() { return ::geteuid() == 0; }
+
+}  // namespace
+
+class TestEditorDocuments : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path(const char *name) const { return m_dir.filePath(QLatin1String(name)); }
+    QStringList leftovers(const QString &folder, const QStringList &expected) const
+    {
+        QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        for (const QString &e : expected)
+            names.removeAll(e);
+        return names;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        // No hand-off file is found at start-up.
+        qputenv("WINEPREFIX", m_dir.filePath(QStringLiteral("no-prefix")).toLocal8Bit());
+    }
+
+    // ---- the save-first check of New, Open, Exit and the close box -------
+
+    void newAnswers()
+    {
+        ScriptedDialogHost host;
+        frmeditor w;
+        w.editor->setTextRTF("draft");
+
+        // Nothing changed: no question, the document is emptied.
+        w.mnunew_Click();
+        QCOMPARE(host.prompts().size(), 0);
+        QCOMPARE(w.editor->Text(), QString());
+
+        w.editor->setTextRTF("draft");
+        w.changed = 1;
+        host.answerMessage(vb::vbCancel);
+        w.mnunew_Click();
+        QCOMPARE(host.last().text, QStringLiteral("File not Saved ! Save it now ? "));
+        QCOMPARE(host.last().buttons, vb::vbYesNoCancel);
+        QCOMPARE(host.last().title, QString());
+        QCOMPARE(w.editor->Text(), QStringLiteral("draft"));
+        QCOMPARE(w.changed, 1);
+
+        // Yes, then no name: the command is abandoned.
+        host.answerMessage(vb::vbYes).answerSaveFile(QString());
+        w.mnunew_Click();
+        QCOMPARE(w.editor->Text(), QStringLiteral("draft"));
+        QCOMPARE(w.changed, 1);
+        QVERIFY(w.curfile.isEmpty());
+
+        // Yes and a name: saved, then emptied.
+        const QString file = path("new-yes.rtf");
+        host.answerMessage(vb::vbYes).answerSaveFile(file);
+        w.mnunew_Click();
+        QVERIFY(readBytes(file).contains("draft"));
+        QCOMPARE(w.editor->Text(), QString());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
+        QVERIFY(w.curfile.isEmpty());
+        QCOMPARE(w.changed, 0);
+
+        // No: emptied without writing.
+        w.editor->setTextRTF("second");
+        w.changed = 1;
+        w.curfile = file;
+        w.setWindowTitle(frmeditor::namedCaption(file));
+        host.answerMessage(vb::vbNo);
+        w.mnunew_Click();
+        QCOMPARE(w.editor->Text(), QString());
+        QVERIFY(!readBytes(file).contains("second"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
+        QCOMPARE(w.cbosize->currentText(), QString::number(w.editor->SelFontSize().value_or(0)));
+        QCOMPARE(host.pending(), 0);
+    }
+
+    void openAnswers()
+    {
+        ScriptedDialogHost host;
+        frmeditor w;
+        const QString other = path("open-other.txt");
+        writeBytes(other, "other text");
+
+        w.editor->setTextRTF("mine");
+        w.changed = 1;
+        host.answerMessage(vb::vbCancel);
+        w.mnuopen_Click();
+        QCOMPARE(w.editor->Text(), QStringLiteral("mine"));
+        QCOMPARE(w.changed, 1);
+
+        // No, then the dialog cancelled with no name in it: the text stays,
+        // but it counts as unchanged from now on.
+        host.answerMessage(vb::vbNo).answerOpenFile(QString());
+        w.mnuopen_Click();
+        QCOMPARE(w.editor->Text(), QStringLiteral("mine"));
+        QCOMPARE(w.changed, 0);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
+        w.mnunew_Click();   // asks nothing
+        QCOMPARE(host.pending(), 0);
+
+        // Yes with a name: the document is saved before the other opens.
+        const QString saved = path("open-saved.rtf");
+        w.editor->setTextRTF("keep me");
+        w.changed = 1;
+        host.answerMessage(vb::vbYes).answerSaveFile(saved).answerOpenFile(other);
+        w.mnuopen_Click();
+        QVERIFY(readBytes(saved).contains("keep me"));
+        QCOMPARE(w.editor->Text(), QStringLiteral("other text"));
+        QCOMPARE(w.curfile, other);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Editor [") + other + QStringLiteral("]"));
+        QCOMPARE(w.changed, 0);
+
+        // Yes, and Save's dialog cancelled with no name: nothing opens.
+        frmeditor u;
+        u.editor->setTextRTF("untitled");
+        u.changed = 1;
+        u.CMDialog1->FileName.clear();
+        host.answerMessage(vb::vbYes).answerSaveFile(QString());
+        u.mnuopen_Click();
+        QCOMPARE(u.editor->Text(), QStringLiteral("untitled"));
+        QCOMPARE(u.changed, 1);
+        QCOMPARE(host.pending(), 0);
+    }
+
+    void exitAndCloseBox()
+    {
+        ScriptedDialogHost host;
+        {
+            frmeditor w;
+            w.show();
+            w.mnuexit_Click();   // unchanged: closes at once
+            QCOMPARE(host.prompts().size(), 0);
+            QVERIFY(!w.isVisible());
+        }
+        frmeditor w;
+        w.show();
+        w.editor->setTextRTF("unsaved");
+        w.changed = 1;
+        host.answerMessage(vb::vbCancel);
+        w.mnuexit_Click();
+        QVERIFY(w.isVisible());
+        QCOMPARE(host.last().text, QStringLiteral("Do You Want To Save Changes ? "));
+        QCOMPARE(host.last().buttons, vb::vbYesNoCancel + vb::vbInformation);
+        QCOMPARE(host.last().title, QStringLiteral("File Save"));
+
+        host.answerMessage(vb::vbYes).answerSaveFile(QString());
+        w.mnuexit_Click();
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.changed, 1);
+
+        // The close box asks the same question.
+        host.answerMessage(vb::vbCancel);
+        QVERIFY(!w.close());
+        QVERIFY(w.isVisible());
+        QCOMPARE(host.last().text, QStringLiteral("Do You Want To Save Changes ? "));
+        QCOMPARE(host.last().title, QStringLiteral("File Save"));
+        QCOMPARE(host.last().buttons, vb::vbYesNoCancel + vb::vbInformation);
+
+        const QString file = path("exit-yes.rtf");
+        host.answerMessage(vb::vbYes).answerSaveFile(file);
+        QVERIFY(w.close());
+        QVERIFY(!w.isVisible());
+        QVERIFY(readBytes(file).contains("unsaved"));
+        QCOMPARE(w.changed, 0);
+
+        frmeditor n;
+        n.show();
+        n.changed = 1;
+        host.answerMessage(vb::vbNo);
+        n.mnuexit_Click();
+        QVERIFY(!n.isVisible());
+        QCOMPARE(n.changed, 0);
+        QCOMPARE(host.pending(), 0);
+    }
+
+    // ---- bytes of Save and Save As; the dialog's file name ----------------
+
+    void saveAndSaveAsBytes()
+    {
+        ScriptedDialogHost host;
+        frmeditor w;
+        w.editor->setTextRTF("{\\rtf1\\ansi Hello {\\b bold} world\\par}");
+        w.changed = 1;
+        const QString a = path("save.rtf");
+        host.answerSaveFile(a);
+        w.mnusave_Click();
+        const QByteArray rtf = w.editor->TextRTF();
+        QCOMPARE(readBytes(a), rtf);
+        QCOMPARE(w.curfile, a);
+        QCOMPARE(w.changed, 0);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Editor [") + a + QStringLiteral("]"));
+        QCOMPARE(platform::Screen::mousePointer(), 0);
+
+        // Named: no dialog.
+        w.changed = 1;
+        w.mnusave_Click();
+        QCOMPARE(host.pending(), 0);
+        QCOMPARE(host.prompts().size(), 1);
+
+        const QString b = path("saveas.rtf");
+        w.changed = 1;
+        host.answerSaveFile(b);
+        w.mnusaveas_Click();
+        QCOMPARE(host.last().file.fileName, a);   // the name left by Save
+        QCOMPARE(readBytes(b), rtf + "\r\n");
+        QCOMPARE(w.changed, 0);
+        QCOMPARE(w.curfile, b);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Editor [") + b + QStringLiteral("]"));
+
+        // A later Save writes to the file the caption names.
+        w.editor->setTextRTF("changed later");
+        writeBytes(a, "old");
+        w.mnusave_Click();
+        QCOMPARE(readBytes(b), w.editor->TextRTF());
+        QCOMPARE(readBytes(a), QByteArray("old"));
+
+        // Save As cancelled with no name changes nothing.
+        frmeditor u;
+        host.answerSaveFile(QString());
+        u.changed = 1;
+        u.mnusaveas_Click();
+        QCOMPARE(u.changed, 1);
+        QCOMPARE(u.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
+
+        // A name left in the dialog counts as chosen when it is cancelled.
+        u.CMDialog1->FileName = path("left-over.rtf");
+        host.answerSaveFile(QString());
+        u.mnusave_Click();
+        QCOMPARE(u.curfile, path("left-over.rtf"));
+        QVERIFY(QFile::exists(path("left-over.rtf")));
+        QCOMPARE(host.pending(), 0);
+    }
+
+    void savedDocumentOpensAgainAndKeepsPermissions()
+    {
+        ScriptedDialogHost host;
+        frmeditor w;
+        const QString file = path("perm.rtf");
+        writeBytes(file, "old");
+        QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+        w.editor->setTextRTF("line one\r\nline two");
+        host.answerSaveFile(file);
+        w.mnusave_Click();
+        QCOMPARE(QFile::permissions(file) & 0x7077,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+        QCOMPARE(leftovers(m_dir.path(), {}).filter(QStringLiteral("perm")), QStringList{QStringLiteral("perm.rtf")});
+
+        frmeditor r;
+        host.answerOpenFile(file);
+        r.mnuopen_Click();
+        QCOMPARE(r.editor->Text(), QStringLiteral("line one\r\nline two"));
+        QCOMPARE(r.curfile, file);
+    }
+
+    void openPlainTextAndMarkup()
+    {
+        ScriptedDialogHost host;
+        frmeditor w;
+        const QString txt = path("plain.txt");
+        writeBytes(txt, "just words, no markup");
+        host.answerOpenFile(txt);
+        w.mnuopen_Click();
+        QCOMPARE(w.editor->Text(), QStringLiteral("just words, no markup"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Editor [") + txt + QStringLiteral("]"));
+        QCOMPARE(w.cbofont->currentText(), w.editor->SelFontName().value_or(QString()));
+
+        // Word wrap on: the document goes to tmpeditor.
+        w.editor->hide();
+        w.tmpeditor->show();
+        const QString rtf = path("wrapped.rtf");
+        writeBytes(rtf, "{\\rtf1\\ansi wrapped {\\b text}\\par}");
+        host.answerOpenFile(rtf);
+        w.mnuopen_Click();
+        QVERIFY(w.tmpeditor->Text().startsWith(QStringLiteral("wrapped text")));
+        QCOMPARE(w.tmpeditor->find(QStringLiteral("text")), true);
+        QCOMPARE(w.tmpeditor->SelBold(), std::optional<bool>(true));
+    }
+
+    // ---- failures ---------------------------------------------------------
+
+    void openFailures_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("missing") << path("does-not-exist.rtf");
+        QTest::newRow("folder") << m_dir.path();
+        QTest::newRow("device") << QStringLiteral("/dev/zero");
+        QTest::newRow("too large") << path("huge.rtf");
+        QTest::newRow("unreadable") << path("unreadable.rtf");
+    }
+
+    void openFailures()
+    {
+        QFETCH(QString, target);
+        if (target.endsWith(QLatin1String("huge.rtf"))) {
+            QFile huge(target);
+            QVERIFY(huge.open(QIODevice::WriteOnly));
+            QVERIFY(huge.resize(qint64(3) << 30));   // sparse: takes no room
+        }
+        if (target.endsWith(QLatin1String("unreadable.rtf"))) {
+            if (runningAsRoot())
+                QSKIP("permissions do not bind the super-user");
+            writeBytes(target, "secret");
+            QFile::setPermissions(target, {});
+        }
+        PointerHost host;
+        frmeditor w;
+        w.editor->setTextRTF("kept");
+        w.curfile = path("current.rtf");
+        w.setWindowTitle(frmeditor::namedCaption(w.curfile));
+        host.answerOpenFile(target).answerMessage(vb::vbOK);
+        w.mnuopen_Click();
+        QCOMPARE(host.last().text, QStringLiteral("File not Found"));
+        QCOMPARE(host.last().buttons, vb::vbOKOnly);
+        QCOMPARE(host.last().title, QString());
+        QCOMPARE(host.pointers, QList<int>{0});
+        QCOMPARE(w.editor->Text(), QStringLiteral("kept"));
+        QCOMPARE(w.curfile, path("current.rtf"));
+        QCOMPARE(w.windowTitle(), frmeditor::namedCaption(path("current.rtf")));
+        QCOMPARE(w.changed, 0);
+        QFile::remove(path("huge.rtf"));
+    }
+
+    void saveFailuresLeaveTheOldFile()
+    {
+        PointerHost host;
+        frmeditor w;
+        const QString file = path("full-disk.rtf");
+        writeBytes(file, "the old document");
+        w.editor->setTextRTF(QByteArray(20000, 'x'));
+        w.changed = 1;
+        w.curfile = file;
+        {
+            // A disk with room for 1000 bytes only.
+            FileSizeLimit limit(1000);
+            host.answerMessage(vb::vbOK);
+            w.mnusave_Click();
+        }
+        QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+        QCOMPARE(host.pointers.last(), 0);
+        QCOMPARE(readBytes(file), QByteArray("the old document"));
+        QCOMPARE(leftovers(m_dir.path(), {}).filter(QStringLiteral("full-disk")), QStringList{QStringLiteral("full-disk.rtf")});
+        QCOMPARE(w.changed, 1);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
+
+        // Save As and Write File report the same way.
+        {
+            FileSizeLimit limit(1000);
+            host.answerSaveFile(file).answerMessage(vb::vbOK);
+            w.mnusaveas_Click();
+            QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+            w.editor->selectAll();
+            host.answerSaveFile(file).answerMessage(vb::vbOK);
+            w.mnu_writefile_Click();
+            QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+        }
+        QCOMPARE(readBytes(file), QByteArray("the old document"));
+        QCOMPARE(w.changed, 1);
+        QCOMPARE(platform::Screen::mousePointer(), 0);
+
+        // A failed save during the save-first check keeps the document.
+        {
+            FileSizeLimit limit(1000);
+            host.answerMessage(vb::vbYes).answerMessage(vb::vbOK);
+            w.mnunew_Click();
+        }
+        QCOMPARE(w.editor->textLength(), qint64(20000));
+        QCOMPARE(w.changed, 1);
+
+        // A folder that does not exist, a path through a plain file.
+        for (const QString &bad : {path("no-such-folder/a.rtf"), file + QStringLiteral("/a.rtf")}) {
+            w.curfile = bad;
+            host.answerMessage(vb::vbOK);
+            w.mnusave_Click();
+            QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+            QCOMPARE(w.curfile, bad);
+        }
+        QCOMPARE(host.pending(), 0);
+    }
+
+    void readOnlyFolder()
+    {
+        if (runningAsRoot())
+            QSKIP("permissions do not bind the super-user");
+        ScriptedDialogHost host;
+        frmeditor w;
+        const QString folder = path("read-only");
+        QDir().mkpath(folder);
+        const QString file = folder + QStringLiteral("/doc.rtf");
+        writeBytes(file, "old");
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        w.curfile = file;
+        w.editor->setTextRTF("new");
+        host.answerMessage(vb::vbOK);
+        w.mnusave_Click();
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+        QCOMPARE(readBytes(file), QByteArray("old"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("doc.rtf")});
+    }
+
+    // ---- Insert File and Write File ---------------------------------------
+
+    void insertFile()
+    {
+        ScriptedDialogHost host;
+        frmeditor w;
+        const QString markup = path("insert.rtf");
+        writeBytes(markup, "{\\rtf1 X}");
+        w.editor->setTextRTF("abcdef");
+        w.editor->setSelStart(3);
+        host.answerOpenFile(markup);
+        w.mnu_insertfile_Click();
+        QCOMPARE(w.editor->Text(), QStringLiteral("abc{\\rtf1 X}def"));
+        QCOMPARE(w.changed, 0);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
+        QVERIFY(w.curfile.isEmpty());
+
+        const QString plain = path("insert.txt");
+        writeBytes(plain, "NEW");
+        w.changed = 1;
+        w.editor->setSelStart(0);
+        w.editor->setSelLength(3);
+        host.answerOpenFile(plain);
+        w.mnu_insertfile_Click();
+        QCOMPARE(w.editor->Text(), QStringLiteral("NEW{\\rtf1 X}def"));
+        QCOMPARE(w.changed, 1);
+
+        host.answerOpenFile(path("gone.txt")).answerMessage(vb::vbOK);
+        w.CMDialog1->FileName = path("gone.txt");
+        w.mnu_insertfile_Click();
+        QCOMPARE(host.last().text, QStringLiteral("Error opening File"));
+        QCOMPARE(w.editor->Text(), QStringLiteral("NEW{\\rtf1 X}def"));
+        QCOMPARE(host.pending(), 0);
+    }
+
+    void writeFile()
+    {
+        ScriptedDialogHost host;
+        frmeditor w;
+        w.editor->setTextRTF("alpha beta\r\ngamma");
+        const QString doc = path("write-doc.rtf");
+        w.curfile = doc;
+        w.setWindowTitle(frmeditor::namedCaption(doc));
+        w.editor->setSelStart(6);
+        w.editor->setSelLength(10);
+        const QString out = path("selection.txt");
+        host.answerSaveFile(out);
+        w.mnu_writefile_Click();
+        QCOMPARE(readBytes(out), QByteArray("beta\r\ngamm\r\n"));
+        // The document stays the current file.
+        QCOMPARE(w.curfile, doc);
+        QCOMPARE(w.windowTitle(), frmeditor::namedCaption(doc));
+
+        w.editor->setSelStart(2);
+        const QString empty = path("empty-selection.txt");
+        host.answerSaveFile(empty);
+        w.mnu_writefile_Click();
+        QCOMPARE(readBytes(empty), QByteArray("\r\n"));
+
+        // Characters of Windows-1252 are written as such; others as UTF-8.
+        w.editor->setTextRTF(QStringLiteral("caf\u00e9").toUtf8());
+        w.editor->selectAll();
+        host.answerSaveFile(out);
+        w.mnu_writefile_Click();
+        QCOMPARE(readBytes(out), QByteArray("caf\xe9\r\n"));
+        w.editor->setSelText(QStringLiteral("\u0436\u00e9"));
+        w.editor->selectAll();
+        host.answerSaveFile(out);
+        w.mnu_writefile_Click();
+        QCOMPARE(readBytes(out), QStringLiteral("\u0436\u00e9\r\n").toUtf8());
+    }
+
+    // ---- Print and Page Setup ---------------------------------------------
+
+    void printToPdf()
+    {
+        const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+        if (pdftotext.isEmpty())
+            QSKIP("pdftotext is not installed");
+        auto textOf = [&](const QString &pdf) {
+            QProcess p;
+            p.start(pdftotext, {pdf, QStringLiteral("-")});
+            p.waitForFinished(20000);
+            return QString::fromUtf8(p.readAllStandardOutput()).simplified();
+        };
+        auto toPdf = [](const QString &file) {
+            return [file](QPrinter *printer) {
+                printer->setOutputFormat(QPrinter::PdfFormat);
+                printer->setOutputFileName(file);
+            };
+        };
+        ScriptedDialogHost host;
+        frmeditor w;
+        w.editor->setTextRTF("{\\rtf1\\ansi First paragraph here.\\par Second {\\b bold} paragraph.\\par}");
+
+        const QString whole = path("whole.pdf");
+        host.answerPrinter(true, toPdf(whole));
+        w.mnu_print_Click();
+        QVERIFY(!host.last().selectionChosen);
+        QCOMPARE(w.CMDialog1->Flags, 264);
+        QCOMPARE(textOf(whole), QStringLiteral("First paragraph here. Second bold paragraph."));
+
+        w.editor->setSelStart(6);
+        w.editor->setSelLength(9);
+        const QString part = path("part.pdf");
+        host.answerPrinter(true, toPdf(part));
+        w.mnu_print_Click();
+        QVERIFY(host.last().selectionChosen);
+        QCOMPARE(w.CMDialog1->Flags, 265);
+        QCOMPARE(textOf(part), QStringLiteral("paragraph"));
+
+        // Cancel prints nothing, on either control.
+        const QString none = path("none.pdf");
+        host.answerPrinter(false, toPdf(none));
+        w.mnu_print_Click();
+        w.editor->hide();
+        w.tmpeditor->show();
+        host.answerPrinter(false, toPdf(none));
+        w.mnu_print_Click();
+        QVERIFY(!QFile::exists(none));
+
+        // A printer that cannot write its output says so.
+        host.answerPrinter(true, toPdf(path("no-folder/x.pdf"))).answerMessage(vb::vbOK);
+        w.mnu_print_Click();
+        QCOMPARE(host.last().text, QStringLiteral("Error Printing File"));
+        QCOMPARE(platform::Screen::mousePointer(), 0);
+
+        host.answerPageSetup(true);
+        w.mnu_pagesetup_Click();
+        QCOMPARE(host.last().kind, ScriptedDialogHost::Kind::PageSetup);
+        QCOMPARE(platform::Screen::mousePointer(), 0);
+        QCOMPARE(host.pending(), 0);
+    }
+};
+
+QTEST_MAIN(TestEditorDocuments)
+#include "tst_editor_documents.moc"

@@ -192,5 +192,8 @@ private:
     // The phrase look-up; quiet: a missing or short hand-off file or a
     // missing document shows nothing (the look-up at start-up).
     void phraseLookup(bool quiet);
+    // Runs Command1_Click for the start-up look-up now when the window is
+    // shown, else as soon as it is.
+    void startupLookup();
     bool m_startupLookup = false;
 };

@@ -1,10 +1,206 @@
 // Find, search and replace, and the phrase look-up hand-off.
 #include "frmeditor.h"
 
+#include "dialoghost.h"
+#include "drivemapping.h"
+#include "runtime.h"
+#include "textcodec.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include <functional>
+
+using platform::RichTextBox;
+namespace Screen = platform::Screen;
+
+namespace {
+// Where another program leaves the document and phrase to look up.
+const QString kHandOffFile = QStringLiteral("C:\\Autodesk\\Slls.txt");
+}  // namespace
+
 void frmeditor::connectSearch()
 {
+    connect(mnu_find, &QAction::triggered, this, &frmeditor::mnu_find_Click);
+    connect(mnureplace, &QAction::triggered, this, &frmeditor::mnureplace_Click);
+    connect(Command1, &QPushButton::clicked, this, &frmeditor::Command1_Click);
 }
 
-void frmeditor::mnu_find_Click() {}
-void frmeditor::mnureplace_Click() {}
-void frmeditor::Command1_Click() {}
+// ---------------------------------------------------------------------------
+// Find
+
+void frmeditor::mnu_find_Click()
+{
+    const QString text = platform::InputBox(QStringLiteral("Enter text to find :"), QStringLiteral("Search Word"));
+    RichTextBox *box = activeEditor();
+    if (!box)
+        return;
+    const qint64 found = box->Find(text);
+    if (found == -1) {
+        platform::MsgBox(QStringLiteral("Word not found."));
+        return;
+    }
+    platform::MsgBox(QStringLiteral("Word found on line ") + QString::number(box->GetLineFromChar(found)));
+}
+
+// ---------------------------------------------------------------------------
+// Search and replace
+
+qint64 frmeditor::findExact(RichTextBox *box, const QString &text, qint64 from)
+{
+    const qint64 length = box->textLength();
+    if (from < 0)
+        from = 0;
+    if (from >= length)
+        return -1;
+    if (text.isEmpty())
+        return from;
+    // A text that holds a line end can span paragraphs: compare against the
+    // plain text itself.
+    if (text.contains(u'\r') || text.contains(u'\n'))
+        return box->Text().indexOf(text, from);
+    // Otherwise a match lies inside one paragraph: walk the paragraphs from
+    // the start position on.
+    const QTextDocument *doc = box->document();
+    const qint64 docFrom = box->toDocPosition(from);
+    QTextBlock block = doc->findBlock(int(docFrom));
+    qint64 offset = docFrom - block.position();
+    if (box->fromDocPosition(docFrom) != from)
+        offset = block.length();   // from is the LF of a paragraph break
+    for (; block.isValid(); block = block.next(), offset = 0) {
+        if (block.length() - 1 - offset < text.size())
+            continue;
+        QString t = block.text();
+        t.replace(QChar::LineSeparator, u'\v');
+        const qsizetype at = t.indexOf(text, offset, Qt::CaseSensitive);
+        if (at >= 0)
+            return qint64(block.position()) + block.blockNumber() + at;
+    }
+    return -1;
+}
+
+void frmeditor::mnureplace_Click()
+{
+    const QString title = QStringLiteral("Search And Replace");
+    const QString findText = platform::InputBox(QStringLiteral("Enter text to be find :"), title);
+    const QString replaceText = platform::InputBox(QStringLiteral("Enter text to be Replace :"), title);
+    const QString question = QStringLiteral("Replace string ") + findText + QStringLiteral(" with ") + replaceText;
+    for (;;) {
+        RichTextBox *box = activeEditor();
+        if (!box)
+            break;
+        keystart = box->SelStart() + 1;
+        qint64 at = findExact(box, findText, keystart);
+        if (at < 0)
+            break;
+        // The empty text found between the CR and the LF of a paragraph
+        // break would select the end of that paragraph again and again:
+        // it is found at the start of the next one.
+        if (findText.isEmpty() && box->fromDocPosition(box->toDocPosition(at)) != at) {
+            if (++at >= box->textLength())
+                break;
+        }
+        box->setSelStart(at);
+        box->setSelLength(findText.size());
+        const int answer = platform::MsgBox(question, vb::vbYesNoCancel);
+        if (answer == vb::vbYes)
+            box->setSelText(replaceText);
+        else if (answer != vb::vbNo)
+            break;
+    }
+    platform::MsgBox(QStringLiteral("Replace Over "), vb::vbOKOnly, QStringLiteral(" Search And Replace Results"));
+}
+
+// ---------------------------------------------------------------------------
+// The phrase look-up
+
+void frmeditor::Command1_Click() { phraseLookup(m_startupLookup); }
+
+namespace {
+// Calls a function once, after the watched widget is first shown.
+class ShowWatcher : public QObject {
+public:
+    ShowWatcher(QWidget *watched, std::function<void()> then)
+        : QObject(watched), m_then(std::move(then))
+    {
+        watched->installEventFilter(this);
+    }
+    bool eventFilter(QObject *watched, QEvent *e) override
+    {
+        if (e->type() == QEvent::Show && !m_done) {
+            m_done = true;
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(this, [this] {
+                m_then();
+                deleteLater();
+            }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+    bool m_done = false;
+};
+}  // namespace
+
+void frmeditor::startupLookup()
+{
+    if (!isVisible()) {
+        new ShowWatcher(this, [this] { startupLookup(); });
+        return;
+    }
+    m_startupLookup = true;
+    Command1_Click();
+    m_startupLookup = false;
+}
+
+void frmeditor::phraseLookup(bool quiet)
+{
+    auto fail = [&] {
+        if (!quiet)
+            platform::MsgBox(QStringLiteral("File not Found"));
+    };
+    // The hand-off file: the document's path, then the phrase.
+    QString path;
+    QString phrase;
+    {
+        QFile handOff(platform::mapDrivePath(kHandOffFile));
+        if (!QFileInfo(handOff.fileName()).isFile() || !handOff.open(QIODevice::ReadOnly))
+            return fail();
+        platform::FreeFormatReader reader(platform::decodeText(handOff.readAll()));
+        if (handOff.error() != QFileDevice::NoError || !reader.readItem(path) || !reader.readItem(phrase))
+            return fail();
+    }
+    RichTextBox *box = activeEditor();
+    if (!box)
+        return;
+    // The document is read whole before anything changes, so a document
+    // that cannot be read leaves the editor as it was.
+    QByteArray bytes;
+    if (!readWholeFile(path, bytes))
+        return fail();
+
+    CMDialog1->FileName = platform::mapDrivePath(path);
+    Screen::setMousePointer(Screen::vbHourglass);
+    bool loaded = true;
+    try {
+        box->setTextRTF(bytes);
+    } catch (...) {
+        loaded = false;
+    }
+    Screen::setMousePointer(Screen::vbDefault);
+    if (!loaded)
+        return fail();
+    setWindowTitle(namedCaption(path));
+    curfile = path;
+    showSelectionFont(box);
+    box->setFocus();
+    refreshFontBoxes();
+    if (box->Find(phrase) == -1)
+        platform::MsgBox(QStringLiteral("Phrase not found."));
+}

@@ -57,6 +57,8 @@ void frmeditor::Form_Resize()
 void frmeditor::Timer1_Timer()
 {
     Timer1->stop();
+    // The phrase look-up, once the window is up.
+    startupLookup();
 }
 
 void frmeditor::Toolbar1_ButtonClick(platform::ToolbarButton *)

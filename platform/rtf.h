@@ -11,9 +11,12 @@
 // - bullets and numbered lists are QTextLists, tables are QTextTables;
 // - pictures are QTextImageFormats naming an ImageResource QImage, sized in
 //   pixels at 96 dpi. When the picture came from JPEG data the original
-//   bytes are kept as a UserResource (a QByteArray) under the same url, and
-//   the writer then writes them back as JPEG instead of PNG.
+//   bytes are kept as a UserResource (a QByteArray) under jpegSourceUrl() of
+//   the picture's name, and the writer then writes them back as JPEG
+//   instead of PNG.
 #include <QByteArray>
+#include <QString>
+#include <QUrl>
 
 class QTextDocument;
 
@@ -33,6 +36,9 @@ void readPlainText(const QByteArray &data, QTextDocument *doc);
 
 // The whole document as RTF (ASCII only).
 QByteArray write(const QTextDocument *doc);
+
+// Where the original JPEG bytes of a picture named imageName are kept.
+QUrl jpegSourceUrl(const QString &imageName);
 
 // Runs the parser over the data without building a document and returns the
 // number of text characters it decoded. For measuring the tokenizer alone.

@@ -38,6 +38,9 @@ constexpr int kMaxStyles = 4096;
 constexpr int kMaxStyleWords = 64;
 constexpr int kMaxStyleChain = 16;
 constexpr int kMaxUc = 16;
+// QTextDocument spends about 2.5 us and 100 bytes on each block; past this
+// many, paragraph breaks become line breaks inside the last paragraph.
+constexpr qint64 kMaxBlocks = 100000;
 constexpr qint64 kMaxPixels = 8192LL * 8192;   // 256 MB of ARGB, as QImageReader allows
 constexpr double kMaxPictureSide = 20000;     // displayed pixels
 
@@ -341,7 +344,6 @@ public:
     {
         stack.reserve(64);
         stack.push_back(State{});
-        colors.push_back(QColor());
         if (doc) {
             cursor = QTextCursor(doc);
             cursor.beginEditBlock();
@@ -877,6 +879,12 @@ private:
                 if (codecName(param) || param == 1252)
                     fontEntryCp = param;
                 return;
+            case K_u:
+                unicode(param);
+                return;
+            case K_uc:
+                s.uc = quint8(std::clamp(param, 0, kMaxUc));
+                return;
             default:
                 if (isSkippedDestination(kw))
                     skipGroup();
@@ -1305,40 +1313,64 @@ private:
                 tf.setCellPadding(3);
                 tf.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
                 table = cursor.insertTable(1, std::max<int>(1, int(cellx.size())), tf);
+                blockBudget -= table->columns() + 1;
+                haveBlockFormat = false;
                 row = col = 0;
                 pendingBreak = needCellAdvance = rowEnded = false;
                 lastList = nullptr;
+            } else if (rowEnded && blockBudget < table->columns()) {
+                // Out of paragraphs: later rows share the last one.
+                col = 0;
+                cursor.setPosition(table->cellAt(row, 0).lastPosition());
+                haveBlockFormat = false;
+                needCellAdvance = rowEnded = false;
+                pendingBreak = true;
             } else if (rowEnded) {
                 table->appendRows(1);
+                blockBudget -= table->columns();
                 ++row;
                 col = 0;
                 if (int(cellx.size()) > table->columns())
                     table->appendColumns(int(cellx.size()) - table->columns());
                 cursor.setPosition(table->cellAt(row, 0).firstPosition());
+                haveBlockFormat = false;
                 pendingBreak = needCellAdvance = rowEnded = false;
             } else if (needCellAdvance) {
                 needCellAdvance = false;
+                haveBlockFormat = false;
                 if (col + 1 >= table->columns() && table->columns() >= kMaxColumns) {
                     // Extra cells of an over-wide row share the last column.
                     cursor.setPosition(table->cellAt(row, col).lastPosition());
                     pendingBreak = true;
                 } else {
                     ++col;
-                    if (col >= table->columns())
+                    if (col >= table->columns()) {
                         table->appendColumns(1);
+                        blockBudget -= table->rows();
+                    }
                     cursor.setPosition(table->cellAt(row, col).firstPosition());
                     pendingBreak = false;
                 }
             }
         } else if (table) {
             cursor.setPosition(table->lastPosition() + 1);
+            haveBlockFormat = false;
             table = nullptr;
             pendingBreak = needCellAdvance = rowEnded = false;
             lastList = nullptr;
         }
         if (pendingBreak) {
-            cursor.insertBlock(QTextBlockFormat());
             pendingBreak = false;
+            if (blockBudget <= 0) {
+                cursor.insertText(QString(QChar::LineSeparator));
+                return;
+            }
+            --blockBudget;
+            // The new paragraph most likely has the format of the one before.
+            if (!haveBlockFormat)
+                blockFormatNow = QTextBlockFormat();
+            cursor.insertBlock(blockFormatNow);
+            haveBlockFormat = true;
         }
     }
 
@@ -1462,7 +1494,11 @@ private:
             lastBlockInList = inList;
             haveLastBlock = true;
         }
-        cursor.setBlockFormat(lastBlockFormat);
+        if (!haveBlockFormat || !(blockFormatNow == lastBlockFormat) || cursor.block().textList()) {
+            cursor.setBlockFormat(lastBlockFormat);
+            blockFormatNow = lastBlockFormat;
+            haveBlockFormat = true;
+        }
         if (!inList) {
             lastList = nullptr;
             pnLists.clear();
@@ -1491,6 +1527,10 @@ private:
 
     void endParagraph()
     {
+        if (blockBudget <= 0 && !table && !stack.back().para.intbl) {
+            textChar(QChar::LineSeparator);
+            return;
+        }
         flushText();
         highSurrogate = 0;
         dbcsLead = 0;
@@ -1504,13 +1544,8 @@ private:
     {
         flushText();
         highSurrogate = 0;
-        const bool emptyTail = pendingBreak && table && !needCellAdvance && !rowEnded && !hasPlaceholder;
-        if (emptyTail) {
-            pendingBreak = false;
-        } else {
-            prepareContent(true);
-            applyBlockFormat();
-        }
+        prepareContent(true);
+        applyBlockFormat();
         needCellAdvance = true;
         paraHasContent = false;
     }
@@ -1748,7 +1783,7 @@ private:
         const QString name = QStringLiteral("rtf-picture:%1").arg(++pictureCount);
         doc->addResource(QTextDocument::ImageResource, QUrl(name), image);
         if (!jpeg.isEmpty())
-            doc->addResource(QTextDocument::UserResource, QUrl(name), jpeg);
+            doc->addResource(QTextDocument::UserResource, jpegSourceUrl(name), jpeg);
         QTextImageFormat f;
         f.setName(name);
         f.setWidth(w);
@@ -1832,6 +1867,9 @@ private:
     QTextBlockFormat lastBlockFormat;
     bool lastBlockInList = false;
     bool haveLastBlock = false;
+    QTextBlockFormat blockFormatNow;  // what the block under the cursor has, less its list
+    bool haveBlockFormat = true;
+    qint64 blockBudget = kMaxBlocks;
 };
 
 }  // namespace
@@ -1869,6 +1907,13 @@ void read(const QByteArray &data, QTextDocument *doc)
         reader.run();
     }
     doc->setUndoRedoEnabled(undo);
+}
+
+QUrl jpegSourceUrl(const QString &imageName)
+{
+    QUrl url(imageName);
+    url.setFragment(QStringLiteral("jpeg-source"));
+    return url;
 }
 
 qint64 scan(const QByteArray &data)

@@ -456,7 +456,7 @@ private:
             return;
         QByteArray data;
         const char *blip = "\\pngblip";
-        const QVariant source = doc->resource(QTextDocument::UserResource, url);
+        const QVariant source = doc->resource(QTextDocument::UserResource, jpegSourceUrl(fmt.name()));
         if (source.userType() == QMetaType::QByteArray && source.toByteArray().startsWith("\xFF\xD8")) {
             data = source.toByteArray();
             blip = "\\jpegblip";

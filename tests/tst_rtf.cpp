@@ -1,0 +1,786 @@
+// The RTF reader and writer: the samples other programs wrote, each part of
+// the format on its own, random round trips, and hostile input.
+#include "rtf.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
+
+#include <sys/resource.h>
+
+#include <memory>
+
+namespace rtftest {
+QString describe(const QTextDocument *doc);
+QString plainText(const QTextDocument *doc);
+}
+using namespace rtftest;
+
+namespace {
+
+std::unique_ptr<QTextDocument> load(const QByteArray &rtf, const QFont &font = QFont(QStringLiteral("Deffont"), 12))
+{
+    auto doc = std::make_unique<QTextDocument>();
+    doc->setDefaultFont(font);
+    rtf::read(rtf, doc.get());
+    return doc;
+}
+
+QString textOf(const QByteArray &rtf) { return plainText(load(rtf).get()); }
+
+QByteArray sample(const char *name)
+{
+    QFile f(QStringLiteral(TARBEL_SAMPLES_DIR "/") + QLatin1String(name));
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}
+
+double peakMegabytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+QImage testImage(int w, int h, quint32 seed)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    QRandomGenerator rng(seed);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, 0xFF000000 | rng.bounded(0x1000000));
+    return img;
+}
+
+QByteArray encoded(const QImage &img, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    img.save(&buffer, format);
+    return bytes;
+}
+
+QByteArray hex(const QByteArray &bytes) { return bytes.toHex(); }
+
+}  // namespace
+
+class TestRtf : public QObject
+{
+    Q_OBJECT
+private slots:
+    void samples_data();
+    void samples();
+    void largeSample();
+    void syntax_data();
+    void syntax();
+    void encodings_data();
+    void encodings();
+    void headerTables();
+    void characterFormats();
+    void paragraphs();
+    void lists();
+    void pictures();
+    void fieldsAndObjects();
+    void tables();
+    void writerOutput();
+    void roundTripByHand();
+    void roundTripRandom();
+    void hostile_data();
+    void hostile();
+    void regressions();
+    void plainTextAndDetection();
+};
+
+// ---- samples written by other programs -------------------------------------
+
+void TestRtf::samples_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("formats");  // fragments expected in the description
+
+    const QString notes = QStringLiteral(
+        "Plain start, then bold words, italic words, underlined and struck text.\n"
+        "Courier sixteen beside small eight and green.\n");
+    const QString tail = QStringLiteral(
+        "Accents: d\u00e9j\u00e0 vu, \u00d8resund, Stra\u00dfe; symbols: \u00a9 \u00ae \u00b1 \u00bd; dashes \u2013 \u2014.\n");
+    const QStringList notesFormats{
+        QStringLiteral(" b>bold words<"), QStringLiteral(" i>italic words<"), QStringLiteral(" u>underlined<"),
+        QStringLiteral(" s>struck<"), QStringLiteral("[image 32x24 ")};
+
+    QTest::newRow("wordpad") << "wordpad-minutes.rtf"
+                             << QStringLiteral("Meeting minutes, draft, final, void.\nBlue courier fourteen\nfirst point\n"
+                                               "second red point\nPrice: 12 \u20ac, na\u00efve caf\u00e9.")
+                             << QStringList{"<Calibri 11 b>minutes<", "<Calibri 11 i>draft<", "<Calibri 11 u>final<",
+                                            "<Calibri 11 s>void<", "<Courier New 14 fg#004dbb>Blue courier fourteen",
+                                            "{list-1/1 sa13 lh1:115}<Calibri 11>first point",
+                                            "{list-1/1 sa13 lh1:115}<Calibri 11>second <Calibri 11 fg#ff0000>red<"};
+    QTest::newRow("richtextbox") << "richtextbox-report.rtf"
+                                 << QStringLiteral("Report line one\nReport line two with the engine phrase")
+                                 << QStringList{"<MS Sans Serif 8.5>Report line one"};
+    QTest::newRow("pandoc") << "pandoc-notes.rtf"
+                            << QStringLiteral("Field notes\n\nField notes\n") + notes
+            + QStringLiteral("\u2022\talpha\n\u2022\tbeta gamma\n") + tail
+            + QStringLiteral("An image \ufffc inline.\nLast line.")
+                            << (notesFormats + QStringList{"{center sa12}<Helvetica 18 b>Field notes",
+                                                           "{li24 fi-24 tab24:0}", "shown 32x24"});
+    QTest::newRow("abiword") << "abiword-notes.rtf"
+                             << QStringLiteral("Field notes\n") + notes + QStringLiteral("alpha\nbeta gamma\n") + tail
+            + QStringLiteral("An image \ufffcinline.\nLast line.\n\n")
+                             << (notesFormats + QStringList{"<Courier New 16>Courier sixteen<",
+                                                            "<Liberation Serif 8>small eight<",
+                                                            "<Liberation Serif 12 fg#008000>green<",
+                                                            "{list-1/1}<Liberation Serif 12>alpha",
+                                                            "<Liberation Sans 14 b>Field notes"});
+    QTest::newRow("libreoffice") << "libreoffice-notes.rtf"
+                                 << QStringLiteral("Field notes\n") + notes + QStringLiteral("alpha\nbeta gamma\n")
+            + tail + QStringLiteral("An image \ufffc inline.\nLast line.")
+                                 << (notesFormats + QStringList{"<Courier New 16>Courier sixteen<",
+                                                                "<Liberation Serif 8>small eight<",
+                                                                "<Liberation Serif 12 fg#008000>green<",
+                                                                "{list-1/1 lh1:115 tab47:0}<Liberation Serif 12>alpha",
+                                                                "<Liberation Serif 18 b>Field notes", "shown 32x24"});
+}
+
+void TestRtf::samples()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, text);
+    QFETCH(QStringList, formats);
+    const QByteArray data = sample(file.toLatin1().constData());
+    if (data.isEmpty())
+        QSKIP("the rtf samples are not available");
+    const auto doc = load(data);
+    QCOMPARE(plainText(doc.get()), text);
+    const QString description = describe(doc.get());
+    for (const QString &f : formats)
+        QVERIFY2(description.contains(f), qPrintable(f + QStringLiteral("\nnot in\n") + description));
+
+    // What we write of it reads back the same.
+    const auto again = load(rtf::write(doc.get()));
+    QCOMPARE(describe(again.get()), description);
+}
+
+void TestRtf::largeSample()
+{
+    const QByteArray data = sample("large-libreoffice-ledger.rtf");
+    if (data.isEmpty())
+        QSKIP("the rtf samples are not available");
+    const auto doc = load(data);
+    QCOMPARE(doc->blockCount(), 20000);
+    QVERIFY(doc->begin().text().startsWith(QStringLiteral("Entry 0: column river ledger")));
+    QVERIFY(doc->lastBlock().text().endsWith(QStringLiteral("d\u00e9j\u00e0 \u20ac.")));
+    const QString first = describe(doc.get()).section(u'\n', 0, 0);
+    QVERIFY2(first.contains(QStringLiteral(" i>column<")) && first.contains(QStringLiteral(" b>invoice<")),
+             qPrintable(first));
+}
+
+// ---- the reader, part by part ---------------------------------------------
+
+void TestRtf::syntax_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("groups and delimiters") << QByteArray("{\\rtf1 a{\\b b}c \\b0  d}") << "abc  d";
+    QTest::newRow("unknown words ignored") << QByteArray("{\\rtf1 a\\foo12 b\\bar-3c}") << "abc";
+    QTest::newRow("unknown ignorable skipped") << QByteArray("{\\rtf1 a{\\*\\foo b{c}d}e}") << "ae";
+    QTest::newRow("known ignorable kept") << QByteArray("{\\rtf1 a{\\*\\shppict b}c}") << "abc";
+    QTest::newRow("control symbols") << QByteArray("{\\rtf1 \\{x\\}\\\\\\~\\-\\_}")
+                                     << QString::fromUtf16(u"{x}\\\u00a0\u00ad\u2011");
+    QTest::newRow("escaped line end is a paragraph") << QByteArray("{\\rtf1 a\\\r\nb}") << "a\nb";
+    QTest::newRow("raw line ends ignored") << QByteArray("{\\rtf1 a\r\nb\nc}") << "abc";
+    QTest::newRow("bin data skipped raw") << QByteArray("{\\rtf1 a\\bin4 }{\\x b}", 23) << "a b";
+    QTest::newRow("bin data in a skipped group") << QByteArray("{\\rtf1 a{\\*\\x \\bin2 }}}b}") << "ab";
+    QTest::newRow("after the final brace") << QByteArray("{\\rtf1 a}b\\par c}\r\n\0", 20) << "a";
+    QTest::newRow("long control word") << QByteArray("{\\rtf1 a\\") + QByteArray(40, 'x') + QByteArray(" b}") << "ab";
+    QTest::newRow("special characters")
+        << QByteArray("{\\rtf1 \\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote\\tab x}")
+        << QString::fromUtf16(u"\u2014\u2013\u2022\u2018\u2019\u201c\u201d\tx");
+    QTest::newRow("hidden text") << QByteArray("{\\rtf1 a{\\v hidden}b\\v c\\v0 d}") << "abd";
+    QTest::newRow("header, footer, footnote and info")
+        << QByteArray("{\\rtf1{\\info{\\title T}{\\author A}}{\\header H}{\\footerl F}a{\\footnote N}b"
+                      "{\\annotation X}}")
+        << "ab";
+    QTest::newRow("leading blanks and preamble") << QByteArray("  \r\n{\\rtf1\\ansi x}") << "x";
+}
+
+void TestRtf::syntax()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, text);
+    QCOMPARE(textOf(rtf), text);
+}
+
+void TestRtf::encodings_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("ansi hex") << QByteArray("{\\rtf1\\ansi caf\\'e9 \\'80\\'93}") << QString::fromUtf16(u"caf\u00e9 \u20ac\u201c");
+    QTest::newRow("ansicpg 1251") << QByteArray("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8}") << QString::fromUtf16(u"\u041f\u0440\u0438");
+    QTest::newRow("font charset over document") << QByteArray(
+        "{\\rtf1\\ansi{\\fonttbl{\\f0 A;}{\\f1\\fcharset161 G;}}\\'e1{\\f1\\'e1}\\'e1}") << QString::fromUtf16(u"\u00e1\u03b1\u00e1");
+    QTest::newRow("mac") << QByteArray("{\\rtf1\\mac \\'8e}") << QString::fromUtf16(u"\u00e9");
+    QTest::newRow("pc") << QByteArray("{\\rtf1\\pc \\'82}") << QString::fromUtf16(u"\u00e9");
+    QTest::newRow("shift-jis pair") << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset128 MS Mincho;}}\\f0 \\'82\\'a0\\'93\\'fa}")
+                                    << QString::fromUtf16(u"\u3042\u65e5");
+    QTest::newRow("gbk with raw trail byte") << QByteArray("{\\rtf1\\ansi\\ansicpg936 \\'d6\\'d0\\'b9\\'fa}") << QString::fromUtf16(u"\u4e2d\u56fd");
+    QTest::newRow("unicode with fallback") << QByteArray("{\\rtf1\\uc1\\u8364?\\u233\\'e9 x}") << QString::fromUtf16(u"\u20ac\u00e9 x");
+    QTest::newRow("negative unicode") << QByteArray("{\\rtf1\\u-4064?\\u-3913?}") << QString::fromUtf16(u" \u2022");
+    QTest::newRow("uc2 and uc0") << QByteArray("{\\rtf1\\uc2\\u8364ab c{\\uc0\\u8364 d}\\u8364xy}")
+                                 << QString::fromUtf16(u"\u20ac c\u20acd\u20ac");
+    QTest::newRow("group end stops the skip") << QByteArray("{\\rtf1\\uc3{\\u8364?}ab}") << QString::fromUtf16(u"\u20acab");
+    QTest::newRow("surrogate pair") << QByteArray("{\\rtf1\\u-10179?\\u-8704?}") << QString::fromUtf16(u"\U0001F600");
+    QTest::newRow("lone surrogates") << QByteArray("{\\rtf1 a\\u-10179?b\\u-8704?c}") << QString::fromUtf16(u"a\ufffdb\ufffdc");
+    QTest::newRow("symbol font bullet") << QByteArray("{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}}{\\f1\\'b7}a\\u61623?}")
+                                        << QString::fromUtf16(u"\u2022a\u2022");
+    QTest::newRow("bad hex") << QByteArray("{\\rtf1 a\\'zzb\\'4}") << "azzb\x04";
+}
+
+void TestRtf::encodings()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, text);
+    QCOMPARE(textOf(rtf), text);
+}
+
+void TestRtf::headerTables()
+{
+    const auto doc = load(
+        "{\\rtf1\\ansi\\deff1{\\fonttbl{\\f0\\froman Times New Roman;}{\\f1\\fswiss\\fprq2 Arial{\\*\\falt Helvetica};}"
+        "\\f2\\fmodern Courier New;}"
+        "{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"
+        "{\\stylesheet{\\s0 Normal;}{\\s1\\sbasedon2\\b\\fs32 Heading;}{\\s2\\qc\\i\\sbasedon1 Loop;}"
+        "{\\*\\cs3\\ul Emphasis;}}"
+        "plain {\\f2 courier} {\\f9 nofont} {\\cf1 red}{\\cf7 nocolour}{\\cf0 auto}\\par"
+        "\\pard\\s1 heading {\\cs3 em}\\par\\pard\\plain\\s77 nostyle\\par}");
+    const QString d = describe(doc.get());
+    QVERIFY2(d.contains(QStringLiteral("<Arial 12>plain <Courier New 12>courier<Arial 12> nofont <Arial 12 fg#ff0000>red<Arial 12>nocolourauto\n")), qPrintable(d));
+    // \s1 is based on \s2 which is based on \s1: the cycle stops, both apply.
+    QVERIFY2(d.contains(QStringLiteral("{center}<Arial 16 b i>heading <Arial 12 u>em\n")), qPrintable(d));
+    QVERIFY2(d.endsWith(QStringLiteral("{}<Arial 12>nostyle")), qPrintable(d));
+}
+
+void TestRtf::characterFormats()
+{
+    const auto doc = load(
+        "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1 Georgia;}}{\\colortbl;\\red0\\green128\\blue0;\\red255\\green255\\blue0;}"
+        "\\b b\\b0\\i i\\i0\\ul u\\ul0\\uldb d\\ulnone\\ulwave w\\ul0\\strike s\\strike0\\striked1 t\\striked0 "
+        "\\cf1 g\\cf0\\cb2 y\\cb0\\highlight2 h\\highlight0\\chcbpat2 c\\chcbpat0\\fs17 x\\fs24\\f1 f\\f0 "
+        "\\super p\\nosupersub\\sub q\\sub0 r{\\b\\i\\ul z\\plain n}}");
+    QCOMPARE(describe(doc.get()),
+             QStringLiteral("{}<Arial 12 b>b<Arial 12 i>i<Arial 12 u>udw<Arial 12 s>st<Arial 12 fg#008000>g"
+                            "<Arial 12 bg#ffff00>yhc<Arial 8.5>x<Georgia 12>f<Arial 12 super>p<Arial 12 sub>q"
+                            "<Arial 12>r<Arial 12 b i u>z<Arial 12>n"));
+}
+
+void TestRtf::paragraphs()
+{
+    const auto doc = load(
+        "{\\rtf1{\\fonttbl{\\f0 Arial;}}\\qc centre\\par\\pard\\qr right\\par\\pard\\qj\\li720\\ri360\\fi-180 just\\par"
+        "\\pard\\sb240\\sa120\\sl360\\slmult1 spaced\\par\\pard\\sl-300 exact\\par\\pard\\sl300\\slmult0 least\\par"
+        "\\pard\\tx720\\tqr\\tx2880\\tqc\\tx4320 a\\tab b\\line c\\par\\pard\\ql one\\page two\\sect three\\par\\page"
+        "\\pard kept\\par}");
+    QCOMPARE(describe(doc.get()),
+             QStringLiteral("{center}<Arial 12>centre\n"
+                            "{right}<Arial 12>right\n"
+                            "{justify li48 fi-12 ri24}<Arial 12>just\n"
+                            "{sb16 sa8 lh1:150}<Arial 12>spaced\n"
+                            "{lh2:20}<Arial 12>exact\n"
+                            "{lh3:20}<Arial 12>least\n"
+                            "{tab48:0 tab192:1 tab288:2}<Arial 12>a\tb\u2028c\n"
+                            "{}<Arial 12>one\n{}<Arial 12>two\n{}<Arial 12>three\n{}<Arial 12>kept"));
+    // A paragraph's properties are scoped to groups, as pandoc writes them.
+    QCOMPARE(describe(load("{\\rtf1{\\pard\\qc a\\par}{\\pard b\\par}}").get()), QStringLiteral("{center}<Deffont 12>a\n{}<Deffont 12>b"));
+}
+
+void TestRtf::lists()
+{
+    // RichEdit's bullets and numbers.
+    const auto pn = load(
+        "{\\rtf1{\\fonttbl{\\f0 A;}{\\f1\\fcharset2 Symbol;}}"
+        "\\pard{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}\\fi-360\\li720 one\\par"
+        "{\\pntext\\f1\\'B7\\tab}two\\par"
+        "\\pard{\\pntext 1.\\tab}{\\*\\pn\\pnlvlbody\\pnindent0\\pnstart1\\pndec{\\pntxta.}}\\fi-360\\li1440 n1\\par"
+        "\\pard{\\pntext a)\\tab}{\\*\\pn\\pnlvlbody\\pnlcltr{\\pntxta)}}\\li720 la\\par"
+        "\\pard{\\*\\pn\\pnlvlbody\\pnucrm}\\li720 UR\\par\\pard after\\par}");
+    QCOMPARE(plainText(pn.get()), QStringLiteral("one\ntwo\nn1\nla\nUR\nafter"));
+    QTextBlock b = pn->begin();
+    QCOMPARE(b.textList()->format().style(), QTextListFormat::ListDisc);
+    QCOMPARE(b.textList(), b.next().textList());
+    b = b.next().next();
+    QCOMPARE(b.textList()->format().style(), QTextListFormat::ListDecimal);
+    QCOMPARE(b.textList()->format().indent(), 2);
+    QCOMPARE(b.next().textList()->format().style(), QTextListFormat::ListLowerAlpha);
+    QCOMPARE(b.next().next().textList()->format().style(), QTextListFormat::ListUpperRoman);
+    QVERIFY(!pn->lastBlock().textList());
+
+    // Word's list tables; an unknown \ls is not a list.
+    const auto word = load(
+        "{\\rtf1{\\*\\listtable{\\list\\listtemplateid1{\\listlevel\\levelnfc23{\\leveltext\\'01\\u8226 ?;}}"
+        "{\\listlevel\\levelnfc4{\\leveltext\\'02\\'01);}}\\listid7}"
+        "{\\list{\\listlevel\\levelnfc0{\\leveltext\\'02\\'00.;}}\\listid8}}"
+        "{\\*\\listoverridetable{\\listoverride\\listid7\\listoverridecount0\\ls1}{\\listoverride\\listid8\\ls2}}"
+        "\\pard\\ls1{\\listtext\\'95\\tab}b1\\par\\pard\\ls1\\ilvl1{\\listtext a)\\tab}sub\\par"
+        "\\pard\\ls2 d1\\par\\pard\\ls1 b2\\par\\pard\\ls99 plain\\par}");
+    QCOMPARE(plainText(word.get()), QStringLiteral("b1\nsub\nd1\nb2\nplain"));
+    b = word->begin();
+    QCOMPARE(b.textList()->format().style(), QTextListFormat::ListDisc);
+    QCOMPARE(b.next().textList()->format().style(), QTextListFormat::ListLowerAlpha);
+    QCOMPARE(b.next().textList()->format().indent(), 2);
+    QCOMPARE(b.next().next().textList()->format().style(), QTextListFormat::ListDecimal);
+    QCOMPARE(b.next().next().next().textList(), b.textList());  // the numbering continues
+    QVERIFY(!word->lastBlock().textList());
+}
+
+void TestRtf::pictures()
+{
+    const QImage img = testImage(6, 4, 7);
+    const QByteArray png = hex(encoded(img, "PNG"));
+    auto firstImage = [](const QTextDocument *doc) {
+        for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+            for (auto it = b.begin(); !it.atEnd(); ++it)
+                if (it.fragment().charFormat().isImageFormat())
+                    return it.fragment().charFormat().toImageFormat();
+        return QTextImageFormat();
+    };
+    auto imageOf = [](const QTextDocument *doc, const QTextImageFormat &f) {
+        return doc->resource(QTextDocument::ImageResource, QUrl(f.name())).value<QImage>();
+    };
+
+    // PNG in hex with goal size and scaling.
+    auto doc = load("{\\rtf1 a{\\pict\\pngblip\\picw6\\pich4\\picwgoal1500\\pichgoal600\\picscalex50 " + png + "}b}");
+    QTextImageFormat f = firstImage(doc.get());
+    QCOMPARE(plainText(doc.get()), QStringLiteral("a\ufffcb"));
+    QCOMPARE(imageOf(doc.get(), f).convertToFormat(QImage::Format_RGB32), img);
+    QCOMPARE(f.width(), 50.0);
+    QCOMPARE(f.height(), 40.0);
+
+    // Binary data, JPEG (original bytes kept), a DIB and a device-dependent bitmap.
+    const QByteArray pngBytes = encoded(img, "PNG");
+    doc = load("{\\rtf1{\\pict\\pngblip\\bin" + QByteArray::number(pngBytes.size()) + " " + pngBytes + "}}");
+    QCOMPARE(imageOf(doc.get(), firstImage(doc.get())).convertToFormat(QImage::Format_RGB32), img);
+    const QByteArray jpeg = encoded(testImage(16, 16, 3), "JPEG");
+    doc = load("{\\rtf1{\\pict\\jpegblip " + hex(jpeg) + "}}");
+    f = firstImage(doc.get());
+    QCOMPARE(imageOf(doc.get(), f).size(), QSize(16, 16));
+    QCOMPARE(doc->resource(QTextDocument::UserResource, rtf::jpegSourceUrl(f.name())).toByteArray(), jpeg);
+    const QByteArray bmp = encoded(img, "BMP");
+    doc = load("{\\rtf1{\\pict\\dibitmap0 " + hex(bmp.mid(14)) + "}}");
+    QCOMPARE(imageOf(doc.get(), firstImage(doc.get())).convertToFormat(QImage::Format_RGB32), img);
+    doc = load("{\\rtf1{\\pict\\wbitmap0\\picw2\\pich2\\wbmbitspixel24\\wbmwidthbytes6 "
+               "0000ff00ff00ffffffff0000}}");
+    const QImage ddb = imageOf(doc.get(), firstImage(doc.get()));
+    QCOMPARE(ddb.pixel(0, 0), qRgb(255, 0, 0));
+    QCOMPARE(ddb.pixel(1, 0), qRgb(0, 255, 0));
+    QCOMPARE(ddb.pixel(1, 1), qRgb(0, 0, 255));
+
+    // Metafiles show the alternative picture when there is one, else a box of the declared size.
+    doc = load("{\\rtf1{\\*\\shppict{\\pict\\emfblip\\picwgoal300\\pichgoal150 0102}}"
+               "{\\nonshppict{\\pict\\pngblip " + png + "}}x}");
+    QCOMPARE(plainText(doc.get()), QStringLiteral("\ufffcx"));
+    QCOMPARE(imageOf(doc.get(), firstImage(doc.get())).convertToFormat(QImage::Format_RGB32), img);
+    doc = load("{\\rtf1{\\*\\shppict{\\pict\\pngblip " + png + "}}{\\nonshppict{\\pict\\wmetafile8 0102}}x}");
+    QCOMPARE(plainText(doc.get()), QStringLiteral("\ufffcx"));
+    doc = load("{\\rtf1 a{\\pict\\wmetafile8\\picwgoal300\\pichgoal150 0102}b\\par}");
+    QCOMPARE(plainText(doc.get()), QStringLiteral("a\ufffcb"));
+    f = firstImage(doc.get());
+    QCOMPARE(f.width(), 20.0);
+    QCOMPARE(f.height(), 10.0);
+    QVERIFY(!imageOf(doc.get(), f).isNull());
+
+    // Junk data and absurd sizes give a box, never a huge allocation.
+    doc = load("{\\rtf1{\\pict\\pngblip\\picwgoal150\\pichgoal150 0123456789abcdef}z}");
+    QCOMPARE(plainText(doc.get()), QStringLiteral("\ufffcz"));
+    QByteArray huge = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452") + QByteArray::fromHex("0000753000007530")
+        + QByteArray::fromHex("0806000000") + QByteArray(64, '\0');
+    doc = load("{\\rtf1{\\pict\\pngblip " + hex(huge) + "}}");
+    QCOMPARE(plainText(doc.get()), QStringLiteral("\ufffc"));
+    QVERIFY(imageOf(doc.get(), firstImage(doc.get())).width() < 1000);
+    doc = load("{\\rtf1{\\pict\\wbitmap0\\picw30000\\pich30000\\wbmbitspixel32 00}}");
+    QVERIFY(imageOf(doc.get(), firstImage(doc.get())).width() < 1000);
+}
+
+void TestRtf::fieldsAndObjects()
+{
+    const auto doc = load(
+        "{\\rtf1 see {\\field{\\*\\fldinst{HYPERLINK \"https://example.org/a b\" \\\\o \"tip\"}}"
+        "{\\fldrslt{\\ul\\cf1 the site}}} and {\\field{\\*\\fldinst HYPERLINK \\\\l \"top\"}{\\fldrslt up}}"
+        "{\\field{\\*\\fldinst PAGE}{\\fldrslt 3}}"
+        "{\\object\\objemb{\\*\\objclass Paint}{\\*\\objdata 0105000002000000}{\\result shown}}"
+        "{\\object{\\*\\objdata 01050000ffffffff}} end}");
+    QCOMPARE(plainText(doc.get()), QStringLiteral("see the site and up3shown end"));
+    const QString d = describe(doc.get());
+    QVERIFY2(d.contains(QStringLiteral("u href=https://example.org/a b>the site<")), qPrintable(d));
+    QVERIFY2(d.contains(QStringLiteral("href=#top>up<")), qPrintable(d));
+    QVERIFY2(!d.contains(QStringLiteral("href=#top>up3")), qPrintable(d));
+}
+
+void TestRtf::tables()
+{
+    const auto doc = load(
+        "{\\rtf1 before\\par\\trowd\\cellx1000\\cellx2000\\pard\\intbl a1\\cell\\b b1\\b0\\par two\\cell\\row"
+        "\\trowd\\cellx1000\\cellx2000\\cellx3000\\intbl a2\\cell\\cell c2\\cell\\row\\pard after\\par}");
+    QCOMPARE(describe(doc.get()),
+             QStringLiteral("{}<D>before\ntable 2x3\n cell 0,0\n  {}<D>a1\n cell 0,1\n  {}<D b>b1\n  {}<D>two\n"
+                            " cell 0,2\n  {}\n cell 1,0\n  {}<D>a2\n cell 1,1\n  {}\n cell 1,2\n  {}<D>c2\nend table\n"
+                            "{}<D>after")
+                 .replace(QStringLiteral("<D"), QStringLiteral("<Deffont 12")));
+    // A stray \cell makes a table of its own; a row of 100,000 \cellx is capped.
+    const QString stray = plainText(load("{\\rtf1 x\\cell y}").get());
+    QVERIFY2(stray.startsWith(QStringLiteral("x\n")) && stray.endsWith(u'y'), qPrintable(stray));
+    QByteArray wide = "{\\rtf1\\trowd";
+    for (int i = 1; i <= 100000; ++i)
+        wide += "\\cellx" + QByteArray::number(i * 10);
+    wide += "\\intbl ";
+    for (int i = 0; i < 100; ++i)
+        wide += "c\\cell ";
+    wide += "\\row}";
+    const auto w = load(wide);
+    QTextTable *table = qobject_cast<QTextTable *>(w->rootFrame()->childFrames().value(0));
+    QVERIFY(table);
+    QVERIFY(table->columns() <= 64);
+    QCOMPARE(w->toPlainText().count(u'c'), 100);
+}
+
+// ---- the writer --------------------------------------------------------------
+
+void TestRtf::writerOutput()
+{
+    QTextDocument doc;
+    doc.setDefaultFont(QFont(QStringLiteral("Segoe UI"), 10));
+    QTextCursor c(&doc);
+    c.insertText(QString::fromUtf16(u"caf\u00e9 \u20ac \u0416 \U0001F600 {braces} back\\slash\ttab"));
+    QTextCharFormat link;
+    link.setAnchor(true);
+    link.setAnchorHref(QStringLiteral("https://example.org/?q=\"x\""));
+    c.insertText(QStringLiteral(" link"), link);
+    QTextBlockFormat plain;
+    c.insertBlock(plain, QTextCharFormat());
+    c.insertText(QString(3000, u'w').replace(QStringLiteral("ww"), QStringLiteral("w ")));
+    c.insertBlock(plain);
+    c.createList(QTextListFormat::ListDisc);
+    c.insertText(QStringLiteral("bullet"));
+    const QByteArray out = rtf::write(&doc);
+
+    QVERIFY(out.startsWith("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033"));
+    QVERIFY(out.contains("{\\fonttbl{\\f0\\fnil\\fcharset0 Segoe UI;}"));
+    QVERIFY(out.contains("{\\colortbl ;"));
+    QVERIFY(out.contains("\\viewkind4\\uc1"));
+    QVERIFY(out.contains("caf\\'e9 \\'80 \\u1046?"));
+    QVERIFY(out.contains("\\u-10179?\\u-8704?"));
+    QVERIFY(out.contains("\\{braces\\} back\\\\slash\\tab tab"));
+    QVERIFY(out.contains("{\\field{\\*\\fldinst{HYPERLINK \"https://example.org/?q=%22x%22\"}}{\\fldrslt{"));
+    QVERIFY(out.contains("{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}\\fi-360\\li720"));
+    QVERIFY(out.contains("{\\f1\\fnil\\fcharset2 Symbol;}"));
+    QVERIFY(out.contains("\\fs20"));  // the default font's size, resolved
+    for (char ch : out)
+        QVERIFY(uchar(ch) < 0x80);
+    for (const QByteArray &line : out.split('\n'))
+        QVERIFY2(line.size() < 300, line.left(80).constData());
+
+    const auto back = load(out);
+    QCOMPARE(plainText(back.get()), plainText(&doc));
+    QCOMPARE(describe(back.get()), describe(&doc).replace(QStringLiteral("href=https://example.org/?q=\"x\""),
+                                                          QStringLiteral("href=https://example.org/?q=%22x%22")));
+}
+
+void TestRtf::roundTripByHand()
+{
+    // A document as the editor builds one: default formats, a picture
+    // resource of its own naming, JPEG source bytes, a table, lists.
+    QTextDocument doc;
+    doc.setDefaultFont(QFont(QStringLiteral("MS Sans Serif"), 9));
+    QTextCursor c(&doc);
+    c.insertText(QStringLiteral("Title"));
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    c.insertText(QStringLiteral(" bold"), bold);
+    c.insertBlock();
+    const QImage img = testImage(10, 7, 11);
+    doc.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("tarbel-image:1")), img);
+    QTextImageFormat pic;
+    pic.setName(QStringLiteral("tarbel-image:1"));
+    c.insertImage(pic);
+    const QByteArray jpeg = encoded(testImage(8, 8, 5), "JPEG");
+    doc.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("tarbel-image:2")), QImage::fromData(jpeg));
+    doc.addResource(QTextDocument::UserResource, rtf::jpegSourceUrl(QStringLiteral("tarbel-image:2")), jpeg);
+    pic.setName(QStringLiteral("tarbel-image:2"));
+    pic.setWidth(40);
+    pic.setHeight(40);
+    c.insertImage(pic);
+    c.insertBlock();
+    c.insertTable(2, 2);
+    c.insertText(QStringLiteral("r0c0"));
+    c.movePosition(QTextCursor::NextCell);
+    c.insertText(QStringLiteral("r0c1"));
+    c.movePosition(QTextCursor::NextCell);
+    c.movePosition(QTextCursor::NextCell);
+    c.insertText(QStringLiteral("r1c1"));
+    c.movePosition(QTextCursor::End);
+    c.insertText(QStringLiteral("after"));
+    c.insertBlock();
+    c.createList(QTextListFormat::ListDecimal);
+    c.insertText(QStringLiteral("one"));
+    c.insertBlock();
+    c.insertText(QStringLiteral("two"));
+    c.insertBlock(QTextBlockFormat());
+    c.createList(QTextListFormat::ListUpperRoman);
+
+    const QByteArray out = rtf::write(&doc);
+    QVERIFY(out.contains("\\jpegblip"));
+    QVERIFY(out.contains("\\pngblip\\picw10\\pich7\\picwgoal150\\pichgoal105"));
+    QVERIFY(out.contains("{\\pntext\\f0 2.\\tab}"));
+    const auto back = load(out, doc.defaultFont());
+    QCOMPARE(describe(back.get()), describe(&doc));
+    QCOMPARE(rtf::write(back.get()), out);
+}
+
+void TestRtf::roundTripRandom()
+{
+    QRandomGenerator rng(20261207);
+    const QStringList families{QStringLiteral("Arial"), QStringLiteral("Courier New"), QStringLiteral("Times New Roman"),
+                               QString::fromUtf16(u"MS \u660e\u671d")};
+    const QString pool = QString::fromUtf16(
+        u"abcdefghijklmnopqrstuvwxyz ABC 0123456789 .,;:!?'\"-+*/=<>()[]{}\\@#$%^&_|~`"
+        u"\u00e9\u00e0\u00fc\u00df\u00f8\u00a9\u20ac\u2013\u2014\u2018\u201d\u2022\u0416\u03a9\u4e2d\u6587\t\u2028\u00a0\u00ad\u2011");
+    const QTextListFormat::Style styles[] = {QTextListFormat::ListDisc, QTextListFormat::ListDecimal,
+                                             QTextListFormat::ListLowerAlpha, QTextListFormat::ListUpperAlpha,
+                                             QTextListFormat::ListLowerRoman, QTextListFormat::ListUpperRoman};
+    auto randomFormat = [&] {
+        QTextCharFormat f;
+        if (rng.bounded(3))
+            f.setFontFamilies({families.at(rng.bounded(int(families.size())))});
+        if (rng.bounded(3))
+            f.setFontPointSize(rng.bounded(12, 60) / 2.0);
+        if (rng.bounded(2))
+            f.setFontWeight(rng.bounded(2) ? QFont::Bold : QFont::Normal);
+        if (rng.bounded(3) == 0) f.setFontItalic(true);
+        if (rng.bounded(4) == 0) f.setFontUnderline(true);
+        if (rng.bounded(5) == 0) f.setFontStrikeOut(true);
+        if (rng.bounded(4) == 0) f.setForeground(QColor::fromRgb(rng.bounded(0x1000000)));
+        if (rng.bounded(6) == 0) f.setBackground(QColor::fromRgb(rng.bounded(0x1000000)));
+        if (rng.bounded(8) == 0)
+            f.setVerticalAlignment(rng.bounded(2) ? QTextCharFormat::AlignSuperScript : QTextCharFormat::AlignSubScript);
+        if (rng.bounded(10) == 0) {
+            f.setAnchor(true);
+            f.setAnchorHref(QStringLiteral("https://example.org/p%1?a=1&b=2").arg(rng.bounded(3)));
+        }
+        return f;
+    };
+    auto randomBlockFormat = [&] {
+        QTextBlockFormat b;
+        const Qt::Alignment aligns[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight, Qt::AlignJustify};
+        if (rng.bounded(2)) b.setAlignment(aligns[rng.bounded(4)]);
+        if (rng.bounded(3) == 0) b.setLeftMargin(rng.bounded(0, 100));
+        if (rng.bounded(4) == 0) b.setRightMargin(rng.bounded(0, 60));
+        if (rng.bounded(4) == 0) b.setTextIndent(rng.bounded(-20, 40));
+        if (rng.bounded(3) == 0) b.setTopMargin(rng.bounded(0, 20));
+        if (rng.bounded(3) == 0) b.setBottomMargin(rng.bounded(0, 20));
+        switch (rng.bounded(6)) {
+        case 0: b.setLineHeight(QList<int>{115, 150, 200}.at(rng.bounded(3)), QTextBlockFormat::ProportionalHeight); break;
+        case 1: b.setLineHeight(rng.bounded(10, 40), QTextBlockFormat::FixedHeight); break;
+        case 2: b.setLineHeight(rng.bounded(10, 40), QTextBlockFormat::MinimumHeight); break;
+        default: break;
+        }
+        if (rng.bounded(5) == 0) {
+            QList<QTextOption::Tab> tabs;
+            int x = 0;
+            for (int k = rng.bounded(1, 4); k > 0; --k)
+                tabs.append(QTextOption::Tab(x += rng.bounded(20, 120), QTextOption::TabType(rng.bounded(3))));
+            b.setTabPositions(tabs);
+        }
+        return b;
+    };
+    auto fillParagraph = [&](QTextCursor &c, QTextDocument &doc, int &images) {
+        for (int r = rng.bounded(0, 6); r > 0; --r) {
+            if (rng.bounded(12) == 0) {
+                const QString name = QStringLiteral("tarbel-image:%1").arg(++images);
+                doc.addResource(QTextDocument::ImageResource, QUrl(name),
+                                testImage(rng.bounded(1, 9), rng.bounded(1, 9), rng.generate()));
+                QTextImageFormat img;
+                img.setName(name);
+                if (rng.bounded(2)) {
+                    img.setWidth(rng.bounded(5, 90));
+                    img.setHeight(rng.bounded(5, 90));
+                }
+                c.insertImage(img);
+                continue;
+            }
+            QString text;
+            for (int k = rng.bounded(1, 30); k > 0; --k)
+                text += pool.at(rng.bounded(int(pool.size())));
+            if (rng.bounded(10) == 0)
+                text += QString::fromUtf16(u"\U0001F600");
+            c.insertText(text, randomFormat());
+        }
+    };
+
+    for (int round = 0; round < 60; ++round) {
+        QTextDocument doc;
+        doc.setDefaultFont(QFont(QStringLiteral("Verdana"), rng.bounded(8, 14)));
+        QTextCursor c(&doc);
+        int images = 0;
+        QTextList *list = nullptr;
+        for (int p = rng.bounded(1, 14); p > 0; --p) {
+            if (p != 0 && c.position() > 0)
+                c.insertBlock(randomBlockFormat(), QTextCharFormat());
+            else
+                c.setBlockFormat(randomBlockFormat());
+            const int kind = rng.bounded(10);
+            if (kind < 3) {
+                if (list && rng.bounded(2))
+                    list->add(c.block());
+                else {
+                    QTextListFormat lf;
+                    lf.setStyle(styles[rng.bounded(6)]);
+                    lf.setIndent(rng.bounded(1, 4));
+                    list = c.createList(lf);
+                }
+            } else if (kind == 3) {
+                QTextTable *t = c.insertTable(rng.bounded(1, 4), rng.bounded(1, 4));
+                for (int cell = t->rows() * t->columns(); cell > 0; --cell) {
+                    if (rng.bounded(3))
+                        fillParagraph(c, doc, images);
+                    if (rng.bounded(5) == 0) {
+                        c.insertBlock(randomBlockFormat(), QTextCharFormat());
+                        fillParagraph(c, doc, images);
+                    }
+                    c.movePosition(QTextCursor::NextCell);
+                }
+                c.setPosition(t->lastPosition() + 1);
+                list = nullptr;
+            } else {
+                list = nullptr;
+            }
+            fillParagraph(c, doc, images);
+        }
+        const QByteArray out = rtf::write(&doc);
+        const auto back = load(out, doc.defaultFont());
+        const QString expected = describe(&doc), actual = describe(back.get());
+        if (expected != actual) {
+            const QStringList e = expected.split(u'\n'), a = actual.split(u'\n');
+            for (int i = 0; i < std::max(e.size(), a.size()); ++i)
+                if (e.value(i) != a.value(i)) {
+                    qWarning().noquote() << "round" << round << "line" << i << "\nexpected" << e.mid(i - 3, 6).join(u'\n')
+                                         << "\nactual  " << a.mid(i - 3, 6).join(u'\n');
+                    break;
+                }
+        }
+        QCOMPARE(actual, expected);
+        QCOMPARE(rtf::write(back.get()), out);
+    }
+}
+
+// ---- hostile input -------------------------------------------------------------
+
+void TestRtf::hostile_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("text");  // text the document must hold
+
+    QTest::newRow("million open braces") << "{\\rtf1 start" + QByteArray(1000000, '{') + "deep" << "startdeep";
+    QTest::newRow("million closed braces")
+        << "{\\rtf1 start" + QByteArray(1000000, '{') + "deep" + QByteArray(1000000, '}') + "}" << "startdeep";
+    QTest::newRow("stray closing braces") << QByteArray("{\\rtf1 a{b}}}}c}") << "ab";
+    QTest::newRow("ends inside a group") << QByteArray("{\\rtf1 a{\\b b") << "ab";
+    QTest::newRow("ends inside a skip") << QByteArray("{\\rtf1 a\\uc5\\u8364xy") << QString::fromUtf16(u"a\u20ac");
+    QTest::newRow("ends inside bin") << QByteArray("{\\rtf1 a\\bin100 xy") << "a";
+    QTest::newRow("ends inside hex") << QByteArray("{\\rtf1 a\\'4") << "a\x04";
+    QTest::newRow("ends after a backslash") << QByteArray("{\\rtf1 a\\") << "a";
+    QTest::newRow("huge parameter") << "{\\rtf1 a\\fs" + QByteArray(100000, '9') + " b\\li-99999999999 c\\fs-2147483648 d}"
+                                    << "abcd";
+    QTest::newRow("negative bin") << QByteArray("{\\rtf1 a\\bin-5 b}") << "ab";
+    QTest::newRow("bin past the end") << QByteArray("{\\rtf1 a\\bin2147483647 b}") << "a";
+    QTest::newRow("uc huge") << QByteArray("{\\rtf1\\uc2147483647 a\\u8364 bcdefghijklmnopqrstuvwxyz}")
+                             << QString::fromUtf16(u"a\u20ac");
+    QTest::newRow("unicode out of range") << QByteArray("{\\rtf1\\u99999999?\\u-2147483648?}") << QString::fromUtf16(u"\ufffd\ufffd");
+    QByteArray fonts = "{\\rtf1{\\fonttbl";
+    for (int i = 0; i < 40000; ++i)
+        fonts += "{\\f" + QByteArray::number(i) + "\\fcharset0 F" + QByteArray::number(i) + ";}";
+    QTest::newRow("40000 fonts") << fonts + "}\\f39999 text}" << "text";
+    QTest::newRow("missing references")
+        << QByteArray("{\\rtf1\\f77\\cf99\\cb-3\\s12\\cs4\\ls77\\ilvl99\\highlight2147483647 text\\par}") << "text";
+    QTest::newRow("sbasedon cycle")
+        << QByteArray("{\\rtf1{\\stylesheet{\\s1\\sbasedon2 A;}{\\s2\\sbasedon1 B;}{\\s3\\sbasedon3 C;}}\\s1 x\\s3 y}") << "xy";
+    QByteArray cellx = "{\\rtf1\\trowd";
+    for (int i = 0; i < 100000; ++i)
+        cellx += "\\cellx" + QByteArray::number(i);
+    QTest::newRow("100000 cellx") << cellx + "\\intbl a\\cell b\\cell\\row}" << "a\nb";
+    QTest::newRow("cell without trowd") << QByteArray("{\\rtf1\\cell\\cell\\row\\row x\\cell}") << "x";
+    QTest::newRow("objdata lengths lie")
+        << QByteArray("{\\rtf1{\\object{\\*\\objdata 01050000ffffffff0600000050626f7275736800ffffff7f}{\\result r}}}") << "r";
+    QByteArray pars = "{\\rtf1 ";
+    pars.reserve(5000100);
+    for (int i = 0; i < 1000000; ++i)
+        pars += "\\par";
+    QTest::newRow("million par") << pars + " end}" << "end";
+    QByteArray words = "{\\rtf1 ";
+    for (int i = 0; i < 200000; ++i)
+        words += "\\b\\i\\ul\\cf1 x\\plain ";
+    QTest::newRow("format changes") << words + "}" << "xxx";
+}
+
+void TestRtf::hostile()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, text);
+    const double before = peakMegabytes();
+    QElapsedTimer timer;
+    timer.start();
+    const auto doc = load(rtf);
+    const qint64 ms = timer.elapsed();
+    const double grown = peakMegabytes() - before;
+    QVERIFY2(doc->toPlainText().remove(u'\n').remove(QChar::ParagraphSeparator).remove(QChar::LineSeparator).contains(text.remove(u'\n')),
+             qPrintable(doc->toPlainText().left(200)));
+    // Generous bounds: this catches runaway allocation, not speed.
+    QVERIFY2(grown < 40.0 * (rtf.size() / 1e6 + 1) + 200, qPrintable(QString::number(grown)));
+    if (QByteArrayView(QTest::currentDataTag()) == "million par" || ms > 300)
+        qInfo("%s: %d paragraphs, %lld ms, peak memory grew %.0f MB", QTest::currentDataTag(), doc->blockCount(), ms, grown);
+    rtf::write(doc.get());
+}
+
+void TestRtf::regressions()
+{
+    // Every input that ever crashed or hung the fuzzer, and the hostile files.
+    int files = 0;
+    for (const char *folder : {"/tests/rtf-data/regressions", "/tests/rtf-data/hostile"}) {
+        const QDir dir(QStringLiteral(TARBEL_SOURCE_DIR) + QLatin1String(folder));
+        for (const QFileInfo &info : dir.entryInfoList(QDir::Files)) {
+            QFile f(info.filePath());
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const auto doc = load(f.readAll());
+            load(rtf::write(doc.get()));
+            ++files;
+        }
+    }
+    QVERIFY(files > 0);
+}
+
+void TestRtf::plainTextAndDetection()
+{
+    QVERIFY(rtf::isRtf(" \r\n\t{\\rtf1 x}"));
+    QVERIFY(!rtf::isRtf("x{\\rtf1}"));
+    QVERIFY(!rtf::isRtf("{\\rt"));
+    QTextDocument doc;
+    rtf::readPlainText(QByteArray("a\r\nb\nc\rd\xc3\xa9"), &doc);
+    QCOMPARE(plainText(&doc), QString::fromUtf16(u"a\nb\nc\nd\u00e9"));
+    rtf::readPlainText(QByteArray("caf\xe9 \x80"), &doc);
+    QCOMPARE(plainText(&doc), QString::fromUtf16(u"caf\u00e9 \u20ac"));
+    QVERIFY(!doc.isUndoAvailable());
+    rtf::read("{\\rtf1 x}", &doc);
+    QVERIFY(!doc.isUndoAvailable());
+}
+
+QTEST_MAIN(TestRtf)
+#include "tst_rtf.moc"

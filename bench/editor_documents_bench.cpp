@@ -1,0 +1,139 @@
+// Times the File menu's Open, Save and Save As on a large document and a
+// search and replace answered No to every question, the way a user drives
+// them, with a dialog host that answers at once. Prints best-of-3 times and
+// the process's peak memory.
+#include "dialoghost.h"
+#include "frmeditor.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+double peakMegabytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+// Answers every prompt at once: the file dialogs with fileName, the input
+// boxes from a list, the questions No until noAnswers run out, then Cancel.
+class BenchHost : public platform::DialogHost {
+public:
+    QString fileName;
+    QStringList inputs;
+    qint64 noAnswers = 0;
+    qint64 questions = 0;
+
+    int messageBox(const QString &, int buttons, const QString &) override
+    {
+        if (buttons != vb::vbYesNoCancel)
+            return vb::vbOK;
+        ++questions;
+        return noAnswers-- > 0 ? vb::vbNo : vb::vbCancel;
+    }
+    QString inputBox(const QString &, const QString &, const QString &) override
+    {
+        return inputs.isEmpty() ? QString() : inputs.takeFirst();
+    }
+    QString openFile(const platform::FileDialogRequest &) override { return fileName; }
+    QString saveFile(const platform::FileDialogRequest &) override { return fileName; }
+    std::optional<QColor> color(const QColor &) override { return std::nullopt; }
+    bool printer(const platform::PrinterDialogRequest &) override { return false; }
+    bool pageSetup(QPrinter *) override { return false; }
+};
+
+template <typename F>
+double bestOf(int runs, F &&f)
+{
+    double best = std::numeric_limits<double>::max();
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        f();
+        best = std::min(best, timer.nsecsElapsed() / 1e6);
+    }
+    return best;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    qint64 answers = 10000;
+    bool shown = false;
+    QString find = QStringLiteral("Entry");
+    QString file = QStringLiteral(TARBEL_SAMPLES_DIR "/large-libreoffice-ledger.rtf");
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--answers") && i + 1 < args.size())
+            answers = args.at(++i).toLongLong();
+        else if (args.at(i) == QLatin1String("--shown"))
+            shown = true;
+        else if (args.at(i) == QLatin1String("--find") && i + 1 < args.size())
+            find = args.at(++i);
+        else
+            file = args.at(i);
+    }
+    if (!QFile::exists(file)) {
+        std::fprintf(stderr, "usage: editor_documents_bench [FILE] [--answers N] [--find TEXT] [--shown]\n");
+        return 2;
+    }
+    QTemporaryDir dir;
+    BenchHost host;
+    platform::DialogHost::install(&host);
+    frmeditor w;
+    if (shown) {
+        w.show();
+        QApplication::processEvents();
+    }
+
+    host.fileName = file;
+    const double openMs = bestOf(3, [&] { w.mnuopen_Click(); });
+    if (w.curfile != file) {
+        std::fprintf(stderr, "Open failed\n");
+        return 1;
+    }
+    const qint64 chars = w.editor->textLength();
+    const double mb = QFile(file).size() / 1e6;
+
+    host.fileName = dir.filePath(QStringLiteral("saved.rtf"));
+    w.curfile = host.fileName;
+    const double saveMs = bestOf(3, [&] { w.mnusave_Click(); });
+    const qint64 savedBytes = QFile(host.fileName).size();
+    host.fileName = dir.filePath(QStringLiteral("saved-as.rtf"));
+    const double saveAsMs = bestOf(3, [&] { w.mnusaveas_Click(); });
+
+    host.fileName = file;
+    w.mnuopen_Click();
+    w.editor->setSelStart(0);
+    host.inputs = {find, QStringLiteral("x")};
+    host.noAnswers = answers;
+    host.questions = 0;
+    QElapsedTimer timer;
+    timer.start();
+    w.mnureplace_Click();
+    const double replaceMs = timer.nsecsElapsed() / 1e6;
+    const qint64 answered = std::min(host.questions, answers);
+
+    std::printf("document: %s, %.2f MB, %lld characters\n", qPrintable(file), mb, static_cast<long long>(chars));
+    std::printf("Open:     %8.1f ms  (%.1f MB/s)\n", openMs, mb / (openMs / 1000));
+    std::printf("Save:     %8.1f ms  (%lld bytes written)\n", saveMs, static_cast<long long>(savedBytes));
+    std::printf("Save As:  %8.1f ms\n", saveAsMs);
+    std::printf("Replace:  %8.1f ms for %lld No answers to \"%s\" (%.3f ms per answer), caret at %lld\n",
+                replaceMs, static_cast<long long>(answered), qPrintable(find),
+                answered ? replaceMs / double(answered) : 0.0, static_cast<long long>(w.editor->SelStart()));
+    std::printf("peak memory: %.0f MB\n", peakMegabytes());
+    platform::DialogHost::install(nullptr);
+    return 0;
+}

@@ -294,13 +294,14 @@ private:
 
     void writeFragment(const QTextFragment &frag, const QTextCharFormat &cf)
     {
-        setProps(props(frag.charFormatIndex(), cf));
         if (cf.isImageFormat()) {
+            // A picture's own format rarely names a font: leave the text's as it is.
             const QTextImageFormat img = cf.toImageFormat();
             for (int k = 0; k < frag.length(); ++k)
                 writeImage(img);
             return;
         }
+        setProps(props(frag.charFormatIndex(), cf));
         appendText(frag.text());
     }
 

@@ -1,0 +1,273 @@
+#include "webbrowser.h"
+
+#include "units.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QTimer>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+const char kHomeKey[] = "WebBrowser/HomePage";
+const char kSearchKey[] = "WebBrowser/SearchPage";
+QString g_defaultHome = QStringLiteral("about:blank");
+
+// A save that reports nothing in this time has failed.
+constexpr int kSaveTimeoutMs = 120000;
+
+QString randomToken()
+{
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    QString t;
+    for (quint32 w : words)
+        t += QStringLiteral("%1").arg(w, 8, 16, QLatin1Char('0'));
+    return t;
+}
+
+QSettings pageAreaSettings()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                     QCoreApplication::organizationName().isEmpty() ? QStringLiteral("Zanth")
+                                                                    : QCoreApplication::organizationName(),
+                     QStringLiteral("WebBrowser"));
+}
+}  // namespace
+
+// The page reports completed frames through a console message that starts
+// with the control's token. The reporting script runs in its own world, so
+// the page's scripts can neither read the token nor replace console.log.
+class WebBrowser::Page : public QWebEnginePage {
+public:
+    Page(WebBrowser *owner) : QWebEnginePage(owner), m_owner(owner) {}
+
+protected:
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
+                                  int lineNumber, const QString &sourceID) override
+    {
+        const QString prefix = m_owner->m_token + u' ';
+        if (message.startsWith(prefix)) {
+            m_owner->frameCompleted(message.mid(prefix.size()));
+            return;
+        }
+        QWebEnginePage::javaScriptConsoleMessage(level, message, lineNumber, sourceID);
+    }
+
+private:
+    WebBrowser *m_owner;
+};
+
+WebBrowser::WebBrowser(QWidget *parent) : QWebEngineView(parent)
+{
+    m_token = randomToken();
+    m_page = new Page(this);
+    setPage(m_page);
+
+    QWebEngineScript frames;
+    frames.setName(QStringLiteral("frame-complete"));
+    frames.setInjectionPoint(QWebEngineScript::DocumentReady);
+    frames.setWorldId(QWebEngineScript::ApplicationWorld);
+    frames.setRunsOnSubFrames(true);
+    frames.setSourceCode(QStringLiteral("(function(){ if (window.top !== window) console.log('%1 ' + location.href); })();")
+                             .arg(m_token));
+    m_page->scripts().insert(frames);
+
+    connect(m_page, &QWebEnginePage::loadFinished, this, &WebBrowser::onLoadFinished);
+    connect(m_page->profile(), &QWebEngineProfile::downloadRequested, this, &WebBrowser::onDownloadRequested);
+
+    m_saveWatchdog = new QTimer(this);
+    m_saveWatchdog->setSingleShot(true);
+    m_saveWatchdog->setInterval(kSaveTimeoutMs);
+    connect(m_saveWatchdog, &QTimer::timeout, this,
+            [this] { finishSave(false, QStringLiteral("The page did not finish saving.")); });
+}
+
+WebBrowser::~WebBrowser()
+{
+    if (m_download)
+        m_download->disconnect(this);
+}
+
+void WebBrowser::prepareProcess(const char *programName)
+{
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        std::fprintf(stderr, "%s: running as root, so the web engine's sandbox is switched off\n", programName);
+    }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+QByteArray WebBrowser::offlineChromiumFlags()
+{
+    return QByteArrayLiteral("--disable-gpu --disable-background-networking --disable-component-update "
+                             "--disable-domain-reliability --disable-sync --no-pings "
+                             "--host-resolver-rules=\"MAP * ~NOTFOUND, EXCLUDE 127.0.0.1\" "
+                             "--no-proxy-server");
+}
+
+void WebBrowser::Navigate(const QString &address)
+{
+    load(QUrl::fromUserInput(address));
+}
+
+void WebBrowser::GoBack()
+{
+    if (!history()->canGoBack())
+        throw WebBrowserError{QStringLiteral("There is no earlier page.")};
+    back();
+}
+
+void WebBrowser::GoForward()
+{
+    if (!history()->canGoForward())
+        throw WebBrowserError{QStringLiteral("There is no later page.")};
+    forward();
+}
+
+void WebBrowser::GoHome() { Navigate(homePage()); }
+void WebBrowser::GoSearch() { Navigate(searchPage()); }
+void WebBrowser::Refresh() { reload(); }
+void WebBrowser::Stop() { stop(); }
+
+QString WebBrowser::LocationURL() const { return url().toString(); }
+QString WebBrowser::LocationName() const { return title(); }
+bool WebBrowser::Busy() const { return m_page->isLoading(); }
+
+QString WebBrowser::homePage() { return pageAreaSettings().value(kHomeKey, g_defaultHome).toString(); }
+void WebBrowser::setHomePage(const QString &address) { pageAreaSettings().setValue(kHomeKey, address); }
+QString WebBrowser::defaultSearchPage() { return QStringLiteral("http://www.google.com/"); }
+QString WebBrowser::searchPage() { return pageAreaSettings().value(kSearchKey, defaultSearchPage()).toString(); }
+void WebBrowser::setSearchPage(const QString &address) { pageAreaSettings().setValue(kSearchKey, address); }
+void WebBrowser::setDefaultHomePage(const QString &address) { g_defaultHome = address; }
+
+double WebBrowser::Width() const { return pixelsToTwipsX(width()); }
+double WebBrowser::Height() const { return pixelsToTwipsY(height()); }
+void WebBrowser::setWidth(double twips) { resize(std::max(0, twipsToPixelsX(twips)), height()); }
+void WebBrowser::setHeight(double twips) { resize(width(), std::max(0, twipsToPixelsY(twips))); }
+
+void WebBrowser::onLoadFinished(bool)
+{
+    emit NavigateComplete2(this, QVariant(url().toString()));
+}
+
+void WebBrowser::frameCompleted(const QString &frameUrl)
+{
+    emit NavigateComplete2(this, QVariant(frameUrl));
+}
+
+// --- saving the shown page ---------------------------------------------------
+
+void WebBrowser::ExecWB(int cmdID, int cmdexecopt, const QVariant &input, QVariant *output)
+{
+    if (output)
+        *output = QVariant();
+    if (cmdID != OLECMDID_SAVEAS || cmdexecopt != OLECMDEXECOPT_DONTPROMPTUSER)
+        throw WebBrowserError{QStringLiteral("This command is not supported.")};
+    if (Saving())
+        throw WebBrowserError{QStringLiteral("A page is being saved already.")};
+    const QUrl shown = url();
+    if (shown.isEmpty() || shown == QUrl(QStringLiteral("about:blank")))
+        throw WebBrowserError{QStringLiteral("No page is shown yet.")};
+    if (m_page->isLoading())
+        throw WebBrowserError{QStringLiteral("The page is still loading.")};
+    const QString target = input.toString();
+    if (target.isEmpty())
+        throw WebBrowserError{QStringLiteral("No file name was given.")};
+    if (QFileInfo(target).isRelative())
+        throw WebBrowserError{QStringLiteral("The file name is not a full path.")};
+
+    const QString suffix = QFileInfo(target).suffix().toLower();
+    const auto format = (suffix == u"mht" || suffix == u"mhtml")
+                            ? QWebEngineDownloadRequest::MimeHtmlSaveFormat
+                            : QWebEngineDownloadRequest::CompleteHtmlSaveFormat;
+    const QFileInfo before(target);
+    m_targetExisted = before.exists();
+    m_targetModified = m_targetExisted ? before.lastModified() : QDateTime();
+    m_targetSize = m_targetExisted ? before.size() : -1;
+    m_saveTarget = QDir::cleanPath(target);
+    m_saveWatchdog->start();
+    m_page->save(m_saveTarget, format);
+}
+
+void WebBrowser::onDownloadRequested(QWebEngineDownloadRequest *download)
+{
+    if (!download || download->page() != m_page)
+        return;
+    const QString path = QDir::cleanPath(download->downloadDirectory() + u'/' + download->downloadFileName());
+    if (download->isSavePageDownload() && Saving() && !m_download && path == m_saveTarget) {
+        followSave(download);
+        return;
+    }
+    // Nothing else is downloaded: the program asked for none of it.
+    download->cancel();
+}
+
+void WebBrowser::followSave(QWebEngineDownloadRequest *download)
+{
+    m_download = download;
+    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download] {
+        if (download != m_download || !download->isFinished())
+            return;
+        switch (download->state()) {
+        case QWebEngineDownloadRequest::DownloadCompleted:
+            finishSave(true, {});
+            break;
+        case QWebEngineDownloadRequest::DownloadCancelled:
+            finishSave(false, QStringLiteral("The save was cancelled."));
+            break;
+        default:
+            // interruptReasonString() is not safe on every failure; the
+            // reason's number is.
+            finishSave(false, QStringLiteral("The save was interrupted (reason %1).")
+                                  .arg(int(download->interruptReason())));
+            break;
+        }
+    });
+    if (download->state() == QWebEngineDownloadRequest::DownloadRequested)
+        download->accept();
+}
+
+void WebBrowser::finishSave(bool ok, const QString &problem)
+{
+    if (!Saving())
+        return;
+    m_saveWatchdog->stop();
+    const QString target = m_saveTarget;
+    m_saveTarget.clear();
+    if (m_download)
+        m_download->disconnect(this);
+    m_download = nullptr;
+
+    QString why = problem;
+    if (ok) {
+        // Completion alone proves nothing: an unwritable target completes
+        // too, with no file. The file must be there, hold something and be
+        // newer than before the save.
+        const QFileInfo after(target);
+        if (!after.exists() || !after.isFile())
+            why = QStringLiteral("The file was not written.");
+        else if (after.size() == 0)
+            why = QStringLiteral("The file was written empty.");
+        else if (m_targetExisted && after.lastModified() == m_targetModified && after.size() == m_targetSize)
+            why = QStringLiteral("The file was not written.");
+        ok = why.isEmpty();
+    }
+    if (ok)
+        emit SaveCompleted(target);
+    else
+        emit SaveFailed(target, why);
+}
+
+}  // namespace platform

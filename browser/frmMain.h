@@ -1,0 +1,149 @@
+#pragma once
+// The browser's one window. Its members are the window's controls and
+// window-level variables; its methods are the event procedures, kept in
+// files by subject:
+//   frmMain_design.cpp      the window's design: controls, menus, toolbar
+//   frmMain_startup.cpp     start-up, the settings file, layout, ending
+//   frmMain_navigation.cpp  Go, the toolbar, the browse menu, completed pages
+//   frmMain_saving.cpp      the file panel, the save button, File > Open
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QList>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+#include "commondialog.h"
+#include "filelists.h"
+#include "toolbar.h"
+#include "webbrowser.h"
+
+class QAction;
+class QMenu;
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Builds the window, runs its load event with the settings file of
+    // programFolder and shows it. When start-up fails the failure is
+    // reported, no window is left, and the exit code (not 0) is returned.
+    static int Start(const QString &programFolder, std::unique_ptr<frmMain> &window);
+
+    // --- controls, in the order the window creates them ----------------
+    QLineEdit *Text1 = nullptr;
+    vennik::FileListBox *File1 = nullptr;
+    vennik::DirListBox *Dir1 = nullptr;
+    vennik::DriveListBox *Drive1 = nullptr;
+    QList<QIcon> ImageList1;
+    platform::Toolbar *Toolbar1 = nullptr;
+    QTimer *Timer1 = nullptr;
+    QPushButton *Command2 = nullptr;
+    platform::CommonDialog *cmdOpen = nullptr;
+    QPushButton *Command1 = nullptr;
+    QLineEdit *txtInput = nullptr;
+    platform::WebBrowser *WebBrowser1 = nullptr;
+    QLabel *Label6 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label1 = nullptr;
+
+    // --- menus ------------------------------------------------------------
+    QMenu *mnuFile = nullptr;
+    QAction *mnuFileOpen = nullptr, *Hyphen1 = nullptr, *mnuFileExit = nullptr;
+    QMenu *mnuKesto = nullptr;
+    QAction *mnuKestoBack = nullptr, *mnuKestoForward = nullptr, *mnuKestoHome = nullptr,
+            *mnuKestoRefresh = nullptr, *mnuKestoStop = nullptr;
+
+    // --- window-level variables --------------------------------------------
+    QString strURL;      // the address box text as Go last found it
+    QString filenam;     // the path the file panel composed last
+
+    // The folder whose bckcol.cfg start-up reads.
+    QString programFolder;
+
+    static QString caption() { return QStringLiteral("Zanth Browser"); }
+    static QString captionPrefix() { return QStringLiteral("Zanth Browser - "); }
+    static QString startAddress() { return QStringLiteral("http://www.yahoo.com/"); }
+    static QString settingsFileName() { return QStringLiteral("bckcol.cfg"); }
+
+    // The window's outer size, in twips.
+    double Width() const;
+    double Height() const;
+
+    // Ending the program. The program's own ending quits the application;
+    // another action may be installed (nullptr restores the default).
+    static void setEndAction(std::function<void()> action);
+    void End();
+
+    // --- start-up and layout ------------------------------------------------
+    // Throws StartupError when the settings file cannot be read.
+    struct StartupError {
+        QString message;
+    };
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload();
+    void txtInput_GotFocus();
+    void Timer1_Timer();
+    // The settings file's first item as a 32-bit integer; StartupError when
+    // the file is missing, unreadable, empty or its number is too large.
+    static qint32 readSettingsFile(const QString &path);
+
+    // --- navigation ---------------------------------------------------------
+    void Command1_Click();
+    void Toolbar1_ButtonClick(platform::ToolbarButton *Button);
+    void mnuKestoBack_Click();
+    void mnuKestoForward_Click();
+    void mnuKestoHome_Click();
+    void mnuKestoRefresh_Click();
+    void mnuKestoStop_Click();
+    void mnuFileExit_Click();
+    void WebBrowser1_NavigateComplete2(QObject *pDisp, const QVariant &URL);
+
+    // --- saving and the file panel -------------------------------------------
+    void Drive1_Change();
+    void Dir1_Change();
+    void File1_Click();
+    void Command2_Click();
+    void mnuFileOpen_Click();
+    void WebBrowser1_SaveCompleted(const QString &path);
+    void WebBrowser1_SaveFailed(const QString &path, const QString &problem);
+    // The record file's place on this system.
+    static QString recordPath();
+    // The record's bytes: both lines with CR LF, in Windows-1252.
+    static QByteArray recordBytes(const QString &address, const QString &savePath);
+
+protected:
+    void resizeEvent(QResizeEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildDesign();
+    void buildToolbar();
+    void buildMenus();
+    void connectStartup();
+    void connectNavigation();
+    void connectSaving();
+    // Keeps the docked toolbar across the top of the client area.
+    void layoutDocked();
+    // The runtime's report of a failure under the policy "none", which here
+    // keeps the program running.
+    void reportFailure(const QString &what);
+
+    QWidget *m_client = nullptr;
+    bool m_ended = false;
+    bool m_endWhenSaved = false;
+    // What the save under way records when its page is written.
+    QString m_saveAddress, m_savePath;
+};

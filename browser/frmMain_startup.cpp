@@ -1,0 +1,160 @@
+// Start-up, the settings file, the page area's layout, the address box's
+// select-on-focus and the ways the program ends.
+#include "frmMain.h"
+
+#include "dialoghost.h"
+#include "runtime.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+std::function<void()> g_endAction;
+}
+
+int frmMain::Start(const QString &programFolder, std::unique_ptr<frmMain> &window)
+{
+    platform::WebBrowser::setDefaultHomePage(startAddress());
+    auto w = std::make_unique<frmMain>();
+    w->programFolder = programFolder;
+    try {
+        w->Form_Load();
+    } catch (const StartupError &e) {
+        // The window is never shown; the navigation already started goes
+        // with it.
+        w.reset();
+        platform::MsgBox(e.message, vb::vbCritical, caption());
+        return 1;
+    }
+    window = std::move(w);
+    window->show();
+    return 0;
+}
+
+void frmMain::connectStartup()
+{
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+}
+
+void frmMain::Form_Load()
+{
+    File1->setPattern(QStringLiteral("*.*"));
+    WebBrowser1->Navigate(startAddress());
+
+    const QString path = programFolder + u'/' + settingsFileName();
+    const qint32 number = readSettingsFile(path);
+    Q_UNUSED(number);   // read, and not applied
+
+    QPalette pal = m_client->palette();
+    pal.setColor(QPalette::Window, QColor(192, 192, 192));
+    m_client->setPalette(pal);
+}
+
+qint32 frmMain::readSettingsFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw StartupError{QStringLiteral("Run-time error '53':\n\nFile not found: %1").arg(path)};
+    QFile f(path);
+    if (info.isDir() || !f.open(QIODevice::ReadOnly))
+        throw StartupError{QStringLiteral("Run-time error '75':\n\nPath/File access error: %1").arg(path)};
+    const QString text = platform::decodeText(f.readAll());
+    f.close();
+    platform::FreeFormatReader reader(text);
+    QString item;
+    if (!reader.readItem(item))
+        throw StartupError{QStringLiteral("Run-time error '62':\n\nInput past end of file: %1").arg(path)};
+    // A first item that is not a number reads as 0.
+    const double v = std::round(platform::val(item));
+    if (v < double(std::numeric_limits<qint32>::min()) || v > double(std::numeric_limits<qint32>::max()))
+        throw StartupError{QStringLiteral("Run-time error '6':\n\nOverflow: %1").arg(path)};
+    return qint32(v);
+}
+
+void frmMain::Form_Resize()
+{
+    WebBrowser1->setWidth(Width() - 350);
+    WebBrowser1->setHeight(Height() - 200);
+}
+
+void frmMain::resizeEvent(QResizeEvent *e)
+{
+    QMainWindow::resizeEvent(e);
+    layoutDocked();
+    if (!isMinimized())
+        Form_Resize();
+}
+
+void frmMain::txtInput_GotFocus()
+{
+    txtInput->setSelection(0, int(txtInput->text().size()));
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == txtInput && event->type() == QEvent::FocusIn)
+        txtInput_GotFocus();
+    if (event->type() == QEvent::KeyPress) {
+        auto *k = static_cast<QKeyEvent *>(event);
+        const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;
+        const bool plain = !(k->modifiers() & ~Qt::KeypadModifier);
+        if (enter && plain) {
+            // Enter in a text box or a list clicks the default button; in
+            // the folder list it opens the folder first, as there.
+            if (watched == Dir1 && Dir1->currentRow() >= 0) {
+                Dir1->setPath(Dir1->folderAt(Dir1->currentRow()));
+                return true;
+            }
+            if (Command1->isEnabled())
+                Command1->click();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::setEndAction(std::function<void()> action) { g_endAction = std::move(action); }
+
+void frmMain::End()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    Timer1->stop();
+    hide();
+    if (g_endAction)
+        g_endAction();
+    else
+        QCoreApplication::exit(0);
+}
+
+void frmMain::Form_Unload() { End(); }
+
+void frmMain::closeEvent(QCloseEvent *e)
+{
+    e->accept();
+    Form_Unload();
+}
+
+void frmMain::Timer1_Timer()
+{
+    // A save under way is finished first, so the program never ends with
+    // half a page on disk.
+    if (WebBrowser1->Saving()) {
+        Timer1->stop();
+        m_endWhenSaved = true;
+        return;
+    }
+    End();
+}
+
+void frmMain::reportFailure(const QString &what)
+{
+    platform::MsgBox(what, vb::vbCritical, caption());
+}

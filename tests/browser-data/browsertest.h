@@ -1,0 +1,167 @@
+#pragma once
+// What the browser's suites share: a small HTTP server on 127.0.0.1, the
+// process set-up for Qt WebEngine in a test, and a window started the way
+// the program starts it.
+#include <QApplication>
+#include <QByteArray>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QPointer>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+#include "frmMain.h"
+#include "scripteddialoghost.h"
+#include "webbrowser.h"
+
+// Serves fixed pages; a page may answer only after a delay.
+class TestServer : public QObject {
+public:
+    struct Page {
+        QByteArray contentType;
+        QByteArray body;
+        int delayMs = 0;
+    };
+
+    TestServer()
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = m_server.nextPendingConnection())
+                serve(s);
+        });
+        if (!m_server.listen(QHostAddress::LocalHost))
+            qFatal("the test server cannot listen");
+    }
+
+    void add(const QByteArray &path, const QByteArray &type, const QByteArray &body, int delayMs = 0)
+    {
+        m_pages.insert(path, Page{type, body, delayMs});
+    }
+    void addHtml(const QByteArray &path, const QByteArray &html, int delayMs = 0)
+    {
+        add(path, "text/html; charset=utf-8", html, delayMs);
+    }
+    QString url(const QString &path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
+    }
+    quint16 port() const { return m_server.serverPort(); }
+    int requests(const QByteArray &path) const { return m_hits.value(path); }
+
+    // A port on 127.0.0.1 that nothing listens on.
+    static quint16 closedPort()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        return probe.serverPort();   // closed again when probe goes
+    }
+
+private:
+    void serve(QTcpSocket *s)
+    {
+        auto buffer = std::make_shared<QByteArray>();
+        connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+        connect(s, &QTcpSocket::readyRead, this, [this, s, buffer] {
+            buffer->append(s->readAll());
+            if (!buffer->contains("\r\n\r\n"))
+                return;
+            const QList<QByteArray> first = buffer->left(buffer->indexOf("\r\n")).split(' ');
+            buffer->clear();
+            QByteArray path = first.size() > 1 ? first.at(1) : QByteArray("/");
+            if (const qsizetype q = path.indexOf('?'); q >= 0)
+                path.truncate(q);
+            m_hits[path] += 1;
+            const auto it = m_pages.constFind(path);
+            QByteArray reply;
+            if (it == m_pages.constEnd()) {
+                reply = "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: 9\r\n"
+                        "Connection: close\r\n\r\nnot found";
+            } else {
+                reply = "HTTP/1.0 200 OK\r\nContent-Type: " + it->contentType + "\r\nContent-Length: "
+                        + QByteArray::number(it->body.size()) + "\r\nCache-Control: no-store\r\n"
+                        + "Connection: close\r\n\r\n" + it->body;
+            }
+            QPointer<QTcpSocket> guard(s);
+            auto send = [guard, reply] {
+                if (!guard)
+                    return;
+                guard->write(reply);
+                guard->disconnectFromHost();
+            };
+            if (it != m_pages.constEnd() && it->delayMs > 0)
+                QTimer::singleShot(it->delayMs, this, send);
+            else
+                send();
+        });
+    }
+
+    QTcpServer m_server;
+    QHash<QByteArray, Page> m_pages;
+    QHash<QByteArray, int> m_hits;
+};
+
+// Keeps the suite's Chromium off the network (but for 127.0.0.1) and off the
+// GPU; switches the sandbox off when the suite runs as root.
+inline void prepareBrowserTestProcess(const char *name)
+{
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    flags += ' ' + platform::WebBrowser::offlineChromiumFlags();
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+    qputenv("QTWEBENGINE_DISABLE_GPU", "1");
+    platform::WebBrowser::prepareProcess(name);
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+#define BROWSER_TEST_MAIN(TestClass, name)                           \
+    int main(int argc, char *argv[])                                 \
+    {                                                                \
+        prepareBrowserTestProcess(name);                             \
+        QApplication app(argc, argv);                                \
+        QApplication::setOrganizationName(QStringLiteral("ZanthTest")); \
+        QApplication::setApplicationName(QStringLiteral(name));      \
+        TestClass tc;                                                \
+        QTEST_SET_MAIN_SOURCE_PATH                                   \
+        return QTest::qExec(&tc, argc, argv);                        \
+    }
+
+// A program folder holding bckcol.cfg with the given bytes (nullptr: none).
+inline std::unique_ptr<QTemporaryDir> programFolderWith(const char *settings)
+{
+    auto dir = std::make_unique<QTemporaryDir>();
+    if (settings) {
+        QFile f(dir->filePath(QStringLiteral("bckcol.cfg")));
+        f.open(QIODevice::WriteOnly);
+        f.write(settings);
+    }
+    return dir;
+}
+
+// Waits for a condition in short slices: QTest::qWaitFor hands its whole
+// timeout to processEvents, which keeps going while the web engine posts
+// events, and so notices the condition late.
+template <typename Pred>
+inline bool waitUntil(Pred pred, int timeoutMs = 20000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+// Waits until the window's caption shows a completed navigation to a page
+// with this title.
+inline bool waitForTitle(frmMain *w, const QString &title, int timeoutMs = 20000)
+{
+    return waitUntil([&] { return w->windowTitle() == frmMain::captionPrefix() + title; }, timeoutMs);
+}

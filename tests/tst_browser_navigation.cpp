@@ -1,0 +1,339 @@
+// Navigation: Go and its address normalisation, the toolbar and the browse
+// menu, and the address box and caption after every completed navigation.
+#include "browser-data/browsertest.h"
+
+#include <QAction>
+#include <QSignalSpy>
+
+class TestBrowserNavigation : public QObject {
+    Q_OBJECT
+
+    TestServer m_server;
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<frmMain> m_w;
+    int m_ends = 0;
+
+    // A running window whose start page has completed.
+    frmMain *started()
+    {
+        m_folder = programFolderWith("12632256\r\n");
+        if (frmMain::Start(m_folder->path(), m_w) != 0 || !m_w)
+            return nullptr;
+        if (!waitUntil([&] { return m_w->windowTitle() != frmMain::caption(); }, 20000))
+            return nullptr;
+        return m_w.get();
+    }
+
+    QString page(const char *path) const { return m_server.url(QLatin1String(path)); }
+
+    // Types an address and clicks Go.
+    static void go(frmMain *w, const QString &address)
+    {
+        w->txtInput->setText(address);
+        QTest::mouseClick(w->Command1, Qt::LeftButton);
+    }
+
+    static void checkWholeAddressSelected(frmMain *w)
+    {
+        QCOMPARE(w->txtInput->selectionStart(), 0);
+        QCOMPARE(w->txtInput->selectedText(), w->txtInput->text());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_server.addHtml("/one.html", "<html><head><title>Page one</title></head><body>one</body></html>");
+        m_server.addHtml("/two.html", "<html><head><title>Page two</title></head><body>two</body></html>");
+        m_server.addHtml("/home.html", "<html><head><title>Home page</title></head><body>home</body></html>");
+        m_server.addHtml("/search.html", "<html><head><title>Search page</title></head><body>s</body></html>");
+        m_server.addHtml("/slow.html", "<html><head><title>Slow page</title></head><body>slow</body></html>", 4000);
+        m_server.addHtml("/frame-a.html", "<html><head><title>Frame A</title></head><body>a</body></html>");
+        m_server.addHtml("/frame-b.html", "<html><head><title>Frame B</title></head><body>b</body></html>");
+        // The page's own console messages look like reports but carry no
+        // valid token.
+        m_server.addHtml("/frames.html",
+                         "<html><head><title>Two frames</title></head><body>"
+                         "<script>console.log('00000000000000000000000000000000 http://fake/');"
+                         "console.log(' http://fake/');</script>"
+                         "<iframe src=\"/frame-a.html\"></iframe><iframe src=\"/frame-b.html\"></iframe>"
+                         "</body></html>");
+        platform::WebBrowser::setHomePage(page("/home.html"));
+        platform::WebBrowser::setSearchPage(page("/search.html"));
+    }
+
+    void init()
+    {
+        m_ends = 0;
+        frmMain::setEndAction([this] { ++m_ends; });
+    }
+    void cleanup()
+    {
+        m_w.reset();
+        m_folder.reset();
+        frmMain::setEndAction(nullptr);
+    }
+
+    // --- Go ---------------------------------------------------------------------
+
+    void goWithAnEmptyBoxNavigatesNowhere()
+    {
+        ScriptedDialogHost host;
+        frmMain *w = started();
+        QVERIFY(w);
+        const QString shown = w->WebBrowser1->LocationURL();
+        QSignalSpy loads(w->WebBrowser1, &QWebEngineView::loadStarted);
+        go(w, QString());
+        QCOMPARE(w->txtInput->text(), QStringLiteral("http://"));
+        checkWholeAddressSelected(w);
+        QCOMPARE(w->strURL, QString());
+        QTest::qWait(300);
+        QCOMPARE(loads.count(), 0);
+        QCOMPARE(w->WebBrowser1->LocationURL(), shown);
+        QVERIFY(host.prompts().isEmpty());
+    }
+
+    void goNormalisesTheBoxAfterNavigatingAsTyped_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("box");         // right after Go
+        QTest::addColumn<QByteArray>("served");   // the page the navigation asks for
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(m_server.port());
+        QTest::newRow("bare host") << host + "/one.html" << "http://" + host + "/one.html" << QByteArray("/one.html");
+        QTest::newRow("capitals kept") << "HTTP://" + host + "/two.html" << "HTTP://" + host + "/two.html"
+                                       << QByteArray("/two.html");
+        QTest::newRow("mixed case kept") << "hTtP://" + host + "/one.html" << "hTtP://" + host + "/one.html"
+                                         << QByteArray("/one.html");
+        QTest::newRow("leading blanks") << "  http://" + host + "/two.html" << "http://  http://" + host + "/two.html"
+                                        << QByteArray("/two.html");
+        QTest::newRow("ftp kept") << QStringLiteral("FTP://127.0.0.1:1/x") << QStringLiteral("FTP://127.0.0.1:1/x")
+                                  << QByteArray();
+        QTest::newRow("https") << "https://" + host + "/one.html" << "http://https://" + host + "/one.html"
+                               << QByteArray();
+    }
+    void goNormalisesTheBoxAfterNavigatingAsTyped()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, box);
+        QFETCH(QByteArray, served);
+        ScriptedDialogHost host;
+        frmMain *w = started();
+        QVERIFY(w);
+        const int before = served.isEmpty() ? 0 : m_server.requests(served);
+        QSignalSpy loads(w->WebBrowser1, &QWebEngineView::loadStarted);
+        go(w, typed);
+        QCOMPARE(w->strURL, typed);
+        QCOMPARE(w->txtInput->text(), box);
+        checkWholeAddressSelected(w);
+        // The navigation was started with the text as typed.
+        QTRY_VERIFY_WITH_TIMEOUT(loads.count() >= 1, 10000);
+        if (!served.isEmpty()) {
+            QTRY_VERIFY_WITH_TIMEOUT(m_server.requests(served) > before, 10000);
+            // Once complete, the box holds the page area's address.
+            QTRY_COMPARE_WITH_TIMEOUT(w->txtInput->text(), m_server.url(QString::fromLatin1(served)), 10000);
+            checkWholeAddressSelected(w);
+        }
+        QVERIFY(host.prompts().isEmpty());
+    }
+
+    void enterInATextBoxRunsGo()
+    {
+        ScriptedDialogHost host;
+        frmMain *w = started();
+        QVERIFY(w);
+        w->txtInput->setFocus();
+        w->txtInput->setText(page("/one.html"));
+        QTest::keyClick(w->txtInput, Qt::Key_Return);
+        QVERIFY(waitForTitle(w, QStringLiteral("Page one")));
+        // Enter in the save-path box goes to the address box's page; it
+        // does not save.
+        w->txtInput->setText(page("/two.html"));
+        w->Text1->setText(QStringLiteral("/tmp/never-saved.htm"));
+        w->Text1->setFocus();
+        QTest::keyClick(w->Text1, Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(waitForTitle(w, QStringLiteral("Page two")));
+        QVERIFY(!QFile::exists(QStringLiteral("/tmp/never-saved.htm")));
+        QVERIFY(!w->Timer1->isActive());
+        QVERIFY(host.prompts().isEmpty());
+    }
+
+    // --- completed navigation -----------------------------------------------------
+
+    void completedPageSetsBoxAndCaption()
+    {
+        ScriptedDialogHost host;
+        frmMain *w = started();
+        QVERIFY(w);
+        QSignalSpy raised(w->WebBrowser1, &platform::WebBrowser::NavigateComplete2);
+        go(w, page("/one.html"));
+        QVERIFY(waitForTitle(w, QStringLiteral("Page one")));
+        QCOMPARE(w->txtInput->text(), page("/one.html"));
+        checkWholeAddressSelected(w);
+        QTest::qWait(300);
+        QCOMPARE(raised.count(), 1);
+        // Text typed meanwhile is overwritten by the next completion.
+        go(w, page("/two.html"));
+        w->txtInput->setText(QStringLiteral("typed while loading"));
+        QVERIFY(waitForTitle(w, QStringLiteral("Page two")));
+        QCOMPARE(w->txtInput->text(), page("/two.html"));
+    }
+
+    void everyFrameRaisesTheUpdateForThePageAsAWhole()
+    {
+        ScriptedDialogHost host;
+        frmMain *w = started();
+        QVERIFY(w);
+        QSignalSpy raised(w->WebBrowser1, &platform::WebBrowser::NavigateComplete2);
+        QStringList captions;
+        connect(w->WebBrowser1, &platform::WebBrowser::NavigateComplete2, this,
+                [&] { captions << w->windowTitle() + u'|' + w->txtInput->text(); }, Qt::QueuedConnection);
+        go(w, page("/frames.html"));
+        QVERIFY(waitForTitle(w, QStringLiteral("Two frames")));
+        // Once for the page, once for each of its two frames, and never for
+        // the page's look-alike console messages.
+        QTRY_COMPARE_WITH_TIMEOUT(raised.count(), 3, 10000);
+        QTest::qWait(500);
+        QCOMPARE(raised.count(), 3);
+        QStringList urls;
+        for (const QList<QVariant> &args : raised)
+            urls << args.at(1).toString();
+        QVERIFY(urls.contains(page("/frame-a.html")));
+        QVERIFY(urls.contains(page("/frame-b.html")));
+        QVERIFY(urls.contains(page("/frames.html")));
+        // The box and the caption always show the page, never a frame.
+        QCOMPARE(w->txtInput->text(), page("/frames.html"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Zanth Browser - Two frames"));
+        for (const QString &c : captions)
+            QVERIFY2(!c.contains(u"Frame A") && !c.contains(u"frame-a") && !c.contains(u"frame-b"), qPrintable(c));
+    }
+
+    void unreachableAddressShowsTheErrorPage()
+    {
+        ScriptedDialogHost host;
+        frmMain *w = started();
+        QVERIFY(w);
+        QSignalSpy raised(w->WebBrowser1, &platform::WebBrowser::NavigateComplete2);
+        const QString address = QStringLiteral("http://127.0.0.1:%1/nothing.html").arg(TestServer::closedPort());
+        go(w, address);
+        QTRY_VERIFY_WITH_TIMEOUT(raised.count() >= 1, 15000);
+        QTest::qWait(300);
+        QCOMPARE(raised.count(), 1);
+        QCOMPARE(w->txtInput->text(), address);
+        QCOMPARE(w->windowTitle(), frmMain::captionPrefix() + w->WebBrowser1->LocationName());
+        checkWholeAddressSelected(w);
+        QVERIFY(host.prompts().isEmpty());
+    }
+
+    // --- history, toolbar and menu ---------------------------------------------------
+
+    void backOnTheFirstPageDoesNothing()
+    {
+        ScriptedDialogHost host;
+        frmMain *w = started();
+        QVERIFY(w);
+        const QString title = w->windowTitle(), address = w->txtInput->text();
+        QSignalSpy loads(w->WebBrowser1, &QWebEngineView::loadStarted);
+        w->mnuKestoBack->trigger();
+        w->mnuKestoForward->trigger();
+        w->Toolbar1->button(QStringLiteral("Back"))->action->trigger();
+        w->Toolbar1->button(QStringLiteral("Forward"))->action->trigger();
+        QTest::qWait(300);
+        QCOMPARE(loads.count(), 0);
+        QCOMPARE(w->windowTitle(), title);
+        QCOMPARE(w->txtInput->text(), address);
+        QVERIFY(host.prompts().isEmpty());
+        QVERIFY_THROWS_EXCEPTION(platform::WebBrowserError, w->WebBrowser1->GoBack());
+    }
+
+    void backAndForwardMoveThroughHistory()
+    {
+        ScriptedDialogHost host;
+        frmMain *w = started();
+        QVERIFY(w);
+        go(w, page("/one.html"));
+        QVERIFY(waitForTitle(w, QStringLiteral("Page one")));
+        go(w, page("/two.html"));
+        QVERIFY(waitForTitle(w, QStringLiteral("Page two")));
+        w->mnuKestoBack->trigger();
+        QVERIFY(waitForTitle(w, QStringLiteral("Page one")));
+        QCOMPARE(w->txtInput->text(), page("/one.html"));
+        w->Toolbar1->button(QStringLiteral("Forward"))->action->trigger();
+        QVERIFY(waitForTitle(w, QStringLiteral("Page two")));
+        w->Toolbar1->button(QStringLiteral("Back"))->action->trigger();
+        QVERIFY(waitForTitle(w, QStringLiteral("Page one")));
+        w->mnuKestoForward->trigger();
+        QVERIFY(waitForTitle(w, QStringLiteral("Page two")));
+        QVERIFY(host.prompts().isEmpty());
+    }
+
+    void toolbarKeysAreCaseSensitive()
+    {
+        ScriptedDialogHost host;
+        frmMain *w = started();
+        QVERIFY(w);
+        go(w, page("/one.html"));
+        QVERIFY(waitForTitle(w, QStringLiteral("Page one")));
+        const int hits = m_server.requests("/one.html");
+        QSignalSpy loads(w->WebBrowser1, &QWebEngineView::loadStarted);
+        for (const char *key : {"back", "HOME", "reload", "search", "exit", "EXIT", "", "Refresh", "Exit "}) {
+            platform::ToolbarButton b;
+            b.Key = QLatin1String(key);
+            w->Toolbar1_ButtonClick(&b);
+        }
+        w->Toolbar1_ButtonClick(nullptr);
+        QTest::qWait(300);
+        QCOMPARE(loads.count(), 0);
+        QCOMPARE(m_server.requests("/one.html"), hits);
+        QCOMPARE(m_ends, 0);
+        QVERIFY(w->isVisible());
+    }
+
+    void toolbarAndMenuCommands()
+    {
+        ScriptedDialogHost host;
+        frmMain *w = started();
+        QVERIFY(w);
+        w->Toolbar1->button(QStringLiteral("Home"))->action->trigger();
+        QVERIFY(waitForTitle(w, QStringLiteral("Home page")));
+        w->Toolbar1->button(QStringLiteral("Search"))->action->trigger();
+        QVERIFY(waitForTitle(w, QStringLiteral("Search page")));
+        // Reload from the toolbar and the menu fetch the page again.
+        int hits = m_server.requests("/search.html");
+        w->Toolbar1->button(QStringLiteral("Reload"))->action->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requests("/search.html"), hits + 1, 10000);
+        QVERIFY(waitForTitle(w, QStringLiteral("Search page")));
+        hits = m_server.requests("/search.html");
+        w->mnuKestoRefresh->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requests("/search.html"), hits + 1, 10000);
+        // The menu's Home, by its shortcut.
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QVERIFY(waitForTitle(w, QStringLiteral("Search page")));
+        w->txtInput->setFocus();
+        QTest::keyClick(w, Qt::Key_H, Qt::ControlModifier);
+        QVERIFY(waitForTitle(w, QStringLiteral("Home page")));
+        QVERIFY(host.prompts().isEmpty());
+    }
+
+    void stopEndsALoadingPage()
+    {
+        ScriptedDialogHost host;
+        frmMain *w = started();
+        QVERIFY(w);
+        for (int via = 0; via < 2; ++via) {
+            QSignalSpy finished(w->WebBrowser1, &QWebEngineView::loadFinished);
+            go(w, page("/slow.html"));
+            QTRY_VERIFY_WITH_TIMEOUT(w->WebBrowser1->Busy(), 5000);
+            if (via == 0)
+                w->mnuKestoStop->trigger();
+            else
+                w->Toolbar1->button(QStringLiteral("Stop"))->action->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(finished.count() >= 1, 3000);
+            QVERIFY(!w->WebBrowser1->Busy());
+            QVERIFY(w->windowTitle() != QStringLiteral("Zanth Browser - Slow page"));
+        }
+        QVERIFY(host.prompts().isEmpty());
+    }
+};
+
+BROWSER_TEST_MAIN(TestBrowserNavigation, "tst_browser_navigation")
+#include "tst_browser_navigation.moc"

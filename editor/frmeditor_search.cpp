@@ -180,18 +180,18 @@ void frmeditor::phraseLookup(bool quiet)
     if (!box)
         return;
     // The document is read whole before anything changes, so a document
-    // that cannot be read leaves the editor as it was.
-    QByteArray bytes;
-    if (!readWholeFile(path, bytes))
-        return fail();
-
-    CMDialog1->FileName = platform::mapDrivePath(path);
+    // that cannot be read leaves the editor as it was. The file dialogs
+    // start from the document, as the file system names it here.
     Screen::setMousePointer(Screen::vbHourglass);
-    bool loaded = true;
-    try {
-        box->setTextRTF(bytes);
-    } catch (...) {
-        loaded = false;
+    QByteArray bytes;
+    bool loaded = readWholeFile(path, bytes);
+    if (loaded) {
+        CMDialog1->FileName = platform::mapDrivePath(path);
+        try {
+            box->setTextRTF(bytes);
+        } catch (...) {
+            loaded = false;
+        }
     }
     Screen::setMousePointer(Screen::vbDefault);
     if (!loaded)

@@ -4,10 +4,12 @@
 #include <QAbstractTextDocumentLayout>
 #include <QPainter>
 #include <QPrinter>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextFrame>
+#include <QUrl>
 
 #include <memory>
 #include <stdexcept>
@@ -23,8 +25,6 @@ void RichTextBox::SelPrint(QPrinter *printer)
     if (!printer)
         throw std::runtime_error("no printer");
     QTextDocument *source = document();
-    // The copy is the source's child: pictures and other resources it does
-    // not hold itself are looked up in the source.
     auto copy = std::make_unique<QTextDocument>(source);
     copy->setUndoRedoEnabled(false);
     copy->setDefaultFont(source->defaultFont());
@@ -34,6 +34,18 @@ void RichTextBox::SelPrint(QPrinter *printer)
     const QTextCursor selection = textCursor();
     QTextCursor(copy.get()).insertFragment(selection.hasSelection() ? selection.selection()
                                                                     : QTextDocumentFragment(source));
+    // Pictures are resources of the source document: the copy gets its own.
+    for (QTextBlock block = copy->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (!format.isImageFormat())
+                continue;
+            const QUrl name(format.toImageFormat().name());
+            const QVariant picture = source->resource(QTextDocument::ImageResource, name);
+            if (picture.isValid())
+                copy->addResource(QTextDocument::ImageResource, name, picture);
+        }
+    }
 
     QPainter painter;
     if (!painter.begin(printer))

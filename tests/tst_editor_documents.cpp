@@ -345,6 +345,35 @@ private slots:
         QCOMPARE(w.tmpeditor->SelBold(), std::optional<bool>(true));
     }
 
+    void focusReturnsToTheDocument()
+    {
+        ScriptedDialogHost host;
+        frmeditor w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        const QString file = path("focus.txt");
+        writeBytes(file, "focus");
+        auto check = [&](const char *command, auto run, platform::RichTextBox *box) {
+            w.cbofont->setFocus();
+            QTRY_VERIFY(w.cbofont->hasFocus());
+            run();
+            QVERIFY2(box->hasFocus(), command);
+        };
+        check("New", [&] { w.mnunew_Click(); }, w.editor);
+        host.answerOpenFile(file);
+        check("Open", [&] { w.mnuopen_Click(); }, w.editor);
+        check("Save", [&] { w.mnusave_Click(); }, w.editor);
+        w.editor->hide();
+        w.tmpeditor->show();
+        host.answerSaveFile(file);
+        check("Save As", [&] { w.mnusaveas_Click(); }, w.tmpeditor);
+        host.answerSaveFile(path("focus-selection.txt"));
+        check("Write File", [&] { w.mnu_writefile_Click(); }, w.tmpeditor);
+        host.answerOpenFile(file);
+        check("Insert File", [&] { w.mnu_insertfile_Click(); }, w.tmpeditor);
+        QCOMPARE(host.pending(), 0);
+    }
+
     // ---- failures ---------------------------------------------------------
 
     void openFailures_data()
@@ -593,6 +622,27 @@ private slots:
         w.mnu_print_Click();
         QCOMPARE(host.last().text, QStringLiteral("Error Printing File"));
         QCOMPARE(platform::Screen::mousePointer(), 0);
+
+        // Formatting and pictures reach the paper.
+        const QString pdfimages = QStandardPaths::findExecutable(QStringLiteral("pdfimages"));
+        const QString sample = QStringLiteral(TARBEL_SAMPLES_DIR "/libreoffice-notes.rtf");
+        if (!pdfimages.isEmpty() && QFile::exists(sample)) {
+            frmeditor pictures;
+            host.answerOpenFile(sample);
+            pictures.mnuopen_Click();
+            const QString pdf = path("pictures.pdf");
+            host.answerPrinter(true, toPdf(pdf));
+            pictures.mnu_print_Click();
+            QProcess p;
+            p.start(pdfimages, {QStringLiteral("-list"), pdf});
+            p.waitForFinished(20000);
+            // A header of two lines, then the picture at its own size (the
+            // 16 by 16 stand-in would mean it was lost on the way).
+            const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
+            QVERIFY2(lines.size() > 3, lines.join('\n').constData());
+            QCOMPARE(lines.at(2).simplified().split(' ').mid(2, 3), (QList<QByteArray>{"image", "32", "24"}));
+            QVERIFY(textOf(pdf).contains(QStringLiteral("Field notes")));
+        }
 
         host.answerPageSetup(true);
         w.mnu_pagesetup_Click();

@@ -314,6 +314,16 @@ private slots:
         handOff("C:\\docs\\b.txt\n\"TEXT\"");
         w.Command1_Click();
         QCOMPARE(w.tmpeditor->SelText(), QStringLiteral("text"));
+
+        // Save writes back to the handed-off file, through the same mapping.
+        w.tmpeditor->setSelText(QStringLiteral("TEXT"));
+        w.changed = 1;
+        w.mnusave_Click();
+        QCOMPARE(w.changed, 0);
+        QFile saved(doc);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().contains("plain TEXT document"));
+        QVERIFY(!QFile::exists(QStringLiteral("C:\\docs\\b.txt")));
     }
 
     void handOffMissingPieces_data()

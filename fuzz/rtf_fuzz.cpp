@@ -1,0 +1,29 @@
+// Feeds each input to the RTF reader, then writes the document and reads
+// that back, so the writer sees every shape of document the reader makes.
+#include "rtf.h"
+
+#include <QGuiApplication>
+#include <QTextDocument>
+
+#include <cstdint>
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "rtf_fuzz";
+    static char *argv[] = {name, nullptr};
+    static QGuiApplication app(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    QTextDocument doc;
+    rtf::read(bytes, &doc);
+    QTextDocument again;
+    rtf::read(rtf::write(&doc), &again);
+    rtf::scan(bytes);
+    return 0;
+}

@@ -1659,11 +1659,14 @@ private:
         const QSize size = reader.size();
         if (!size.isValid() || size.isEmpty())
             return QImage();
+        // Compressed data rarely stands for more than a couple of thousand
+        // pixels a byte: a header claiming more is not believed in full.
         const qint64 pixels = qint64(size.width()) * size.height();
-        if (pixels > kMaxPixels) {
+        const qint64 allowed = std::min(kMaxPixels, std::max<qint64>(4LL << 20, qint64(bytes.size()) * 2048));
+        if (pixels > allowed) {
             if (qstrcmp(format, "jpeg") != 0)
                 return QImage();
-            const double f = std::sqrt(double(kMaxPixels) / double(pixels));
+            const double f = std::sqrt(double(allowed) / double(pixels));
             reader.setScaledSize(QSize(std::max(1, int(size.width() * f)), std::max(1, int(size.height() * f))));
         }
         QImage image;

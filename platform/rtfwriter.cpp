@@ -143,9 +143,12 @@ private:
         }
         for (int r = 0; r < rows; ++r) {
             body += "\\trowd\\trgaph108\\trleft0";
-            for (int c = 0; c < cols; ++c)
+            for (int c = 0; c < cols; ++c) {
+                if (c > 0 && c % 2 == 0)
+                    body += "\r\n";
                 body += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
                         "\\clbrdrr\\brdrs\\brdrw10\\cellx" + QByteArray::number(right[size_t(c)]);
+            }
             body += "\r\n";
             lineStart = body.size();
             for (int c = 0; c < cols; ++c) {
@@ -416,7 +419,9 @@ private:
                 if (c == '\\' || c == '{' || c == '}')
                     body += '\\';
                 body += char(c);
-                if (c == ' ' && body.size() - lineStart > kLineLength) {
+                // Readers ignore line ends in text: break at a space, or
+                // anywhere in a very long word.
+                if (body.size() - lineStart > kLineLength && (c == ' ' || body.size() - lineStart > kLineLength + 55)) {
                     body += "\r\n";
                     lineStart = body.size();
                 }
@@ -439,6 +444,10 @@ private:
                 continue;
             }
             body += "\\u" + QByteArray::number(int(qint16(c))) + '?';
+            if (body.size() - lineStart > kLineLength + 55) {
+                body += "\r\n";
+                lineStart = body.size();
+            }
         }
     }
 

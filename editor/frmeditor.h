@@ -165,6 +165,17 @@ private:
     void keyDownOn(platform::RichTextBox *control, int KeyCode);
     void keyPressOn(platform::RichTextBox *control);
     void mouseDownOn();
+    // The toolbar's own commands (frmeditor_toolbar.cpp).
+    void toolbarOpen();
+    void toolbarSave();
+    void toolbarEnd();
+    void toolbarBullet();
+    void toolbarNumbering();
+    void toolbarImage();
+    // "1. " before the first line and "n. " before each line after a line
+    // end, until only blanks (and at most one line end) are left; CR LF is
+    // appended first.
+    static QString numberedText(const QString &text);
 
     // --- documents: private helpers -----------------------------------------
     // Writes bytes to path safely: into a temporary file in the same folder,
@@ -184,6 +195,10 @@ private:
     // Save's outcome: false after a failed write, so that a save-first check
     // never discards a document that is not on disk.
     bool m_lastSaveOk = false;
+    // The printer Print and Page Setup share; on first use it gets margins
+    // of 2 cm, which Page Setup may then change.
+    QPrinter *documentPrinter();
+    bool m_printerPrepared = false;
 
     // --- search: private helpers --------------------------------------------
     // The first exact occurrence of text at or after from (CR LF positions)

@@ -325,6 +325,16 @@ void frmeditor::mnu_writefile_Click()
 // ---------------------------------------------------------------------------
 // Print, Page Setup
 
+QPrinter *frmeditor::documentPrinter()
+{
+    QPrinter *printer = CMDialog1->printer();
+    if (!m_printerPrepared) {
+        m_printerPrepared = true;
+        printer->setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
+    }
+    return printer;
+}
+
 void frmeditor::mnu_print_Click()
 {
     CMDialog1->Flags = platform::CommonDialog::cdlPDReturnDC + platform::CommonDialog::cdlPDNoPageNums;
@@ -337,10 +347,11 @@ void frmeditor::mnu_print_Click()
         return;
     if (box->SelLength() != 0)
         CMDialog1->Flags += platform::CommonDialog::cdlPDSelection;
+    documentPrinter();
     // Cancel prints nothing, whichever control holds the document.
     if (!CMDialog1->ShowPrinter() || CMDialog1->hDC() == 0)
         return;
-    QPrinter *printer = CMDialog1->printer();
+    QPrinter *printer = documentPrinter();
     if (!printer->isValid()) {
         platform::MsgBox(QStringLiteral("No printer is available."));
         return;
@@ -363,6 +374,7 @@ void frmeditor::mnu_pagesetup_Click()
     Screen::setMousePointer(Screen::vbHourglass);
     // The set-up works on the printer Print uses, so paper and margins
     // carry over to the next print.
+    documentPrinter();
     CMDialog1->ShowPageSetup();
     Screen::setMousePointer(Screen::vbDefault);
 }

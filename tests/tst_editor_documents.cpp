@@ -644,9 +644,16 @@ private slots:
             QVERIFY(textOf(pdf).contains(QStringLiteral("Field notes")));
         }
 
+        // Page Setup works on the printer Print uses: 2 cm margins until
+        // changed there, and a change stays for the next print.
         host.answerPageSetup(true);
         w.mnu_pagesetup_Click();
         QCOMPARE(host.last().kind, ScriptedDialogHost::Kind::PageSetup);
+        QCOMPARE(w.CMDialog1->printer()->pageLayout().margins(QPageLayout::Millimeter), QMarginsF(20, 20, 20, 20));
+        w.CMDialog1->printer()->setPageMargins(QMarginsF(5, 5, 5, 5), QPageLayout::Millimeter);
+        host.answerPrinter(false);
+        w.mnu_print_Click();
+        QCOMPARE(w.CMDialog1->printer()->pageLayout().margins(QPageLayout::Millimeter), QMarginsF(5, 5, 5, 5));
         QCOMPARE(platform::Screen::mousePointer(), 0);
         QCOMPARE(host.pending(), 0);
     }

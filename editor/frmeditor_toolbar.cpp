@@ -1,0 +1,189 @@
+// The toolbar's own commands: its copies of Open, Save and Exit, and the
+// bullets, line numbering and picture commands it alone offers.
+#include "frmeditor.h"
+
+#include "dialoghost.h"
+#include "runtime.h"
+
+#include <stdexcept>
+
+using platform::RichTextBox;
+namespace Screen = platform::Screen;
+
+namespace {
+
+const QString kFileNotFound = QStringLiteral("File not Found");
+const QString kErrorSaving = QStringLiteral("Error Saving File");
+const QString kImageRetrieveError = QStringLiteral("Image Retrieve Error");
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Open, Save and End
+
+void frmeditor::toolbarOpen()
+{
+    RichTextBox *box = activeEditor();
+    if (!box)
+        return;
+    if (!SaveFirst(saveFirstQuestion()))
+        return;
+    // Cleared before the dialog: a cancelled dialog keeps the text, unmodified.
+    changed = 0;
+    CMDialog1->setAction(1);
+    if (!CMDialog1->FileName.isEmpty()) {
+        const QString path = CMDialog1->FileName;
+        Screen::setMousePointer(Screen::vbHourglass);
+        QByteArray bytes;
+        bool ok = readWholeFile(path, bytes);
+        if (ok) {
+            try {
+                box->setTextRTF(bytes);
+            } catch (...) {
+                ok = false;
+            }
+        }
+        Screen::setMousePointer(Screen::vbDefault);
+        if (!ok) {
+            platform::MsgBox(kFileNotFound);
+            return;
+        }
+        setWindowTitle(namedCaption(path));
+        curfile = path;
+    }
+    box->setFocus();
+    int keyCode = 0;
+    editor_KeyUp(keyCode, 0);
+}
+
+void frmeditor::toolbarSave()
+{
+    if (curfile.isEmpty()) {
+        CMDialog1->setAction(2);
+        if (CMDialog1->FileName.isEmpty()) {
+            if (RichTextBox *box = activeEditor())
+                box->setFocus();
+            return;
+        }
+        curfile = CMDialog1->FileName;
+    }
+    RichTextBox *box = activeEditor();
+    if (!box)
+        return;
+    // The wrapped view writes as Save As does: a line end after the document.
+    const bool wrapped = box == tmpeditor;
+    Screen::setMousePointer(Screen::vbHourglass);
+    bool ok = false;
+    try {
+        QByteArray bytes = box->TextRTF();
+        if (wrapped)
+            bytes += QByteArrayLiteral("\r\n");
+        ok = writeDocumentFile(curfile, bytes);
+    } catch (...) {
+        ok = false;
+    }
+    if (!ok) {
+        Screen::setMousePointer(Screen::vbDefault);
+        platform::MsgBox(kErrorSaving);
+        return;
+    }
+    changed = 0;
+    Screen::setMousePointer(Screen::vbDefault);
+    setWindowTitle(namedCaption(curfile));
+    if (!wrapped)
+        editor->setFocus();
+}
+
+void frmeditor::toolbarEnd()
+{
+    if (!SaveFirst(saveFirstQuestion()))
+        return;
+    changed = 0;
+    close();
+}
+
+// ---------------------------------------------------------------------------
+// Bullets, numbering, pictures
+
+void frmeditor::toolbarBullet()
+{
+    if (RichTextBox *e = activeEditor()) {
+        const std::optional<bool> on = e->SelBullet();
+        e->setSelBullet(!(on && *on));
+    }
+}
+
+QString frmeditor::numberedText(const QString &text)
+{
+    // Every line gets "n. " in front, counting from 1, until the rest of the
+    // text after a line end holds nothing but blanks and at most one more
+    // line end: that rest stays as it is. A line end is appended first, so
+    // the text always ends with one. (The same result as rewriting the text
+    // once per line, built in one pass.)
+    QString src = text;
+    src += QLatin1String("\r\n");
+    const qsizetype n = src.size();
+    // The rest from p on, blanks trimmed, is empty or CR LF exactly when p
+    // lies in [stopFrom, n - 2] or p >= n.
+    qsizetype stopFrom = n - 2;
+    while (stopFrom > 0 && src.at(stopFrom - 1) == u' ')
+        --stopFrom;
+    const auto restIsBlank = [&](qsizetype p) { return (p >= stopFrom && p <= n - 2) || p >= n; };
+
+    QString out;
+    out.reserve(n + n / 2 + 16);
+    out += QLatin1String("1. ");
+    qint64 counter = 2;
+    qsizetype i = 0;
+    qsizetype copied = 0;  // src[copied, i) still to be copied
+    for (; i < n; ++i) {
+        if (src.at(i) != u'\r')
+            continue;
+        out += QStringView(src).mid(copied, i - copied);
+        if (restIsBlank(i + 2)) {
+            copied = i;
+            break;
+        }
+        out += QLatin1String("\r\n");
+        out += QString::number(counter++);
+        out += QLatin1String(". ");
+        // What followed the CR (its LF) is replaced by the new line end.
+        copied = std::min(i + 2, n);
+        ++i;
+    }
+    out += QStringView(src).mid(copied);
+    return out;
+}
+
+void frmeditor::toolbarNumbering()
+{
+    RichTextBox *e = activeEditor();
+    if (!e)
+        return;
+    QString numbered = numberedText(e->Text());
+    // Back as plain text: paragraphs at the line ends, line breaks kept.
+    numbered.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    numbered.replace(u'\r', u'\n');
+    numbered.replace(u'\v', QChar::LineSeparator);
+    e->setPlainText(numbered);
+}
+
+void frmeditor::toolbarImage()
+{
+    RichTextBox *e = activeEditor();
+    if (!e)
+        return;
+    // The first key or click after the dialog is swallowed.
+    skipevent = 1;
+    CMDialog1->Filter = QStringLiteral("bitmap (*.bmp)|*.bmp");
+    CMDialog1->ShowOpen();
+    try {
+        e->OLEObjects.Add(CMDialog1->FileName);
+    } catch (...) {
+        platform::MsgBox(kImageRetrieveError);
+        return;
+    }
+    show();
+    raise();
+    activateWindow();
+}

@@ -61,8 +61,14 @@ qint64 frmeditor::findExact(RichTextBox *box, const QString &text, qint64 from)
         return from;
     // A text that holds a line end can span paragraphs: compare against the
     // plain text itself.
-    if (text.contains(u'\r') || text.contains(u'\n'))
-        return box->Text().indexOf(text, from);
+    if (text.contains(u'\r') || text.contains(u'\n')) {
+        const QString all = box->Text();
+        qsizetype at = all.indexOf(text, from);
+        // The caret cannot stand between the CR and the LF of a break.
+        while (at > 0 && all.at(at) == u'\n' && all.at(at - 1) == u'\r')
+            at = all.indexOf(text, at + 1);
+        return at;
+    }
     // Otherwise a match lies inside one paragraph: walk the paragraphs from
     // the start position on.
     const QTextDocument *doc = box->document();

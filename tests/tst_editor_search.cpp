@@ -239,6 +239,14 @@ private slots:
         QCOMPARE(host.starts, (QList<qint64>{1, 2, 4, 5}));
         QCOMPARE(host.prompts().at(2).text, QStringLiteral("Replace string  with -"));
 
+        // A find text with a line end in it is found across paragraphs.
+        w.editor->setTextRTF("ab\r\ncd\r\nef");
+        host.starts.clear();
+        replace(host, w, QStringLiteral("\ncd\r"), QStringLiteral("+"), {});
+        QVERIFY(host.starts.isEmpty());
+        replace(host, w, QStringLiteral("b\r\nc"), QStringLiteral("+"), {vb::vbYes});
+        QCOMPARE(w.editor->Text(), QStringLiteral("a+d\r\nef"));
+
         w.editor->setTextRTF("abc");
         host.starts.clear();
         replace(host, w, QString(), QStringLiteral("-"), {vb::vbYes, vb::vbYes});

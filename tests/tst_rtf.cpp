@@ -87,6 +87,7 @@ private slots:
     void encodings_data();
     void encodings();
     void headerTables();
+    void wordLayout();
     void characterFormats();
     void paragraphs();
     void lists();
@@ -271,6 +272,42 @@ void TestRtf::headerTables()
     QVERIFY2(d.endsWith(QStringLiteral("{}<Arial 12>nostyle")), qPrintable(d));
 }
 
+void TestRtf::wordLayout()
+{
+    // The shape of what Word writes: themed fonts with panose data, a
+    // Normal style without \s0, character props in many small groups,
+    // revision ids, associated fonts, Word lists and tables.
+    const auto doc = load(
+        "{\\rtf1\\adeflang1025\\ansi\\ansicpg1252\\uc1\\adeff31507\\deff0\\stshfdbch31505\\deflang1033"
+        "{\\fonttbl{\\f0\\fbidi \\froman\\fcharset0\\fprq2{\\*\\panose 02020603050405020304}Times New Roman;}"
+        "{\\f3\\fbidi \\froman\\fcharset2\\fprq2{\\*\\panose 05050102010706020507}Symbol;}"
+        "{\\fminor\\f31506\\fbidi \\fswiss\\fcharset0\\fprq2{\\*\\panose 020f0502020204030204}Calibri;}}"
+        "{\\colortbl;\\red0\\green0\\blue0;\\red192\\green0\\blue0;}{\\*\\defchp \\f31506\\fs22 }"
+        "{\\stylesheet{\\ql \\li0\\ri0\\sa160\\sl259\\slmult1\\widctlpar\\rtlch\\fcs1 \\af31507\\afs22 \\ltrch\\fcs0 "
+        "\\f31506\\fs22\\lang1033 \\snext0 \\sqformat \\spriority0 Normal;}{\\*\\cs10 \\additive \\ssemihidden "
+        "Default Paragraph Font;}}"
+        "{\\*\\listtable{\\list\\listtemplateid1\\listhybrid{\\listlevel\\levelnfc23\\levelnfcn23\\leveljc0"
+        "{\\leveltext\\leveltemplateid67698689\\'01\\u-3913 ?;}{\\levelnumbers;}\\f3\\fbias0 \\fi-360\\li720}"
+        "{\\listname ;}\\listid1}}{\\*\\listoverridetable{\\listoverride\\listid1\\listoverridecount0\\ls1}}"
+        "{\\*\\rsidtbl \\rsid123}{\\*\\generator Microsoft Word 16;}{\\info{\\author A}{\\operator B}}"
+        "\\pard\\plain \\ltrpar\\s0\\ql \\li0\\ri0\\sa160\\sl259\\slmult1\\itap0 \\rtlch\\fcs1 \\af31507\\afs22 "
+        "\\ltrch\\fcs0 \\f31506\\fs22\\insrsid123 {\\rtlch\\fcs1 \\af31507 \\ltrch\\fcs0 \\insrsid123 Hello }"
+        "{\\rtlch\\fcs1 \\ab\\af31507 \\ltrch\\fcs0 \\b\\cf2\\insrsid123 world}{\\rtlch\\fcs1 \\af31507 "
+        "\\ltrch\\fcs0 \\insrsid123 \\par }"
+        "{\\listtext\\pard\\plain\\ltrpar \\rtlch\\fcs1 \\af0 \\ltrch\\fcs0 \\f3\\insrsid123 \\loch\\af3\\hich\\f3 "
+        "\\'b7\\tab}\\pard \\ltrpar\\ql \\fi-360\\li720\\ri0\\sa160\\sl259\\slmult1\\ls1\\ilvl0\\itap0 "
+        "{\\rtlch\\fcs1 \\af31507 \\ltrch\\fcs0 \\insrsid123 item\\par }"
+        "\\trowd \\irow0\\irowband0\\ltrrow\\ts11\\trgaph108\\trleft-108\\clbrdrt\\brdrs\\brdrw10 \\cltxlrtb\\clftsWidth3"
+        "\\clwWidth4675 \\cellx4567\\clbrdrt\\brdrs\\brdrw10 \\cellx9242\\pard\\plain \\ltrpar\\ql \\intbl "
+        "\\f31506\\fs22 {\\insrsid123 A}{\\insrsid123 \\cell }{\\insrsid123 B\\cell }\\pard\\plain \\ltrpar\\intbl"
+        "{\\insrsid123 \\trowd \\irow0\\trgaph108 \\cellx4567\\cellx9242\\row }\\pard\\plain \\ltrpar\\ql "
+        "\\f31506\\fs22 {\\insrsid123 \\par }}");
+    QCOMPARE(describe(doc.get()),
+             QStringLiteral("{sa11 lh1:108}<Calibri 11>Hello <Calibri 11 b fg#c00000>world\n"
+                            "{list-1/1 sa11 lh1:108}<Calibri 11>item\n"
+                            "table 1x2\n cell 0,0\n  {}<Calibri 11>A\n cell 0,1\n  {}<Calibri 11>B\nend table\n{}"));
+}
+
 void TestRtf::characterFormats()
 {
     const auto doc = load(
@@ -436,6 +473,10 @@ void TestRtf::tables()
                             " cell 0,2\n  {}\n cell 1,0\n  {}<D>a2\n cell 1,1\n  {}\n cell 1,2\n  {}<D>c2\nend table\n"
                             "{}<D>after")
                  .replace(QStringLiteral("<D"), QStringLiteral("<Deffont 12")));
+    // Nested tables are flattened into the outer cell.
+    QCOMPARE(plainText(load("{\\rtf1\\trowd\\cellx1000\\pard\\intbl\\itap2 in\\nestcell{\\*\\nesttableprops\\trowd"
+                             "\\cellx500\\nestrow}{\\nonesttables\\par}\\itap1 out\\cell\\row}").get()),
+             QStringLiteral("\nin\tout\n"));
     // A stray \cell makes a table of its own; a row of 100,000 \cellx is capped.
     const QString stray = plainText(load("{\\rtf1 x\\cell y}").get());
     QVERIFY2(stray.startsWith(QStringLiteral("x\n")) && stray.endsWith(u'y'), qPrintable(stray));

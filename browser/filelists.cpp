@@ -29,6 +29,9 @@ QStringList DriveListBox::mountedDrives()
         if (!s.isValid())
             continue;
         const QString root = s.rootPath();
+        // Files mounted on their own are no drives.
+        if (!QFileInfo(root).isDir())
+            continue;
         if (!roots.contains(root))
             roots << root;
     }
@@ -155,7 +158,7 @@ void FileListBox::setPattern(const QString &pattern)
 QString FileListBox::FileName() const
 {
     const QListWidgetItem *item = currentItem();
-    return item && item->isSelected() ? item->text() : QString();
+    return item ? item->text() : QString();
 }
 
 bool FileListBox::matches(const QString &name) const

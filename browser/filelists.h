@@ -69,7 +69,7 @@ public:
     // Re-reads the folder when the pattern changes; the same pattern again
     // keeps the list and its selection.
     void setPattern(const QString &pattern);
-    // The selected file's bare name; empty when none is selected.
+    // The selected (current) file's bare name; empty when there is none.
     QString FileName() const;
     bool matches(const QString &name) const;
 

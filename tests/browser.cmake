@@ -3,6 +3,7 @@
 if(TARGET vennik_lib)
   tarbel_add_test(tst_browser_window SOURCES tst_browser_window.cpp browser-data/browsertest.h LIBS vennik_lib)
   tarbel_add_test(tst_browser_navigation SOURCES tst_browser_navigation.cpp browser-data/browsertest.h LIBS vennik_lib)
+  tarbel_add_test(tst_browser_saving SOURCES tst_browser_saving.cpp browser-data/browsertest.h LIBS vennik_lib)
 
   # End to end: the real program on a virtual X display, typed into and
   # clicked through XTest; screenshots land in the build folder.
@@ -13,7 +14,7 @@ if(TARGET vennik_lib)
     target_link_libraries(browser_e2e_driver PRIVATE Qt6::Core Qt6::Network ${X11_LIBRARIES} ${CMAKE_DL_LIBS})
     set_target_properties(browser_e2e_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     add_dependencies(browser_e2e_driver vennik)
-    foreach(mode navigate)
+    foreach(mode navigate save)
       add_test(NAME tst_browser_e2e_${mode}
                COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/browser-data/e2e.sh ${mode}
                        $<TARGET_FILE:browser_e2e_driver> $<TARGET_FILE:vennik> ${CMAKE_BINARY_DIR}/screenshots)

@@ -5,6 +5,8 @@
 #include "dialoghost.h"
 #include "runtime.h"
 
+#include <QTextCharFormat>
+
 #include <stdexcept>
 
 using platform::RichTextBox;
@@ -161,10 +163,15 @@ void frmeditor::toolbarNumbering()
     if (!e)
         return;
     QString numbered = numberedText(e->Text());
-    // Back as plain text: paragraphs at the line ends, line breaks kept.
+    // Back as plain text: paragraphs at the line ends, line breaks kept;
+    // pictures do not come back, nor their placeholders.
+    numbered.remove(QChar::ObjectReplacementCharacter);
     numbered.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     numbered.replace(u'\r', u'\n');
     numbered.replace(u'\v', QChar::LineSeparator);
+    // The control would give the new text the format at the caret (a
+    // picture's, even); plain text takes the document's default.
+    e->setCurrentCharFormat(QTextCharFormat());
     e->setPlainText(numbered);
 }
 

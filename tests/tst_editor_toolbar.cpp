@@ -638,11 +638,32 @@ private slots:
         QVERIFY(out.contains(QLatin1String("\r\n32767. line\r\n32768. line\r\n")));
         QVERIFY(out.endsWith(QLatin1String("\r\n33000. line\r\n\r\n")));
 
+        // Pictures are not kept, and leave no placeholder behind.
+        setText(w->editor, QStringLiteral("a\n"));
+        w->editor->moveCursor(QTextCursor::End);
+        QImage img(4, 4, QImage::Format_RGB32);
+        img.fill(Qt::green);
+        w->editor->document()->addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("p")), img);
+        QTextImageFormat pic;
+        pic.setName(QStringLiteral("p"));
+        w->editor->textCursor().insertImage(pic);
+        press(*w, "num");
+        QCOMPARE(w->editor->Text(), QStringLiteral("1. a\r\n2. \r\n"));
+        QVERIFY(pictures(w->editor->document()).isEmpty());
+        // Nor is formatting, whatever the caret sat in.
+        setText(w->editor, QStringLiteral("bold"));
+        select(w->editor, 0, 4);
+        w->editor->setSelBold(true);
+        w->editor->moveCursor(QTextCursor::End);
+        press(*w, "num");
+        select(w->editor, 0, w->editor->textLength());
+        QCOMPARE(w->editor->SelBold(), std::optional<bool>(false));
+
         w->mnu_wrap_Click();
         setText(w->tmpeditor, QStringLiteral("x"));
         press(*w, "num");
         QCOMPARE(w->tmpeditor->Text(), QStringLiteral("1. x\r\n"));
-        QVERIFY(w->editor->Text().startsWith(QLatin1String("1. line")));
+        QCOMPARE(w->editor->Text(), QStringLiteral("1. bold\r\n"));
     }
 
     // --- pictures -------------------------------------------------------------------

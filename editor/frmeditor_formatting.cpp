@@ -161,6 +161,13 @@ void frmeditor::connectFormatting()
     connect(mnu_time, &QAction::triggered, this, &frmeditor::mnu_time_Click);
     connect(mnu_wrap, &QAction::triggered, this, &frmeditor::mnu_wrap_Click);
 
+    // Editing goes through the menus, the toolbar and the keys, which keep
+    // the modified flag; the control's own menu would edit behind it.
+    for (RichTextBox *box : {editor, tmpeditor}) {
+        box->setContextMenuPolicy(Qt::NoContextMenu);
+        box->viewport()->setContextMenuPolicy(Qt::NoContextMenu);
+    }
+
     connect(editor, &RichTextBox::KeyDown, this, &frmeditor::editor_KeyDown);
     connect(editor, &RichTextBox::KeyPress, this, &frmeditor::editor_KeyPress);
     connect(editor, &RichTextBox::KeyUp, this, &frmeditor::editor_KeyUp);

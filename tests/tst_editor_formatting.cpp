@@ -8,6 +8,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QTimer>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
@@ -542,6 +544,28 @@ private slots:
         QTest::keyClick(w->tmpeditor, Qt::Key_F7);
         QCOMPARE(w->skipevent, 0);
         QCOMPARE(w->changed, 0);
+    }
+
+    void rightClickOffersNoEditingBehindTheMenus()
+    {
+        auto w = openWindow();
+        for (RichTextBox *box : {w->editor, w->tmpeditor}) {
+            if (box == w->tmpeditor)
+                w->mnu_wrap_Click();
+            setText(box, QStringLiteral("text"));
+            bool popped = false;
+            QTimer::singleShot(50, box, [&popped] {
+                if (QWidget *p = QApplication::activePopupWidget()) {
+                    popped = true;
+                    p->close();
+                }
+            });
+            QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(10, 10), box->viewport()->mapToGlobal(QPoint(10, 10)));
+            QApplication::sendEvent(box->viewport(), &ev);
+            QTest::qWait(100);
+            QVERIFY(!popped);
+            QCOMPARE(box->viewport()->contextMenuPolicy(), Qt::NoContextMenu);
+        }
     }
 
     void insertKeyTogglesOverwrite()

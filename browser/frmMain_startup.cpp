@@ -98,8 +98,11 @@ void frmMain::txtInput_GotFocus()
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == txtInput && event->type() == QEvent::FocusIn)
-        txtInput_GotFocus();
+    if (watched == txtInput && event->type() == QEvent::FocusIn) {
+        // A menu closing only hands back the focus the box had.
+        if (static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
+            txtInput_GotFocus();
+    }
     if (event->type() == QEvent::KeyPress) {
         auto *k = static_cast<QKeyEvent *>(event);
         const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;

@@ -59,6 +59,9 @@ protected:
         case QEvent::KeyPress: {
             auto *k = static_cast<QKeyEvent *>(event);
             const QString text = k->text();
+            // Tab moves the focus on, as in any dialog.
+            if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab)
+                break;
             if (!text.isEmpty() && text.at(0).unicode() != 127) {
                 int keyAscii = text.at(0).unicode();
                 m_keyPress(keyAscii);
@@ -362,6 +365,17 @@ void frmeditor::keyDownOn(RichTextBox *control, int KeyCode)
 void frmeditor::keyPressOn(RichTextBox *control)
 {
     changed = 1;
+    // The character typed over a selection takes the format at the
+    // selection's end, which the boxes are about to set: a selection made
+    // backwards is turned round first.
+    QTextCursor c = control->textCursor();
+    if (c.hasSelection() && c.position() < c.anchor()) {
+        const int start = c.selectionStart();
+        const int end = c.selectionEnd();
+        c.setPosition(start);
+        c.setPosition(end, QTextCursor::KeepAnchor);
+        control->setTextCursor(c);
+    }
     // Typed characters take the face and size the boxes show; a box left
     // empty by a mixed selection gives nothing to apply.
     const double size = platform::val(cbosize->currentText());

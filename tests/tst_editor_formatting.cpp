@@ -255,6 +255,9 @@ private slots:
         // Stepping through the list is picking an entry.
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         QCOMPARE(w->cbosize->currentText(), QStringLiteral("10"));
+        // Tab still moves on, to the font box.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTRY_VERIFY(w->cbofont->hasFocus() || w->cbofont->lineEdit()->hasFocus());
     }
 
     // --- the Edit menu ----------------------------------------------------------
@@ -460,6 +463,27 @@ private slots:
         QTest::keyClick(e, Qt::Key_X);
         QCOMPARE(faceOf(formatAt(e, 8)), face);
         QCOMPARE(formatAt(e, 8).fontPointSize(), 14.0);
+
+        // Typing over a selection, made either way: the selection and the
+        // character typed take the boxes' face and size.
+        w->cbosize->setCurrentIndex(5);   // 18
+        emit w->cbosize->activated(5);
+        e->setFocus();
+        for (bool backwards : {false, true}) {
+            setText(e, QStringLiteral("abcdef"));
+            styleRange(e, 0, 6, w->cbofont->itemText(0), 9);
+            e->setSelStart(backwards ? 4 : 1);
+            QTest::keyClick(e, backwards ? Qt::Key_Left : Qt::Key_Right, Qt::ShiftModifier);
+            QTest::keyClick(e, backwards ? Qt::Key_Left : Qt::Key_Right, Qt::ShiftModifier);
+            w->cbofont->setEditText(face);
+            w->cbosize->setEditText(QStringLiteral("18"));
+            QTest::keyClick(e, 'Z');
+            QCOMPARE(e->Text(), backwards ? QStringLiteral("abZef") : QStringLiteral("aZdef"));
+            const int at = backwards ? 2 : 1;
+            QCOMPARE(faceOf(formatAt(e, at)), face);
+            QCOMPARE(formatAt(e, at).fontPointSize(), 18.0);
+            QCOMPARE(formatAt(e, at + 1).fontPointSize(), 9.0);
+        }
     }
 
     void boxesFollowArrowKeysClicksAndMixedSelections()

@@ -120,6 +120,7 @@ QString timeStampTime(const QLocale &locale, const QTime &time)
             continue;
         format += c;
     }
+    format.remove(QLatin1String("()"));
     format = format.simplified();
     if (!format.contains(u's')) {
         format = locale.timeFormat(QLocale::ShortFormat);

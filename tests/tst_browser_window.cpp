@@ -117,24 +117,22 @@ private slots:
         ScriptedDialogHost host;
         frmMain *w = started();
         QVERIFY(w);
-        QVERIFY(QTest::qWaitForWindowExposed(w));
         QVERIFY(w->Command1->isDefault());
-        QCOMPARE(w->Command1->nextInFocusChain() == w->Command2
-                     || w->Command1->nextInFocusChain()->parentWidget() == w->Command2,
-                 true);
-        // Follow Tab from the address box through the window's controls.
-        QList<QWidget *> expected{w->WebBrowser1, w->Command1, w->Command2, w->Drive1, w->Dir1, w->File1, w->Text1};
-        QWidget *at = w->txtInput;
-        for (QWidget *next : expected) {
-            QWidget *n = at->nextInFocusChain();
-            // The page area's inner widget may stand in for it.
-            while (n && n != next && n->parentWidget() != next && n != w->txtInput
-                   && !expected.contains(n))
-                n = n->nextInFocusChain();
-            QVERIFY2(n == next || (n && n->parentWidget() == next),
-                     qPrintable(QStringLiteral("after %1").arg(at->objectName())));
-            at = next;
+        QVERIFY(w->txtInput->hasFocus() || QApplication::focusWidget() == nullptr);
+        // Tab from the address box visits the window's controls in this
+        // order (the page area's inner widgets stand in for it).
+        const QList<QWidget *> order{w->txtInput, w->WebBrowser1, w->Command1, w->Command2,
+                                     w->Drive1, w->Dir1, w->File1, w->Text1};
+        QList<QWidget *> seen;
+        for (QWidget *n = w->txtInput->nextInFocusChain(); n && n != w->txtInput && seen.size() < order.size() - 1;
+             n = n->nextInFocusChain()) {
+            if (!(n->focusPolicy() & Qt::TabFocus))
+                continue;
+            for (QWidget *c : order)
+                if ((n == c || c->isAncestorOf(n)) && (seen.isEmpty() || seen.last() != c))
+                    seen << c;
         }
+        QCOMPARE(seen, order.mid(1));
     }
 
     void menusAndShortcuts()
@@ -310,7 +308,6 @@ private slots:
         w->Text1->setFocus(Qt::OtherFocusReason);
         w->txtInput->setText(QStringLiteral("http://127.0.0.1/abc"));
         w->txtInput->setCursorPosition(3);
-        QTest::keyClick(w->Text1, Qt::Key_Backtab, Qt::ShiftModifier);   // File1
         w->txtInput->setFocus(Qt::TabFocusReason);
         QCOMPARE(w->txtInput->selectionStart(), 0);
         QCOMPARE(w->txtInput->selectedText(), QStringLiteral("http://127.0.0.1/abc"));

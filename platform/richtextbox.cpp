@@ -156,6 +156,9 @@ void RichTextBox::adoptDocument(QTextDocument *doc)
     doc->setParent(this);
     doc->setUndoRedoEnabled(true);
     setDocument(doc);
+    // The control's new cursor carries the widget's font as its format;
+    // one made afresh takes the format of the text at the start instead.
+    setTextCursor(QTextCursor(doc));
     applyWrap();
     if (ours)
         delete old;

@@ -318,6 +318,11 @@ private slots:
         QCOMPARE(box.Text(), QString::fromUtf8("caf\xc3\xa9 \xe2\x82\xac"));
         box.setTextRTF(QByteArray("  {\\rtf1 Hello\\par}"));
         QVERIFY(box.Text().startsWith(QLatin1String("Hello")));
+        // Right after loading, the caret's format is the text's own.
+        box.setTextRTF(QByteArray("{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0\\fs24 Hello\\par}"));
+        QCOMPARE(box.SelStart(), 0);
+        QCOMPARE(box.SelFontSize(), std::optional<double>(12));
+        QCOMPARE(box.SelFontName(), std::optional<QString>(QStringLiteral("Arial")));
     }
 
     void freeFormatReader_data()

@@ -35,8 +35,8 @@ private:
 };
 
 // The current folder's path from the root, one line per folder, followed by
-// its subfolders. Opening a line (double click, or Enter handled by the
-// window) makes it the path; every change of the path raises Change.
+// its subfolders. Opening a line (double click) makes it the path; every
+// change of the path raises Change.
 class DirListBox : public QListWidget {
     Q_OBJECT
 public:

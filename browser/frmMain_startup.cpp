@@ -108,12 +108,7 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;
         const bool plain = !(k->modifiers() & ~Qt::KeypadModifier);
         if (enter && plain) {
-            // Enter in a text box or a list clicks the default button; in
-            // the folder list it opens the folder first, as there.
-            if (watched == Dir1 && Dir1->currentRow() >= 0) {
-                Dir1->setPath(Dir1->folderAt(Dir1->currentRow()));
-                return true;
-            }
+            // Enter in a text box or a list clicks the default button.
             if (Command1->isEnabled())
                 Command1->click();
             return true;

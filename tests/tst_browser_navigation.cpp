@@ -135,7 +135,7 @@ private slots:
         QVERIFY(host.prompts().isEmpty());
     }
 
-    void enterInATextBoxRunsGo()
+    void enterInATextBoxOrListRunsGo()
     {
         ScriptedDialogHost host;
         frmMain *w = started();
@@ -152,6 +152,14 @@ private slots:
         QTest::keyClick(w->Text1, Qt::Key_Enter, Qt::KeypadModifier);
         QVERIFY(waitForTitle(w, QStringLiteral("Page two")));
         QVERIFY(!QFile::exists(QStringLiteral("/tmp/never-saved.htm")));
+        // So does Enter in the folder list, which stays where it was.
+        const QString folder = w->Dir1->Path();
+        w->txtInput->setText(page("/one.html"));
+        w->Dir1->setFocus();
+        w->Dir1->setCurrentRow(0);
+        QTest::keyClick(w->Dir1, Qt::Key_Return);
+        QVERIFY(waitForTitle(w, QStringLiteral("Page one")));
+        QCOMPARE(w->Dir1->Path(), folder);
         QVERIFY(!w->Timer1->isActive());
         QVERIFY(host.prompts().isEmpty());
     }

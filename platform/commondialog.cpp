@@ -43,15 +43,23 @@ void CommonDialog::setAction(int action)
 
 void CommonDialog::showFileDialog(bool save)
 {
-    const FileDialogRequest request{DialogTitle, FileName, toQtFilter(Filter), InitDir};
+    // The name chosen last starts the next dialog, but a cancelled dialog
+    // chose nothing: it leaves FileName empty, so no command mistakes the
+    // earlier name for a choice (a cancelled Save As would otherwise write
+    // over that file).
+    if (!FileName.isEmpty())
+        m_lastFileName = FileName;
+    const FileDialogRequest request{DialogTitle, m_lastFileName, toQtFilter(Filter), InitDir};
     DialogHost &host = DialogHost::current();
     const QString chosen = save ? host.saveFile(request) : host.openFile(request);
     if (chosen.isEmpty()) {
+        FileName.clear();
         if (CancelError)
             throw DialogCancelled{};
         return;
     }
     FileName = chosen;
+    m_lastFileName = chosen;
 }
 
 void CommonDialog::ShowOpen() { showFileDialog(false); }

@@ -1,7 +1,9 @@
 #pragma once
 // The common dialog control: one object serving the open, save, colour and
 // printer dialogs of a window. FileName, Filter and Color persist from one
-// use to the next; a cancelled dialog leaves them as they were.
+// use to the next. A cancelled file dialog empties FileName (the next one
+// still starts from the name chosen last); a cancelled colour dialog keeps
+// the colour chosen last.
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -59,6 +61,7 @@ private:
     void showFileDialog(bool save);
 
     std::unique_ptr<QPrinter> m_printer;
+    QString m_lastFileName;
     quintptr m_hDC = 0;
 };
 

@@ -291,12 +291,20 @@ private slots:
         QCOMPARE(u.changed, 1);
         QCOMPARE(u.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
 
-        // A name left in the dialog counts as chosen when it is cancelled.
+        // A name left in the dialog starts it, but cancelling it chooses
+        // nothing: no file is written over.
         u.CMDialog1->FileName = path("left-over.rtf");
+        writeBytes(path("left-over.rtf"), "someone else's");
         host.answerSaveFile(QString());
         u.mnusave_Click();
-        QCOMPARE(u.curfile, path("left-over.rtf"));
-        QVERIFY(QFile::exists(path("left-over.rtf")));
+        QCOMPARE(host.last().file.fileName, path("left-over.rtf"));
+        QCOMPARE(u.curfile, QString());
+        QCOMPARE(u.changed, 1);
+        QCOMPARE(readBytes(path("left-over.rtf")), QByteArray("someone else's"));
+        host.answerSaveFile(QString());
+        u.mnusaveas_Click();
+        QCOMPARE(readBytes(path("left-over.rtf")), QByteArray("someone else's"));
+        QCOMPARE(host.last().file.fileName, path("left-over.rtf"));
         QCOMPARE(host.pending(), 0);
     }
 

@@ -413,9 +413,19 @@ private slots:
         dlg.setAction(1);
         QCOMPARE(dlg.FileName, QStringLiteral("/tmp/a.bmp"));
         QCOMPARE(host.last().file.qtFilter, QStringLiteral("bitmap (*.bmp) (*.bmp)"));
-        dlg.setAction(2);   // cancelled: the name stays
-        QCOMPARE(dlg.FileName, QStringLiteral("/tmp/a.bmp"));
+        // Cancelled: nothing chosen, but the next dialog starts from the
+        // name chosen last.
+        dlg.setAction(2);
         QCOMPARE(host.last().file.fileName, QStringLiteral("/tmp/a.bmp"));
+        QCOMPARE(dlg.FileName, QString());
+        host.answerOpenFile(QString());
+        dlg.setAction(1);
+        QCOMPARE(host.last().file.fileName, QStringLiteral("/tmp/a.bmp"));
+        // A name set by a command starts the next dialog.
+        dlg.FileName = QStringLiteral("/tmp/b.rtf");
+        host.answerOpenFile(QString());
+        dlg.ShowOpen();
+        QCOMPARE(host.last().file.fileName, QStringLiteral("/tmp/b.rtf"));
         dlg.CancelError = true;
         QVERIFY_THROWS_EXCEPTION(platform::DialogCancelled, dlg.ShowOpen());
 

@@ -1318,7 +1318,7 @@ private:
                 row = col = 0;
                 pendingBreak = needCellAdvance = rowEnded = false;
                 lastList = nullptr;
-            } else if (rowEnded && blockBudget < table->columns()) {
+            } else if (rowEnded && row + 1 >= table->rows() && blockBudget < table->columns()) {
                 // Out of paragraphs: later rows share the last one.
                 col = 0;
                 cursor.setPosition(table->cellAt(row, 0).lastPosition());
@@ -1326,19 +1326,30 @@ private:
                 needCellAdvance = rowEnded = false;
                 pendingBreak = true;
             } else if (rowEnded) {
-                table->appendRows(1);
-                blockBudget -= table->columns();
+                if (row + 1 >= table->rows()) {
+                    // Qt works out the whole grid again after each change of
+                    // shape: grow in steps of up to 256 rows and trim the
+                    // spare ones when the table ends.
+                    const qint64 cols = table->columns();
+                    const qint64 add = std::clamp<qint64>(table->rows(), 1, std::min<qint64>(256, blockBudget / cols));
+                    table->appendRows(int(add));
+                    blockBudget -= add * cols;
+                }
                 ++row;
                 col = 0;
-                if (int(cellx.size()) > table->columns())
-                    table->appendColumns(int(cellx.size()) - table->columns());
+                const int more = int(cellx.size()) - table->columns();
+                if (more > 0 && blockBudget >= qint64(more) * table->rows()) {
+                    blockBudget -= qint64(more) * table->rows();
+                    table->appendColumns(more);
+                }
                 cursor.setPosition(table->cellAt(row, 0).firstPosition());
                 haveBlockFormat = false;
                 pendingBreak = needCellAdvance = rowEnded = false;
             } else if (needCellAdvance) {
                 needCellAdvance = false;
                 haveBlockFormat = false;
-                if (col + 1 >= table->columns() && table->columns() >= kMaxColumns) {
+                if (col + 1 >= table->columns()
+                    && (table->columns() >= kMaxColumns || blockBudget < table->rows())) {
                     // Extra cells of an over-wide row share the last column.
                     cursor.setPosition(table->cellAt(row, col).lastPosition());
                     pendingBreak = true;
@@ -1353,6 +1364,7 @@ private:
                 }
             }
         } else if (table) {
+            trimTable();
             cursor.setPosition(table->lastPosition() + 1);
             haveBlockFormat = false;
             table = nullptr;
@@ -1371,6 +1383,15 @@ private:
                 blockFormatNow = QTextBlockFormat();
             cursor.insertBlock(blockFormatNow);
             haveBlockFormat = true;
+        }
+    }
+
+    void trimTable()
+    {
+        const int spare = table->rows() - row - 1;
+        if (spare > 0) {
+            blockBudget += qint64(spare) * table->columns();
+            table->removeRows(row + 1, spare);
         }
     }
 
@@ -1569,6 +1590,8 @@ private:
         if (hasPlaceholder)
             prepareContent(false);
         if (doc) {
+            if (table)
+                trimTable();
             if (!pendingBreak && (paraHasContent || cursor.block().length() > 1) && stack.size() > 0)
                 applyBlockFormat();
             cursor.endEditBlock();

@@ -758,6 +758,13 @@ void TestRtf::hostile_data()
     for (int i = 0; i < 100000; ++i)
         cellx += "\\cellx" + QByteArray::number(i);
     QTest::newRow("100000 cellx") << cellx + "\\intbl a\\cell b\\cell\\row}" << "a\nb";
+    QByteArray rows = "{\\rtf1";
+    for (int i = 0; i < 60000; ++i)
+        rows += "\\trowd\\cellx100\\intbl r\\cell\\row";
+    rows += "\\trowd";
+    for (int i = 1; i <= 64; ++i)
+        rows += "\\cellx" + QByteArray::number(i * 10);
+    QTest::newRow("long table, then a wide row") << rows + "\\intbl w\\cell x\\cell\\row}" << "rrrwx";
     QTest::newRow("cell without trowd") << QByteArray("{\\rtf1\\cell\\cell\\row\\row x\\cell}") << "x";
     QTest::newRow("objdata lengths lie")
         << QByteArray("{\\rtf1{\\object{\\*\\objdata 01050000ffffffff0600000050626f7275736800ffffff7f}{\\result r}}}") << "r";

@@ -16,27 +16,26 @@ public:
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
     {
         const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-        const QPixmap pm = render(rect.size(), dpr, mode, state);
-        painter->drawPixmap(rect, pm);
+        painter->drawPixmap(rect, render((QSizeF(rect.size()) * dpr).toSize(), dpr, mode));
     }
 
-    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override
     {
-        return render(size, 1.0, mode, state);
+        return render(size, 1.0, mode);
     }
 
-    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    // QIcon asks with the size in device pixels already.
+    QPixmap scaledPixmap(const QSize &deviceSize, QIcon::Mode mode, QIcon::State, qreal scale) override
     {
-        return render(size, scale, mode, state);
+        return render(deviceSize, scale, mode);
     }
 
     QIconEngine *clone() const override { return new SvgIconEngine(m_resource); }
     QString key() const override { return QStringLiteral("tarbel-svg"); }
 
 private:
-    QPixmap render(const QSize &logical, qreal dpr, QIcon::Mode mode, QIcon::State) const
+    QPixmap render(const QSize &device, qreal dpr, QIcon::Mode mode) const
     {
-        const QSize device = (QSizeF(logical) * dpr).toSize();
         QPixmap pm(device);
         pm.fill(Qt::transparent);
         if (m_renderer.isValid()) {

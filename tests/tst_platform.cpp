@@ -2,6 +2,7 @@
 // lines; the free-format reader; the drive mapping; the common dialog.
 #include "commondialog.h"
 #include "drivemapping.h"
+#include "icons.h"
 #include "richtextbox.h"
 #include "runtime.h"
 #include "scripteddialoghost.h"
@@ -440,6 +441,24 @@ private slots:
                  QStringLiteral("Html Files (*.html) (*.html *.htm)"));
         QCOMPARE(platform::CommonDialog::toQtFilter(QStringLiteral("All|*.*")), QStringLiteral("All (*)"));
         QCOMPARE(host.pending(), 0);
+    }
+
+    void iconsRenderAtTheDeviceSize()
+    {
+        QTemporaryDir dir;
+        const QString svg = dir.filePath(QStringLiteral("square.svg"));
+        QFile f(svg);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16' viewBox='0 0 16 16'>"
+                "<rect x='0' y='0' width='16' height='16' fill='#ff0000'/></svg>");
+        f.close();
+        const QIcon icon = platform::svgIcon(svg);
+        for (qreal dpr : {1.0, 2.0}) {
+            const QPixmap pm = icon.pixmap(QSize(32, 32), dpr);
+            QCOMPARE(pm.size(), QSize(32, 32) * dpr);
+            QCOMPARE(pm.devicePixelRatio(), dpr);
+            QCOMPARE(pm.toImage().pixelColor(pm.width() / 2, pm.height() / 2), QColor(Qt::red));
+        }
     }
 
     void textCodecs()

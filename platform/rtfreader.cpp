@@ -69,7 +69,7 @@ constexpr double kMaxPictureSide = 20000;     // displayed pixels
     X(footerf) X(footnote) X(annotation) X(pntext) X(listtext) X(pntxta) X(pntxtb) X(falt) \
     X(xe) X(tc) X(txe) X(rxe) X(comment) X(leveltext) X(levelnumbers) X(listname) \
     X(lfolevel) X(objdata) X(objclass) X(datafield) X(revtbl) X(template) X(docvar) \
-    X(filetbl) X(listpicture) X(pnseclvl) X(fname) X(panose) X(nonesttables)
+    X(filetbl) X(listpicture) X(pnseclvl) X(fname) X(panose) X(nonesttables) X(upr) X(ud)
 
 enum Kw : quint16 {
     K_none,
@@ -110,7 +110,8 @@ bool isSkippedDestination(Kw kw)
 
 enum Dest : quint8 {
     Body, FontTable, ColorTable, StyleSheet, StyleEntry, ListTable, ListDef, ListLevel,
-    OverrideTable, Override, Pict, FieldInst, PnDef, PictAlt
+    OverrideTable, Override, Pict, FieldInst, PnDef, PictAlt,
+    UprAnsi  // the ANSI half of \upr, shown only by readers without Unicode
 };
 
 struct CharProps {
@@ -622,6 +623,8 @@ private:
         switch (kw) {
         case K_shppict: case K_fldinst: case K_pn: case K_listtable: case K_listoverridetable:
             return true;
+        case K_ud:
+            return stack.back().dest == UprAnsi;
         case K_cs: case K_ds: case K_ts:
             return stack.back().dest == StyleEntry;
         default:
@@ -1012,6 +1015,12 @@ private:
             else if (isSkippedDestination(kw))
                 skipGroup();
             return;
+        case UprAnsi:
+            if (kw == K_ud)
+                s.dest = Body;
+            else if (isSkippedDestination(kw))
+                skipGroup();
+            return;
         case PictAlt:
             if (kw == K_pict)
                 startPicture(true);
@@ -1075,6 +1084,7 @@ private:
             deff = param;
             s.chr.font = param;
             return;
+        case K_upr: s.dest = UprAnsi; return;
         case K_fonttbl: s.dest = FontTable; fontEntryOpen = false; return;
         case K_colortbl: s.dest = ColorTable; red = green = blue = 0; colorSet = false; return;
         case K_stylesheet: s.dest = StyleSheet; return;

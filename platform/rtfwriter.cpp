@@ -89,7 +89,7 @@ public:
             out += "{\\f" + QByteArray::number(i) + (i == symbolFont ? "\\fnil\\fcharset2 " : "\\fnil\\fcharset0 ");
             QByteArray name;
             std::swap(name, body);
-            appendText(fontNames.at(i));
+            appendText(QString(fontNames.at(i)).remove(u';'));
             std::swap(name, body);
             out += name + ";}";
         }

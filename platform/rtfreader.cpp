@@ -1308,7 +1308,7 @@ private:
     {
         if (hasPlaceholder) {
             hasPlaceholder = false;
-            insertImage(placeholderImage(), placeholderW, placeholderH, QByteArray());
+            insertImage(placeholderImage(), placeholderW, placeholderH, QByteArray(), false);
         }
         const bool intbl = forceTable || stack.back().para.intbl;
         if (!doc) {
@@ -1602,7 +1602,7 @@ private:
         if (doc) {
             if (table)
                 trimTable();
-            if (!pendingBreak && (paraHasContent || cursor.block().length() > 1) && stack.size() > 0)
+            if (!pendingBreak && paraHasContent)
                 applyBlockFormat();
             cursor.endEditBlock();
         }
@@ -1809,12 +1809,12 @@ private:
         return placeholder;
     }
 
-    void insertImage(const QImage &image, double w, double h, const QByteArray &jpeg)
+    void insertImage(const QImage &image, double w, double h, const QByteArray &jpeg, bool prepare = true)
     {
         if (!doc)
             return;
         flushText();
-        if (needsPrepare(stack.back()))
+        if (prepare && needsPrepare(stack.back()))
             prepareContent(false);
         const QString name = QStringLiteral("rtf-picture:%1").arg(++pictureCount);
         doc->addResource(QTextDocument::ImageResource, QUrl(name), image);

@@ -19,6 +19,6 @@ export ASAN_OPTIONS=detect_leaks=0:detect_container_overflow=0:allocator_may_ret
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cd "$build"
 # One fuzzing process at a time (-fork=1) that keeps going after a crash.
-exec "$build/bin/rtf_fuzz" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+exec "$build/bin/rtf_fuzz" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -max_total_time="$seconds" -max_len=32768 -timeout=10 \
   -rss_limit_mb=2048 -artifact_prefix="$build/fuzz-crashes/" -print_final_stats=1 "$@" \
   "$build/fuzz-corpus" "$build/fuzz-seeds"

@@ -69,7 +69,7 @@ constexpr double kMaxPictureSide = 20000;     // displayed pixels
     X(footerf) X(footnote) X(annotation) X(pntext) X(listtext) X(pntxta) X(pntxtb) X(falt) \
     X(xe) X(tc) X(txe) X(rxe) X(comment) X(leveltext) X(levelnumbers) X(listname) \
     X(lfolevel) X(objdata) X(objclass) X(datafield) X(revtbl) X(template) X(docvar) \
-    X(filetbl) X(listpicture) X(pnseclvl) X(fname) X(panose) X(nonesttables) X(upr) X(ud)
+    X(filetbl) X(listpicture) X(pnseclvl) X(fname) X(panose) X(nonesttables) X(upr) X(ud) X(NeXTGraphic)
 
 enum Kw : quint16 {
     K_none,
@@ -101,7 +101,7 @@ bool isSkippedDestination(Kw kw)
     case K_leveltext: case K_levelnumbers: case K_listname: case K_lfolevel:
     case K_objdata: case K_objclass: case K_datafield: case K_revtbl: case K_template:
     case K_docvar: case K_filetbl: case K_listpicture: case K_pnseclvl: case K_fname:
-    case K_panose: case K_nonesttables:
+    case K_panose: case K_nonesttables: case K_NeXTGraphic:
         return true;
     default:
         return false;

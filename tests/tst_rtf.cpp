@@ -213,6 +213,7 @@ void TestRtf::syntax_data()
         << QByteArray("{\\rtf1{\\info{\\title T}{\\author A}}{\\header H}{\\footerl F}a{\\footnote N}b"
                       "{\\annotation X}}")
         << "ab";
+    QTest::newRow("TextEdit attachment") << QByteArray("{\\rtf1 a{{\\NeXTGraphic logo.png \\width640}}b}") << "ab";
     QTest::newRow("unicode half of upr") << QByteArray("{\\rtf1 a{\\upr{ansi}{\\*\\ud{uni}}}b}") << "aunib";
     QTest::newRow("leading blanks and preamble") << QByteArray("  \r\n{\\rtf1\\ansi x}") << "x";
 }

@@ -39,9 +39,9 @@ public:
 
     // --- controls, in the order the window creates them ----------------
     QLineEdit *Text1 = nullptr;
-    vennik::FileListBox *File1 = nullptr;
-    vennik::DirListBox *Dir1 = nullptr;
-    vennik::DriveListBox *Drive1 = nullptr;
+    platform::FileListBox *File1 = nullptr;
+    platform::DirListBox *Dir1 = nullptr;
+    platform::DriveListBox *Drive1 = nullptr;
     QList<QIcon> ImageList1;
     platform::Toolbar *Toolbar1 = nullptr;
     QTimer *Timer1 = nullptr;

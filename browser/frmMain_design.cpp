@@ -4,6 +4,7 @@
 
 #include "dialoghost.h"
 #include "icons.h"
+#include "menus.h"
 #include "runtime.h"
 #include "units.h"
 
@@ -57,28 +58,6 @@ protected:
         p.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, text);
     }
 };
-
-QAction *menuItem(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut = {})
-{
-    QAction *a = menu->addAction(caption);
-    a->setObjectName(QLatin1String(name));
-    a->setShortcut(shortcut);
-    return a;
-}
-
-QMenu *topMenu(QMenuBar *bar, const char *name, const QString &caption)
-{
-    QMenu *m = bar->addMenu(caption);
-    m->setObjectName(QLatin1String(name));
-    m->menuAction()->setObjectName(QLatin1String(name));
-    return m;
-}
-
-void placeTwips(QWidget *w, double left, double top, double width, double height)
-{
-    w->setGeometry(platform::twipsToPixelsX(left), platform::twipsToPixelsY(top),
-                   platform::twipsToPixelsX(width), platform::twipsToPixelsY(height));
-}
 
 // The window's font, "MS Sans Serif" 8.25 point, or a sans serif of its
 // width where that is missing.
@@ -146,21 +125,21 @@ void frmMain::buildDesign()
 
     Text1 = new QLineEdit(m_client);
     Text1->setObjectName(QStringLiteral("Text1"));
-    placeTwips(Text1, 1080, 2880, 4335, 285);
+    platform::placeTwips(Text1, 1080, 2880, 4335, 285);
 
-    File1 = new vennik::FileListBox(m_client);
+    File1 = new platform::FileListBox(m_client);
     File1->setObjectName(QStringLiteral("File1"));
-    placeTwips(File1, 1080, 2280, 4335, 675);
+    platform::placeTwips(File1, 1080, 2280, 4335, 675);
     File1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    Dir1 = new vennik::DirListBox(m_client);
+    Dir1 = new platform::DirListBox(m_client);
     Dir1->setObjectName(QStringLiteral("Dir1"));
-    placeTwips(Dir1, 1080, 1320, 4335, 990);
+    platform::placeTwips(Dir1, 1080, 1320, 4335, 990);
     Dir1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    Drive1 = new vennik::DriveListBox(m_client);
+    Drive1 = new platform::DriveListBox(m_client);
     Drive1->setObjectName(QStringLiteral("Drive1"));
-    placeTwips(Drive1, 1080, 1080, 4335, 315);
+    platform::placeTwips(Drive1, 1080, 1080, 4335, 315);
 
     // At creation the lists show the process's current drive and folder.
     {
@@ -184,7 +163,7 @@ void frmMain::buildDesign()
     Command2->setObjectName(QStringLiteral("Command2"));
     Command2->setToolTip(QStringLiteral("Click Here to Save Zanth Info"));
     Command2->setFont(buttonFont());
-    placeTwips(Command2, 5400, 2280, 855, 855);
+    platform::placeTwips(Command2, 5400, 2280, 855, 855);
 
     cmdOpen = new platform::CommonDialog(this);
     cmdOpen->setObjectName(QStringLiteral("cmdOpen"));
@@ -193,28 +172,28 @@ void frmMain::buildDesign()
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setFont(buttonFont());
     Command1->setDefault(true);
-    placeTwips(Command1, 5400, 840, 495, 255);
+    platform::placeTwips(Command1, 5400, 840, 495, 255);
 
     txtInput = new QLineEdit(m_client);
     txtInput->setObjectName(QStringLiteral("txtInput"));
-    placeTwips(txtInput, 1080, 840, 4335, 285);
+    platform::placeTwips(txtInput, 1080, 840, 4335, 285);
 
     WebBrowser1 = new platform::WebBrowser(m_client);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
-    placeTwips(WebBrowser1, 0, 3240, 11895, 4755);
+    platform::placeTwips(WebBrowser1, 0, 3240, 11895, 4755);
 
     Label6 = label(m_client, "Label6", QStringLiteral("6 Save htm as:"));
-    placeTwips(Label6, 0, 2880, 1095, 255);
+    platform::placeTwips(Label6, 0, 2880, 1095, 255);
     Label5 = label(m_client, "Label5", QStringLiteral("5              Files:"), true);
-    placeTwips(Label5, 0, 2280, 1095, 615);
+    platform::placeTwips(Label5, 0, 2280, 1095, 615);
     Label4 = label(m_client, "Label4", QStringLiteral("4           Folder:"), true);
-    placeTwips(Label4, 0, 1320, 1095, 975);
+    platform::placeTwips(Label4, 0, 1320, 1095, 975);
     Label3 = label(m_client, "Label3", QStringLiteral("3            Drive:"));
-    placeTwips(Label3, 0, 1080, 1095, 255);
+    platform::placeTwips(Label3, 0, 1080, 1095, 255);
     Label2 = label(m_client, "Label2", QStringLiteral("ADDRESS"));
-    placeTwips(Label2, 0, 0, 855, 255);
+    platform::placeTwips(Label2, 0, 0, 855, 255);
     Label1 = label(m_client, "Label1", QStringLiteral("2        Address:"));
-    placeTwips(Label1, 0, 840, 1095, 255);
+    platform::placeTwips(Label1, 0, 840, 1095, 255);
 
     // Controls created later lie above earlier ones; the labels, created
     // last, would cover the lists they overlap by a pixel, and the toolbar
@@ -263,18 +242,17 @@ void frmMain::buildMenus()
 {
     QMenuBar *bar = menuBar();
 
-    mnuFile = topMenu(bar, "mnuFile", QStringLiteral("&File"));
-    mnuFileOpen = menuItem(mnuFile, "mnuFileOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    Hyphen1 = mnuFile->addSeparator();
-    Hyphen1->setObjectName(QStringLiteral("Hyphen1"));
-    mnuFileExit = menuItem(mnuFile, "mnuFileExit", QStringLiteral("&Exit"));
+    mnuFile = platform::addMenu(bar, "mnuFile", QStringLiteral("&File"));
+    mnuFileOpen = platform::addMenuItem(mnuFile, "mnuFileOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    Hyphen1 = platform::addMenuSeparator(mnuFile, "Hyphen1");
+    mnuFileExit = platform::addMenuItem(mnuFile, "mnuFileExit", QStringLiteral("&Exit"));
 
-    mnuKesto = topMenu(bar, "mnuKesto", QStringLiteral("&Zanth browse"));
-    mnuKestoBack = menuItem(mnuKesto, "mnuKestoBack", QStringLiteral("&Back"), QKeySequence(Qt::CTRL | Qt::Key_B));
-    mnuKestoForward = menuItem(mnuKesto, "mnuKestoForward", QStringLiteral("&Forward"), QKeySequence(Qt::CTRL | Qt::Key_F));
-    mnuKestoHome = menuItem(mnuKesto, "mnuKestoHome", QStringLiteral("&Home"), QKeySequence(Qt::CTRL | Qt::Key_H));
-    mnuKestoRefresh = menuItem(mnuKesto, "mnuKestoRefresh", QStringLiteral("&Refresh"), QKeySequence(Qt::CTRL | Qt::Key_R));
-    mnuKestoStop = menuItem(mnuKesto, "mnuKestoStop", QStringLiteral("&Stop"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    mnuKesto = platform::addMenu(bar, "mnuKesto", QStringLiteral("&Zanth browse"));
+    mnuKestoBack = platform::addMenuItem(mnuKesto, "mnuKestoBack", QStringLiteral("&Back"), QKeySequence(Qt::CTRL | Qt::Key_B));
+    mnuKestoForward = platform::addMenuItem(mnuKesto, "mnuKestoForward", QStringLiteral("&Forward"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    mnuKestoHome = platform::addMenuItem(mnuKesto, "mnuKestoHome", QStringLiteral("&Home"), QKeySequence(Qt::CTRL | Qt::Key_H));
+    mnuKestoRefresh = platform::addMenuItem(mnuKesto, "mnuKestoRefresh", QStringLiteral("&Refresh"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    mnuKestoStop = platform::addMenuItem(mnuKesto, "mnuKestoStop", QStringLiteral("&Stop"), QKeySequence(Qt::CTRL | Qt::Key_S));
 }
 
 void frmMain::layoutDocked()

@@ -14,9 +14,9 @@
 
 void frmMain::connectSaving()
 {
-    connect(Drive1, &vennik::DriveListBox::Change, this, &frmMain::Drive1_Change);
-    connect(Dir1, &vennik::DirListBox::Change, this, &frmMain::Dir1_Change);
-    connect(File1, &vennik::FileListBox::Click, this, &frmMain::File1_Click);
+    connect(Drive1, &platform::DriveListBox::Change, this, &frmMain::Drive1_Change);
+    connect(Dir1, &platform::DirListBox::Change, this, &frmMain::Dir1_Change);
+    connect(File1, &platform::FileListBox::Click, this, &frmMain::File1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmMain::Command2_Click);
     connect(mnuFileOpen, &QAction::triggered, this, &frmMain::mnuFileOpen_Click);
     connect(WebBrowser1, &platform::WebBrowser::SaveCompleted, this, &frmMain::WebBrowser1_SaveCompleted);
@@ -45,8 +45,8 @@ void frmMain::Dir1_Change()
     File1->setPattern(QStringLiteral("*.*"));
     Drive1->showDriveOf(Dir1->Path());
     const QString path = File1->Path();
-    if (!path.endsWith(vennik::kSeparator))
-        filenam = path + vennik::kSeparator + File1->FileName();
+    if (!path.endsWith(platform::kSeparator))
+        filenam = path + platform::kSeparator + File1->FileName();
     else
         filenam = path;
     Text1->setText(filenam);
@@ -56,8 +56,8 @@ void frmMain::File1_Click()
 {
     File1->setPattern(QStringLiteral("*.*"));
     const QString path = File1->Path();
-    if (!path.endsWith(vennik::kSeparator))
-        filenam = path + vennik::kSeparator + File1->FileName();
+    if (!path.endsWith(platform::kSeparator))
+        filenam = path + platform::kSeparator + File1->FileName();
     else
         filenam = path + File1->FileName();
     Text1->setText(filenam);

@@ -186,7 +186,7 @@ private slots:
         ScriptedDialogHost host;
         frmMain *w = started();
         QVERIFY(w);
-        const QStringList drives = vennik::DriveListBox::mountedDrives();
+        const QStringList drives = platform::DriveListBox::mountedDrives();
         QCOMPARE(drives.value(0), QStringLiteral("/"));
         QStringList rest = drives.mid(1);
         QStringList sorted = rest;

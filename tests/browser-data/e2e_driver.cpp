@@ -92,6 +92,10 @@ using FakeKey = int (*)(Display *, unsigned int, Bool, unsigned long);
 using FakeButton = int (*)(Display *, unsigned int, Bool, unsigned long);
 using FakeMotion = int (*)(Display *, int, int, int, unsigned long);
 
+// Windows come and go while the tree is walked: a window gone between two
+// requests is no reason to stop.
+int ignoreXErrors(Display *, XErrorEvent *) { return 0; }
+
 struct X {
     Display *d = nullptr;
     FakeKey key = nullptr;
@@ -101,6 +105,7 @@ struct X {
     bool open()
     {
         d = XOpenDisplay(nullptr);
+        XSetErrorHandler(ignoreXErrors);
         void *xtst = dlopen("libXtst.so.6", RTLD_NOW);
         if (!d || !xtst)
             return false;

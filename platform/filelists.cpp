@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-namespace vennik {
+namespace platform {
 
 // --- drives -------------------------------------------------------------------
 
@@ -191,4 +191,4 @@ void FileListBox::fill()
     m_filling = false;
 }
 
-}  // namespace vennik
+}  // namespace platform

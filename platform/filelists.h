@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace vennik {
+namespace platform {
 
 // The path separator of this system's paths.
 #ifdef Q_OS_WIN
@@ -83,4 +83,4 @@ private:
     bool m_filling = false;
 };
 
-}  // namespace vennik
+}  // namespace platform

@@ -35,7 +35,10 @@ public:
     // Builds the window, runs its load event with the settings file of
     // programFolder and shows it. When start-up fails the failure is
     // reported, no window is left, and the exit code (not 0) is returned.
-    static int Start(const QString &programFolder, std::unique_ptr<frmMain> &window);
+    // Loads the window and shows it; firstAddress, when given, is navigated
+    // to instead of the start address. A non-zero result ends the program.
+    static int Start(const QString &programFolder, std::unique_ptr<frmMain> &window,
+                     const QString &firstAddress = {});
 
     // --- controls, in the order the window creates them ----------------
     QLineEdit *Text1 = nullptr;
@@ -91,6 +94,8 @@ public:
         QString message;
     };
     void Form_Load();
+    // Where start-up navigates: the start address unless one was given.
+    QString firstAddress;
     void Form_Resize();
     void Form_Unload();
     void txtInput_GotFocus();

@@ -18,11 +18,12 @@ namespace {
 std::function<void()> g_endAction;
 }
 
-int frmMain::Start(const QString &programFolder, std::unique_ptr<frmMain> &window)
+int frmMain::Start(const QString &programFolder, std::unique_ptr<frmMain> &window, const QString &firstAddress)
 {
     platform::WebBrowser::setDefaultHomePage(startAddress());
     auto w = std::make_unique<frmMain>();
     w->programFolder = programFolder;
+    w->firstAddress = firstAddress;
     try {
         w->Form_Load();
     } catch (const StartupError &e) {
@@ -45,7 +46,7 @@ void frmMain::connectStartup()
 void frmMain::Form_Load()
 {
     File1->setPattern(QStringLiteral("*.*"));
-    WebBrowser1->Navigate(startAddress());
+    WebBrowser1->Navigate(firstAddress.isEmpty() ? startAddress() : firstAddress);
 
     const QString path = programFolder + u'/' + settingsFileName();
     const qint32 number = readSettingsFile(path);

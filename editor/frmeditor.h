@@ -100,6 +100,9 @@ public:
     void mnu_print_Click();
     // The window is asked to close (close box, the desktop): true lets it.
     bool Form_QueryUnload();
+    // A document named on the command line: opened as Open does, right
+    // after the start-up look-up.
+    void openAtStartup(const QString &path);
 
     // --- formatting, editing, keys -----------------------------------------
     void mnubold_Click();
@@ -199,6 +202,11 @@ private:
     // of 2 cm, which Page Setup may then change.
     QPrinter *documentPrinter();
     bool m_printerPrepared = false;
+    // Reads path into box as Open does: caption and curfile name it; a file
+    // that cannot be read shows "File not Found" and changes nothing.
+    bool loadDocument(platform::RichTextBox *box, const QString &path);
+    void openStartupFile();
+    QString m_startupFile;
 
     // --- search: private helpers --------------------------------------------
     // The first exact occurrence of text at or after from (CR LF positions)

@@ -171,26 +171,50 @@ void frmeditor::mnuopen_Click()
         return;
     changed = 0;
     CMDialog1->setAction(1);
-    if (!CMDialog1->FileName.isEmpty()) {
-        const QString path = CMDialog1->FileName;
-        Screen::setMousePointer(Screen::vbHourglass);
-        QByteArray bytes;
-        bool ok = readWholeFile(path, bytes);
-        if (ok) {
-            try {
-                box->setTextRTF(bytes);
-            } catch (...) {
-                ok = false;
-            }
+    if (!CMDialog1->FileName.isEmpty() && !loadDocument(box, CMDialog1->FileName))
+        return;
+    showSelectionFont(box);
+    box->setFocus();
+    refreshFontBoxes();
+}
+
+bool frmeditor::loadDocument(RichTextBox *box, const QString &path)
+{
+    Screen::setMousePointer(Screen::vbHourglass);
+    QByteArray bytes;
+    bool ok = readWholeFile(path, bytes);
+    if (ok) {
+        try {
+            box->setTextRTF(bytes);
+        } catch (...) {
+            ok = false;
         }
-        Screen::setMousePointer(Screen::vbDefault);
-        if (!ok) {
-            platform::MsgBox(kFileNotFound);
-            return;
-        }
-        setWindowTitle(namedCaption(path));
-        curfile = path;
     }
+    Screen::setMousePointer(Screen::vbDefault);
+    if (!ok) {
+        platform::MsgBox(kFileNotFound);
+        return false;
+    }
+    setWindowTitle(namedCaption(path));
+    curfile = path;
+    return true;
+}
+
+void frmeditor::openAtStartup(const QString &path)
+{
+    m_startupFile = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+}
+
+void frmeditor::openStartupFile()
+{
+    RichTextBox *box = activeEditor();
+    if (m_startupFile.isEmpty() || !box)
+        return;
+    const QString path = std::exchange(m_startupFile, QString());
+    CMDialog1->FileName = path;
+    if (!loadDocument(box, path))
+        return;
+    changed = 0;
     showSelectionFont(box);
     box->setFocus();
     refreshFontBoxes();

@@ -163,6 +163,7 @@ void frmeditor::startupLookup()
     m_startupLookup = true;
     Command1_Click();
     m_startupLookup = false;
+    openStartupFile();
 }
 
 void frmeditor::phraseLookup(bool quiet)

@@ -4,3 +4,4 @@ tarbel_add_test(tst_editor_shell SOURCES tst_editor_shell.cpp LIBS tarbel_lib)
 add_test(NAME smoke_tarbel
   COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/smoke_tarbel.sh $<TARGET_FILE:tarbel> ${CMAKE_BINARY_DIR}/tarbel-smoke.png)
 set_tests_properties(smoke_tarbel PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)
+

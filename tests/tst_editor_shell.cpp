@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -293,6 +294,43 @@ private slots:
         QCOMPARE(w.activeEditor(), w.tmpeditor);
         w.tmpeditor->hide();
         QCOMPARE(w.activeEditor(), nullptr);
+    }
+
+    void commandLineDocumentOpensAfterStartUp()
+    {
+        QTemporaryDir dir;
+        qputenv("WINEPREFIX", dir.filePath(QStringLiteral("wine")).toUtf8());   // no hand-off file
+        const QString doc = dir.filePath(QStringLiteral("letter.rtf"));
+        QFile f(doc);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\\rtf1{\\fonttbl{\\f0 Courier New;}}\\f0\\fs28 Dear reader\\par}");
+        f.close();
+        {
+            ScriptedDialogHost host;
+            frmeditor w;
+            w.openAtStartup(doc);
+            w.show();
+            QTRY_COMPARE(w.windowTitle(), frmeditor::namedCaption(doc));
+            QCOMPARE(w.curfile, doc);
+            QCOMPARE(w.changed, 0);
+            QVERIFY(w.editor->Text().startsWith(QLatin1String("Dear reader")));
+            QCOMPARE(w.cbofont->currentText(), QStringLiteral("Courier New"));
+            QCOMPARE(w.cbosize->currentText(), QStringLiteral("14"));
+            QCOMPARE(host.prompts().size(), 0);
+        }
+        {
+            // A file that cannot be opened: the message, an untitled window.
+            ScriptedDialogHost host;
+            host.answerMessage(vb::vbOK);
+            frmeditor w;
+            w.openAtStartup(dir.filePath(QStringLiteral("missing.rtf")));
+            w.show();
+            QTRY_COMPARE(host.prompts().size(), 1);
+            QCOMPARE(host.last().text, QStringLiteral("File not Found"));
+            QCOMPARE(w.windowTitle(), frmeditor::untitledCaption());
+            QVERIFY(w.curfile.isEmpty());
+        }
+        qunsetenv("WINEPREFIX");
     }
 
     void saveFirstCheck()

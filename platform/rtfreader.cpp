@@ -1324,7 +1324,7 @@ private:
                 tf.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
                 table = cursor.insertTable(1, std::max<int>(1, int(cellx.size())), tf);
                 blockBudget -= table->columns() + 1;
-                haveBlockFormat = false;
+                haveBlockFormat = haveBlockChar = false;
                 row = col = 0;
                 pendingBreak = needCellAdvance = rowEnded = false;
                 lastList = nullptr;
@@ -1332,7 +1332,7 @@ private:
                 // Out of paragraphs: later rows share the last one.
                 col = 0;
                 cursor.setPosition(table->cellAt(row, 0).lastPosition());
-                haveBlockFormat = false;
+                haveBlockFormat = haveBlockChar = false;
                 needCellAdvance = rowEnded = false;
                 pendingBreak = true;
             } else if (rowEnded) {
@@ -1353,11 +1353,11 @@ private:
                     table->appendColumns(more);
                 }
                 cursor.setPosition(table->cellAt(row, 0).firstPosition());
-                haveBlockFormat = false;
+                haveBlockFormat = haveBlockChar = false;
                 pendingBreak = needCellAdvance = rowEnded = false;
             } else if (needCellAdvance) {
                 needCellAdvance = false;
-                haveBlockFormat = false;
+                haveBlockFormat = haveBlockChar = false;
                 if (col + 1 >= table->columns()
                     && (table->columns() >= kMaxColumns || blockBudget < table->rows())) {
                     // Extra cells of an over-wide row share the last column.
@@ -1376,7 +1376,7 @@ private:
         } else if (table) {
             trimTable();
             cursor.setPosition(table->lastPosition() + 1);
-            haveBlockFormat = false;
+            haveBlockFormat = haveBlockChar = false;
             table = nullptr;
             pendingBreak = needCellAdvance = rowEnded = false;
             lastList = nullptr;
@@ -1391,8 +1391,10 @@ private:
             // The new paragraph most likely has the format of the one before.
             if (!haveBlockFormat)
                 blockFormatNow = QTextBlockFormat();
-            cursor.insertBlock(blockFormatNow);
-            haveBlockFormat = true;
+            const CharProps mark = stack.back().chr;
+            cursor.insertBlock(blockFormatNow, charFormat(mark));
+            blockCharNow = mark;
+            haveBlockFormat = haveBlockChar = true;
         }
     }
 
@@ -1529,6 +1531,14 @@ private:
             cursor.setBlockFormat(lastBlockFormat);
             blockFormatNow = lastBlockFormat;
             haveBlockFormat = true;
+        }
+        // The paragraph mark's character format: Qt sizes an empty
+        // paragraph and draws a list marker with it.
+        const CharProps mark = stack.back().chr;
+        if (!haveBlockChar || !(mark == blockCharNow)) {
+            cursor.setBlockCharFormat(charFormat(mark));
+            blockCharNow = mark;
+            haveBlockChar = true;
         }
         if (!inList) {
             lastList = nullptr;
@@ -1905,6 +1915,8 @@ private:
     bool haveLastBlock = false;
     QTextBlockFormat blockFormatNow;  // what the block under the cursor has, less its list
     bool haveBlockFormat = true;
+    CharProps blockCharNow;  // the paragraph mark's format of the block under the cursor
+    bool haveBlockChar = false;
     qint64 blockBudget = kMaxBlocks;
 };
 

@@ -283,6 +283,9 @@ private:
             body += "}}}";
             cur = saved;
         }
+        // The paragraph mark keeps the paragraph's own character format:
+        // Word and LibreOffice draw the bullet or number with it.
+        setProps(props(block.charFormatIndex(), block.charFormat()));
         body += terminator;
         body += "\r\n";
         lineStart = body.size();

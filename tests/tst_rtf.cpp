@@ -22,6 +22,7 @@
 namespace rtftest {
 QString describe(const QTextDocument *doc);
 QString plainText(const QTextDocument *doc);
+std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portable);
 }
 using namespace rtftest;
 
@@ -592,122 +593,9 @@ void TestRtf::roundTripByHand()
 void TestRtf::roundTripRandom()
 {
     QRandomGenerator rng(20261207);
-    const QStringList families{QStringLiteral("Arial"), QStringLiteral("Courier New"), QStringLiteral("Times New Roman"),
-                               QString::fromUtf16(u"MS \u660e\u671d")};
-    const QString pool = QString::fromUtf16(
-        u"abcdefghijklmnopqrstuvwxyz ABC 0123456789 .,;:!?'\"-+*/=<>()[]{}\\@#$%^&_|~`"
-        u"\u00e9\u00e0\u00fc\u00df\u00f8\u00a9\u20ac\u2013\u2014\u2018\u201d\u2022\u0416\u03a9\u4e2d\u6587\t\u2028\u00a0\u00ad\u2011");
-    const QTextListFormat::Style styles[] = {QTextListFormat::ListDisc, QTextListFormat::ListDecimal,
-                                             QTextListFormat::ListLowerAlpha, QTextListFormat::ListUpperAlpha,
-                                             QTextListFormat::ListLowerRoman, QTextListFormat::ListUpperRoman};
-    auto randomFormat = [&] {
-        QTextCharFormat f;
-        if (rng.bounded(3))
-            f.setFontFamilies({families.at(rng.bounded(int(families.size())))});
-        if (rng.bounded(3))
-            f.setFontPointSize(rng.bounded(12, 60) / 2.0);
-        if (rng.bounded(2))
-            f.setFontWeight(rng.bounded(2) ? QFont::Bold : QFont::Normal);
-        if (rng.bounded(3) == 0) f.setFontItalic(true);
-        if (rng.bounded(4) == 0) f.setFontUnderline(true);
-        if (rng.bounded(5) == 0) f.setFontStrikeOut(true);
-        if (rng.bounded(4) == 0) f.setForeground(QColor::fromRgb(rng.bounded(0x1000000)));
-        if (rng.bounded(6) == 0) f.setBackground(QColor::fromRgb(rng.bounded(0x1000000)));
-        if (rng.bounded(8) == 0)
-            f.setVerticalAlignment(rng.bounded(2) ? QTextCharFormat::AlignSuperScript : QTextCharFormat::AlignSubScript);
-        if (rng.bounded(10) == 0) {
-            f.setAnchor(true);
-            f.setAnchorHref(QStringLiteral("https://example.org/p%1?a=1&b=2").arg(rng.bounded(3)));
-        }
-        return f;
-    };
-    auto randomBlockFormat = [&] {
-        QTextBlockFormat b;
-        const Qt::Alignment aligns[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight, Qt::AlignJustify};
-        if (rng.bounded(2)) b.setAlignment(aligns[rng.bounded(4)]);
-        if (rng.bounded(3) == 0) b.setLeftMargin(rng.bounded(0, 100));
-        if (rng.bounded(4) == 0) b.setRightMargin(rng.bounded(0, 60));
-        if (rng.bounded(4) == 0) b.setTextIndent(rng.bounded(-20, 40));
-        if (rng.bounded(3) == 0) b.setTopMargin(rng.bounded(0, 20));
-        if (rng.bounded(3) == 0) b.setBottomMargin(rng.bounded(0, 20));
-        switch (rng.bounded(6)) {
-        case 0: b.setLineHeight(QList<int>{115, 150, 200}.at(rng.bounded(3)), QTextBlockFormat::ProportionalHeight); break;
-        case 1: b.setLineHeight(rng.bounded(10, 40), QTextBlockFormat::FixedHeight); break;
-        case 2: b.setLineHeight(rng.bounded(10, 40), QTextBlockFormat::MinimumHeight); break;
-        default: break;
-        }
-        if (rng.bounded(5) == 0) {
-            QList<QTextOption::Tab> tabs;
-            int x = 0;
-            for (int k = rng.bounded(1, 4); k > 0; --k)
-                tabs.append(QTextOption::Tab(x += rng.bounded(20, 120), QTextOption::TabType(rng.bounded(3))));
-            b.setTabPositions(tabs);
-        }
-        return b;
-    };
-    auto fillParagraph = [&](QTextCursor &c, QTextDocument &doc, int &images) {
-        for (int r = rng.bounded(0, 6); r > 0; --r) {
-            if (rng.bounded(12) == 0) {
-                const QString name = QStringLiteral("tarbel-image:%1").arg(++images);
-                doc.addResource(QTextDocument::ImageResource, QUrl(name),
-                                testImage(rng.bounded(1, 9), rng.bounded(1, 9), rng.generate()));
-                QTextImageFormat img;
-                img.setName(name);
-                if (rng.bounded(2)) {
-                    img.setWidth(rng.bounded(5, 90));
-                    img.setHeight(rng.bounded(5, 90));
-                }
-                c.insertImage(img);
-                continue;
-            }
-            QString text;
-            for (int k = rng.bounded(1, 30); k > 0; --k)
-                text += pool.at(rng.bounded(int(pool.size())));
-            if (rng.bounded(10) == 0)
-                text += QString::fromUtf16(u"\U0001F600");
-            c.insertText(text, randomFormat());
-        }
-    };
-
     for (int round = 0; round < 60; ++round) {
-        QTextDocument doc;
-        doc.setDefaultFont(QFont(QStringLiteral("Verdana"), rng.bounded(8, 14)));
-        QTextCursor c(&doc);
-        int images = 0;
-        QTextList *list = nullptr;
-        for (int p = rng.bounded(1, 14); p > 0; --p) {
-            if (p != 0 && c.position() > 0)
-                c.insertBlock(randomBlockFormat(), QTextCharFormat());
-            else
-                c.setBlockFormat(randomBlockFormat());
-            const int kind = rng.bounded(10);
-            if (kind < 3) {
-                if (list && rng.bounded(2))
-                    list->add(c.block());
-                else {
-                    QTextListFormat lf;
-                    lf.setStyle(styles[rng.bounded(6)]);
-                    lf.setIndent(rng.bounded(1, 4));
-                    list = c.createList(lf);
-                }
-            } else if (kind == 3) {
-                QTextTable *t = c.insertTable(rng.bounded(1, 4), rng.bounded(1, 4));
-                for (int cell = t->rows() * t->columns(); cell > 0; --cell) {
-                    if (rng.bounded(3))
-                        fillParagraph(c, doc, images);
-                    if (rng.bounded(5) == 0) {
-                        c.insertBlock(randomBlockFormat(), QTextCharFormat());
-                        fillParagraph(c, doc, images);
-                    }
-                    c.movePosition(QTextCursor::NextCell);
-                }
-                c.setPosition(t->lastPosition() + 1);
-                list = nullptr;
-            } else {
-                list = nullptr;
-            }
-            fillParagraph(c, doc, images);
-        }
+        const auto original = randomDocument(rng, false);
+        const QTextDocument &doc = *original;
         const QByteArray out = rtf::write(&doc);
         const auto back = load(out, doc.defaultFont());
         const QString expected = describe(&doc), actual = describe(back.get());

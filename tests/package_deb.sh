@@ -24,12 +24,12 @@ for f in "$root"/usr/share/metainfo/*.xml; do
   appstreamcli validate --no-net "$f"
 done
 grep -q '^MimeType=application/rtf;text/rtf;$' "$root/usr/share/applications/net.tarbel.tarbel.desktop"
-grep -q 'text/html' "$root/usr/share/applications/net.tarbel.vennik.desktop"
-grep -q 'x-scheme-handler/https' "$root/usr/share/applications/net.tarbel.vennik.desktop"
 test -f "$root/usr/share/icons/hicolor/48x48/apps/net.tarbel.tarbel.png"
 test -f "$root/usr/share/icons/hicolor/scalable/apps/net.tarbel.tarbel.svg"
 test -x "$root/usr/bin/tarbel"
 if [ -e "$root/usr/bin/vennik" ]; then
+  grep -q 'text/html' "$root/usr/share/applications/net.tarbel.vennik.desktop"
+  grep -q 'x-scheme-handler/https' "$root/usr/share/applications/net.tarbel.vennik.desktop"
   test -f "$root/usr/libexec/vennik/bckcol.cfg"
   test "$(readlink -f "$root/usr/bin/vennik")" = "$(readlink -f "$root/usr/libexec/vennik/vennik")"
 fi

@@ -15,6 +15,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+
 #include "commondialog.h"
 #include "richtextbox.h"
 #include "statusbar.h"
@@ -187,6 +189,9 @@ private:
     // temporary file removed. A Windows path ("C:\\...") is mapped through
     // the Wine drive mapping first. Returns false on failure; never throws.
     bool writeDocumentFile(const QString &path, const QByteArray &bytes);
+    // A command's save: writes content() to path under the busy pointer;
+    // on failure shows "Error Saving File" and answers false.
+    bool saveFile(const QString &path, const std::function<QByteArray()> &content);
     // Reads a whole file for a command; false when it is missing, a folder,
     // unreadable or too large to hold.
     static bool readWholeFile(const QString &path, QByteArray &bytes);

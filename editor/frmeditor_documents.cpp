@@ -81,6 +81,21 @@ bool frmeditor::writeDocumentFile(const QString &path, const QByteArray &bytes)
     }
 }
 
+bool frmeditor::saveFile(const QString &path, const std::function<QByteArray()> &content)
+{
+    Screen::setMousePointer(Screen::vbHourglass);
+    bool ok = false;
+    try {
+        ok = writeDocumentFile(path, content());
+    } catch (...) {
+        ok = false;
+    }
+    Screen::setMousePointer(Screen::vbDefault);
+    if (!ok)
+        platform::MsgBox(kErrorSaving);
+    return ok;
+}
+
 bool frmeditor::readWholeFile(const QString &path, QByteArray &bytes)
 {
     try {
@@ -235,18 +250,8 @@ void frmeditor::mnusave_Click()
     RichTextBox *box = activeEditor();
     if (!box)
         return;
-    Screen::setMousePointer(Screen::vbHourglass);
-    bool ok = false;
-    try {
-        ok = writeDocumentFile(curfile, box->TextRTF());
-    } catch (...) {
-        ok = false;
-    }
-    Screen::setMousePointer(Screen::vbDefault);
-    if (!ok) {
-        platform::MsgBox(kErrorSaving);
+    if (!saveFile(curfile, [box] { return box->TextRTF(); }))
         return;
-    }
     box->setFocus();
     changed = 0;
     setWindowTitle(namedCaption(curfile));
@@ -262,18 +267,8 @@ void frmeditor::mnusaveas_Click()
     RichTextBox *box = activeEditor();
     if (!box)
         return;
-    Screen::setMousePointer(Screen::vbHourglass);
-    bool ok = false;
-    try {
-        ok = writeDocumentFile(path, box->TextRTF() + QByteArrayLiteral("\r\n"));
-    } catch (...) {
-        ok = false;
-    }
-    Screen::setMousePointer(Screen::vbDefault);
-    if (!ok) {
-        platform::MsgBox(kErrorSaving);
+    if (!saveFile(path, [box] { return box->TextRTF() + QByteArrayLiteral("\r\n"); }))
         return;
-    }
     box->setFocus();
     changed = 0;
     setWindowTitle(namedCaption(path));
@@ -331,18 +326,8 @@ void frmeditor::mnu_writefile_Click()
         return;
     // The document stays the current file: Write File receives only the
     // selection, so a later Save must not land here.
-    Screen::setMousePointer(Screen::vbHourglass);
-    bool ok = false;
-    try {
-        ok = writeDocumentFile(path, encodePlainText(box->SelText()) + QByteArrayLiteral("\r\n"));
-    } catch (...) {
-        ok = false;
-    }
-    Screen::setMousePointer(Screen::vbDefault);
-    if (!ok) {
-        platform::MsgBox(kErrorSaving);
+    if (!saveFile(path, [box] { return encodePlainText(box->SelText()) + QByteArrayLiteral("\r\n"); }))
         return;
-    }
     box->setFocus();
 }
 

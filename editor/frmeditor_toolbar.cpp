@@ -14,8 +14,6 @@ namespace Screen = platform::Screen;
 
 namespace {
 
-const QString kFileNotFound = QStringLiteral("File not Found");
-const QString kErrorSaving = QStringLiteral("Error Saving File");
 const QString kImageRetrieveError = QStringLiteral("Image Retrieve Error");
 
 }  // namespace
@@ -33,26 +31,8 @@ void frmeditor::toolbarOpen()
     // Cleared before the dialog: a cancelled dialog keeps the text, unmodified.
     changed = 0;
     CMDialog1->setAction(1);
-    if (!CMDialog1->FileName.isEmpty()) {
-        const QString path = CMDialog1->FileName;
-        Screen::setMousePointer(Screen::vbHourglass);
-        QByteArray bytes;
-        bool ok = readWholeFile(path, bytes);
-        if (ok) {
-            try {
-                box->setTextRTF(bytes);
-            } catch (...) {
-                ok = false;
-            }
-        }
-        Screen::setMousePointer(Screen::vbDefault);
-        if (!ok) {
-            platform::MsgBox(kFileNotFound);
-            return;
-        }
-        setWindowTitle(namedCaption(path));
-        curfile = path;
-    }
+    if (!CMDialog1->FileName.isEmpty() && !loadDocument(box, CMDialog1->FileName))
+        return;
     box->setFocus();
     int keyCode = 0;
     editor_KeyUp(keyCode, 0);
@@ -74,23 +54,12 @@ void frmeditor::toolbarSave()
         return;
     // The wrapped view writes as Save As does: a line end after the document.
     const bool wrapped = box == tmpeditor;
-    Screen::setMousePointer(Screen::vbHourglass);
-    bool ok = false;
-    try {
-        QByteArray bytes = box->TextRTF();
-        if (wrapped)
-            bytes += QByteArrayLiteral("\r\n");
-        ok = writeDocumentFile(curfile, bytes);
-    } catch (...) {
-        ok = false;
-    }
-    if (!ok) {
-        Screen::setMousePointer(Screen::vbDefault);
-        platform::MsgBox(kErrorSaving);
+    const bool saved = saveFile(curfile, [box, wrapped] {
+        return wrapped ? box->TextRTF() + QByteArrayLiteral("\r\n") : box->TextRTF();
+    });
+    if (!saved)
         return;
-    }
     changed = 0;
-    Screen::setMousePointer(Screen::vbDefault);
     setWindowTitle(namedCaption(curfile));
     if (!wrapped)
         editor->setFocus();

@@ -192,6 +192,9 @@ private:
     // A command's save: writes content() to path under the busy pointer;
     // on failure shows "Error Saving File" and answers false.
     bool saveFile(const QString &path, const std::function<QByteArray()> &content);
+    // An untitled document asks for a name in the save dialog: false (and
+    // the focus back to the document) when none is chosen.
+    bool nameUntitledDocument();
     // Reads a whole file for a command; false when it is missing, a folder,
     // unreadable or too large to hold.
     static bool readWholeFile(const QString &path, QByteArray &bytes);

@@ -235,18 +235,25 @@ void frmeditor::openStartupFile()
     refreshFontBoxes();
 }
 
+bool frmeditor::nameUntitledDocument()
+{
+    if (!curfile.isEmpty())
+        return true;
+    CMDialog1->setAction(2);
+    if (CMDialog1->FileName.isEmpty()) {
+        if (RichTextBox *box = activeEditor())
+            box->setFocus();
+        return false;
+    }
+    curfile = CMDialog1->FileName;
+    return true;
+}
+
 void frmeditor::mnusave_Click()
 {
     m_lastSaveOk = false;
-    if (curfile.isEmpty()) {
-        CMDialog1->setAction(2);
-        if (CMDialog1->FileName.isEmpty()) {
-            if (RichTextBox *box = activeEditor())
-                box->setFocus();
-            return;
-        }
-        curfile = CMDialog1->FileName;
-    }
+    if (!nameUntitledDocument())
+        return;
     RichTextBox *box = activeEditor();
     if (!box)
         return;

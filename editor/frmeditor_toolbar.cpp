@@ -40,15 +40,8 @@ void frmeditor::toolbarOpen()
 
 void frmeditor::toolbarSave()
 {
-    if (curfile.isEmpty()) {
-        CMDialog1->setAction(2);
-        if (CMDialog1->FileName.isEmpty()) {
-            if (RichTextBox *box = activeEditor())
-                box->setFocus();
-            return;
-        }
-        curfile = CMDialog1->FileName;
-    }
+    if (!nameUntitledDocument())
+        return;
     RichTextBox *box = activeEditor();
     if (!box)
         return;

@@ -38,8 +38,9 @@ constexpr int kMaxStyles = 4096;
 constexpr int kMaxStyleWords = 64;
 constexpr int kMaxStyleChain = 16;
 constexpr int kMaxUc = 16;
-// QTextDocument spends about 2.5 us and 100 bytes on each block; past this
-// many, paragraph breaks become line breaks inside the last paragraph.
+// QTextDocument spends about 2.5 us and 100 bytes on each block. A paragraph
+// with text in it is in proportion to the file; past this many empty ones,
+// further empty paragraphs become line breaks inside the last paragraph.
 constexpr qint64 kMaxBlocks = 100000;
 constexpr qint64 kMaxPixels = 8192LL * 8192;   // 256 MB of ARGB, as QImageReader allows
 constexpr double kMaxPictureSide = 20000;     // displayed pixels
@@ -1383,11 +1384,13 @@ private:
         }
         if (pendingBreak) {
             pendingBreak = false;
-            if (blockBudget <= 0) {
-                cursor.insertText(QString(QChar::LineSeparator));
-                return;
+            if (breakCostsBudget) {
+                if (blockBudget <= 0) {
+                    cursor.insertText(QString(QChar::LineSeparator));
+                    return;
+                }
+                --blockBudget;
             }
-            --blockBudget;
             // The new paragraph most likely has the format of the one before.
             if (!haveBlockFormat)
                 blockFormatNow = QTextBlockFormat();
@@ -1568,8 +1571,9 @@ private:
 
     void endParagraph()
     {
-        if (blockBudget <= 0 && !table && !stack.back().para.intbl) {
+        if (blockBudget <= 0 && !paraHasContent && !table && !stack.back().para.intbl) {
             textChar(QChar::LineSeparator);
+            paraHasContent = false;
             return;
         }
         flushText();
@@ -1578,6 +1582,7 @@ private:
         prepareContent(false);
         applyBlockFormat();
         pendingBreak = true;
+        breakCostsBudget = !paraHasContent;
         paraHasContent = false;
     }
 
@@ -1904,6 +1909,9 @@ private:
     CharProps runProps;
     bool pendingBreak = false;
     bool paraHasContent = false;
+    // Whether the pending paragraph break ends an empty paragraph, which
+    // counts against the block budget.
+    bool breakCostsBudget = true;
 
     std::unordered_map<CharProps, QTextCharFormat, CharHash> formatCache;
     CharProps lastProps;

@@ -100,6 +100,7 @@ private slots:
     void roundTripRandom();
     void hostile_data();
     void hostile();
+    void manyParagraphsWithTextAreKept();
     void regressions();
     void plainTextAndDetection();
 };
@@ -686,6 +687,19 @@ void TestRtf::hostile()
     if (QByteArrayView(QTest::currentDataTag()) == "million par" || ms > 300)
         qInfo("%s: %d paragraphs, %lld ms, peak memory grew %.0f MB", QTest::currentDataTag(), doc->blockCount(), ms, grown);
     rtf::write(doc.get());
+}
+
+void TestRtf::manyParagraphsWithTextAreKept()
+{
+    // Empty paragraphs are capped; paragraphs that hold text never are, so a
+    // long document (numbered lines, say) keeps every paragraph.
+    QByteArray rtf = "{\\rtf1 ";
+    for (int i = 1; i <= 150000; ++i)
+        rtf += QByteArray::number(i) + ". a\\par\n";
+    const auto doc = load(rtf + "}");
+    QVERIFY(doc->blockCount() >= 150000);
+    QCOMPARE(doc->findBlockByNumber(149999).text(), QStringLiteral("150000. a"));
+    QVERIFY(!doc->toPlainText().contains(QChar::LineSeparator));
 }
 
 void TestRtf::regressions()

@@ -2,6 +2,7 @@
 // search and replace answered No to every question, the way a user drives
 // them, with a dialog host that answers at once. Prints best-of-3 times and
 // the process's peak memory.
+#include "benchutil.h"
 #include "dialoghost.h"
 #include "frmeditor.h"
 
@@ -10,19 +11,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <limits>
 
-namespace {
+using bench::bestOf;
+using bench::peakMegabytes;
 
-double peakMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
-}
+namespace {
 
 // Answers every prompt at once: the file dialogs with fileName, the input
 // boxes from a list, the questions No until noAnswers run out, then Cancel.
@@ -51,18 +46,6 @@ public:
     bool pageSetup(QPrinter *) override { return false; }
 };
 
-template <typename F>
-double bestOf(int runs, F &&f)
-{
-    double best = std::numeric_limits<double>::max();
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        f();
-        best = std::min(best, timer.nsecsElapsed() / 1e6);
-    }
-    return best;
-}
 
 }  // namespace
 

@@ -3,25 +3,20 @@
 // (which is measured on its own). Best of 5 per size, plus peak memory.
 //
 // usage: numbering_bench [LINES...]   (default: 32767 200000)
+#include "benchutil.h"
 #include "frmeditor.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
 
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <limits>
 
-namespace {
+using bench::bestOf;
+using bench::peakMegabytes;
 
-double peakMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
-}
+namespace {
 
 QString document(int lines)
 {

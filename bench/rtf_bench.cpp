@@ -1,6 +1,7 @@
 // Reads FILE into a QTextDocument the way the editor does (a detached
 // document, undo off), writes it back as RTF, and prints best-of-5 times,
 // throughput, the tokenizer's speed alone and the process's peak memory.
+#include "benchutil.h"
 #include "rtf.h"
 
 #include <QCoreApplication>
@@ -9,32 +10,14 @@
 #include <QGuiApplication>
 #include <QTextDocument>
 
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <limits>
 
+using bench::bestOf;
+using bench::peakMegabytes;
+
 namespace {
 
-double peakMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;  // kilobytes on Linux
-}
-
-template <typename F>
-double bestOf(int runs, F &&f)
-{
-    double best = std::numeric_limits<double>::max();
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        f();
-        best = std::min(best, timer.nsecsElapsed() / 1e6);
-    }
-    return best;
-}
 
 }  // namespace
 

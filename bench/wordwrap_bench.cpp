@@ -3,6 +3,7 @@
 // lays the document out and paints it. Best of 5, plus peak memory.
 //
 // usage: wordwrap_bench [FILE]   (default: the shared LibreOffice ledger)
+#include "benchutil.h"
 #include "frmeditor.h"
 
 #include <QApplication>
@@ -10,21 +11,12 @@
 #include <QFile>
 #include <QTest>
 
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <limits>
 
-namespace {
+using bench::bestOf;
+using bench::peakMegabytes;
 
-double peakMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
-}
-
-}  // namespace
 
 int main(int argc, char **argv)
 {

@@ -37,17 +37,7 @@ fi
 # The unpacked editor opens a document named on its command line.
 doc=$scratch/letter.rtf
 printf '{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs24 Dear reader,\\par}' >"$doc"
-xvfb-run -a -s "-screen 0 1280x900x24" sh -c '
-  export HOME=$(mktemp -d) WINEPREFIX=$(mktemp -d)
-  "$1" "$2" &
-  pid=$!
-  i=0
-  while [ $i -lt 100 ]; do
-    if xwininfo -root -tree 2>/dev/null | grep -qF "\"Editor [$2]\""; then
-      kill $pid; echo "window titled Editor [$2]"; exit 0
-    fi
-    kill -0 $pid 2>/dev/null || { echo "the editor ended early"; exit 1; }
-    sleep 0.1; i=$((i + 1))
-  done
-  kill $pid; echo "no window titled Editor [$2]"; xwininfo -root -tree | grep Editor; exit 1
-' sh "$root/usr/bin/tarbel" "$doc"
+HOME=$scratch/home WINEPREFIX=$scratch/wine
+export HOME WINEPREFIX
+mkdir -p "$HOME"
+sh "$(dirname "$0")/support/on-xvfb.sh" "Editor [$doc]" - "$root/usr/bin/tarbel" "$doc"

@@ -1,6 +1,7 @@
 // Editing in the editor window: character formatting, the Edit menu, Word
 // Wrap, and the editors' key and mouse events, driven through the real
 // widgets with keys and clicks.
+#include "editorwindow.h"
 #include "frmeditor.h"
 #include "runtime.h"
 #include "scripteddialoghost.h"
@@ -29,34 +30,11 @@
 #include <memory>
 
 using platform::RichTextBox;
+using editortest::openWindow;
+using editortest::select;
+using editortest::setText;
 
 namespace {
-
-// A shown, active editor window with the focus in editor.
-std::unique_ptr<frmeditor> openWindow()
-{
-    auto w = std::make_unique<frmeditor>();
-    w->Timer1->stop();
-    w->show();
-    w->activateWindow();
-    if (!QTest::qWaitForWindowActive(w.get()))
-        qWarning("window not active");
-    w->editor->setFocus();
-    return w;
-}
-
-// Replaces the document of box with plain text, the caret at the start.
-void setText(RichTextBox *box, const QString &text)
-{
-    box->setPlainText(text);
-    box->setSelStart(0);
-}
-
-void select(RichTextBox *box, qint64 start, qint64 length)
-{
-    box->setSelStart(start);
-    box->setSelLength(length);
-}
 
 QTextCharFormat formatAt(RichTextBox *box, int docPos)
 {

@@ -1,5 +1,6 @@
 // The editor's toolbar: the dispatch by key, its own Open, Save and End,
 // bullets, line numbering and pictures.
+#include "editorwindow.h"
 #include "frmeditor.h"
 #include "runtime.h"
 #include "scripteddialoghost.h"
@@ -25,21 +26,12 @@
 #include <memory>
 
 using platform::RichTextBox;
+using editortest::openWindow;
+using editortest::select;
+using editortest::setText;
 using Kind = ScriptedDialogHost::Kind;
 
 namespace {
-
-std::unique_ptr<frmeditor> openWindow()
-{
-    auto w = std::make_unique<frmeditor>();
-    w->Timer1->stop();
-    w->show();
-    w->activateWindow();
-    if (!QTest::qWaitForWindowActive(w.get()))
-        qWarning("window not active");
-    w->editor->setFocus();
-    return w;
-}
 
 // Presses the toolbar button with this key, as the user does.
 void press(frmeditor &w, const char *key)
@@ -55,18 +47,6 @@ void dispatch(frmeditor &w, const QString &key)
     platform::ToolbarButton b;
     b.Key = key;
     w.Toolbar1_ButtonClick(&b);
-}
-
-void setText(RichTextBox *box, const QString &text)
-{
-    box->setPlainText(text);
-    box->setSelStart(0);
-}
-
-void select(RichTextBox *box, qint64 start, qint64 length)
-{
-    box->setSelStart(start);
-    box->setSelLength(length);
 }
 
 QByteArray readFile(const QString &path)

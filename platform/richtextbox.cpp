@@ -303,11 +303,6 @@ std::optional<T> RichTextBox::uniform(Get get) const
     return value;
 }
 
-void RichTextBox::mergeFormat(const QTextCharFormat &f)
-{
-    mergeCurrentCharFormat(f);
-}
-
 std::optional<bool> RichTextBox::SelBold() const
 {
     return uniform<bool>([](const QTextCharFormat &f) { return f.fontWeight() > QFont::Medium; });
@@ -316,7 +311,7 @@ void RichTextBox::setSelBold(bool on)
 {
     QTextCharFormat f;
     f.setFontWeight(on ? QFont::Bold : QFont::Normal);
-    mergeFormat(f);
+    mergeCurrentCharFormat(f);
 }
 
 std::optional<bool> RichTextBox::SelItalic() const
@@ -327,7 +322,7 @@ void RichTextBox::setSelItalic(bool on)
 {
     QTextCharFormat f;
     f.setFontItalic(on);
-    mergeFormat(f);
+    mergeCurrentCharFormat(f);
 }
 
 std::optional<bool> RichTextBox::SelUnderline() const
@@ -338,7 +333,7 @@ void RichTextBox::setSelUnderline(bool on)
 {
     QTextCharFormat f;
     f.setFontUnderline(on);
-    mergeFormat(f);
+    mergeCurrentCharFormat(f);
 }
 
 std::optional<bool> RichTextBox::SelStrikeThru() const
@@ -349,7 +344,7 @@ void RichTextBox::setSelStrikeThru(bool on)
 {
     QTextCharFormat f;
     f.setFontStrikeOut(on);
-    mergeFormat(f);
+    mergeCurrentCharFormat(f);
 }
 
 quint32 RichTextBox::SelColor() const
@@ -363,7 +358,7 @@ void RichTextBox::setSelColor(quint32 ole)
 {
     QTextCharFormat f;
     f.setForeground(fromOleColor(ole));
-    mergeFormat(f);
+    mergeCurrentCharFormat(f);
 }
 
 std::optional<QString> RichTextBox::SelFontName() const
@@ -383,7 +378,7 @@ void RichTextBox::setSelFontName(const QString &face)
         return;
     QTextCharFormat f;
     f.setFontFamilies(QStringList{face});
-    mergeFormat(f);
+    mergeCurrentCharFormat(f);
 }
 
 std::optional<double> RichTextBox::SelFontSize() const
@@ -400,7 +395,7 @@ void RichTextBox::setSelFontSize(double points)
         return;
     QTextCharFormat f;
     f.setFontPointSize(points);
-    mergeFormat(f);
+    mergeCurrentCharFormat(f);
 }
 
 namespace {
@@ -589,8 +584,6 @@ void RichTextBox::applyGeometry()
         h = std::clamp(m_visibleBottom - y, 0, h);
     setGeometry(x, y, width(), h);
 }
-
-void RichTextBox::resizeEvent(QResizeEvent *e) { QTextEdit::resizeEvent(e); }
 
 // ---------------------------------------------------------------------------
 // Events

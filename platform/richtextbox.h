@@ -36,13 +36,10 @@ int shiftState(Qt::KeyboardModifiers modifiers);
 class RichTextBox : public QTextEdit {
     Q_OBJECT
 public:
-    enum class Wrap { AtRightMargin, AtWidth };
-
     explicit RichTextBox(QWidget *parent = nullptr);
 
     // Wrapping: at RightMargin twips from the left edge, or at the width.
     void setRightMargin(double twips);
-    double rightMargin() const { return m_rightMargin; }
 
     // The whole content.
     QByteArray TextRTF() const;
@@ -130,7 +127,6 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
     void keyReleaseEvent(QKeyEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
-    void resizeEvent(QResizeEvent *e) override;
     void insertFromMimeData(const QMimeData *source) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
 
@@ -141,7 +137,6 @@ private:
     void adoptDocument(QTextDocument *doc);
     template <typename T, typename Get>
     std::optional<T> uniform(Get get) const;
-    void mergeFormat(const QTextCharFormat &f);
 
     double m_rightMargin = 0;
     double m_heightTwips = 0;

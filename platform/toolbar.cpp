@@ -75,15 +75,6 @@ ToolbarButton *Toolbar::button(const QString &key) const
     return nullptr;
 }
 
-int Toolbar::contentWidth() const
-{
-    int right = 0;
-    for (const ToolbarButton *b : m_buttons)
-        if (b->widget)
-            right = b->widget->geometry().right() + 1;
-    return right;
-}
-
 void Toolbar::relayout()
 {
     // Sizes are given for 96 dpi and follow the logical DPI.

@@ -41,9 +41,6 @@ public:
 
     const QList<ToolbarButton *> &Buttons() const { return m_buttons; }
     ToolbarButton *button(const QString &key) const;
-    // The x (pixels) just right of the last button.
-    int contentWidth() const;
-    QSize buttonSize() const { return m_buttonSize; }
 
 signals:
     void ButtonClick(platform::ToolbarButton *Button);

@@ -20,9 +20,11 @@
 #include "recoverycopy.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstring>
 
 using platform::RecoveryCopy;
@@ -34,6 +36,7 @@ namespace {
 constexpr int kPauseMs = 2000;      // no edit for this long: write
 constexpr int kCeilingMs = 30000;   // editing on and on: write anyway
 constexpr int kPollMs = 20;         // looks for the writing child's end
+constexpr int kChildMs = 60000;     // a child still writing after this is stuck
 
 const QString kEnded = QStringLiteral("Tarbel ended before these changes were saved: ");
 const QString kRecover = QStringLiteral("Recover them?");
@@ -83,6 +86,7 @@ public:
         RecoveryCopy copy = RecoveryCopy::ofThisProcess(w->curfile, w->windowTitle(), {});
         dirty = false;
         if (writer.start(store, copy, [box] { return box->TextRTF(); })) {
+            writing.start();
             poll.start();
             return;
         }
@@ -95,7 +99,12 @@ public:
 
     void collect()
     {
-        if (const std::optional<int> err = writer.finished()) {
+        std::optional<int> err = writer.finished();
+        if (!err && writing.hasExpired(kChildMs)) {
+            writer.cancel();
+            err = ETIMEDOUT;
+        }
+        if (err) {
             poll.stop();
             report(*err);
         }
@@ -150,6 +159,7 @@ public:
     RecoveryStore store{QStringLiteral("tarbel")};
     platform::RecoveryWriter writer;
     QTimer pause, ceiling, poll;
+    QElapsedTimer writing;
     bool dirty = false;         // edits the copy does not hold yet
     bool failureSaid = false;
 };

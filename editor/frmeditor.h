@@ -140,6 +140,15 @@ public:
     void mnureplace_Click();
     void Command1_Click();
 
+    // --- recovery copy (frmeditor_recovery.cpp) -----------------------------
+    // After a command: the copy goes when changed is no longer 1.
+    void recoveryFollow();
+    // The document was replaced, or the program ends: the copy goes.
+    void recoveryForget();
+    // At start-up: offers the newest copy a Tarbel that ended left behind.
+    void offerRecovery();
+    QString recoveryFile() const;   // this window's copy
+
 protected:
     void resizeEvent(QResizeEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
@@ -230,4 +239,8 @@ private:
     // shown, else as soon as it is.
     void startupLookup();
     bool m_startupLookup = false;
+
+    // --- recovery copy: private helpers -------------------------------------
+    void connectRecovery();
+    class RecoveryKeeper *m_recovery = nullptr;
 };

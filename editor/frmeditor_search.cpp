@@ -171,6 +171,7 @@ void frmeditor::startupLookup()
     Command1_Click();
     m_startupLookup = false;
     openStartupFile();
+    offerRecovery();
 }
 
 void frmeditor::phraseLookup(bool quiet)
@@ -212,6 +213,7 @@ void frmeditor::phraseLookup(bool quiet)
         return fail();
     setWindowTitle(namedCaption(path));
     curfile = path;
+    recoveryForget();
     showSelectionFont(box);
     box->setFocus();
     refreshFontBoxes();

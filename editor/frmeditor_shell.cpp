@@ -10,6 +10,7 @@ void frmeditor::connectShell()
 {
     connect(Timer1, &QTimer::timeout, this, &frmeditor::Timer1_Timer);
     connect(Toolbar1, &platform::Toolbar::ButtonClick, this, &frmeditor::Toolbar1_ButtonClick);
+    connectRecovery();
 }
 
 void frmeditor::Form_Load()
@@ -124,9 +125,10 @@ void frmeditor::resizeEvent(QResizeEvent *e)
 
 void frmeditor::closeEvent(QCloseEvent *e)
 {
-    if (Form_QueryUnload())
+    if (Form_QueryUnload()) {
         e->accept();
-    else
+        recoveryForget();
+    } else
         e->ignore();
 }
 

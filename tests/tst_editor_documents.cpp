@@ -1,6 +1,7 @@
 // The File menu: the save-first checks, opening and saving documents,
 // inserting and writing selections, printing.
 #include "frmeditor.h"
+#include "recoverycopy.h"
 #include "runtime.h"
 #include "scripteddialoghost.h"
 
@@ -68,6 +69,18 @@ private:
 };
 
 bool runningAsRoot() { return ::geteuid() == 0; }
+
+// A recovery copy as a Tarbel that is no longer running left it.
+void plantCopy(const QString &file, const QString &document, const QByteArray &text, qint64 minutesAgo,
+               bool orphan = true)
+{
+    platform::RecoveryCopy copy =
+        platform::RecoveryCopy::ofThisProcess(document, QString(), "{\\rtf1\\ansi " + text + "}");
+    copy.time = copy.time.addSecs(-60 * minutesAgo);
+    if (orphan)
+        copy.started = -1;   // this process id, started another time: a reused id
+    writeBytes(file, copy.encode());
+}
 
 }  // namespace
 
@@ -552,6 +565,103 @@ private slots:
     }
 
     // ---- Insert File and Write File ---------------------------------------
+
+    // ---- the recovery copy ------------------------------------------------
+
+    void recoveryCopyFollowsEdits()
+    {
+        qputenv("XDG_STATE_HOME", path("state-edits").toLocal8Bit());
+        ScriptedDialogHost host;
+        frmeditor w;
+        const QString copy = w.recoveryFile();
+        QVERIFY(copy.startsWith(path("state-edits/tarbel/recovery/")));
+        QTest::keyClicks(w.editor, "unsaved words");
+        QCOMPARE(w.changed, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(copy), 10000);
+        QVERIFY(platform::RecoveryCopy::decode(readBytes(copy))->content.contains("unsaved words"));
+        // The user's alone: nothing for group and others.
+        QCOMPARE(int(QFile::permissions(copy) & 0x77), 0);
+        QCOMPARE(int(QFile::permissions(QFileInfo(copy).path()) & 0x77), 0);
+
+        host.answerSaveFile(path("recovery-saved.rtf"));
+        w.mnusave->trigger();
+        QTRY_VERIFY(!QFile::exists(copy));
+
+        // A copy that cannot be written is said in the status bar; editing
+        // goes on and the next copy is written.
+        platform::StatusPanel *note = w.StatusBar1->Panels().at(3);
+        {
+            FileSizeLimit full(100);
+            QTest::keyClicks(w.editor, " more");
+            QTRY_COMPARE_WITH_TIMEOUT(note->label->text(), QStringLiteral("No recovery copy"), 10000);
+        }
+        QVERIFY(!QFile::exists(copy));
+        QTest::keyClicks(w.editor, " again");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(copy), 10000);
+        QCOMPARE(note->label->text(), QString());
+
+        // Ending the program removes it, whatever the answer.
+        host.answerMessage(vb::vbNo);
+        QVERIFY(w.close());
+        QVERIFY(!QFile::exists(copy));
+    }
+
+    void recoveryOfferedAtStart()
+    {
+        const QString folder = path("state-offer/tarbel/recovery");
+        qputenv("XDG_STATE_HOME", path("state-offer").toLocal8Bit());
+        QVERIFY(QDir().mkpath(folder));
+        plantCopy(folder + "/running.recovery", QString(), "still running", 0, false);
+        plantCopy(folder + "/old.recovery", path("old.rtf"), "older work", 90);
+        plantCopy(folder + "/new.recovery", QString(), "newer work", 5);
+        plantCopy(folder + "/third.recovery", QString(), "declined", 200);
+        writeBytes(folder + "/broken.recovery", "recovery copy 1\ndocument=x\n");
+        ScriptedDialogHost host;
+        QString own;
+
+        // The newest first, after the unreadable one is reported; Yes.
+        {
+            frmeditor w;
+            host.answerMessage(vb::vbOK).answerMessage(vb::vbYes);
+            w.offerRecovery();
+            QCOMPARE(host.prompts().size(), 2);
+            QVERIFY(host.prompts().at(0).text.endsWith(folder + "/broken.recovery"));
+            QVERIFY(host.last().text.startsWith(QStringLiteral("Tarbel ended before these changes were saved: Untitled, ")));
+            QVERIFY(host.last().text.endsWith(QStringLiteral("\nRecover them?")));
+            QCOMPARE(host.last().buttons, vb::vbYesNo + vb::vbQuestion);
+            QCOMPARE(w.editor->Text(), QStringLiteral("newer work"));
+            QCOMPARE(w.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
+            QCOMPARE(w.changed, 1);
+            QVERIFY(!QFile::exists(folder + "/new.recovery"));
+            own = QFileInfo(w.recoveryFile()).fileName();
+            QVERIFY(QFile::exists(w.recoveryFile()));
+        }
+        // The next start offers the next one, and names its document.
+        host.clear();
+        {
+            frmeditor w;
+            host.answerMessage(vb::vbYes);
+            w.offerRecovery();
+            QCOMPARE(host.prompts().size(), 1);
+            QVERIFY(host.last().text.contains(path("old.rtf") + ", "));
+            QCOMPARE(w.windowTitle(), frmeditor::namedCaption(path("old.rtf")));
+            QCOMPARE(w.curfile, path("old.rtf"));
+        }
+        // No removes it; the copy of a running Tarbel is never offered and the
+        // unreadable one is kept.
+        host.clear();
+        {
+            frmeditor w;
+            host.answerMessage(vb::vbNo);
+            w.offerRecovery();
+            QCOMPARE(host.prompts().size(), 1);
+            QVERIFY(w.editor->Text().isEmpty());
+            QCOMPARE(w.changed, 0);
+            w.offerRecovery();
+            QCOMPARE(host.prompts().size(), 1);
+        }
+        QCOMPARE(leftovers(folder, {"running.recovery", "broken.recovery", "broken.recovery.reported", own}), QStringList());
+    }
 
     void insertFile()
     {

@@ -1,0 +1,84 @@
+// What a recovery copy of a large document costs the window: serialising it
+// on the window's thread, copying the document for a worker, and the forked
+// writer the editor uses (the fork on the window's thread, the keystrokes
+// typed while the child writes, and the time until the copy is on disk).
+// Prints best-of-3 times and the process's peak memory.
+#include "benchutil.h"
+#include "frmeditor.h"
+#include "recoverycopy.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QThread>
+
+#include <cstdio>
+
+using bench::bestOf;
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    const bool shown = args.removeAll(QStringLiteral("--shown")) > 0;
+    const QString file = args.isEmpty() ? QStringLiteral(TARBEL_SAMPLES_DIR "/large-libreoffice-ledger.rtf")
+                                        : args.first();
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "usage: recovery_bench [FILE] [--shown]\n");
+        return 2;
+    }
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+
+    frmeditor w;
+    if (shown)
+        w.show();
+    w.editor->setTextRTF(in.readAll());
+    QApplication::processEvents();
+    platform::RichTextBox *box = w.editor;
+    std::printf("file            %s (%.2f MB)\n", qPrintable(file), in.size() / 1e6);
+
+    QByteArray rtf;
+    const double serialise = bestOf(3, [&] { rtf = box->TextRTF(); });
+    std::printf("window thread   %7.1f ms  serialise (%.2f MB)\n", serialise, rtf.size() / 1e6);
+    const double clone = bestOf(1, [&] { delete box->document()->clone(); });
+    std::printf("snapshot        %7.1f ms  copy of the document for a worker\n", clone);
+
+    platform::RecoveryStore store(QStringLiteral("tarbel"));
+    const platform::RecoveryCopy header = platform::RecoveryCopy::ofThisProcess({}, w.windowTitle(), {});
+    double fork = 1e9, typing = 0, total = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        platform::RecoveryWriter writer;
+        QElapsedTimer all;
+        all.start();
+        QElapsedTimer t;
+        t.start();
+        if (!writer.start(store, header, [box] { return box->TextRTF(); })) {
+            std::fprintf(stderr, "no child could be started\n");
+            return 1;
+        }
+        fork = std::min(fork, t.nsecsElapsed() / 1e6);
+        // Keystrokes while the child writes: each first touch of a page
+        // copies it.
+        QTextCursor cursor(box->document());
+        cursor.movePosition(QTextCursor::End);
+        while (!writer.finished()) {
+            t.restart();
+            cursor.insertText(QStringLiteral("x"));
+            typing = std::max(typing, t.nsecsElapsed() / 1e6);
+            QThread::msleep(10);
+        }
+        total = std::min(total, all.nsecsElapsed() / 1e6);
+    }
+    std::printf("forked writer   %7.1f ms  on the window thread (fork)\n", fork);
+    std::printf("                %7.1f ms  slowest keystroke while the child wrote\n", typing);
+    std::printf("                %7.1f ms  until the copy is on disk (%.2f MB)\n", total,
+                QFile(store.ownFile()).size() / 1e6);
+    std::printf("peak memory     %7.1f MB\n", bench::peakMegabytes());
+    return 0;
+}

@@ -33,9 +33,14 @@ test: deps-test build
 install: deps build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
+# Removes every file `make install` put there, then the folders of the
+# programs' own (libexec/vennik, share/doc/tarbel, ...) once they are empty;
+# shared folders such as bin/ stay.
 uninstall:
 	@test -f $(BUILD)/install_manifest.txt || { echo "nothing installed from $(BUILD)"; exit 1; }
 	xargs -d '\n' rm -fv < $(BUILD)/install_manifest.txt
+	@sed -n 's|/[^/]*$$||p' $(BUILD)/install_manifest.txt | sort -u | grep -E '/(tarbel|vennik)$$' \
+	  | xargs -r -d '\n' rmdir -v --ignore-fail-on-non-empty
 
 package: deps build
 	cd $(BUILD) && cpack -G DEB -B package

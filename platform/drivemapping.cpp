@@ -78,3 +78,15 @@ QString mapDrivePath(const QString &path)
 }
 
 }  // namespace platform
+
+namespace platform {
+
+bool makeDriveFolder(const QString &path)
+{
+    const QString folder = mapDrivePath(path.left(2));
+    if (folder != winePrefix() + QStringLiteral("/drive_c") || QFileInfo(folder).isDir())
+        return true;
+    return QDir().mkpath(folder);
+}
+
+}  // namespace platform

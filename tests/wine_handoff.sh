@@ -33,7 +33,8 @@ mkdir -p "$tmp/home" "$tmp/prefix" "$tmp/pages" "$shots"
 HOME=$tmp/home WINEPREFIX=$tmp/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export HOME WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
 WINE=$WINE_HANDOFF_WINE
-WINESERVER=$(command -v wineserver 2>/dev/null || echo "$(dirname "$WINE")/wineserver")
+WINESERVER=$(dirname "$WINE")/wineserver
+[ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver 2>/dev/null || echo /usr/lib/wine/wineserver)
 pids=""
 failed=0
 
@@ -129,8 +130,10 @@ if [ "$vennik" != - ]; then
   "$server" "$tmp/pages" >"$tmp/port" 2>>"$tmp/server.log" &
   pids="$pids $!"
   i=0
-  until grep -q '^port ' "$tmp/port" || [ $i -ge 50 ]; do sleep 0.1; i=$((i + 1)); done
-  address="http://127.0.0.1:$(sed -n 's/^port //p' "$tmp/port")/log.html"
+  until grep -qs '^port ' "$tmp/port" || [ $i -ge 50 ]; do sleep 0.1; i=$((i + 1)); done
+  port=$(sed -n 's/^port //p' "$tmp/port")
+  [ -n "$port" ] || fail "the page server did not start: $(cat "$tmp/server.log")"
+  address="http://127.0.0.1:$port/log.html"
   # cmd.exe made C:\Saved; the user types the folder in other letter case.
   target='C:\saved\Zanth Page.htm'
 

@@ -128,10 +128,12 @@ public:
     void editor_KeyPress(int &KeyAscii);
     void editor_KeyUp(int &KeyCode, int Shift);
     void editor_MouseDown(int Button, int Shift, double X, double Y);
+    void editor_Change();
     void tmpeditor_KeyDown(int &KeyCode, int Shift);
     void tmpeditor_KeyPress(int &KeyAscii);
     void tmpeditor_KeyUp(int &KeyCode, int Shift);
     void tmpeditor_MouseDown(int Button, int Shift, double X, double Y);
+    void tmpeditor_Change();
 
     // --- search -------------------------------------------------------------
     void mnu_find_Click();
@@ -183,11 +185,11 @@ private:
     static QString numberedText(const QString &text);
 
     // --- documents: private helpers -----------------------------------------
-    // Writes bytes to path safely: into a temporary file in the same folder,
-    // flushed to disk, then renamed over the target, which keeps its
-    // permissions. On failure the old file is left untouched and the
-    // temporary file removed. A Windows path ("C:\\...") is mapped through
-    // the Wine drive mapping first. Returns false on failure; never throws.
+    // Writes bytes to path through platform::writeFileSafely (a temporary
+    // file renamed over the target, or the file rewritten in place where its
+    // folder takes no new file). A Windows path ("C:\\...")
+    // is mapped through the Wine drive mapping first. Returns false on
+    // failure; never throws.
     bool writeDocumentFile(const QString &path, const QByteArray &bytes);
     // A command's save: writes content() to path under the busy pointer;
     // on failure shows "Error Saving File" and answers false.
@@ -210,8 +212,9 @@ private:
     // of 2 cm, which Page Setup may then change.
     QPrinter *documentPrinter();
     bool m_printerPrepared = false;
-    // Reads path into box as Open does: caption and curfile name it; a file
-    // that cannot be read shows "File not Found" and changes nothing.
+    // Reads path into box as Open does: caption and curfile name it and
+    // changed is 0; a file that cannot be read shows "File not Found" and
+    // changes nothing.
     bool loadDocument(platform::RichTextBox *box, const QString &path);
     void openStartupFile();
     QString m_startupFile;

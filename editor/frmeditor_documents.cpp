@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
-#include <QSaveFile>
 
 #include <limits>
 
@@ -55,30 +54,7 @@ void frmeditor::connectDocuments()
 
 bool frmeditor::writeDocumentFile(const QString &path, const QByteArray &bytes)
 {
-    try {
-        if (path.isEmpty())
-            return false;
-        const QString target = platform::mapDrivePath(path);
-        const QFileInfo info(target);
-        // A read-only file is not replaced behind its owner's back, and a
-        // folder is never a document.
-        if (info.isDir() || (info.exists() && !info.isWritable()))
-            return false;
-        // QSaveFile writes a temporary file beside the target, syncs it and
-        // renames it over the target with the target's permissions; it
-        // never falls back to writing the target in place.
-        QSaveFile file(target);
-        file.setDirectWriteFallback(false);
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        if (file.write(bytes) != bytes.size()) {
-            file.cancelWriting();
-            return false;
-        }
-        return file.commit();
-    } catch (...) {
-        return false;
-    }
+    return !path.isEmpty() && platform::writeFileSafely(platform::mapDrivePath(path), bytes);
 }
 
 bool frmeditor::saveFile(const QString &path, const std::function<QByteArray()> &content)
@@ -184,7 +160,8 @@ void frmeditor::mnuopen_Click()
         return;
     if (!SaveFirst(saveFirstQuestion()))
         return;
-    changed = 0;
+    // changed is cleared only by a load: a cancelled dialog or a file that
+    // cannot be read leaves the document as unsaved as it was.
     CMDialog1->setAction(1);
     if (!CMDialog1->FileName.isEmpty() && !loadDocument(box, CMDialog1->FileName))
         return;
@@ -212,6 +189,7 @@ bool frmeditor::loadDocument(RichTextBox *box, const QString &path)
     }
     setWindowTitle(namedCaption(path));
     curfile = path;
+    changed = 0;
     return true;
 }
 
@@ -229,7 +207,6 @@ void frmeditor::openStartupFile()
     CMDialog1->FileName = path;
     if (!loadDocument(box, path))
         return;
-    changed = 0;
     showSelectionFont(box);
     box->setFocus();
     refreshFontBoxes();

@@ -3,6 +3,7 @@
 
 #include "runtime.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QDateTime>
 #include <QKeyEvent>
@@ -75,6 +76,13 @@ protected:
             }
             break;
         }
+        case QEvent::Wheel:
+            // The wheel over a closed box picks nothing.
+            if (auto *box = qobject_cast<QComboBox *>(parent()); box && !box->view()->isVisible()) {
+                event->ignore();
+                return true;
+            }
+            break;
         case QEvent::InputMethod:
         case QEvent::Drop:
         case QEvent::DragEnter:
@@ -180,6 +188,10 @@ void frmeditor::connectFormatting()
     connect(tmpeditor, &RichTextBox::KeyPress, this, &frmeditor::tmpeditor_KeyPress);
     connect(tmpeditor, &RichTextBox::KeyUp, this, &frmeditor::tmpeditor_KeyUp);
     connect(tmpeditor, &RichTextBox::MouseDown, this, &frmeditor::tmpeditor_MouseDown);
+    // Whatever changes the document's text or formatting (keys the control
+    // handles itself, input methods, the mouse, every command) marks it.
+    connect(editor, &RichTextBox::Change, this, &frmeditor::editor_Change);
+    connect(tmpeditor, &RichTextBox::Change, this, &frmeditor::tmpeditor_Change);
 }
 
 // ---------------------------------------------------------------------------
@@ -453,3 +465,7 @@ void frmeditor::tmpeditor_MouseDown(int, int, double, double)
     editor_KeyUp(keyCode, 0);
     mouseDownOn();
 }
+
+void frmeditor::editor_Change() { changed = 1; }
+
+void frmeditor::tmpeditor_Change() { changed = 1; }

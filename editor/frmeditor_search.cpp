@@ -124,7 +124,14 @@ void frmeditor::mnureplace_Click()
 // ---------------------------------------------------------------------------
 // The phrase look-up
 
-void frmeditor::Command1_Click() { phraseLookup(m_startupLookup); }
+void frmeditor::Command1_Click()
+{
+    // The look-up replaces the document: unsaved work is offered a save
+    // first. At start-up nothing can have been edited yet.
+    if (!m_startupLookup && !SaveFirst(saveFirstQuestion()))
+        return;
+    phraseLookup(m_startupLookup);
+}
 
 namespace {
 // Calls a function once, after the watched widget is first shown.

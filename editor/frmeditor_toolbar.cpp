@@ -28,8 +28,7 @@ void frmeditor::toolbarOpen()
         return;
     if (!SaveFirst(saveFirstQuestion()))
         return;
-    // Cleared before the dialog: a cancelled dialog keeps the text, unmodified.
-    changed = 0;
+    // As Open: only a load clears changed.
     CMDialog1->setAction(1);
     if (!CMDialog1->FileName.isEmpty() && !loadDocument(box, CMDialog1->FileName))
         return;

@@ -4,7 +4,9 @@
 // path is used as it stands. Elsewhere Wine's convention applies: drive X is
 // $WINEPREFIX/dosdevices/x: when that exists, and C: falls back to
 // $WINEPREFIX/drive_c (WINEPREFIX defaults to ~/.wine). Backslashes become
-// slashes; the drive letter is case-blind; a native path passes unchanged.
+// slashes; the drive letter and every name under the drive's folder are
+// case-blind, as in Wine (a name that exists exactly wins; a missing part
+// keeps its letters); a native path passes unchanged.
 #include <QString>
 
 namespace platform {

@@ -6,6 +6,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScreen>
@@ -107,6 +108,16 @@ RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
     setTabChangesFocus(false);
     setUndoRedoEnabled(true);
     setAutoFillBackground(true);
+    watchDocument();
+}
+
+void RichTextBox::watchDocument()
+{
+    // Text and formatting changes alike; the layout alone is no change.
+    connect(document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
+        if (removed != 0 || added != 0)
+            emit Change();
+    });
 }
 
 void RichTextBox::setRightMargin(double twips)
@@ -162,6 +173,8 @@ void RichTextBox::adoptDocument(QTextDocument *doc)
     applyWrap();
     if (ours)
         delete old;
+    // Watched from now on: what came with it was loaded, not changed.
+    watchDocument();
 }
 
 QString RichTextBox::Text() const
@@ -403,6 +416,16 @@ bool isBulletStyle(QTextListFormat::Style s)
 {
     return s == QTextListFormat::ListDisc || s == QTextListFormat::ListCircle || s == QTextListFormat::ListSquare;
 }
+
+// The last paragraph a selection touches: one that ends right at the start
+// of a paragraph (a whole paragraph picked with its break) stops before it.
+QTextBlock lastTouchedBlock(const QTextDocument *d, const QTextCursor &c)
+{
+    const QTextBlock last = d->findBlock(c.selectionEnd());
+    if (c.hasSelection() && c.selectionEnd() == last.position())
+        return last.previous();
+    return last;
+}
 }  // namespace
 
 std::optional<bool> RichTextBox::SelBullet() const
@@ -410,7 +433,7 @@ std::optional<bool> RichTextBox::SelBullet() const
     const QTextCursor c = textCursor();
     const QTextDocument *d = document();
     const QTextBlock first = d->findBlock(c.selectionStart());
-    const QTextBlock last = d->findBlock(c.selectionEnd());
+    const QTextBlock last = lastTouchedBlock(d, c);
     std::optional<bool> value;
     for (QTextBlock b = first; b.isValid(); b = b.next()) {
         const bool on = b.textList() && isBulletStyle(b.textList()->format().style());
@@ -429,7 +452,7 @@ void RichTextBox::setSelBullet(bool on)
     QTextCursor c = textCursor();
     QTextDocument *d = document();
     const QTextBlock first = d->findBlock(c.selectionStart());
-    const QTextBlock last = d->findBlock(c.selectionEnd());
+    const QTextBlock last = lastTouchedBlock(d, c);
     c.beginEditBlock();
     QTextList *list = nullptr;
     for (QTextBlock b = first; b.isValid(); b = b.next()) {
@@ -643,6 +666,22 @@ void RichTextBox::keyPressEvent(QKeyEvent *e)
         }
     }
     QTextEdit::keyPressEvent(e);
+}
+
+void RichTextBox::inputMethodEvent(QInputMethodEvent *e)
+{
+    // A commit is typing: KeyPress comes first, as for a key.
+    if (!e->commitString().isEmpty()) {
+        int keyAscii = e->commitString().at(0).unicode();
+        emit KeyPress(keyAscii);
+        if (keyAscii == 0) {
+            QInputMethodEvent rest(e->preeditString(), e->attributes());
+            QTextEdit::inputMethodEvent(&rest);
+            e->accept();
+            return;
+        }
+    }
+    QTextEdit::inputMethodEvent(e);
 }
 
 void RichTextBox::keyReleaseEvent(QKeyEvent *e)

@@ -12,7 +12,13 @@
 // control acts on the key or click, with the runtime's virtual-key codes
 // and character codes; a handler that sets KeyAscii to 0 swallows the
 // character. Keys that are shortcuts of the window's menu items go to the
-// menu, never to the control.
+// menu, never to the control. Text committed by an input method (dead keys,
+// compose, IBus and the like) raises KeyPress too, with its first character.
+//
+// Change is raised after every change to the document's text or formatting,
+// whoever made it: the keys the control handles itself, input methods, the
+// mouse (middle-click paste, drag and drop) and every program call. Loading
+// a document through setTextRTF is no change.
 #include <QByteArray>
 #include <QColor>
 #include <QTextEdit>
@@ -121,12 +127,14 @@ signals:
     void KeyPress(int &KeyAscii);
     void KeyUp(int &KeyCode, int Shift);
     void MouseDown(int Button, int Shift, double X, double Y);
+    void Change();
 
 protected:
     bool event(QEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void keyReleaseEvent(QKeyEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
+    void inputMethodEvent(QInputMethodEvent *e) override;
     void insertFromMimeData(const QMimeData *source) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
 
@@ -135,6 +143,7 @@ private:
     void applyWrap();
     void applyGeometry();
     void adoptDocument(QTextDocument *doc);
+    void watchDocument();
     template <typename T, typename Get>
     std::optional<T> uniform(Get get) const;
 

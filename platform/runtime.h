@@ -29,6 +29,15 @@ void SetText(const QString &text);
 // The folder that holds the running program.
 QString appPath();
 
+// Replaces the file at path (a native path) with bytes: through a temporary
+// file beside it, flushed and renamed over it, so the
+// file keeps its permissions and a symbolic link keeps pointing at the file
+// it names, which is the one replaced. Where the folder takes no new file
+// but the file itself may be written, the file is rewritten in place. A
+// read-only file or a folder is never written. False on failure (the
+// temporary file removed); never throws.
+bool writeFileSafely(const QString &path, const QByteArray &bytes);
+
 // Reads free-format items the way the runtime's sequential input does: an
 // item ends at a comma or a line end (CR LF, LF or CR); an item that starts
 // with a double quote runs to the next double quote and may hold commas and

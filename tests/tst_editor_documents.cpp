@@ -4,10 +4,13 @@
 #include "runtime.h"
 #include "scripteddialoghost.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QPrinter>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -158,13 +161,16 @@ private slots:
         QCOMPARE(w.changed, 1);
 
         // No, then the dialog cancelled with no name in it: the text stays,
-        // but it counts as unchanged from now on.
+        // still unsaved, and the next command asks again.
         host.answerMessage(vb::vbNo).answerOpenFile(QString());
         w.mnuopen_Click();
         QCOMPARE(w.editor->Text(), QStringLiteral("mine"));
-        QCOMPARE(w.changed, 0);
+        QCOMPARE(w.changed, 1);
         QCOMPARE(w.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
-        w.mnunew_Click();   // asks nothing
+        host.answerMessage(vb::vbCancel);
+        w.mnunew_Click();
+        QCOMPARE(host.last().text, QStringLiteral("File not Saved ! Save it now ? "));
+        QCOMPARE(w.editor->Text(), QStringLiteral("mine"));
         QCOMPARE(host.pending(), 0);
 
         // Yes with a name: the document is saved before the other opens.
@@ -483,25 +489,66 @@ private slots:
         QCOMPARE(host.pending(), 0);
     }
 
-    void readOnlyFolder()
+    // A folder that takes no new file: the file is written in place. A
+    // symbolic link stays a link; the file it names is the one replaced.
+    void foldersThatTakeNoNewFileAndLinks()
     {
-        if (runningAsRoot())
-            QSKIP("permissions do not bind the super-user");
+        if (runningAsRoot()) {
+            // Permissions do not bind the super-user: a copy of this suite
+            // runs the case as nobody.
+            QTemporaryDir bin(QDir::tempPath() + QStringLiteral("/tarbel-XXXXXX"));
+            const QString copy = bin.filePath(QStringLiteral("suite"));
+            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+            const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                             | QFileDevice::ReadOther | QFileDevice::ExeOther;
+            QVERIFY(QFile::setPermissions(bin.path(), all) && QFile::setPermissions(copy, all));
+            QProcess p;
+            p.setProcessChannelMode(QProcess::MergedChannels);
+            p.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                QStringLiteral("--clear-groups"), copy,
+                                                QString::fromLatin1(QTest::currentTestFunction())});
+            QVERIFY2(p.waitForFinished(120000), "setpriv did not finish");
+            const QByteArray out = p.readAll();
+            QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, out.constData());
+            QVERIFY2(out.contains(" passed, 0 failed, 0 skipped"), out.constData());
+            return;
+        }
         ScriptedDialogHost host;
         frmeditor w;
         const QString folder = path("read-only");
         QDir().mkpath(folder);
         const QString file = folder + QStringLiteral("/doc.rtf");
+        const QString link = path("link.rtf");
         writeBytes(file, "old");
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        w.curfile = file;
-        w.editor->setTextRTF("new");
-        host.answerMessage(vb::vbOK);
+        QVERIFY(QFile::link(file, link));
+        w.curfile = link;
+        w.editor->setTextRTF("through the link");
         w.mnusave_Click();
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
-        QCOMPARE(readBytes(file), QByteArray("old"));
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(readBytes(file), w.editor->TextRTF());
+
+        const auto rwx = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+        auto restore = qScopeGuard([&] { QFile::setPermissions(folder, rwx); });
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        for (const QString &target : {file, link}) {
+            w.curfile = target;
+            w.editor->setTextRTF(target.toUtf8());
+            w.changed = 1;
+            w.mnusave_Click();
+            QCOMPARE(w.changed, 0);
+            QCOMPARE(readBytes(file), w.editor->TextRTF());
+        }
+        QVERIFY(QFileInfo(link).isSymLink());
+        // A read-only file is still refused, and a new file cannot be made.
+        QFile::setPermissions(file, QFileDevice::ReadOwner);
+        for (const QString &target : {file, folder + QStringLiteral("/new.rtf")}) {
+            w.curfile = target;
+            host.answerMessage(vb::vbOK);
+            w.mnusave_Click();
+            QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+        }
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("doc.rtf")});
+        QCOMPARE(host.pending(), 0);
     }
 
     // ---- Insert File and Write File ---------------------------------------
@@ -517,7 +564,7 @@ private slots:
         host.answerOpenFile(markup);
         w.mnu_insertfile_Click();
         QCOMPARE(w.editor->Text(), QStringLiteral("abc{\\rtf1 X}def"));
-        QCOMPARE(w.changed, 0);
+        QCOMPARE(w.changed, 1);
         QCOMPARE(w.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
         QVERIFY(w.curfile.isEmpty());
 

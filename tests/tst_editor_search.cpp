@@ -155,7 +155,7 @@ private slots:
         QCOMPARE(host.prompts().at(2).title, QString());
         QCOMPARE(host.last().text, QStringLiteral("Replace Over "));
         QCOMPARE(host.last().title, QStringLiteral(" Search And Replace Results"));
-        QCOMPARE(w.changed, 0);
+        QCOMPARE(w.changed, 1);
 
         // Letter case counts; an occurrence at the caret is never offered.
         w.editor->setTextRTF("Cat Cat");
@@ -289,8 +289,9 @@ private slots:
         frmeditor w;
         w.editor->setTextRTF("unsaved work");
         w.changed = 1;
+        host.answerMessage(vb::vbNo);
         w.Command1_Click();
-        QCOMPARE(host.prompts().size(), 0);
+        QCOMPARE(host.prompts().size(), 1);
         QCOMPARE(w.editor->SelText(), selected);
         QCOMPARE(w.editor->SelStart(), start);
         QCOMPARE(w.curfile, written);
@@ -298,6 +299,45 @@ private slots:
         QCOMPARE(QFileInfo(w.CMDialog1->FileName).canonicalFilePath(), QFileInfo(doc).canonicalFilePath());
         QCOMPARE(w.changed, 1);
         QCOMPARE(platform::Screen::mousePointer(), 0);
+    }
+
+    // A click with unsaved work asks first, before anything is read.
+    void findPhraseAsksFirst_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("saveAs");   // Save's dialog, after Yes
+        QTest::addColumn<bool>("loads");
+        QTest::newRow("yes") << int(vb::vbYes) << "typed.rtf" << true;
+        QTest::newRow("yes, no name") << int(vb::vbYes) << "" << false;
+        QTest::newRow("no") << int(vb::vbNo) << "" << true;
+        QTest::newRow("cancel") << int(vb::vbCancel) << "" << false;
+    }
+
+    void findPhraseAsksFirst()
+    {
+        QFETCH(int, answer);
+        QFETCH(QString, saveAs);
+        QFETCH(bool, loads);
+        writeBytes(m_prefix.filePath(QStringLiteral("drive_c/docs/a.rtf")), "{\\rtf1 handed off\\par}");
+        handOff("C:\\docs\\a.rtf\nhanded\n");
+        const QString saved = saveAs.isEmpty() ? QString() : m_prefix.filePath(saveAs);
+        ScriptedDialogHost host;
+        frmeditor w;
+        w.editor->setTextRTF("typed work");
+        w.changed = 1;
+        host.answerMessage(answer);
+        if (answer == vb::vbYes)
+            host.answerSaveFile(saved);
+        w.Command1_Click();
+        QCOMPARE(host.prompts().first().text, QStringLiteral("File not Saved ! Save it now ? "));
+        QCOMPARE(host.prompts().first().buttons, vb::vbYesNoCancel);
+        QCOMPARE(w.editor->Text().startsWith(QLatin1String("handed off")), loads);
+        QCOMPARE(w.editor->Text() == QLatin1String("typed work"), !loads);
+        if (!saved.isEmpty()) {
+            QFile f(saved);
+            QVERIFY(f.open(QIODevice::ReadOnly) && f.readAll().contains("typed work"));
+        }
+        QCOMPARE(host.pending(), 0);
     }
 
     void handOffPhraseNotFoundAndWordWrap()
@@ -386,6 +426,9 @@ private slots:
         QCOMPARE(w.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
         w.show();
         QTRY_COMPARE(w.windowTitle(), QStringLiteral("Editor [C:\\docs\\c.rtf]"));
+        // Silent, and loading is no change.
+        QCOMPARE(host.prompts().size(), 0);
+        QCOMPARE(w.changed, 0);
         QCOMPARE(w.editor->SelText(), QStringLiteral("the phrase"));
         QCOMPARE(w.editor->SelStart(), qint64(5));
         // Once only.

@@ -397,6 +397,20 @@ private slots:
         const QString z = platform::mapDrivePath(QStringLiteral("Z:\\tmp"));
         QCOMPARE(z, prefix.path() + QStringLiteral("/dosdevices/z:/tmp"));
         QCOMPARE(QFileInfo(z).canonicalFilePath(), QFileInfo(QStringLiteral("/tmp")).canonicalFilePath());
+        // Under the drive's folder letter case does not matter, as in Wine;
+        // a name that exists exactly wins; a missing part keeps its letters.
+        const QString c = prefix.path() + QStringLiteral("/dosdevices/c:");
+        QDir(c).mkpath(QStringLiteral("docs/Sub"));
+        for (const char *name : {"docs/report.rtf", "docs/Sub/Notes.txt", "docs/Both.rtf", "docs/both.rtf"}) {
+            QFile f(c + u'/' + QLatin1String(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QList<std::pair<const char *, const char *>> blind = {
+            {"C:\\DOCS\\Report.RTF", "/docs/report.rtf"},   {"c:\\Docs\\SUB\\notes.TXT", "/docs/Sub/Notes.txt"},
+            {"C:\\docs\\Both.rtf", "/docs/Both.rtf"},       {"C:\\DOCS\\both.rtf", "/docs/both.rtf"},
+            {"C:\\Docs\\New Dir\\A.RTF", "/docs/New Dir/A.RTF"}, {"C:\\docs\\sub\\", "/docs/Sub/"}};
+        for (const auto &[windows, native] : blind)
+            QCOMPARE(platform::mapDrivePath(QLatin1String(windows)), c + QLatin1String(native));
         // Native paths pass unchanged.
         QCOMPARE(platform::mapDrivePath(QStringLiteral("/home/u/a.rtf")), QStringLiteral("/home/u/a.rtf"));
         QCOMPARE(platform::mapDrivePath(QStringLiteral("a.rtf")), QStringLiteral("a.rtf"));

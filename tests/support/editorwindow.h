@@ -23,10 +23,11 @@ inline std::unique_ptr<frmeditor> openWindow()
     return w;
 }
 
-// Replaces the document of box with plain text, the caret at the start.
+// Loads plain text into box as a document is loaded (no change to it), the
+// caret at the start.
 inline void setText(platform::RichTextBox *box, const QString &text)
 {
-    box->setPlainText(text);
+    box->setTextRTF(text.toUtf8());
     box->setSelStart(0);
 }
 

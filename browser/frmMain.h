@@ -123,10 +123,22 @@ public:
     void mnuFileOpen_Click();
     void WebBrowser1_SaveCompleted(const QString &path);
     void WebBrowser1_SaveFailed(const QString &path, const QString &problem);
+    // True from a save's click until its page and record are written (or
+    // have failed), and while later saves wait their turn.
+    bool saving() const { return m_saveUnderWay || !m_waitingSaves.isEmpty(); }
     // The record file's place on this system.
     static QString recordPath();
-    // The record's bytes: both lines with CR LF, in Windows-1252.
+    // The record's bytes: both lines with CR LF, in Windows-1252. Characters
+    // of the address that Windows-1252 cannot hold are percent-encoded as
+    // UTF-8, so the first line is still an address.
     static QByteArray recordBytes(const QString &address, const QString &savePath);
+    // The first character (a whole code point) of text that Windows-1252
+    // cannot hold; empty when there is none.
+    static QString unstorableCharacter(const QString &text);
+    // The text with its line breaks taken out: what a one-line box holds.
+    static QString withoutLineBreaks(const QString &text);
+    // How long closing the window waits for a save under way.
+    static constexpr int kEndWaitMs = 30000;
 
 protected:
     void resizeEvent(QResizeEvent *e) override;
@@ -142,13 +154,29 @@ private:
     void connectSaving();
     // Keeps the docked toolbar across the top of the client area.
     void layoutDocked();
+    // Keeps a text box on one line, whatever enters it.
+    void keepOnOneLine(QLineEdit *box);
+    // The saves clicked: each runs when the one before it has ended.
+    struct SaveRequest {
+        QString address;   // the address box at the click
+        QString path;      // the save-path box at the click
+        QString target;    // where the page goes on this system
+    };
+    void startNextSave();
+    void saveEnded();
+    bool writeRecord(const SaveRequest &save, QString *why);
+    // Closing while saving: the saves finish first, under the busy pointer.
+    void endWhenSaved();
     // The runtime's report of a failure under the policy "none", which here
     // keeps the program running.
     void reportFailure(const QString &what);
 
     QWidget *m_client = nullptr;
     bool m_ended = false;
-    bool m_endWhenSaved = false;
-    // What the save under way records when its page is written.
-    QString m_saveAddress, m_savePath;
+    bool m_endDue = false;        // a record was written: the program is to end
+    bool m_endingAfterSaves = false;
+    QTimer *m_endWait = nullptr;  // gives up waiting for a save at the end
+    bool m_saveUnderWay = false;
+    SaveRequest m_save;           // the save under way
+    QList<SaveRequest> m_waitingSaves;
 };

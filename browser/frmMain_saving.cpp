@@ -67,19 +67,58 @@ void frmMain::File1_Click()
 
 QString frmMain::recordPath() { return platform::mapDrivePath(QStringLiteral("C:\\Zanth.lib")); }
 
+namespace {
+// The length of the code point at i: a surrogate pair is one character.
+qsizetype charLength(const QString &text, qsizetype i)
+{
+    return text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate() ? 2 : 1;
+}
+
+bool inWindows1252(QStringView ch)
+{
+    return ch == u"?" || platform::encodeWindows1252(ch.toString()) != "?";
+}
+}  // namespace
+
+QString frmMain::unstorableCharacter(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); i += charLength(text, i)) {
+        const QStringView ch = QStringView(text).mid(i, charLength(text, i));
+        if (!inWindows1252(ch))
+            return ch.toString();
+    }
+    return {};
+}
+
+QString frmMain::withoutLineBreaks(const QString &text)
+{
+    QString out = text;
+    out.removeIf([](QChar c) {
+        return c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f' || c == QChar(0x85) || c == QChar(0x2028)
+               || c == QChar(0x2029);
+    });
+    return out;
+}
+
 QByteArray frmMain::recordBytes(const QString &address, const QString &savePath)
 {
     // Windows-1252, the ANSI code page of the record's readers.
-    return platform::encodeWindows1252(address) + "\r\n" + platform::encodeWindows1252(savePath) + "\r\n";
+    QByteArray line1;
+    for (qsizetype i = 0; i < address.size(); i += charLength(address, i)) {
+        const QStringView ch = QStringView(address).mid(i, charLength(address, i));
+        if (inWindows1252(ch))
+            line1 += platform::encodeWindows1252(ch.toString());
+        else
+            line1 += ch.toUtf8().toPercentEncoding();
+    }
+    return line1 + "\r\n" + platform::encodeWindows1252(savePath) + "\r\n";
 }
 
 void frmMain::Command2_Click()
 {
-    // One save at a time, and only of a page that is there.
-    if (WebBrowser1->Saving()) {
-        reportFailure(QStringLiteral("The page is still being saved."));
+    // Only a page that is there, to a path the record can hold.
+    if (m_endingAfterSaves)
         return;
-    }
     const QString shown = WebBrowser1->LocationURL();
     if (shown.isEmpty() || shown == u"about:blank") {
         reportFailure(QStringLiteral("There is no page to save yet."));
@@ -94,56 +133,101 @@ void frmMain::Command2_Click()
         reportFailure(QStringLiteral("There is no file name to save the page as."));
         return;
     }
+    if (const QString bad = unstorableCharacter(typed); !bad.isEmpty()) {
+        const QString code = QString::number(bad.toUcs4().value(0), 16).toUpper().rightJustified(4, u'0');
+        reportFailure(QStringLiteral("The page cannot be saved as %1.\n\nThe name holds \"%2\" (U+%3), which "
+                                     "C:\\Zanth.lib cannot record. Choose a name without it.")
+                          .arg(typed, bad, code));
+        return;
+    }
     // The page goes where the box says; a relative name lies in the folder
     // list's folder.
     QString target = platform::mapDrivePath(typed);
     if (QFileInfo(target).isRelative())
         target = QDir(Dir1->Path()).absoluteFilePath(target);
 
-    // The record holds the boxes as they are at the click.
-    m_saveAddress = txtInput->text();
-    m_savePath = typed;
+    // The record holds the boxes as they are at the click; a save clicked
+    // while another is writing waits its turn.
+    m_waitingSaves.append(SaveRequest{txtInput->text(), typed, target});
+    startNextSave();
+}
+
+void frmMain::startNextSave()
+{
+    if (m_saveUnderWay || m_waitingSaves.isEmpty() || m_ended)
+        return;
+    m_save = m_waitingSaves.takeFirst();
+    m_saveUnderWay = true;
     try {
         WebBrowser1->ExecWB(platform::WebBrowser::OLECMDID_SAVEAS, platform::WebBrowser::OLECMDEXECOPT_DONTPROMPTUSER,
-                            target, nullptr);
+                            m_save.target, nullptr);
     } catch (const platform::WebBrowserError &e) {
-        reportFailure(QStringLiteral("The page could not be saved as %1.\n\n%2").arg(typed, e.description));
+        WebBrowser1_SaveFailed(m_save.target, e.description);
     }
+}
+
+bool frmMain::writeRecord(const SaveRequest &save, QString *why)
+{
+    // A Wine prefix not set up yet has no drive C folder: it is made, as
+    // Wine's first run would.
+    if (!platform::makeDriveFolder(QStringLiteral("C:\\"))) {
+        *why = QStringLiteral("The folder of drive C: (%1) cannot be created.").arg(platform::mapDrivePath(QStringLiteral("C:")));
+        return false;
+    }
+    // Written whole or not at all.
+    QSaveFile record(recordPath());
+    bool ok = record.open(QIODevice::WriteOnly);
+    if (ok)
+        ok = record.write(recordBytes(save.address, save.path)) >= 0;
+    if (ok)
+        ok = record.commit();
+    if (!ok) {
+        *why = record.errorString();
+        record.cancelWriting();
+    }
+    return ok;
 }
 
 void frmMain::WebBrowser1_SaveCompleted(const QString &)
 {
-    // The page is on disk: now the record, written whole or not at all, and
-    // then the timer.
-    QSaveFile record(recordPath());
-    bool ok = record.open(QIODevice::WriteOnly);
-    if (ok)
-        ok = record.write(recordBytes(m_saveAddress, m_savePath)) >= 0;
-    if (ok)
-        ok = record.commit();
-    if (!ok) {
-        const QString why = record.errorString();
-        record.cancelWriting();
+    if (m_ended || !m_saveUnderWay)
+        return;
+    // The page is on disk: now the record, and then the timer.
+    QString why;
+    if (writeRecord(m_save, &why)) {
+        m_endDue = true;
+        Timer1->start();
+    } else {
         reportFailure(QStringLiteral("The page was saved, but %1 could not be written.\n\n%2")
                           .arg(QStringLiteral("C:\\Zanth.lib"), why));
-        if (m_endWhenSaved)
-            End();
-        return;
     }
-    if (m_endWhenSaved) {
-        // An earlier save's timer has run out meanwhile.
-        End();
-        return;
-    }
-    if (!Timer1->isActive())
-        Timer1->start();
+    saveEnded();
 }
 
 void frmMain::WebBrowser1_SaveFailed(const QString &, const QString &problem)
 {
-    reportFailure(QStringLiteral("The page could not be saved as %1.\n\n%2").arg(m_savePath, problem));
-    if (m_endWhenSaved)
+    if (m_ended || !m_saveUnderWay)
+        return;
+    reportFailure(QStringLiteral("The page could not be saved as %1.\n\n%2").arg(m_save.path, problem));
+    saveEnded();
+}
+
+void frmMain::saveEnded()
+{
+    m_saveUnderWay = false;
+    if (!m_waitingSaves.isEmpty()) {
+        // From the event loop: the page area is still reporting the end of
+        // the save before.
+        QTimer::singleShot(0, this, &frmMain::startNextSave);
+        return;
+    }
+    if (m_endingAfterSaves) {
         End();
+        return;
+    }
+    // A tick that came while saving waited for this; the end is still due.
+    if (m_endDue && !Timer1->isActive())
+        Timer1->start();
 }
 
 // --- File > Open ------------------------------------------------------------------------

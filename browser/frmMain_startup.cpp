@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMenuBar>
 
 #include <cmath>
 #include <limits>
@@ -41,6 +42,33 @@ int frmMain::Start(const QString &programFolder, std::unique_ptr<frmMain> &windo
 void frmMain::connectStartup()
 {
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    m_endWait = new QTimer(this);
+    m_endWait->setSingleShot(true);
+    m_endWait->setInterval(kEndWaitMs);
+    connect(m_endWait, &QTimer::timeout, this, [this] {
+        platform::Screen::setMousePointer(platform::Screen::vbDefault);
+        reportFailure(QStringLiteral("The page is still being saved as %1 after %2 seconds. Zanth Browser ends "
+                                     "without waiting any longer; C:\\Zanth.lib may not hold this save.")
+                          .arg(m_save.path)
+                          .arg(kEndWaitMs / 1000));
+        End();
+    });
+    // The record has one line for each box.
+    keepOnOneLine(txtInput);
+    keepOnOneLine(Text1);
+}
+
+void frmMain::keepOnOneLine(QLineEdit *box)
+{
+    connect(box, &QLineEdit::textChanged, this, [box](const QString &text) {
+        const QString one = withoutLineBreaks(text);
+        if (one.size() == text.size())
+            return;
+        const int cursor = box->cursorPosition();
+        const int before = int(withoutLineBreaks(text.left(cursor)).size());
+        box->setText(one);
+        box->setCursorPosition(before);
+    });
 }
 
 void frmMain::Form_Load()
@@ -80,8 +108,10 @@ qint32 frmMain::readSettingsFile(const QString &path)
 
 void frmMain::Form_Resize()
 {
-    WebBrowser1->setWidth(Width() - 350);
-    WebBrowser1->setHeight(Height() - 200);
+    // The page area keeps its left and top and reaches the client area's
+    // right and bottom edges, so all of the page is in sight.
+    const QPoint at = WebBrowser1->pos();
+    WebBrowser1->resize(std::max(0, m_client->width() - at.x()), std::max(0, m_client->height() - at.y()));
 }
 
 void frmMain::resizeEvent(QResizeEvent *e)
@@ -109,7 +139,10 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;
         const bool plain = !(k->modifiers() & ~Qt::KeypadModifier);
         if (enter && plain) {
-            // Enter in a text box or a list clicks the default button.
+            // Enter on a list's entry chooses it; elsewhere, and in a list
+            // with nothing to choose, it clicks the default button.
+            if ((watched == File1 && File1->chooseCurrent()) || (watched == Dir1 && Dir1->openCurrent()))
+                return true;
             if (Command1->isEnabled())
                 Command1->click();
             return true;
@@ -126,6 +159,9 @@ void frmMain::End()
         return;
     m_ended = true;
     Timer1->stop();
+    m_endWait->stop();
+    if (m_endingAfterSaves)
+        platform::Screen::setMousePointer(platform::Screen::vbDefault);
     hide();
     if (g_endAction)
         g_endAction();
@@ -137,17 +173,35 @@ void frmMain::Form_Unload() { End(); }
 
 void frmMain::closeEvent(QCloseEvent *e)
 {
+    // A save under way, and those waiting for it, finish first.
+    if (saving() && !m_ended) {
+        e->ignore();
+        endWhenSaved();
+        return;
+    }
     e->accept();
     Form_Unload();
 }
 
+void frmMain::endWhenSaved()
+{
+    if (m_endingAfterSaves)
+        return;
+    m_endingAfterSaves = true;
+    Timer1->stop();
+    // Nothing more to do in the window but wait.
+    m_client->setEnabled(false);
+    menuBar()->setEnabled(false);
+    platform::Screen::setMousePointer(platform::Screen::vbHourglass);
+    m_endWait->start();
+}
+
 void frmMain::Timer1_Timer()
 {
-    // A save under way is finished first, so the program never ends with
-    // half a page on disk.
-    if (WebBrowser1->Saving()) {
+    // The saves clicked are finished first, so the program never ends with
+    // half a page on disk; the last one's record starts the wait again.
+    if (saving()) {
         Timer1->stop();
-        m_endWhenSaved = true;
         return;
     }
     End();
@@ -155,5 +209,10 @@ void frmMain::Timer1_Timer()
 
 void frmMain::reportFailure(const QString &what)
 {
+    // The box comes with the default pointer, whatever is under way.
+    const int pointer = platform::Screen::mousePointer();
+    platform::Screen::setMousePointer(platform::Screen::vbDefault);
     platform::MsgBox(what, vb::vbCritical, caption());
+    if (!m_ended)
+        platform::Screen::setMousePointer(pointer);
 }

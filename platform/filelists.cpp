@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QStorageInfo>
 
@@ -56,6 +57,13 @@ void DriveListBox::Refresh()
     m_shown = currentIndex();
 }
 
+void DriveListBox::showPopup()
+{
+    // Drives come and go while the program runs.
+    Refresh();
+    QComboBox::showPopup();
+}
+
 void DriveListBox::showDriveOf(const QString &path)
 {
     // The drive is the longest mount path the folder lies under.
@@ -90,6 +98,15 @@ DirListBox::DirListBox(QWidget *parent) : QListWidget(parent)
 QString DirListBox::folderAt(int row) const
 {
     return row >= 0 && row < m_folders.size() ? m_folders.at(row) : QString();
+}
+
+bool DirListBox::openCurrent()
+{
+    const QString folder = folderAt(currentRow());
+    if (folder.isEmpty() || folder == m_path)
+        return false;
+    setPath(folder);
+    return true;
 }
 
 void DirListBox::setPath(const QString &path)
@@ -136,9 +153,39 @@ FileListBox::FileListBox(QWidget *parent) : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (!m_filling && row >= 0)
+        if (!m_quiet && row >= 0)
             emit Click();
     });
+}
+
+void FileListBox::focusInEvent(QFocusEvent *event)
+{
+    // The view makes its first file current when the focus comes by
+    // keyboard; that is no choice, so the list stays as it was.
+    const int before = currentRow();
+    m_quiet = true;
+    QListWidget::focusInEvent(event);
+    if (currentRow() != before)
+        setCurrentRow(before);
+    m_quiet = false;
+}
+
+void FileListBox::mousePressEvent(QMouseEvent *event)
+{
+    const int before = currentRow();
+    QListWidget::mousePressEvent(event);
+    // A click on the file already selected chooses it again.
+    const QListWidgetItem *hit = itemAt(event->position().toPoint());
+    if (hit && hit == currentItem() && currentRow() == before)
+        emit Click();
+}
+
+bool FileListBox::chooseCurrent()
+{
+    if (currentRow() < 0)
+        return false;
+    emit Click();
+    return true;
 }
 
 void FileListBox::setPath(const QString &path)
@@ -178,7 +225,7 @@ bool FileListBox::matches(const QString &name) const
 
 void FileListBox::fill()
 {
-    m_filling = true;
+    m_quiet = true;
     clear();
     if (!m_path.isEmpty()) {
         const QStringList files = QDir(m_path).entryList(QDir::Files | QDir::Hidden | QDir::System,
@@ -188,7 +235,7 @@ void FileListBox::fill()
                 addItem(f);
     }
     setCurrentRow(-1);
-    m_filling = false;
+    m_quiet = false;
 }
 
 }  // namespace platform

@@ -16,7 +16,8 @@ inline constexpr char16_t kSeparator = u'/';
 #endif
 
 // A drop-down list of the mounted file systems, "/" first, then the others
-// by path. Change is raised when the user picks another drive.
+// by path, read afresh each time the list opens. Change is raised when the
+// user picks another drive.
 class DriveListBox : public QComboBox {
     Q_OBJECT
 public:
@@ -26,6 +27,7 @@ public:
     void showDriveOf(const QString &path);
     void Refresh();
     static QStringList mountedDrives();
+    void showPopup() override;
 
 signals:
     void Change();
@@ -35,8 +37,9 @@ private:
 };
 
 // The current folder's path from the root, one line per folder, followed by
-// its subfolders. Opening a line (double click) makes it the path; every
-// change of the path raises Change.
+// its subfolders. Opening a line (double click, or openCurrent) makes it the
+// path; every change of the path raises Change. Arrow keys only move the
+// highlight.
 class DirListBox : public QListWidget {
     Q_OBJECT
 public:
@@ -46,6 +49,9 @@ public:
     void setPath(const QString &path);
     // The folder of a line.
     QString folderAt(int row) const;
+    // Opens the highlighted line's folder; false when that is the open
+    // folder already (nothing to open).
+    bool openCurrent();
 
 signals:
     void Change();
@@ -58,7 +64,9 @@ private:
 
 // Every file of a folder that matches the pattern, hidden ones too. "*.*"
 // (and "*") match every name, names without a dot included. Click is raised
-// when the user selects a file.
+// when the user chooses a file: a click on it (also on the selected one), an
+// arrow key moving to it, or chooseCurrent. The focus arriving chooses
+// nothing.
 class FileListBox : public QListWidget {
     Q_OBJECT
 public:
@@ -72,15 +80,21 @@ public:
     // The selected (current) file's bare name; empty when there is none.
     QString FileName() const;
     bool matches(const QString &name) const;
+    // Raises Click for the highlighted file; false when there is none.
+    bool chooseCurrent();
 
 signals:
     void Click();
+
+protected:
+    void focusInEvent(QFocusEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
 
 private:
     void fill();
     QString m_path;
     QString m_pattern = QStringLiteral("*.*");
-    bool m_filling = false;
+    bool m_quiet = false;   // the current row changes, but nobody chose
 };
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "webbrowser.h"
 
+#include "dialoghost.h"
 #include "units.h"
 
 #include <QCoreApplication>
@@ -9,10 +10,14 @@
 #include <QSettings>
 #include <QTimer>
 #include <QWebEngineHistory>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
 
 #include <cstdio>
 #include <unistd.h>
@@ -37,6 +42,12 @@ QString randomToken()
     return t;
 }
 
+// An address as text in its encoded form: plain ASCII whatever it holds.
+QString encoded(const QUrl &url)
+{
+    return QString::fromLatin1(url.toEncoded());
+}
+
 QSettings pageAreaSettings()
 {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope,
@@ -45,6 +56,28 @@ QSettings pageAreaSettings()
                      QStringLiteral("WebBrowser"));
 }
 }  // namespace
+
+// Lets a local page load nothing local but its own parts: a page saved as
+// "name.htm" keeps them in "name_files" beside it.
+class LocalPartsOnly : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void interceptRequest(QWebEngineUrlRequestInfo &info) override
+    {
+        const QUrl wanted = info.requestUrl();
+        if (!wanted.isLocalFile() || info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
+            return;
+        const QUrl page = info.firstPartyUrl();
+        if (!page.isLocalFile()) {
+            info.block(true);
+            return;
+        }
+        const QFileInfo pageFile(page.toLocalFile());
+        const QString parts = pageFile.absolutePath() + u'/' + pageFile.completeBaseName() + QStringLiteral("_files/");
+        if (!QDir::cleanPath(wanted.toLocalFile()).startsWith(parts))
+            info.block(true);
+    }
+};
 
 // The page reports completed frames through a console message that starts
 // with the control's token. The reporting script runs in its own world, so
@@ -83,6 +116,19 @@ WebBrowser::WebBrowser(QWidget *parent) : QWebEngineView(parent)
     frames.setSourceCode(QStringLiteral("(function(){ if (window.top !== window) console.log('%1 ' + location.href); })();")
                              .arg(m_token));
     m_page->scripts().insert(frames);
+
+    // A local page reads no other local file: only the parts of a saved
+    // page, in its own "<name>_files" folder, load. Switching the engine's
+    // file access off would keep those parts out too, so the filter decides.
+    m_page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    m_page->setUrlRequestInterceptor(new LocalPartsOnly(this));
+
+    // There is one page area: what asks for a new window opens here.
+    connect(m_page, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest &request) {
+        const QUrl url = request.requestedUrl();
+        if (!url.isEmpty() && url != QUrl(QStringLiteral("about:blank")))
+            m_page->load(url);
+    });
 
     connect(m_page, &QWebEnginePage::loadFinished, this, &WebBrowser::onLoadFinished);
     connect(m_page->profile(), &QWebEngineProfile::downloadRequested, this, &WebBrowser::onDownloadRequested);
@@ -141,7 +187,7 @@ void WebBrowser::GoSearch() { Navigate(searchPage()); }
 void WebBrowser::Refresh() { reload(); }
 void WebBrowser::Stop() { stop(); }
 
-QString WebBrowser::LocationURL() const { return url().toString(); }
+QString WebBrowser::LocationURL() const { return encoded(url()); }
 QString WebBrowser::LocationName() const { return title(); }
 bool WebBrowser::Busy() const { return m_page->isLoading(); }
 
@@ -159,12 +205,12 @@ void WebBrowser::setHeight(double twips) { resize(width(), std::max(0, twipsToPi
 
 void WebBrowser::onLoadFinished(bool)
 {
-    emit NavigateComplete2(this, QVariant(url().toString()));
+    emit NavigateComplete2(this, QVariant(encoded(url())));
 }
 
 void WebBrowser::frameCompleted(const QString &frameUrl)
 {
-    emit NavigateComplete2(this, QVariant(frameUrl));
+    emit NavigateComplete2(this, QVariant(encoded(QUrl(frameUrl))));
 }
 
 // --- saving the shown page ---------------------------------------------------
@@ -206,12 +252,44 @@ void WebBrowser::onDownloadRequested(QWebEngineDownloadRequest *download)
     if (!download || download->page() != m_page)
         return;
     const QString path = QDir::cleanPath(download->downloadDirectory() + u'/' + download->downloadFileName());
-    if (download->isSavePageDownload() && Saving() && !m_download && path == m_saveTarget) {
-        followSave(download);
+    if (download->isSavePageDownload()) {
+        if (Saving() && !m_download && path == m_saveTarget)
+            followSave(download);
+        else
+            download->cancel();   // a page save nobody asked for
         return;
     }
-    // Nothing else is downloaded: the program asked for none of it.
-    download->cancel();
+    offerDownload(download);
+}
+
+void WebBrowser::offerDownload(QWebEngineDownloadRequest *download)
+{
+    // The dialog is shown while the request waits: one not accepted by the
+    // end of this call is dropped.
+    FileDialogRequest request;
+    request.title = QStringLiteral("Save download as");
+    request.fileName = download->downloadFileName();
+    request.directory = download->downloadDirectory();
+    const QString chosen = DialogHost::current().saveFile(request);
+    if (chosen.isEmpty()) {
+        download->cancel();
+        return;
+    }
+    const QFileInfo target(chosen);
+    download->setDownloadDirectory(target.absolutePath());
+    download->setDownloadFileName(target.fileName());
+    const QPointer<QWebEngineDownloadRequest> guard(download);
+    // Accepted, it can only complete; anything else (the engine cancels
+    // what it cannot write) is a failure.
+    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [guard, chosen] {
+        if (!guard || !guard->isFinished() || guard->state() == QWebEngineDownloadRequest::DownloadCompleted)
+            return;
+        MsgBox(QStringLiteral("The download could not be saved as %1 (reason %2).")
+                   .arg(chosen)
+                   .arg(int(guard->interruptReason())),
+               vb::vbCritical);
+    });
+    download->accept();
 }
 
 void WebBrowser::followSave(QWebEngineDownloadRequest *download)

@@ -2,7 +2,10 @@
 // The web browser control: a page area on Qt WebEngine with the operations
 // the browser window uses (navigation, history, home and search pages,
 // reload and stop, the shown page's address and name, saving the shown page)
-// and its completed-navigation event.
+// and its completed-navigation event. Links that ask for a new window open
+// in the page area itself; a download the page offers asks where to save it
+// (through the dialog host) and reports a failure. Local pages cannot read
+// other local files.
 #include <QDateTime>
 #include <QPointer>
 #include <QString>
@@ -49,7 +52,9 @@ public:
     void Refresh();
     void Stop();
 
-    // The page now shown: its address and its name (the title).
+    // The page now shown: its address in its encoded form (percent-escapes,
+    // an international host name as punycode), so always plain ASCII, and
+    // its name (the title).
     QString LocationURL() const;
     QString LocationName() const;
     // True while a page is loading.
@@ -87,7 +92,7 @@ public:
 signals:
     // A navigation completed: once for the page (an error page too) and once
     // for every frame of it that completes. pDisp is this control; URL the
-    // address of the page or frame.
+    // encoded address of the page or frame.
     void NavigateComplete2(QObject *pDisp, const QVariant &URL);
     // The save started by ExecWB wrote its file.
     void SaveCompleted(const QString &path);
@@ -100,6 +105,7 @@ private:
     void frameCompleted(const QString &frameUrl);
     void onLoadFinished(bool ok);
     void onDownloadRequested(QWebEngineDownloadRequest *download);
+    void offerDownload(QWebEngineDownloadRequest *download);
     void followSave(QWebEngineDownloadRequest *download);
     void finishSave(bool ok, const QString &problem);
 

@@ -187,9 +187,9 @@ private:
     // --- documents: private helpers -----------------------------------------
     // Writes bytes to path through platform::writeFileSafely (a temporary
     // file renamed over the target, or the file rewritten in place where its
-    // folder takes no new file). A Windows path ("C:\\...")
-    // is mapped through the Wine drive mapping first. Returns false on
-    // failure; never throws.
+    // folder takes no new file). A Windows path ("C:\\...") is mapped
+    // through the Wine drive mapping first. Returns false on failure; never
+    // throws.
     bool writeDocumentFile(const QString &path, const QByteArray &bytes);
     // A command's save: writes content() to path under the busy pointer;
     // on failure shows "Error Saving File" and answers false.

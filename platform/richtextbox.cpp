@@ -115,7 +115,7 @@ void RichTextBox::watchDocument()
 {
     // Text and formatting changes alike; the layout alone is no change.
     connect(document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
-        if (removed != 0 || added != 0)
+        if ((removed != 0 || added != 0) && !m_composing)
             emit Change();
     });
 }
@@ -681,7 +681,10 @@ void RichTextBox::inputMethodEvent(QInputMethodEvent *e)
             return;
         }
     }
+    // Text still being composed is shown, not yet in the document.
+    m_composing = e->commitString().isEmpty() && e->replacementLength() == 0 && !textCursor().hasSelection();
     QTextEdit::inputMethodEvent(e);
+    m_composing = false;
 }
 
 void RichTextBox::keyReleaseEvent(QKeyEvent *e)

@@ -152,6 +152,7 @@ private:
     double m_leftTwips = 0;
     double m_topTwips = 0;
     int m_visibleBottom = -1;
+    bool m_composing = false;
 };
 
 }  // namespace platform

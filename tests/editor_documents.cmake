@@ -5,3 +5,8 @@ tarbel_add_test(tst_editor_search SOURCES tst_editor_search.cpp LIBS tarbel_lib)
 add_test(NAME smoke_handoff
   COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/smoke_handoff.sh $<TARGET_FILE:tarbel> ${CMAKE_BINARY_DIR}/tarbel-handoff.png)
 set_tests_properties(smoke_handoff PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)
+
+# End to end: no change is lost without a question, driven with real X input.
+add_test(NAME e2e_tarbel_changes
+  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/e2e_tarbel_changes.sh $<TARGET_FILE:tarbel> ${CMAKE_BINARY_DIR}/screenshots)
+set_tests_properties(e2e_tarbel_changes PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)

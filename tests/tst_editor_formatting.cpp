@@ -269,6 +269,11 @@ private slots:
         w->mnu_wrap_Click();
         w->resize(w->width() / 2, w->height());
         w->mnu_wrap_Click();
+        // Composing in an input method is not yet typing.
+        w->editor->setFocus();
+        QInputMethodEvent compose(QStringLiteral("e"), {});
+        QApplication::sendEvent(w->editor, &compose);
+        QCOMPARE(w->editor->Text(), QStringLiteral("word\r\nwrap"));
         host.answerMessage(vb::vbOK);
         w->Command1_Click();   // no hand-off file
         QCOMPARE(host.last().text, QStringLiteral("File not Found"));

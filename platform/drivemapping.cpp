@@ -83,21 +83,10 @@ namespace platform {
 
 bool makeDriveFolder(const QString &path)
 {
-#ifdef Q_OS_WIN
-    Q_UNUSED(path);
-    return true;
-#else
-    const bool drive = path.size() >= 2 && path.at(1) == u':' && path.at(0).unicode() < 128
-                       && path.at(0).isLetter();
-    if (!drive)
-        return true;
     const QString folder = mapDrivePath(path.left(2));
-    if (QFileInfo(folder).isDir())
+    if (folder != winePrefix() + QStringLiteral("/drive_c") || QFileInfo(folder).isDir())
         return true;
-    if (path.at(0).toLower() != u'c' || folder != winePrefix() + QStringLiteral("/drive_c"))
-        return false;
     return QDir().mkpath(folder);
-#endif
 }
 
 }  // namespace platform

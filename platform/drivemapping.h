@@ -22,8 +22,8 @@ namespace platform {
 // Creates the folder drive C: maps to when it is missing: $WINEPREFIX/drive_c
 // of a prefix Wine has not set up yet (Wine initialises such a prefix on its
 // first run and keeps the files in it). Nothing else is created: another
-// drive, or a drive C: that maps elsewhere, is left as it is. Returns whether
-// the folder of path's drive exists afterwards; true for a native path.
+// drive, or a drive C: that maps elsewhere, is left as it is. False only when
+// path lies on that missing folder and it cannot be made.
 bool makeDriveFolder(const QString &path);
 
 }  // namespace platform

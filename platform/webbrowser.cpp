@@ -284,9 +284,10 @@ void WebBrowser::offerDownload(QWebEngineDownloadRequest *download)
     connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [guard, chosen] {
         if (!guard || !guard->isFinished() || guard->state() == QWebEngineDownloadRequest::DownloadCompleted)
             return;
-        MsgBox(QStringLiteral("The download could not be saved as %1 (reason %2).")
-                   .arg(chosen)
-                   .arg(int(guard->interruptReason())),
+        const auto reason = guard->interruptReason();
+        const bool told = reason != QWebEngineDownloadRequest::NoReason && reason != QWebEngineDownloadRequest::UserCanceled;
+        MsgBox(QStringLiteral("The download could not be saved as %1.%2")
+                   .arg(chosen, told ? QStringLiteral(" (The web engine gave reason %1.)").arg(int(reason)) : QString()),
                vb::vbCritical);
     });
     download->accept();

@@ -44,6 +44,12 @@ private slots:
     {
         m_server.addHtml("/one.html", "<html><head><title>Page one</title></head><body>one</body></html>");
         m_server.addHtml("/two.html", "<html><head><title>Page two</title></head><body>two</body></html>");
+        m_server.addHtml("/caf%C3%A9%20page.html", "<html><head><title>Caf\xc3\xa9</title></head><body>c</body></html>");
+        // Links that ask for a new window.
+        m_server.addHtml("/opener.html", "<html><head><title>Opener</title></head><body>"
+                                         "<a id=\"blank\" href=\"/two.html\" target=\"_blank\">two</a>"
+                                         "<button id=\"open\" onclick=\"window.open('/one.html', 'w', 'width=300')\">"
+                                         "one</button></body></html>");
         m_server.addHtml("/home.html", "<html><head><title>Home page</title></head><body>home</body></html>");
         m_server.addHtml("/search.html", "<html><head><title>Search page</title></head><body>s</body></html>");
         m_server.addHtml("/slow.html", "<html><head><title>Slow page</title></head><body>slow</body></html>", 4000);
@@ -97,24 +103,32 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("box");         // right after Go
         QTest::addColumn<QByteArray>("served");   // the page the navigation asks for
+        QTest::addColumn<QString>("shown");       // the box once complete: the encoded address
         const QString host = QStringLiteral("127.0.0.1:%1").arg(m_server.port());
-        QTest::newRow("bare host") << host + "/one.html" << "http://" + host + "/one.html" << QByteArray("/one.html");
+        QTest::newRow("bare host") << host + "/one.html" << "http://" + host + "/one.html" << QByteArray("/one.html") << QString();
         QTest::newRow("capitals kept") << "HTTP://" + host + "/two.html" << "HTTP://" + host + "/two.html"
-                                       << QByteArray("/two.html");
+                                       << QByteArray("/two.html") << QString();
         QTest::newRow("mixed case kept") << "hTtP://" + host + "/one.html" << "hTtP://" + host + "/one.html"
-                                         << QByteArray("/one.html");
+                                         << QByteArray("/one.html") << QString();
         QTest::newRow("leading blanks") << "  http://" + host + "/two.html" << "http://  http://" + host + "/two.html"
-                                        << QByteArray("/two.html");
+                                        << QByteArray("/two.html") << QString();
         QTest::newRow("ftp kept") << QStringLiteral("FTP://127.0.0.1:1/x") << QStringLiteral("FTP://127.0.0.1:1/x")
-                                  << QByteArray();
+                                  << QByteArray() << QString();
         QTest::newRow("https") << "https://" + host + "/one.html" << "http://https://" + host + "/one.html"
-                               << QByteArray();
+                               << QByteArray() << QString();
+        QTest::newRow("non-ASCII path") << "http://" + host + "/café page.html" << "http://" + host + "/café page.html"
+                                        << QByteArray("/caf%C3%A9%20page.html")
+                                        << "http://" + host + "/caf%C3%A9%20page.html";
+        QTest::newRow("international host") << QStringLiteral("http://пример.испытание/Ω")
+                                            << QStringLiteral("http://пример.испытание/Ω") << QByteArray()
+                                            << QStringLiteral("http://xn--e1afmkfd.xn--80akhbyknj4f/%CE%A9");
     }
     void goNormalisesTheBoxAfterNavigatingAsTyped()
     {
         QFETCH(QString, typed);
         QFETCH(QString, box);
         QFETCH(QByteArray, served);
+        QFETCH(QString, shown);
         ScriptedDialogHost host;
         frmMain *w = started();
         QVERIFY(w);
@@ -129,7 +143,11 @@ private slots:
         if (!served.isEmpty()) {
             QTRY_VERIFY_WITH_TIMEOUT(m_server.requests(served) > before, 10000);
             // Once complete, the box holds the page area's address.
-            QTRY_COMPARE_WITH_TIMEOUT(w->txtInput->text(), m_server.url(QString::fromLatin1(served)), 10000);
+            if (shown.isEmpty())
+                shown = m_server.url(QString::fromLatin1(served));
+        }
+        if (!shown.isEmpty()) {
+            QTRY_COMPARE_WITH_TIMEOUT(w->txtInput->text(), shown, 10000);
             checkWholeAddressSelected(w);
         }
         QVERIFY(host.prompts().isEmpty());
@@ -152,11 +170,11 @@ private slots:
         QTest::keyClick(w->Text1, Qt::Key_Enter, Qt::KeypadModifier);
         QVERIFY(waitForTitle(w, QStringLiteral("Page two")));
         QVERIFY(!QFile::exists(QStringLiteral("/tmp/never-saved.htm")));
-        // So does Enter in the folder list, which stays where it was.
+        // So does Enter in the folder list on the open folder (nothing to
+        // open), which stays where it was.
         const QString folder = w->Dir1->Path();
         w->txtInput->setText(page("/one.html"));
         w->Dir1->setFocus();
-        w->Dir1->setCurrentRow(0);
         QTest::keyClick(w->Dir1, Qt::Key_Return);
         QVERIFY(waitForTitle(w, QStringLiteral("Page one")));
         QCOMPARE(w->Dir1->Path(), folder);
@@ -228,6 +246,30 @@ private slots:
         QCOMPARE(w->txtInput->text(), address);
         QCOMPARE(w->windowTitle(), frmMain::captionPrefix() + w->WebBrowser1->LocationName());
         checkWholeAddressSelected(w);
+        QVERIFY(host.prompts().isEmpty());
+    }
+
+    void newWindowLinksOpenInThePageArea_data()
+    {
+        QTest::addColumn<QString>("element");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("target=_blank") << QStringLiteral("blank") << QStringLiteral("Page two");
+        QTest::newRow("window.open") << QStringLiteral("open") << QStringLiteral("Page one");
+    }
+    void newWindowLinksOpenInThePageArea()
+    {
+        QFETCH(QString, element);
+        QFETCH(QString, title);
+        ScriptedDialogHost host;
+        frmMain *w = started();
+        QVERIFY(w);
+        go(w, page("/opener.html"));
+        QVERIFY(waitForTitle(w, QStringLiteral("Opener")));
+        const QList<QWidget *> windows = QApplication::topLevelWidgets();
+        w->WebBrowser1->page()->runJavaScript(QStringLiteral("document.getElementById('%1').click()").arg(element));
+        QVERIFY(waitForTitle(w, title));
+        QCOMPARE(w->txtInput->text(), page(title == u"Page one" ? "/one.html" : "/two.html"));
+        QCOMPARE(QApplication::topLevelWidgets(), windows);
         QVERIFY(host.prompts().isEmpty());
     }
 

@@ -4,17 +4,23 @@
 //
 //   browser_e2e_driver navigate VENNIK OUTDIR
 //       types a local page's address into the address box, presses Enter and
-//       waits for the caption "Zanth Browser - <title>"; screenshot.
+//       waits for the caption "Zanth Browser - <title>"; screenshot, in which
+//       the page's bar fixed to the bottom of its viewport must reach the
+//       window's bottom corners (the page area fills the client area).
 //   browser_e2e_driver save VENNIK OUTDIR
-//       as navigate, then types a save path into the save-path box, takes a
-//       screenshot, clicks the save button and expects the page on disk, the
-//       record in a temporary Wine prefix's drive_c and the program ending on
-//       its own.
+//       as navigate, on a desktop where Wine never ran (a fresh HOME without
+//       ~/.wine); Shift+Tab twice into the file list must choose no file
+//       (the save-path box stays empty: checked through the clipboard); then
+//       types a save path into the save-path box, takes a screenshot, clicks
+//       the save button and expects the page on disk, the record in
+//       ~/.wine/drive_c and the program ending on its own.
 //
 // Exit code 0 on success, 77 when the display or XTest is missing (skipped),
 // 1 on failure.
 #include <QByteArray>
-#include <QCoreApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -224,7 +230,8 @@ bool screenshot(const QString &path)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QGuiApplication app(argc, argv);
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s navigate|save VENNIK OUTDIR\n", argv[0]);
         return 2;
@@ -244,20 +251,27 @@ int main(int argc, char *argv[])
     server.add("/e2e.html", "text/html; charset=utf-8",
                "<html><head><title>Vennik end-to-end page</title><link rel=stylesheet href=/e2e.css></head>"
                "<body><h1>Served from 127.0.0.1</h1><p>A local page for the end-to-end run.</p>"
-               "<img src=/e2e.svg width=64 height=64></body></html>");
+               "<img src=/e2e.svg width=64 height=64>"
+               "<div style='position:fixed; left:0; right:0; bottom:0; height:24px; background:#00c000'></div>"
+               "</body></html>");
     server.add("/e2e.css", "text/css", "body { background: #eef4ff; font-family: sans-serif; } h1 { color: #224488; }");
     server.add("/e2e.svg", "image/svg+xml",
                "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='64'><circle cx='32' cy='32' r='28' "
                "fill='#d22'/></svg>");
 
+    // A desktop where Wine never ran: a fresh HOME, no ~/.wine, no WINEPREFIX.
     QTemporaryDir temp;
-    const QString wine = temp.filePath(QStringLiteral("wine"));
-    QDir().mkpath(wine + QStringLiteral("/drive_c"));
+    const QString home = temp.filePath(QStringLiteral("home"));
+    const QString wine = home + QStringLiteral("/.wine");
+    QDir().mkpath(home);
     QDir().mkpath(temp.filePath(QStringLiteral("config")));
+    // A file in the folder the file list starts in.
+    QFile(temp.filePath(QStringLiteral("existing.txt"))).open(QIODevice::WriteOnly);
 
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("WINEPREFIX"), wine);
+    env.remove(QStringLiteral("WINEPREFIX"));
+    env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), temp.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
                QStringLiteral("--disable-gpu --disable-background-networking --disable-component-update "
@@ -297,11 +311,48 @@ int main(int argc, char *argv[])
     std::printf("caption: %s\n", qPrintable(title));
     waitFor([] { return false; }, 800);   // let the page paint
     if (mode == u"navigate") {
-        if (!screenshot(outdir + QStringLiteral("/vennik-navigate.png")))
+        const QString shot = outdir + QStringLiteral("/vennik-navigate.png");
+        if (!screenshot(shot))
             return fail(QStringLiteral("no screenshot"));
-        std::printf("screenshot: %s\n", qPrintable(outdir + QStringLiteral("/vennik-navigate.png")));
+        std::printf("screenshot: %s\n", qPrintable(shot));
+        // The page's bottom bar is in sight, from the left edge to the right.
+        const QImage image(shot);
+        for (const QPoint corner : {QPoint(g.left() + 4, g.bottom() - 4), QPoint(g.right() - 4, g.bottom() - 4)}) {
+            const QColor c = image.pixelColor(corner);
+            if (c != QColor(0, 0xc0, 0))
+                return fail(QStringLiteral("at (%1, %2) the page's bottom bar is not shown: %3")
+                                .arg(corner.x())
+                                .arg(corner.y())
+                                .arg(c.name()));
+        }
+        std::printf("page area: bottom bar at both bottom corners of %dx%d\n", g.width(), g.height());
         return 0;
     }
+
+    // Shift+Tab twice from the address box reaches the file list; that
+    // alone chooses no file, so the save-path box is still empty when Tab
+    // comes back to it (and selects all of it for Ctrl+C).
+    const QString untouched = QStringLiteral("nothing copied");
+    QGuiApplication::clipboard()->setText(untouched);
+    waitFor([] { return false; }, 300);
+    x.click(at(72 + 140, 56 + 9));
+    QThread::msleep(200);
+    x.typeKeysym(XK_Tab, true);
+    x.typeKeysym(XK_Tab, true);
+    QThread::msleep(200);
+    x.typeKeysym(XK_Tab, false);
+    QThread::msleep(200);
+    {
+        const KeyCode ctrl = XKeysymToKeycode(x.d, XK_Control_L), c = XKeysymToKeycode(x.d, XK_c);
+        x.key(x.d, ctrl, True, 0);
+        x.key(x.d, c, True, 0);
+        x.key(x.d, c, False, 0);
+        x.key(x.d, ctrl, False, 0);
+        XFlush(x.d);
+    }
+    waitFor([] { return false; }, 500);
+    if (const QString copied = QGuiApplication::clipboard()->text(); copied != untouched)
+        return fail(QStringLiteral("the save-path box holds \"%1\" after focus passed the file list").arg(copied));
 
     // The save-path box (1080, 2880, 4335 x 285 twips), then the save button
     // (5400, 2280, 855 x 855).
@@ -327,7 +378,7 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("the page was not saved to %1").arg(target));
     QFile record(wine + QStringLiteral("/drive_c/Zanth.lib"));
     if (!record.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("no record file"));
+        return fail(QStringLiteral("no record file in a new ~/.wine/drive_c"));
     const QByteArray expected = address.toLatin1() + "\r\n" + target.toLatin1() + "\r\n";
     const QByteArray got = record.readAll();
     if (got != expected)

@@ -109,6 +109,7 @@ handoff() {   # TITLE PHRASE SHOT
   pids="$pids $pid"
   if ! id=$(window "$1" 20); then
     fail "no window titled $1; windows: $(xwininfo -root -tree | grep -o '"[^"]*"' | sort -u | tr '\n' ' ')"
+    tail -5 "$tmp/tarbel.log"
     shot "$3"
   else
     say "window titled $1"
@@ -150,6 +151,7 @@ if [ "$vennik" != - ]; then
   done
   if [ -z "$id" ]; then
     fail "Vennik showed no completed page"
+    tail -5 "$tmp/vennik.log"
   else
     eval "$(xdotool getwindowgeometry --shell "$id")"
     # The client area is 532 pixels high at 96 dpi; the menu bar is above it.
@@ -160,6 +162,8 @@ if [ "$vennik" != - ]; then
     xdotool key Return
     if ! window 'Zanth Browser - Pump station log' 30 >/dev/null; then
       fail "the typed address did not complete"
+      shot wine-vennik-address.png
+      tail -5 "$tmp/vennik.log"
     else
       say "window titled Zanth Browser - Pump station log"
       sleep 0.8

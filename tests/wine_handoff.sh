@@ -120,6 +120,7 @@ handoff() {   # TITLE PHRASE SHOT
   fi
   kill $pid 2>/dev/null
   wait $pid 2>/dev/null
+  pids=${pids% $pid}
 }
 handoff 'Editor [C:\Docs\Report.RTF]' 'pump engine, mark two' wine-tarbel-c.png
 
@@ -180,6 +181,7 @@ if [ "$vennik" != - ]; then
       else
         wait $vpid
         rc=$?
+        pids=${pids% $vpid}
         say "Vennik ended by itself within $(($(date +%s) - clicked)) s of the click, exit code $rc"
         [ $rc -eq 0 ] || fail "Vennik ended with exit code $rc"
       fi

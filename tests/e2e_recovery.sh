@@ -15,10 +15,10 @@ printf '{\\rtf1\\ansi Ledger notes\\par}' > "$work/notes.rtf"
 xvfb-run -a -s "-screen 0 1280x900x24" sh -c '
   program=$1 shot=$2 doc=$3
   fail() { echo "$1"; kill -9 $pid 2>/dev/null; exit 1; }
-  # Waits up to 10 s for a window titled $1 and prints its id.
+  # Waits up to 30 s for a window titled $1 and prints its id.
   window() {
     i=0
-    while [ $i -lt 100 ]; do
+    while [ $i -lt 300 ]; do
       id=$(xdotool search --name "^$(printf %s "$1" | sed "s/[][\\.*^$]/\\\\&/g")\$" 2>/dev/null | head -1)
       [ -n "$id" ] && { echo "$id"; return 0; }
       sleep 0.1; i=$((i + 1))
@@ -31,7 +31,7 @@ xvfb-run -a -s "-screen 0 1280x900x24" sh -c '
   xdotool windowfocus --sync "$w" key ctrl+End type --delay 30 " typed before the kill"
   i=0
   until ls "$XDG_STATE_HOME"/tarbel/recovery/*.recovery >/dev/null 2>&1; do
-    [ $i -lt 100 ] || fail "no recovery copy was written"
+    [ $i -lt 300 ] || fail "no recovery copy was written"
     sleep 0.1; i=$((i + 1))
   done
   kill -9 $pid; wait $pid 2>/dev/null
@@ -45,7 +45,7 @@ xvfb-run -a -s "-screen 0 1280x900x24" sh -c '
   xdotool windowfocus --sync "$w" key ctrl+s
   i=0
   until grep -q "typed before the kill" "$doc"; do
-    [ $i -lt 50 ] || fail "the recovered text was not saved"
+    [ $i -lt 200 ] || fail "the recovered text was not saved"
     sleep 0.1; i=$((i + 1))
   done
   sleep 0.5

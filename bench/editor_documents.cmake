@@ -5,4 +5,4 @@
 add_executable(editor_documents_bench ${CMAKE_CURRENT_SOURCE_DIR}/editor_documents_bench.cpp)
 target_link_libraries(editor_documents_bench PRIVATE tarbel_lib)
 target_compile_definitions(editor_documents_bench PRIVATE
-  TARBEL_SAMPLES_DIR="${CMAKE_SOURCE_DIR}/../shared/rtf-samples")
+  TARBEL_SAMPLES_DIR="${TARBEL_SAMPLES_DIR}")

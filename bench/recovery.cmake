@@ -3,4 +3,4 @@
 add_executable(recovery_bench ${CMAKE_CURRENT_SOURCE_DIR}/recovery_bench.cpp)
 target_link_libraries(recovery_bench PRIVATE tarbel_lib)
 target_compile_definitions(recovery_bench PRIVATE
-  TARBEL_SAMPLES_DIR="${CMAKE_SOURCE_DIR}/../shared/rtf-samples")
+  TARBEL_SAMPLES_DIR="${TARBEL_SAMPLES_DIR}")

@@ -1,6 +1,6 @@
 // Navigation: Go and its address normalisation, the toolbar and the browse
 // menu, and the address box and caption after every completed navigation.
-#include "browser-data/browsertest.h"
+#include "browsertest.h"
 
 #include <QAction>
 #include <QSignalSpy>

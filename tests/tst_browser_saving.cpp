@@ -1,7 +1,7 @@
 // Page saving and the local file panel: path composition, the page save
 // through the page area, the record file "C:\Zanth.lib", the delayed end
 // and File > Open.
-#include "browser-data/browsertest.h"
+#include "browsertest.h"
 
 #include "drivemapping.h"
 #include "runtime.h"

@@ -1,6 +1,6 @@
 // The browser window's design, its start-up with the settings file, the
 // page area's layout and the address box's select-on-focus.
-#include "browser-data/browsertest.h"
+#include "browsertest.h"
 
 #include "units.h"
 

@@ -19,11 +19,8 @@
 
 #include <memory>
 
-namespace rtftest {
-QString describe(const QTextDocument *doc);
-QString plainText(const QTextDocument *doc);
-std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portable);
-}
+#include "rtfdescribe.h"
+
 using namespace rtftest;
 
 namespace {

@@ -21,9 +21,7 @@
 
 #include <memory>
 
-namespace rtftest {
-std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portable);
-}
+#include "rtfdescribe.h"
 
 namespace {
 

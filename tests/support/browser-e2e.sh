@@ -1,6 +1,6 @@
 #!/bin/sh
 # Runs the end-to-end driver on a virtual X display.
-#   e2e.sh MODE DRIVER VENNIK OUTDIR
+#   browser-e2e.sh MODE DRIVER VENNIK OUTDIR
 # Exit code 77 (skipped) when there is no xvfb-run or no import.
 mode=$1 driver=$2 vennik=$3 outdir=$4
 if ! command -v xvfb-run >/dev/null 2>&1; then

@@ -2,6 +2,8 @@
 // list and text split into runs of equal character format, properties
 // resolved against the document's default font the way the writer resolves
 // them. Two documents that describe alike hold the same content.
+#include "rtfdescribe.h"
+
 #include <QImage>
 #include <QRandomGenerator>
 #include <QTextCursor>
@@ -19,10 +21,6 @@
 #include <memory>
 
 namespace rtftest {
-
-QString describe(const QTextDocument *doc);
-QString plainText(const QTextDocument *doc);
-std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portable);
 
 
 QString runProps(const QTextDocument *doc, const QTextCharFormat &f)

@@ -50,16 +50,6 @@ double peakMegabytes()
     return usage.ru_maxrss / 1024.0;
 }
 
-QImage testImage(int w, int h, quint32 seed)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    QRandomGenerator rng(seed);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.setPixel(x, y, 0xFF000000 | rng.bounded(0x1000000));
-    return img;
-}
-
 QByteArray encoded(const QImage &img, const char *format)
 {
     QByteArray bytes;
@@ -383,7 +373,7 @@ void TestRtf::lists()
 
 void TestRtf::pictures()
 {
-    const QImage img = testImage(6, 4, 7);
+    const QImage img = randomImage(6, 4, 7);
     const QByteArray png = hex(encoded(img, "PNG"));
     auto firstImage = [](const QTextDocument *doc) {
         for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
@@ -408,7 +398,7 @@ void TestRtf::pictures()
     const QByteArray pngBytes = encoded(img, "PNG");
     doc = load("{\\rtf1{\\pict\\pngblip\\bin" + QByteArray::number(pngBytes.size()) + " " + pngBytes + "}}");
     QCOMPARE(imageOf(doc.get(), firstImage(doc.get())).convertToFormat(QImage::Format_RGB32), img);
-    const QByteArray jpeg = encoded(testImage(16, 16, 3), "JPEG");
+    const QByteArray jpeg = encoded(randomImage(16, 16, 3), "JPEG");
     doc = load("{\\rtf1{\\pict\\jpegblip " + hex(jpeg) + "}}");
     f = firstImage(doc.get());
     QCOMPARE(imageOf(doc.get(), f).size(), QSize(16, 16));
@@ -549,12 +539,12 @@ void TestRtf::roundTripByHand()
     bold.setFontWeight(QFont::Bold);
     c.insertText(QStringLiteral(" bold"), bold);
     c.insertBlock();
-    const QImage img = testImage(10, 7, 11);
+    const QImage img = randomImage(10, 7, 11);
     doc.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("tarbel-image:1")), img);
     QTextImageFormat pic;
     pic.setName(QStringLiteral("tarbel-image:1"));
     c.insertImage(pic);
-    const QByteArray jpeg = encoded(testImage(8, 8, 5), "JPEG");
+    const QByteArray jpeg = encoded(randomImage(8, 8, 5), "JPEG");
     doc.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("tarbel-image:2")), QImage::fromData(jpeg));
     doc.addResource(QTextDocument::UserResource, rtf::jpegSourceUrl(QStringLiteral("tarbel-image:2")), jpeg);
     pic.setName(QStringLiteral("tarbel-image:2"));

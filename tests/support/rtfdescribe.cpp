@@ -135,7 +135,7 @@ void describeFrame(const QTextDocument *doc, QTextFrame *frame, QStringList &out
 }
 
 
-static QImage randomImage(int w, int h, quint32 seed)
+QImage randomImage(int w, int h, quint32 seed)
 {
     QImage img(w, h, QImage::Format_RGB32);
     QRandomGenerator rng(seed);

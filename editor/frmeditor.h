@@ -194,6 +194,29 @@ private:
     static QString numberedText(const QString &text);
 
     // --- documents: private helpers -----------------------------------------
+    // The one place caption, curfile and changed change together: path
+    // (empty: untitled) becomes the current file, changedState changed's
+    // value.
+    void setCurrentFile(const QString &path, int changedState);
+    // The one document load (Open, the toolbar's open, the look-up, a file
+    // named at start-up): reads path whole into box under the busy pointer.
+    // On success the file dialogs start from it, it is the current file
+    // with changed at changedState, and the recovery copy of the document
+    // it replaced goes. A file that cannot be read shows "File not Found"
+    // (nothing when quiet) and changes nothing.
+    bool loadDocument(platform::RichTextBox *box, const QString &path, int changedState, bool quiet = false);
+    // Open's part that the toolbar shares: the save-first check, the open
+    // dialog and the load. False when the command ends there.
+    bool openDocument(platform::RichTextBox *box);
+    // Writes box's rich text to path (a line end after it when lineEnd) and
+    // makes path the current, saved file; false after a failed write.
+    bool saveDocument(platform::RichTextBox *box, const QString &path, bool lineEnd);
+    // The save-first check with question; when the command may go on, the
+    // document's changes are let go (changed 0).
+    bool letGoOfChanges(const QString &question, int icon = 0, const QString &title = {});
+    // After a document is shown: the font boxes follow its selection and
+    // the focus goes to box.
+    void focusDocument(platform::RichTextBox *box);
     // Writes bytes to path through platform::writeFileSafely (a temporary
     // file renamed over the target, or the file rewritten in place where its
     // folder takes no new file). A Windows path ("C:\\...") is mapped
@@ -221,10 +244,6 @@ private:
     // of 2 cm, which Page Setup may then change.
     QPrinter *documentPrinter();
     bool m_printerPrepared = false;
-    // Reads path into box as Open does: caption and curfile name it and
-    // changed is 0; a file that cannot be read shows "File not Found" and
-    // changes nothing.
-    bool loadDocument(platform::RichTextBox *box, const QString &path);
     void openStartupFile();
     QString m_startupFile;
 

@@ -10,7 +10,6 @@
 #include <stdexcept>
 
 using platform::RichTextBox;
-namespace Screen = platform::Screen;
 
 namespace {
 
@@ -24,17 +23,12 @@ const QString kImageRetrieveError = QStringLiteral("Image Retrieve Error");
 void frmeditor::toolbarOpen()
 {
     RichTextBox *box = activeEditor();
-    if (!box)
+    if (!box || !openDocument(box))
         return;
-    if (!SaveFirst(saveFirstQuestion()))
-        return;
-    // As Open: only a load clears changed.
-    CMDialog1->setAction(1);
-    if (!CMDialog1->FileName.isEmpty() && !loadDocument(box, CMDialog1->FileName))
-        return;
+    // The font boxes follow through the key-up procedure alone, which a
+    // pending skip swallows.
     box->setFocus();
-    int keyCode = 0;
-    editor_KeyUp(keyCode, 0);
+    refreshFontBoxes();
 }
 
 void frmeditor::toolbarSave()
@@ -42,27 +36,18 @@ void frmeditor::toolbarSave()
     if (!nameUntitledDocument())
         return;
     RichTextBox *box = activeEditor();
-    if (!box)
-        return;
     // The wrapped view writes as Save As does: a line end after the document.
     const bool wrapped = box == tmpeditor;
-    const bool saved = saveFile(curfile, [box, wrapped] {
-        return wrapped ? box->TextRTF() + QByteArrayLiteral("\r\n") : box->TextRTF();
-    });
-    if (!saved)
+    if (!box || !saveDocument(box, curfile, wrapped))
         return;
-    changed = 0;
-    setWindowTitle(namedCaption(curfile));
     if (!wrapped)
         editor->setFocus();
 }
 
 void frmeditor::toolbarEnd()
 {
-    if (!SaveFirst(saveFirstQuestion()))
-        return;
-    changed = 0;
-    close();
+    if (letGoOfChanges(saveFirstQuestion()))
+        close();
 }
 
 // ---------------------------------------------------------------------------
@@ -147,7 +132,7 @@ void frmeditor::toolbarImage()
     CMDialog1->ShowOpen();
     try {
         e->OLEObjects.Add(CMDialog1->FileName);
-    } catch (...) {
+    } catch (const std::exception &) {   // no such file, not a picture, too large
         platform::MsgBox(kImageRetrieveError);
         return;
     }

@@ -1,12 +1,16 @@
 #pragma once
 // The editor's one window. Its members are the window's controls and
 // window-level variables; its methods are the event procedures, kept in
-// files by subsystem:
+// files that follow the menus:
 //   frmeditor_design.cpp      the window's design: controls, menus, toolbar
-//   frmeditor_shell.cpp       start-up, layout, the toolbar's dispatch
-//   frmeditor_documents.cpp   document state and the File menu
-//   frmeditor_formatting.cpp  character formatting, the Edit menu, keys
-//   frmeditor_search.cpp      find, replace and the phrase look-up
+//   frmeditor_shell.cpp       start-up, layout, closing
+//   frmeditor_documents.cpp   document state (current file, load, save) and
+//                             the File menu
+//   frmeditor_edit.cpp        the Edit menu
+//   frmeditor_formatting.cpp  character formatting, the font boxes, keys
+//   frmeditor_search.cpp      the Search menu and the phrase look-up
+//   frmeditor_toolbar.cpp     the toolbar's dispatch and its own commands
+//   frmeditor_recovery.cpp    the recovery copy of unsaved work
 #include <QComboBox>
 #include <QIcon>
 #include <QList>
@@ -16,6 +20,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 #include "commondialog.h"
 #include "richtextbox.h"
@@ -83,7 +88,6 @@ public:
     void Form_Load();
     void Form_Resize();
     void Timer1_Timer();
-    void Toolbar1_ButtonClick(platform::ToolbarButton *Button);
 
     // --- documents ----------------------------------------------------------
     // Asks question when changed is 1 and answers whether the command may go
@@ -106,15 +110,7 @@ public:
     // after the start-up look-up.
     void openAtStartup(const QString &path);
 
-    // --- formatting, editing, keys -----------------------------------------
-    void mnubold_Click();
-    void mnuitalics_Click();
-    void mnuunderline_Click();
-    void mnu_clour_Click();
-    void cbofont_Click();
-    void cbofont_KeyPress(int &KeyAscii);
-    void cbosize_Click();
-    void cbosize_KeyPress(int &KeyAscii);
+    // --- the Edit menu -------------------------------------------------------
     void mnuedit_Click();
     void mnu_undo_Click();
     void mnucut_Click();
@@ -124,6 +120,16 @@ public:
     void mnuselect_Click();
     void mnu_time_Click();
     void mnu_wrap_Click();
+
+    // --- formatting, font boxes, keys ---------------------------------------
+    void mnubold_Click();
+    void mnuitalics_Click();
+    void mnuunderline_Click();
+    void mnu_clour_Click();
+    void cbofont_Click();
+    void cbofont_KeyPress(int &KeyAscii);
+    void cbosize_Click();
+    void cbosize_KeyPress(int &KeyAscii);
     void editor_KeyDown(int &KeyCode, int Shift);
     void editor_KeyPress(int &KeyAscii);
     void editor_KeyUp(int &KeyCode, int Shift);
@@ -139,6 +145,9 @@ public:
     void mnu_find_Click();
     void mnureplace_Click();
     void Command1_Click();
+
+    // --- toolbar ------------------------------------------------------------
+    void Toolbar1_ButtonClick(platform::ToolbarButton *Button);
 
     // --- recovery copy (frmeditor_recovery.cpp) -----------------------------
     // After a command: the copy goes when changed is no longer 1.
@@ -161,6 +170,7 @@ private:
     // Each subsystem connects the events it handles.
     void connectShell();
     void connectDocuments();
+    void connectEdit();
     void connectFormatting();
     void connectSearch();
     // Keeps the docked bars and the editors' visible part in place.
@@ -171,16 +181,22 @@ private:
 
     bool m_loaded = false;
 
-    // --- formatting, editing and keys: private helpers ----------------------
+    // --- formatting and keys: private helpers -------------------------------
     // The guard of the editors' key and mouse procedures: true (and
     // skipevent cleared) when this event is the one to swallow.
     bool skipThisEvent();
     // cbofont and cbosize take the face and size of the active editor's
     // selection.
     void followSelectionFont();
+    // What both editors do on a key or a click, each behind skipThisEvent.
     void keyDownOn(platform::RichTextBox *control, int KeyCode);
     void keyPressOn(platform::RichTextBox *control);
+    void keyUpOn();
     void mouseDownOn();
+    // Toggles an attribute of the active editor's selection: off when the
+    // whole selection has it, on otherwise. False when no editor is shown.
+    bool toggleSelection(std::optional<bool> (platform::RichTextBox::*get)() const,
+                         void (platform::RichTextBox::*set)(bool));
     // The toolbar's own commands (frmeditor_toolbar.cpp).
     void toolbarOpen();
     void toolbarSave();

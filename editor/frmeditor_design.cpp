@@ -70,6 +70,7 @@ frmeditor::frmeditor(QWidget *parent) : QMainWindow(parent)
     buildDesign();
     connectShell();
     connectDocuments();
+    connectEdit();
     connectFormatting();
     connectSearch();
     Form_Load();

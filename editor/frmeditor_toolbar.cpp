@@ -1,5 +1,7 @@
-// The toolbar's own commands: its copies of Open, Save and Exit, and the
-// bullets, line numbering and picture commands it alone offers.
+// The toolbar: the dispatch of its buttons, its own open, save and end, and
+// the bullets, line numbering and picture commands only it offers. Its other
+// buttons run the menus' commands; its formatting keys toggle as the Option
+// menu does but leave changed to the control's Change.
 #include "frmeditor.h"
 
 #include "dialoghost.h"
@@ -16,6 +18,40 @@ namespace {
 const QString kImageRetrieveError = QStringLiteral("Image Retrieve Error");
 
 }  // namespace
+
+void frmeditor::Toolbar1_ButtonClick(platform::ToolbarButton *Button)
+{
+    if (!Button)
+        return;
+    // One command a key; keys are exact and case-sensitive.
+    struct Command {
+        const char *key;
+        void (*run)(frmeditor &);
+    };
+    static const Command kCommands[] = {
+        {"open", [](frmeditor &w) { w.toolbarOpen(); }},
+        {"save", [](frmeditor &w) { w.toolbarSave(); }},
+        {"print", [](frmeditor &w) { w.mnu_print_Click(); }},
+        {"bold", [](frmeditor &w) { w.toggleSelection(&RichTextBox::SelBold, &RichTextBox::setSelBold); }},
+        {"italics", [](frmeditor &w) { w.toggleSelection(&RichTextBox::SelItalic, &RichTextBox::setSelItalic); }},
+        {"under", [](frmeditor &w) { w.toggleSelection(&RichTextBox::SelUnderline, &RichTextBox::setSelUnderline); }},
+        {"strike", [](frmeditor &w) { w.toggleSelection(&RichTextBox::SelStrikeThru, &RichTextBox::setSelStrikeThru); }},
+        {"clour", [](frmeditor &w) { w.mnu_clour_Click(); }},
+        {"cut", [](frmeditor &w) { w.mnucut_Click(); }},
+        {"copy", [](frmeditor &w) { w.mnucopy_Click(); }},
+        {"paste", [](frmeditor &w) { w.mnupaste_Click(); }},
+        {"bullet", [](frmeditor &w) { w.toolbarBullet(); }},
+        {"num", [](frmeditor &w) { w.toolbarNumbering(); }},
+        {"image", [](frmeditor &w) { w.toolbarImage(); }},
+        {"end", [](frmeditor &w) { w.toolbarEnd(); }},
+    };
+    for (const Command &command : kCommands) {
+        if (Button->Key == QLatin1String(command.key)) {
+            command.run(*this);
+            return;
+        }
+    }
+}
 
 // ---------------------------------------------------------------------------
 // Open, Save and End

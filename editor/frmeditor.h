@@ -20,7 +20,9 @@
 #include <QTimer>
 
 #include <functional>
+#include <initializer_list>
 #include <optional>
+#include <utility>
 
 #include "commondialog.h"
 #include "richtextbox.h"
@@ -167,7 +169,10 @@ private:
     void buildMenus();
     void buildToolbar();
     void buildStatusBar();
-    // Each subsystem connects the events it handles.
+    // Each subsystem connects the events it handles; a menu item's Click
+    // is its action's triggered signal.
+    using Procedure = void (frmeditor::*)();
+    void connectItems(std::initializer_list<std::pair<QAction *, Procedure>> items);
     void connectShell();
     void connectDocuments();
     void connectEdit();
@@ -197,6 +202,9 @@ private:
     // whole selection has it, on otherwise. False when no editor is shown.
     bool toggleSelection(std::optional<bool> (platform::RichTextBox::*get)() const,
                          void (platform::RichTextBox::*set)(bool));
+    // Cut, Paste and Clear: text takes the active editor's selection's
+    // place, and the document is marked changed.
+    void replaceSelection(const QString &text);
     // The toolbar's own commands (frmeditor_toolbar.cpp).
     void toolbarOpen();
     void toolbarSave();

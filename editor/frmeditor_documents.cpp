@@ -39,15 +39,12 @@ QByteArray encodePlainText(const QString &text)
 
 void frmeditor::connectDocuments()
 {
-    connect(mnunew, &QAction::triggered, this, &frmeditor::mnunew_Click);
-    connect(mnuopen, &QAction::triggered, this, &frmeditor::mnuopen_Click);
-    connect(mnusave, &QAction::triggered, this, &frmeditor::mnusave_Click);
-    connect(mnusaveas, &QAction::triggered, this, &frmeditor::mnusaveas_Click);
-    connect(mnuexit, &QAction::triggered, this, &frmeditor::mnuexit_Click);
-    connect(mnu_insertfile, &QAction::triggered, this, &frmeditor::mnu_insertfile_Click);
-    connect(mnu_writefile, &QAction::triggered, this, &frmeditor::mnu_writefile_Click);
-    connect(mnu_pagesetup, &QAction::triggered, this, &frmeditor::mnu_pagesetup_Click);
-    connect(mnu_print, &QAction::triggered, this, &frmeditor::mnu_print_Click);
+    connectItems({{mnunew, &frmeditor::mnunew_Click}, {mnuopen, &frmeditor::mnuopen_Click},
+                  {mnusave, &frmeditor::mnusave_Click}, {mnusaveas, &frmeditor::mnusaveas_Click},
+                  {mnu_insertfile, &frmeditor::mnu_insertfile_Click},
+                  {mnu_writefile, &frmeditor::mnu_writefile_Click},
+                  {mnu_pagesetup, &frmeditor::mnu_pagesetup_Click}, {mnu_print, &frmeditor::mnu_print_Click},
+                  {mnuexit, &frmeditor::mnuexit_Click}});
 }
 
 // ---------------------------------------------------------------------------

@@ -42,14 +42,10 @@ QString timeStampTime(const QLocale &locale, const QTime &time)
 void frmeditor::connectEdit()
 {
     connect(mnuedit, &QMenu::aboutToShow, this, &frmeditor::mnuedit_Click);
-    connect(mnu_undo, &QAction::triggered, this, &frmeditor::mnu_undo_Click);
-    connect(mnucut, &QAction::triggered, this, &frmeditor::mnucut_Click);
-    connect(mnupaste, &QAction::triggered, this, &frmeditor::mnupaste_Click);
-    connect(mnucopy, &QAction::triggered, this, &frmeditor::mnucopy_Click);
-    connect(mnuclear, &QAction::triggered, this, &frmeditor::mnuclear_Click);
-    connect(mnuselect, &QAction::triggered, this, &frmeditor::mnuselect_Click);
-    connect(mnu_time, &QAction::triggered, this, &frmeditor::mnu_time_Click);
-    connect(mnu_wrap, &QAction::triggered, this, &frmeditor::mnu_wrap_Click);
+    connectItems({{mnu_undo, &frmeditor::mnu_undo_Click}, {mnucut, &frmeditor::mnucut_Click},
+                  {mnupaste, &frmeditor::mnupaste_Click}, {mnucopy, &frmeditor::mnucopy_Click},
+                  {mnuclear, &frmeditor::mnuclear_Click}, {mnuselect, &frmeditor::mnuselect_Click},
+                  {mnu_time, &frmeditor::mnu_time_Click}, {mnu_wrap, &frmeditor::mnu_wrap_Click}});
 }
 
 void frmeditor::mnuedit_Click()
@@ -69,23 +65,26 @@ void frmeditor::mnu_undo_Click()
         e->setSelText(platform::Clipboard::GetText());
 }
 
+void frmeditor::replaceSelection(const QString &text)
+{
+    if (RichTextBox *e = activeEditor()) {
+        e->setSelText(text);
+        changed = 1;
+    }
+}
+
 void frmeditor::mnucut_Click()
 {
-    RichTextBox *e = activeEditor();
-    if (!e)
-        return;
-    platform::Clipboard::SetText(e->SelText());
-    e->setSelText(QString());
-    changed = 1;
+    if (RichTextBox *e = activeEditor()) {
+        platform::Clipboard::SetText(e->SelText());
+        replaceSelection(QString());
+    }
 }
 
 void frmeditor::mnupaste_Click()
 {
-    RichTextBox *e = activeEditor();
-    if (!e)
-        return;
-    e->setSelText(platform::Clipboard::GetText());
-    changed = 1;
+    if (activeEditor())
+        replaceSelection(platform::Clipboard::GetText());
 }
 
 void frmeditor::mnucopy_Click()
@@ -94,14 +93,7 @@ void frmeditor::mnucopy_Click()
         platform::Clipboard::SetText(e->SelText());
 }
 
-void frmeditor::mnuclear_Click()
-{
-    RichTextBox *e = activeEditor();
-    if (!e)
-        return;
-    e->setSelText(QString());
-    changed = 1;
-}
+void frmeditor::mnuclear_Click() { replaceSelection(QString()); }
 
 void frmeditor::mnuselect_Click()
 {

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <tuple>
 
 using platform::RichTextBox;
 
@@ -112,10 +113,8 @@ private:
 
 void frmeditor::connectFormatting()
 {
-    connect(mnubold, &QAction::triggered, this, &frmeditor::mnubold_Click);
-    connect(mnuitalics, &QAction::triggered, this, &frmeditor::mnuitalics_Click);
-    connect(mnuunderline, &QAction::triggered, this, &frmeditor::mnuunderline_Click);
-    connect(mnu_clour, &QAction::triggered, this, &frmeditor::mnu_clour_Click);
+    connectItems({{mnubold, &frmeditor::mnubold_Click}, {mnuitalics, &frmeditor::mnuitalics_Click},
+                  {mnuunderline, &frmeditor::mnuunderline_Click}, {mnu_clour, &frmeditor::mnu_clour_Click}});
     // The Option menu stays hidden; its items' keys are the window's.
     addActions({mnubold, mnuunderline, mnuitalics, mnu_clour});
 
@@ -139,18 +138,21 @@ void frmeditor::connectFormatting()
         box->viewport()->setContextMenuPolicy(Qt::NoContextMenu);
     }
 
-    connect(editor, &RichTextBox::KeyDown, this, &frmeditor::editor_KeyDown);
-    connect(editor, &RichTextBox::KeyPress, this, &frmeditor::editor_KeyPress);
-    connect(editor, &RichTextBox::KeyUp, this, &frmeditor::editor_KeyUp);
-    connect(editor, &RichTextBox::MouseDown, this, &frmeditor::editor_MouseDown);
-    connect(tmpeditor, &RichTextBox::KeyDown, this, &frmeditor::tmpeditor_KeyDown);
-    connect(tmpeditor, &RichTextBox::KeyPress, this, &frmeditor::tmpeditor_KeyPress);
-    connect(tmpeditor, &RichTextBox::KeyUp, this, &frmeditor::tmpeditor_KeyUp);
-    connect(tmpeditor, &RichTextBox::MouseDown, this, &frmeditor::tmpeditor_MouseDown);
-    // Whatever changes the document's text or formatting (keys the control
-    // handles itself, input methods, the mouse, every command) marks it.
-    connect(editor, &RichTextBox::Change, this, &frmeditor::editor_Change);
-    connect(tmpeditor, &RichTextBox::Change, this, &frmeditor::tmpeditor_Change);
+    // Change: whatever changes the document's text or formatting (keys the
+    // control handles itself, input methods, the mouse, every command)
+    // marks it.
+    const auto procedures = {
+        std::tuple{editor, &frmeditor::editor_KeyDown, &frmeditor::editor_KeyPress, &frmeditor::editor_KeyUp,
+                   &frmeditor::editor_MouseDown, &frmeditor::editor_Change},
+        std::tuple{tmpeditor, &frmeditor::tmpeditor_KeyDown, &frmeditor::tmpeditor_KeyPress,
+                   &frmeditor::tmpeditor_KeyUp, &frmeditor::tmpeditor_MouseDown, &frmeditor::tmpeditor_Change}};
+    for (auto [box, keyDown, keyPress, keyUp, mouseDown, change] : procedures) {
+        connect(box, &RichTextBox::KeyDown, this, keyDown);
+        connect(box, &RichTextBox::KeyPress, this, keyPress);
+        connect(box, &RichTextBox::KeyUp, this, keyUp);
+        connect(box, &RichTextBox::MouseDown, this, mouseDown);
+        connect(box, &RichTextBox::Change, this, change);
+    }
 }
 
 // ---------------------------------------------------------------------------

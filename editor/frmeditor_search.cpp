@@ -24,8 +24,7 @@ const QString kHandOffFile = QStringLiteral("C:\\Autodesk\\Slls.txt");
 
 void frmeditor::connectSearch()
 {
-    connect(mnu_find, &QAction::triggered, this, &frmeditor::mnu_find_Click);
-    connect(mnureplace, &QAction::triggered, this, &frmeditor::mnureplace_Click);
+    connectItems({{mnu_find, &frmeditor::mnu_find_Click}, {mnureplace, &frmeditor::mnureplace_Click}});
     connect(Command1, &QPushButton::clicked, this, &frmeditor::Command1_Click);
 }
 

@@ -3,8 +3,15 @@
 
 #include "runtime.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QFontDatabase>
+
+void frmeditor::connectItems(std::initializer_list<std::pair<QAction *, Procedure>> items)
+{
+    for (const auto &[item, procedure] : items)
+        connect(item, &QAction::triggered, this, procedure);
+}
 
 void frmeditor::connectShell()
 {

@@ -1,12 +1,16 @@
 #pragma once
 // The editor's one window. Its members are the window's controls and
 // window-level variables; its methods are the event procedures, kept in
-// files by subsystem:
+// files that follow the menus:
 //   frmeditor_design.cpp      the window's design: controls, menus, toolbar
-//   frmeditor_shell.cpp       start-up, layout, the toolbar's dispatch
-//   frmeditor_documents.cpp   document state and the File menu
-//   frmeditor_formatting.cpp  character formatting, the Edit menu, keys
-//   frmeditor_search.cpp      find, replace and the phrase look-up
+//   frmeditor_shell.cpp       start-up, layout, closing
+//   frmeditor_documents.cpp   document state (current file, load, save) and
+//                             the File menu
+//   frmeditor_edit.cpp        the Edit menu
+//   frmeditor_formatting.cpp  character formatting, the font boxes, keys
+//   frmeditor_search.cpp      the Search menu and the phrase look-up
+//   frmeditor_toolbar.cpp     the toolbar's dispatch and its own commands
+//   frmeditor_recovery.cpp    the recovery copy of unsaved work
 #include <QComboBox>
 #include <QIcon>
 #include <QList>
@@ -16,6 +20,9 @@
 #include <QTimer>
 
 #include <functional>
+#include <initializer_list>
+#include <optional>
+#include <utility>
 
 #include "commondialog.h"
 #include "richtextbox.h"
@@ -83,7 +90,6 @@ public:
     void Form_Load();
     void Form_Resize();
     void Timer1_Timer();
-    void Toolbar1_ButtonClick(platform::ToolbarButton *Button);
 
     // --- documents ----------------------------------------------------------
     // Asks question when changed is 1 and answers whether the command may go
@@ -106,15 +112,7 @@ public:
     // after the start-up look-up.
     void openAtStartup(const QString &path);
 
-    // --- formatting, editing, keys -----------------------------------------
-    void mnubold_Click();
-    void mnuitalics_Click();
-    void mnuunderline_Click();
-    void mnu_clour_Click();
-    void cbofont_Click();
-    void cbofont_KeyPress(int &KeyAscii);
-    void cbosize_Click();
-    void cbosize_KeyPress(int &KeyAscii);
+    // --- the Edit menu -------------------------------------------------------
     void mnuedit_Click();
     void mnu_undo_Click();
     void mnucut_Click();
@@ -124,6 +122,16 @@ public:
     void mnuselect_Click();
     void mnu_time_Click();
     void mnu_wrap_Click();
+
+    // --- formatting, font boxes, keys ---------------------------------------
+    void mnubold_Click();
+    void mnuitalics_Click();
+    void mnuunderline_Click();
+    void mnu_clour_Click();
+    void cbofont_Click();
+    void cbofont_KeyPress(int &KeyAscii);
+    void cbosize_Click();
+    void cbosize_KeyPress(int &KeyAscii);
     void editor_KeyDown(int &KeyCode, int Shift);
     void editor_KeyPress(int &KeyAscii);
     void editor_KeyUp(int &KeyCode, int Shift);
@@ -139,6 +147,9 @@ public:
     void mnu_find_Click();
     void mnureplace_Click();
     void Command1_Click();
+
+    // --- toolbar ------------------------------------------------------------
+    void Toolbar1_ButtonClick(platform::ToolbarButton *Button);
 
     // --- recovery copy (frmeditor_recovery.cpp) -----------------------------
     // After a command: the copy goes when changed is no longer 1.
@@ -158,9 +169,13 @@ private:
     void buildMenus();
     void buildToolbar();
     void buildStatusBar();
-    // Each subsystem connects the events it handles.
+    // Each subsystem connects the events it handles; a menu item's Click
+    // is its action's triggered signal.
+    using Procedure = void (frmeditor::*)();
+    void connectItems(std::initializer_list<std::pair<QAction *, Procedure>> items);
     void connectShell();
     void connectDocuments();
+    void connectEdit();
     void connectFormatting();
     void connectSearch();
     // Keeps the docked bars and the editors' visible part in place.
@@ -171,16 +186,25 @@ private:
 
     bool m_loaded = false;
 
-    // --- formatting, editing and keys: private helpers ----------------------
+    // --- formatting and keys: private helpers -------------------------------
     // The guard of the editors' key and mouse procedures: true (and
     // skipevent cleared) when this event is the one to swallow.
     bool skipThisEvent();
     // cbofont and cbosize take the face and size of the active editor's
     // selection.
     void followSelectionFont();
+    // What both editors do on a key or a click, each behind skipThisEvent.
     void keyDownOn(platform::RichTextBox *control, int KeyCode);
     void keyPressOn(platform::RichTextBox *control);
+    void keyUpOn();
     void mouseDownOn();
+    // Toggles an attribute of the active editor's selection: off when the
+    // whole selection has it, on otherwise. False when no editor is shown.
+    bool toggleSelection(std::optional<bool> (platform::RichTextBox::*get)() const,
+                         void (platform::RichTextBox::*set)(bool));
+    // Cut, Paste and Clear: text takes the active editor's selection's
+    // place, and the document is marked changed.
+    void replaceSelection(const QString &text);
     // The toolbar's own commands (frmeditor_toolbar.cpp).
     void toolbarOpen();
     void toolbarSave();
@@ -194,6 +218,29 @@ private:
     static QString numberedText(const QString &text);
 
     // --- documents: private helpers -----------------------------------------
+    // The one place caption, curfile and changed change together: path
+    // (empty: untitled) becomes the current file, changedState changed's
+    // value.
+    void setCurrentFile(const QString &path, int changedState);
+    // The one document load (Open, the toolbar's open, the look-up, a file
+    // named at start-up): reads path whole into box under the busy pointer.
+    // On success the file dialogs start from it, it is the current file
+    // with changed at changedState, and the recovery copy of the document
+    // it replaced goes. A file that cannot be read shows "File not Found"
+    // (nothing when quiet) and changes nothing.
+    bool loadDocument(platform::RichTextBox *box, const QString &path, int changedState, bool quiet = false);
+    // Open's part that the toolbar shares: the save-first check, the open
+    // dialog and the load. False when the command ends there.
+    bool openDocument(platform::RichTextBox *box);
+    // Writes box's rich text to path (a line end after it when lineEnd) and
+    // makes path the current, saved file; false after a failed write.
+    bool saveDocument(platform::RichTextBox *box, const QString &path, bool lineEnd);
+    // The save-first check with question; when the command may go on, the
+    // document's changes are let go (changed 0).
+    bool letGoOfChanges(const QString &question, int icon = 0, const QString &title = {});
+    // After a document is shown: the font boxes follow its selection and
+    // the focus goes to box.
+    void focusDocument(platform::RichTextBox *box);
     // Writes bytes to path through platform::writeFileSafely (a temporary
     // file renamed over the target, or the file rewritten in place where its
     // folder takes no new file). A Windows path ("C:\\...") is mapped
@@ -221,10 +268,6 @@ private:
     // of 2 cm, which Page Setup may then change.
     QPrinter *documentPrinter();
     bool m_printerPrepared = false;
-    // Reads path into box as Open does: caption and curfile name it and
-    // changed is 0; a file that cannot be read shows "File not Found" and
-    // changes nothing.
-    bool loadDocument(platform::RichTextBox *box, const QString &path);
     void openStartupFile();
     QString m_startupFile;
 

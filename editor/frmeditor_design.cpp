@@ -26,41 +26,35 @@ const char *const kImages[17] = {
     "drawer", "end", "lines", "clour", "bullet", "num", "image", "strike"};
 
 struct ButtonRow {
-    const char *key;      // nullptr: separator
+    int separatorsBefore;
+    const char *key;
     const char *toolTip;
     int image;
 };
 
-// The toolbar, left to right.
+// The toolbar, left to right, a group a line; the 26 separators before
+// "cut" are the room over which the font boxes sit.
 const ButtonRow kButtons[] = {
-    {nullptr, nullptr, 0},
-    {"open", "Open the report", 1},
-    {"save", "Save the report", 2},
-    {"print", "Print", 9},
-    {nullptr, nullptr, 0},
-    {"bold", "Bold", 3},
-    {"italics", "Italics", 4},
-    {"under", "Underline", 5},
-    {"strike", "Strike Through", 17},
-    {"clour", "Clour To Text", 13},
-    // 26 separators: the room over which the font boxes sit.
-    {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
-    {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
-    {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
-    {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
-    {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
-    {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
-    {nullptr, nullptr, 0}, {nullptr, nullptr, 0},
-    {"cut", "Cut", 6},
-    {"copy", "Copy", 7},
-    {"paste", "Paste", 8},
-    {nullptr, nullptr, 0},
-    {"bullet", "Bullets", 14},
-    {"num", "Numberings", 15},
-    {"image", "Insert Image", 16},
-    {nullptr, nullptr, 0},
-    {"end", "", 11},
+    {1, "open", "Open the report", 1}, {0, "save", "Save the report", 2}, {0, "print", "Print", 9},
+    {1, "bold", "Bold", 3}, {0, "italics", "Italics", 4}, {0, "under", "Underline", 5},
+    {0, "strike", "Strike Through", 17}, {0, "clour", "Clour To Text", 13},
+    {26, "cut", "Cut", 6}, {0, "copy", "Copy", 7}, {0, "paste", "Paste", 8},
+    {1, "bullet", "Bullets", 14}, {0, "num", "Numberings", 15}, {0, "image", "Insert Image", 16},
+    {1, "end", "", 11},
 };
+
+// A font box on the toolbar, left and width in twips: an editable list that
+// adds nothing typed to itself, showing its name until it is filled.
+QComboBox *newFontBox(QWidget *toolbar, const QString &name, double left, double width)
+{
+    auto *box = new QComboBox(toolbar);
+    box->setObjectName(name);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->setEditText(name);
+    platform::placeTwips(box, left, 0, width, 315);
+    return box;
+}
 
 }  // namespace
 
@@ -70,6 +64,7 @@ frmeditor::frmeditor(QWidget *parent) : QMainWindow(parent)
     buildDesign();
     connectShell();
     connectDocuments();
+    connectEdit();
     connectFormatting();
     connectSearch();
     Form_Load();
@@ -169,10 +164,9 @@ void frmeditor::buildToolbar()
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
     Toolbar1->setImageList(ImageList1);
     for (const ButtonRow &row : kButtons) {
-        if (!row.key)
+        for (int i = 0; i < row.separatorsBefore; ++i)
             Toolbar1->addSeparator();
-        else
-            Toolbar1->addButton(QLatin1String(row.key), QString::fromUtf8(row.toolTip), row.image);
+        Toolbar1->addButton(QLatin1String(row.key), QString::fromUtf8(row.toolTip), row.image);
     }
     // The wider pictures keep their own proportions.
     for (const char *key : {"bullet", "num", "image", "strike"})
@@ -185,19 +179,8 @@ void frmeditor::buildToolbar()
     // Wide enough for its caption in the desktop's font.
     Command1->resize(std::max(Command1->width(), Command1->sizeHint().width()), Command1->height());
 
-    cbofont = new QComboBox(Toolbar1);
-    cbofont->setObjectName(QStringLiteral("cbofont"));
-    cbofont->setEditable(true);
-    cbofont->setInsertPolicy(QComboBox::NoInsert);
-    cbofont->setEditText(QStringLiteral("cbofont"));
-    platform::placeTwips(cbofont, 3120, 0, 2085, 315);
-
-    cbosize = new QComboBox(Toolbar1);
-    cbosize->setObjectName(QStringLiteral("cbosize"));
-    cbosize->setEditable(true);
-    cbosize->setInsertPolicy(QComboBox::NoInsert);
-    cbosize->setEditText(QStringLiteral("cbosize"));
-    platform::placeTwips(cbosize, 5370, 0, 645, 315);
+    cbofont = newFontBox(Toolbar1, QStringLiteral("cbofont"), 3120, 2085);
+    cbosize = newFontBox(Toolbar1, QStringLiteral("cbosize"), 5370, 645);
 }
 
 void frmeditor::buildStatusBar()

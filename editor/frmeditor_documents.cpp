@@ -12,6 +12,7 @@
 #include <QPrinter>
 
 #include <limits>
+#include <stdexcept>
 
 using platform::RichTextBox;
 namespace Screen = platform::Screen;
@@ -38,15 +39,12 @@ QByteArray encodePlainText(const QString &text)
 
 void frmeditor::connectDocuments()
 {
-    connect(mnunew, &QAction::triggered, this, &frmeditor::mnunew_Click);
-    connect(mnuopen, &QAction::triggered, this, &frmeditor::mnuopen_Click);
-    connect(mnusave, &QAction::triggered, this, &frmeditor::mnusave_Click);
-    connect(mnusaveas, &QAction::triggered, this, &frmeditor::mnusaveas_Click);
-    connect(mnuexit, &QAction::triggered, this, &frmeditor::mnuexit_Click);
-    connect(mnu_insertfile, &QAction::triggered, this, &frmeditor::mnu_insertfile_Click);
-    connect(mnu_writefile, &QAction::triggered, this, &frmeditor::mnu_writefile_Click);
-    connect(mnu_pagesetup, &QAction::triggered, this, &frmeditor::mnu_pagesetup_Click);
-    connect(mnu_print, &QAction::triggered, this, &frmeditor::mnu_print_Click);
+    connectItems({{mnunew, &frmeditor::mnunew_Click}, {mnuopen, &frmeditor::mnuopen_Click},
+                  {mnusave, &frmeditor::mnusave_Click}, {mnusaveas, &frmeditor::mnusaveas_Click},
+                  {mnu_insertfile, &frmeditor::mnu_insertfile_Click},
+                  {mnu_writefile, &frmeditor::mnu_writefile_Click},
+                  {mnu_pagesetup, &frmeditor::mnu_pagesetup_Click}, {mnu_print, &frmeditor::mnu_print_Click},
+                  {mnuexit, &frmeditor::mnuexit_Click}});
 }
 
 // ---------------------------------------------------------------------------
@@ -59,14 +57,11 @@ bool frmeditor::writeDocumentFile(const QString &path, const QByteArray &bytes)
 
 bool frmeditor::saveFile(const QString &path, const std::function<QByteArray()> &content)
 {
-    Screen::setMousePointer(Screen::vbHourglass);
     bool ok = false;
-    try {
+    {
+        const Screen::BusyPointer busy;
         ok = writeDocumentFile(path, content());
-    } catch (...) {
-        ok = false;
     }
-    Screen::setMousePointer(Screen::vbDefault);
     if (!ok)
         platform::MsgBox(kErrorSaving);
     return ok;
@@ -74,27 +69,23 @@ bool frmeditor::saveFile(const QString &path, const std::function<QByteArray()> 
 
 bool frmeditor::readWholeFile(const QString &path, QByteArray &bytes)
 {
-    try {
-        if (path.isEmpty())
-            return false;
-        const QString source = platform::mapDrivePath(path);
-        const QFileInfo info(source);
-        if (!info.isFile())
-            return false;
-        // A document holds at most int-many characters.
-        if (info.size() > std::numeric_limits<int>::max())
-            return false;
-        QFile file(source);
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        QByteArray data = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return false;
-        bytes = std::move(data);
-        return true;
-    } catch (...) {
+    if (path.isEmpty())
         return false;
-    }
+    const QString source = platform::mapDrivePath(path);
+    const QFileInfo info(source);
+    if (!info.isFile())
+        return false;
+    // A document holds at most int-many characters.
+    if (info.size() > std::numeric_limits<int>::max())
+        return false;
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    bytes = std::move(data);
+    return true;
 }
 
 void frmeditor::showSelectionFont(RichTextBox *box)
@@ -109,6 +100,70 @@ void frmeditor::refreshFontBoxes()
 {
     int keyCode = 0;
     editor_KeyUp(keyCode, 0);
+}
+
+void frmeditor::focusDocument(RichTextBox *box)
+{
+    if (box) {
+        showSelectionFont(box);
+        box->setFocus();
+    }
+    refreshFontBoxes();
+}
+
+// ---------------------------------------------------------------------------
+// The document's file: caption, curfile and changed, and the load
+
+void frmeditor::setCurrentFile(const QString &path, int changedState)
+{
+    setWindowTitle(path.isEmpty() ? untitledCaption() : namedCaption(path));
+    curfile = path;
+    changed = changedState;
+}
+
+bool frmeditor::loadDocument(RichTextBox *box, const QString &path, int changedState, bool quiet)
+{
+    // The file is read whole before anything changes, so a document that
+    // cannot be read leaves the editor as it was.
+    QByteArray bytes;
+    bool read = false;
+    {
+        const Screen::BusyPointer busy;
+        read = readWholeFile(path, bytes);
+        if (read) {
+            // The file dialogs start from the document, as the file system
+            // names it here.
+            CMDialog1->FileName = platform::mapDrivePath(path);
+            box->setTextRTF(bytes);
+        }
+    }
+    if (!read) {
+        if (!quiet)
+            platform::MsgBox(kFileNotFound);
+        return false;
+    }
+    setCurrentFile(path, changedState);
+    // The document the recovery copy held is gone from the window.
+    recoveryForget();
+    return true;
+}
+
+bool frmeditor::saveDocument(RichTextBox *box, const QString &path, bool lineEnd)
+{
+    if (!saveFile(path, [box, lineEnd] {
+            return lineEnd ? box->TextRTF() + QByteArrayLiteral("\r\n") : box->TextRTF();
+        }))
+        return false;
+    setCurrentFile(path, 0);
+    return true;
+}
+
+bool frmeditor::letGoOfChanges(const QString &question, int icon, const QString &title)
+{
+    if (!SaveFirst(question, icon, title))
+        return false;
+    changed = 0;
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -129,10 +184,7 @@ bool frmeditor::SaveFirst(const QString &question, int icon, const QString &titl
 
 bool frmeditor::Form_QueryUnload()
 {
-    if (!SaveFirst(exitQuestion(), vb::vbInformation, kFileSaveTitle))
-        return false;
-    changed = 0;
-    return true;
+    return letGoOfChanges(exitQuestion(), vb::vbInformation, kFileSaveTitle);
 }
 
 // ---------------------------------------------------------------------------
@@ -142,55 +194,28 @@ void frmeditor::mnunew_Click()
 {
     if (!SaveFirst(saveFirstQuestion()))
         return;
-    if (RichTextBox *box = activeEditor()) {
+    RichTextBox *box = activeEditor();
+    if (box)
         box->setTextRTF(QByteArray());
-        showSelectionFont(box);
-        box->setFocus();
-    }
-    setWindowTitle(untitledCaption());
-    curfile.clear();
-    changed = 0;
-    refreshFontBoxes();
+    setCurrentFile(QString(), 0);
+    focusDocument(box);
+}
+
+bool frmeditor::openDocument(RichTextBox *box)
+{
+    if (!SaveFirst(saveFirstQuestion()))
+        return false;
+    // changed is cleared only by a load: a cancelled dialog or a file that
+    // cannot be read leaves the document as unsaved as it was.
+    CMDialog1->setAction(1);
+    return CMDialog1->FileName.isEmpty() || loadDocument(box, CMDialog1->FileName, 0);
 }
 
 void frmeditor::mnuopen_Click()
 {
     RichTextBox *box = activeEditor();
-    if (!box)
-        return;
-    if (!SaveFirst(saveFirstQuestion()))
-        return;
-    // changed is cleared only by a load: a cancelled dialog or a file that
-    // cannot be read leaves the document as unsaved as it was.
-    CMDialog1->setAction(1);
-    if (!CMDialog1->FileName.isEmpty() && !loadDocument(box, CMDialog1->FileName))
-        return;
-    showSelectionFont(box);
-    box->setFocus();
-    refreshFontBoxes();
-}
-
-bool frmeditor::loadDocument(RichTextBox *box, const QString &path)
-{
-    Screen::setMousePointer(Screen::vbHourglass);
-    QByteArray bytes;
-    bool ok = readWholeFile(path, bytes);
-    if (ok) {
-        try {
-            box->setTextRTF(bytes);
-        } catch (...) {
-            ok = false;
-        }
-    }
-    Screen::setMousePointer(Screen::vbDefault);
-    if (!ok) {
-        platform::MsgBox(kFileNotFound);
-        return false;
-    }
-    setWindowTitle(namedCaption(path));
-    curfile = path;
-    changed = 0;
-    return true;
+    if (box && openDocument(box))
+        focusDocument(box);
 }
 
 void frmeditor::openAtStartup(const QString &path)
@@ -205,11 +230,8 @@ void frmeditor::openStartupFile()
         return;
     const QString path = std::exchange(m_startupFile, QString());
     CMDialog1->FileName = path;
-    if (!loadDocument(box, path))
-        return;
-    showSelectionFont(box);
-    box->setFocus();
-    refreshFontBoxes();
+    if (loadDocument(box, path, 0))
+        focusDocument(box);
 }
 
 bool frmeditor::nameUntitledDocument()
@@ -232,13 +254,9 @@ void frmeditor::mnusave_Click()
     if (!nameUntitledDocument())
         return;
     RichTextBox *box = activeEditor();
-    if (!box)
-        return;
-    if (!saveFile(curfile, [box] { return box->TextRTF(); }))
+    if (!box || !saveDocument(box, curfile, false))
         return;
     box->setFocus();
-    changed = 0;
-    setWindowTitle(namedCaption(curfile));
     m_lastSaveOk = true;
 }
 
@@ -248,24 +266,17 @@ void frmeditor::mnusaveas_Click()
     const QString path = CMDialog1->FileName;
     if (path.isEmpty())
         return;
+    // The file named in the caption is the one a later Save writes.
     RichTextBox *box = activeEditor();
-    if (!box)
-        return;
-    if (!saveFile(path, [box] { return box->TextRTF() + QByteArrayLiteral("\r\n"); }))
+    if (!box || !saveDocument(box, path, true))
         return;
     box->setFocus();
-    changed = 0;
-    setWindowTitle(namedCaption(path));
-    // The file named in the caption is the one a later Save writes.
-    curfile = path;
 }
 
 void frmeditor::mnuexit_Click()
 {
-    if (!SaveFirst(exitQuestion(), vb::vbInformation, kFileSaveTitle))
-        return;
-    changed = 0;
-    close();
+    if (Form_QueryUnload())
+        close();
 }
 
 // ---------------------------------------------------------------------------
@@ -276,17 +287,14 @@ void frmeditor::mnu_insertfile_Click()
     CMDialog1->setAction(1);
     RichTextBox *box = activeEditor();
     if (!CMDialog1->FileName.isEmpty()) {
-        Screen::setMousePointer(Screen::vbHourglass);
-        QByteArray bytes;
-        bool ok = readWholeFile(CMDialog1->FileName, bytes);
-        if (ok && box) {
-            try {
+        bool ok = false;
+        {
+            const Screen::BusyPointer busy;
+            QByteArray bytes;
+            ok = readWholeFile(CMDialog1->FileName, bytes);
+            if (ok && box)
                 box->setSelText(platform::decodeText(bytes));
-            } catch (...) {
-                ok = false;
-            }
         }
-        Screen::setMousePointer(Screen::vbDefault);
         if (!ok) {
             platform::MsgBox(kErrorOpening);
             return;
@@ -349,14 +357,15 @@ void frmeditor::mnu_print_Click()
         platform::MsgBox(QStringLiteral("No printer is available."));
         return;
     }
-    Screen::setMousePointer(Screen::vbHourglass);
     bool ok = true;
-    try {
-        box->SelPrint(printer);
-    } catch (...) {
-        ok = false;
+    {
+        const Screen::BusyPointer busy;
+        try {
+            box->SelPrint(printer);
+        } catch (const std::exception &) {   // no printer, no room on the page
+            ok = false;
+        }
     }
-    Screen::setMousePointer(Screen::vbDefault);
     if (!ok)
         platform::MsgBox(kErrorPrinting);
     box->setFocus();
@@ -364,10 +373,9 @@ void frmeditor::mnu_print_Click()
 
 void frmeditor::mnu_pagesetup_Click()
 {
-    Screen::setMousePointer(Screen::vbHourglass);
+    const Screen::BusyPointer busy;
     // The set-up works on the printer Print uses, so paper and margins
     // carry over to the next print.
     documentPrinter();
     CMDialog1->ShowPageSetup();
-    Screen::setMousePointer(Screen::vbDefault);
 }

@@ -1,26 +1,20 @@
-// Character formatting, the Edit menu, and the editors' key and mouse events.
+// Character formatting, the font boxes, and the editors' key and mouse events.
 #include "frmeditor.h"
 
 #include "runtime.h"
 
 #include <QAbstractItemView>
 #include <QAction>
-#include <QDateTime>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QLocale>
-#include <QMenu>
 #include <QTimer>
 
 #include <functional>
+#include <tuple>
 
 using platform::RichTextBox;
 
 namespace {
-
-// The toggle rule: false when the attribute reads exactly true, true
-// otherwise (false or mixed).
-bool toggled(const std::optional<bool> &value) { return !(value && *value); }
 
 // Is the key one of the window's menu shortcuts?
 bool isWindowShortcut(const QWidget *window, const QKeyEvent *e)
@@ -115,38 +109,12 @@ private:
     std::function<void(int &)> m_keyPress;
 };
 
-// The time in the system's time format with seconds, but no time zone.
-QString timeStampTime(const QLocale &locale, const QTime &time)
-{
-    QString format;
-    const QString longFormat = locale.timeFormat(QLocale::LongFormat);
-    bool quoted = false;
-    for (const QChar c : longFormat) {
-        if (c == u'\'')
-            quoted = !quoted;
-        if (!quoted && c == u't')
-            continue;
-        format += c;
-    }
-    format.remove(QLatin1String("()"));
-    format = format.simplified();
-    if (!format.contains(u's')) {
-        format = locale.timeFormat(QLocale::ShortFormat);
-        const qsizetype m = format.lastIndexOf(QLatin1String("mm"));
-        if (m >= 0)
-            format.insert(m + 2, QLatin1String(":ss"));
-    }
-    return locale.toString(time, format);
-}
-
 }  // namespace
 
 void frmeditor::connectFormatting()
 {
-    connect(mnubold, &QAction::triggered, this, &frmeditor::mnubold_Click);
-    connect(mnuitalics, &QAction::triggered, this, &frmeditor::mnuitalics_Click);
-    connect(mnuunderline, &QAction::triggered, this, &frmeditor::mnuunderline_Click);
-    connect(mnu_clour, &QAction::triggered, this, &frmeditor::mnu_clour_Click);
+    connectItems({{mnubold, &frmeditor::mnubold_Click}, {mnuitalics, &frmeditor::mnuitalics_Click},
+                  {mnuunderline, &frmeditor::mnuunderline_Click}, {mnu_clour, &frmeditor::mnu_clour_Click}});
     // The Option menu stays hidden; its items' keys are the window's.
     addActions({mnubold, mnuunderline, mnuitalics, mnu_clour});
 
@@ -163,16 +131,6 @@ void frmeditor::connectFormatting()
         }
     }
 
-    connect(mnuedit, &QMenu::aboutToShow, this, &frmeditor::mnuedit_Click);
-    connect(mnu_undo, &QAction::triggered, this, &frmeditor::mnu_undo_Click);
-    connect(mnucut, &QAction::triggered, this, &frmeditor::mnucut_Click);
-    connect(mnupaste, &QAction::triggered, this, &frmeditor::mnupaste_Click);
-    connect(mnucopy, &QAction::triggered, this, &frmeditor::mnucopy_Click);
-    connect(mnuclear, &QAction::triggered, this, &frmeditor::mnuclear_Click);
-    connect(mnuselect, &QAction::triggered, this, &frmeditor::mnuselect_Click);
-    connect(mnu_time, &QAction::triggered, this, &frmeditor::mnu_time_Click);
-    connect(mnu_wrap, &QAction::triggered, this, &frmeditor::mnu_wrap_Click);
-
     // Editing goes through the menus, the toolbar and the keys, which keep
     // the modified flag; the control's own menu would edit behind it.
     for (RichTextBox *box : {editor, tmpeditor}) {
@@ -180,48 +138,53 @@ void frmeditor::connectFormatting()
         box->viewport()->setContextMenuPolicy(Qt::NoContextMenu);
     }
 
-    connect(editor, &RichTextBox::KeyDown, this, &frmeditor::editor_KeyDown);
-    connect(editor, &RichTextBox::KeyPress, this, &frmeditor::editor_KeyPress);
-    connect(editor, &RichTextBox::KeyUp, this, &frmeditor::editor_KeyUp);
-    connect(editor, &RichTextBox::MouseDown, this, &frmeditor::editor_MouseDown);
-    connect(tmpeditor, &RichTextBox::KeyDown, this, &frmeditor::tmpeditor_KeyDown);
-    connect(tmpeditor, &RichTextBox::KeyPress, this, &frmeditor::tmpeditor_KeyPress);
-    connect(tmpeditor, &RichTextBox::KeyUp, this, &frmeditor::tmpeditor_KeyUp);
-    connect(tmpeditor, &RichTextBox::MouseDown, this, &frmeditor::tmpeditor_MouseDown);
-    // Whatever changes the document's text or formatting (keys the control
-    // handles itself, input methods, the mouse, every command) marks it.
-    connect(editor, &RichTextBox::Change, this, &frmeditor::editor_Change);
-    connect(tmpeditor, &RichTextBox::Change, this, &frmeditor::tmpeditor_Change);
+    // Change: whatever changes the document's text or formatting (keys the
+    // control handles itself, input methods, the mouse, every command)
+    // marks it.
+    const auto procedures = {
+        std::tuple{editor, &frmeditor::editor_KeyDown, &frmeditor::editor_KeyPress, &frmeditor::editor_KeyUp,
+                   &frmeditor::editor_MouseDown, &frmeditor::editor_Change},
+        std::tuple{tmpeditor, &frmeditor::tmpeditor_KeyDown, &frmeditor::tmpeditor_KeyPress,
+                   &frmeditor::tmpeditor_KeyUp, &frmeditor::tmpeditor_MouseDown, &frmeditor::tmpeditor_Change}};
+    for (auto [box, keyDown, keyPress, keyUp, mouseDown, change] : procedures) {
+        connect(box, &RichTextBox::KeyDown, this, keyDown);
+        connect(box, &RichTextBox::KeyPress, this, keyPress);
+        connect(box, &RichTextBox::KeyUp, this, keyUp);
+        connect(box, &RichTextBox::MouseDown, this, mouseDown);
+        connect(box, &RichTextBox::Change, this, change);
+    }
 }
 
 // ---------------------------------------------------------------------------
 // Character formatting
 
-void frmeditor::mnubold_Click()
+bool frmeditor::toggleSelection(std::optional<bool> (RichTextBox::*get)() const, void (RichTextBox::*set)(bool))
 {
     RichTextBox *e = activeEditor();
     if (!e)
-        return;
-    e->setSelBold(toggled(e->SelBold()));
-    changed = 1;
+        return false;
+    // Off when the attribute reads exactly true; on when it is off or mixed.
+    const std::optional<bool> on = (e->*get)();
+    (e->*set)(!(on && *on));
+    return true;
+}
+
+void frmeditor::mnubold_Click()
+{
+    if (toggleSelection(&RichTextBox::SelBold, &RichTextBox::setSelBold))
+        changed = 1;
 }
 
 void frmeditor::mnuitalics_Click()
 {
-    RichTextBox *e = activeEditor();
-    if (!e)
-        return;
-    e->setSelItalic(toggled(e->SelItalic()));
-    changed = 1;
+    if (toggleSelection(&RichTextBox::SelItalic, &RichTextBox::setSelItalic))
+        changed = 1;
 }
 
 void frmeditor::mnuunderline_Click()
 {
-    RichTextBox *e = activeEditor();
-    if (!e)
-        return;
-    e->setSelUnderline(toggled(e->SelUnderline()));
-    changed = 1;
+    if (toggleSelection(&RichTextBox::SelUnderline, &RichTextBox::setSelUnderline))
+        changed = 1;
 }
 
 void frmeditor::mnu_clour_Click()
@@ -249,98 +212,6 @@ void frmeditor::cbofont_KeyPress(int &KeyAscii) { KeyAscii = 0; }
 void frmeditor::cbosize_KeyPress(int &KeyAscii) { KeyAscii = 0; }
 
 // ---------------------------------------------------------------------------
-// The Edit menu
-
-void frmeditor::mnuedit_Click()
-{
-    RichTextBox *e = activeEditor();
-    const bool selected = e && !e->SelText().isEmpty();
-    mnucopy->setEnabled(selected);
-    mnucut->setEnabled(selected);
-    mnuclear->setEnabled(selected);
-}
-
-void frmeditor::mnu_undo_Click()
-{
-    // No history: the clipboard's text takes the selection's place, which
-    // brings back what Cut just took.
-    if (RichTextBox *e = activeEditor())
-        e->setSelText(platform::Clipboard::GetText());
-}
-
-void frmeditor::mnucut_Click()
-{
-    RichTextBox *e = activeEditor();
-    if (!e)
-        return;
-    platform::Clipboard::SetText(e->SelText());
-    e->setSelText(QString());
-    changed = 1;
-}
-
-void frmeditor::mnupaste_Click()
-{
-    RichTextBox *e = activeEditor();
-    if (!e)
-        return;
-    e->setSelText(platform::Clipboard::GetText());
-    changed = 1;
-}
-
-void frmeditor::mnucopy_Click()
-{
-    if (RichTextBox *e = activeEditor())
-        platform::Clipboard::SetText(e->SelText());
-}
-
-void frmeditor::mnuclear_Click()
-{
-    RichTextBox *e = activeEditor();
-    if (!e)
-        return;
-    e->setSelText(QString());
-    changed = 1;
-}
-
-void frmeditor::mnuselect_Click()
-{
-    RichTextBox *e = activeEditor();
-    if (!e)
-        return;
-    e->setSelStart(0);
-    e->setSelLength(e->textLength());
-}
-
-void frmeditor::mnu_time_Click()
-{
-    RichTextBox *e = activeEditor();
-    if (!e)
-        return;
-    const QLocale locale = QLocale::system();
-    const QDateTime now = QDateTime::currentDateTime();
-    e->setSelText(timeStampTime(locale, now.time()) + QLatin1Char(' ')
-                  + locale.toString(now.date(), QLocale::ShortFormat));
-}
-
-void frmeditor::mnu_wrap_Click()
-{
-    if (editor->isVisibleTo(this)) {
-        tmpeditor->setTextRTF(editor->TextRTF());
-        mnu_wrap->setChecked(true);
-        tmpeditor->setVisible(true);
-        editor->setVisible(false);
-    } else if (tmpeditor->isVisibleTo(this)) {
-        editor->setTextRTF(tmpeditor->TextRTF());
-        mnu_wrap->setChecked(false);
-        editor->setVisible(true);
-        tmpeditor->setVisible(false);
-    } else {
-        // Nothing shown: nothing to switch; the item keeps its mark.
-        mnu_wrap->setChecked(tmpeditor->isVisibleTo(this));
-    }
-}
-
-// ---------------------------------------------------------------------------
 // Keys and the mouse in the editors
 
 bool frmeditor::skipThisEvent()
@@ -366,6 +237,8 @@ void frmeditor::followSelectionFont()
 
 void frmeditor::keyDownOn(RichTextBox *control, int KeyCode)
 {
+    if (skipThisEvent())
+        return;
     if (KeyCode == 117) {           // F6
         control->setSelText(control->SelText().toUpper());
         changed = 1;
@@ -377,6 +250,8 @@ void frmeditor::keyDownOn(RichTextBox *control, int KeyCode)
 
 void frmeditor::keyPressOn(RichTextBox *control)
 {
+    if (skipThisEvent())
+        return;
     changed = 1;
     // The character typed over a selection takes the format at the
     // selection's end, which the boxes are about to set: a selection made
@@ -399,73 +274,32 @@ void frmeditor::keyPressOn(RichTextBox *control)
         control->setSelFontName(face);
 }
 
+void frmeditor::keyUpOn()
+{
+    if (!skipThisEvent())
+        followSelectionFont();
+}
+
 void frmeditor::mouseDownOn()
 {
+    if (skipThisEvent())
+        return;
+    followSelectionFont();
     // The control moves the caret only after this event; once it has, the
     // boxes show what the click selected.
     QTimer::singleShot(0, this, &frmeditor::followSelectionFont);
 }
 
-void frmeditor::editor_KeyDown(int &KeyCode, int)
-{
-    if (skipThisEvent())
-        return;
-    keyDownOn(editor, KeyCode);
-}
-
-void frmeditor::editor_KeyPress(int &)
-{
-    if (skipThisEvent())
-        return;
-    keyPressOn(editor);
-}
-
-void frmeditor::editor_KeyUp(int &, int)
-{
-    if (skipThisEvent())
-        return;
-    followSelectionFont();
-}
-
-void frmeditor::editor_MouseDown(int, int, double, double)
-{
-    if (skipThisEvent())
-        return;
-    int keyCode = 0;
-    editor_KeyUp(keyCode, 0);
-    mouseDownOn();
-}
-
-void frmeditor::tmpeditor_KeyDown(int &KeyCode, int)
-{
-    if (skipThisEvent())
-        return;
-    keyDownOn(tmpeditor, KeyCode);
-}
-
-void frmeditor::tmpeditor_KeyPress(int &)
-{
-    if (skipThisEvent())
-        return;
-    keyPressOn(tmpeditor);
-}
-
-void frmeditor::tmpeditor_KeyUp(int &, int)
-{
-    if (skipThisEvent())
-        return;
-    followSelectionFont();
-}
-
-void frmeditor::tmpeditor_MouseDown(int, int, double, double)
-{
-    if (skipThisEvent())
-        return;
-    int keyCode = 0;
-    editor_KeyUp(keyCode, 0);
-    mouseDownOn();
-}
-
+// Both editors' procedures: the first event after a skip request is
+// swallowed by each helper.
+void frmeditor::editor_KeyDown(int &KeyCode, int) { keyDownOn(editor, KeyCode); }
+void frmeditor::editor_KeyPress(int &) { keyPressOn(editor); }
+void frmeditor::editor_KeyUp(int &, int) { keyUpOn(); }
+void frmeditor::editor_MouseDown(int, int, double, double) { mouseDownOn(); }
 void frmeditor::editor_Change() { changed = 1; }
 
+void frmeditor::tmpeditor_KeyDown(int &KeyCode, int) { keyDownOn(tmpeditor, KeyCode); }
+void frmeditor::tmpeditor_KeyPress(int &) { keyPressOn(tmpeditor); }
+void frmeditor::tmpeditor_KeyUp(int &, int) { keyUpOn(); }
+void frmeditor::tmpeditor_MouseDown(int, int, double, double) { mouseDownOn(); }
 void frmeditor::tmpeditor_Change() { changed = 1; }

@@ -215,12 +215,8 @@ void frmeditor::offerRecovery()
     if (answer != vb::vbYes || !box)
         return;
     box->setTextRTF(copy.content);
-    setWindowTitle(copy.document.isEmpty() ? untitledCaption() : namedCaption(copy.document));
-    curfile = copy.document;
-    changed = 1;
-    showSelectionFont(box);
-    box->setFocus();
-    refreshFontBoxes();
+    setCurrentFile(copy.document, 1);
+    focusDocument(box);
     // The work is this window's now: its own copy holds it before the old
     // one goes.
     m_recovery->drop();

@@ -16,7 +16,6 @@
 #include <functional>
 
 using platform::RichTextBox;
-namespace Screen = platform::Screen;
 
 namespace {
 // Where another program leaves the document and phrase to look up.
@@ -25,8 +24,7 @@ const QString kHandOffFile = QStringLiteral("C:\\Autodesk\\Slls.txt");
 
 void frmeditor::connectSearch()
 {
-    connect(mnu_find, &QAction::triggered, this, &frmeditor::mnu_find_Click);
-    connect(mnureplace, &QAction::triggered, this, &frmeditor::mnureplace_Click);
+    connectItems({{mnu_find, &frmeditor::mnu_find_Click}, {mnureplace, &frmeditor::mnureplace_Click}});
     connect(Command1, &QPushButton::clicked, this, &frmeditor::Command1_Click);
 }
 
@@ -192,31 +190,11 @@ void frmeditor::phraseLookup(bool quiet)
             return fail();
     }
     RichTextBox *box = activeEditor();
-    if (!box)
+    // The named document becomes the current one; the modified flag keeps
+    // whatever value it had.
+    if (!box || !loadDocument(box, path, changed, quiet))
         return;
-    // The document is read whole before anything changes, so a document
-    // that cannot be read leaves the editor as it was. The file dialogs
-    // start from the document, as the file system names it here.
-    Screen::setMousePointer(Screen::vbHourglass);
-    QByteArray bytes;
-    bool loaded = readWholeFile(path, bytes);
-    if (loaded) {
-        CMDialog1->FileName = platform::mapDrivePath(path);
-        try {
-            box->setTextRTF(bytes);
-        } catch (...) {
-            loaded = false;
-        }
-    }
-    Screen::setMousePointer(Screen::vbDefault);
-    if (!loaded)
-        return fail();
-    setWindowTitle(namedCaption(path));
-    curfile = path;
-    recoveryForget();
-    showSelectionFont(box);
-    box->setFocus();
-    refreshFontBoxes();
+    focusDocument(box);
     if (box->Find(phrase) == -1)
         platform::MsgBox(QStringLiteral("Phrase not found."));
 }

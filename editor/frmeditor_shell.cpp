@@ -1,10 +1,17 @@
-// Start-up, layout and the toolbar's dispatch.
+// Start-up, layout and closing.
 #include "frmeditor.h"
 
 #include "runtime.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QFontDatabase>
+
+void frmeditor::connectItems(std::initializer_list<std::pair<QAction *, Procedure>> items)
+{
+    for (const auto &[item, procedure] : items)
+        connect(item, &QAction::triggered, this, procedure);
+}
 
 void frmeditor::connectShell()
 {
@@ -60,59 +67,6 @@ void frmeditor::Timer1_Timer()
     Timer1->stop();
     // The phrase look-up, once the window is up.
     startupLookup();
-}
-
-void frmeditor::Toolbar1_ButtonClick(platform::ToolbarButton *Button)
-{
-    if (!Button)
-        return;
-    const QString &key = Button->Key;
-    // Exact, case-sensitive keys, in this order; "open", "save" and "num"
-    // end the click.
-    if (key == QLatin1String("bold")) {
-        if (platform::RichTextBox *e = activeEditor())
-            e->setSelBold(!(e->SelBold() && *e->SelBold()));
-    }
-    if (key == QLatin1String("strike")) {
-        if (platform::RichTextBox *e = activeEditor())
-            e->setSelStrikeThru(!(e->SelStrikeThru() && *e->SelStrikeThru()));
-    }
-    if (key == QLatin1String("image"))
-        toolbarImage();
-    if (key == QLatin1String("bullet"))
-        toolbarBullet();
-    if (key == QLatin1String("num")) {
-        toolbarNumbering();
-        return;
-    }
-    if (key == QLatin1String("clour"))
-        mnu_clour_Click();
-    if (key == QLatin1String("italics")) {
-        if (platform::RichTextBox *e = activeEditor())
-            e->setSelItalic(!(e->SelItalic() && *e->SelItalic()));
-    }
-    if (key == QLatin1String("under")) {
-        if (platform::RichTextBox *e = activeEditor())
-            e->setSelUnderline(!(e->SelUnderline() && *e->SelUnderline()));
-    }
-    if (key == QLatin1String("open")) {
-        toolbarOpen();
-        return;
-    }
-    if (key == QLatin1String("save")) {
-        toolbarSave();
-        return;
-    }
-    if (key == QLatin1String("print"))
-        mnu_print_Click();
-    if (key == QLatin1String("cut"))
-        mnucut_Click();
-    if (key == QLatin1String("copy"))
-        mnucopy_Click();
-    if (key == QLatin1String("paste"))
-        mnupaste_Click();
-    if (key == QLatin1String("end"))
-        toolbarEnd();
 }
 
 void frmeditor::resizeEvent(QResizeEvent *e)

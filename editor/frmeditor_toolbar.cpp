@@ -1,5 +1,7 @@
-// The toolbar's own commands: its copies of Open, Save and Exit, and the
-// bullets, line numbering and picture commands it alone offers.
+// The toolbar: the dispatch of its buttons, its own open, save and end, and
+// the bullets, line numbering and picture commands only it offers. Its other
+// buttons run the menus' commands; its formatting keys toggle as the Option
+// menu does but leave changed to the control's Change.
 #include "frmeditor.h"
 
 #include "dialoghost.h"
@@ -10,7 +12,6 @@
 #include <stdexcept>
 
 using platform::RichTextBox;
-namespace Screen = platform::Screen;
 
 namespace {
 
@@ -18,23 +19,52 @@ const QString kImageRetrieveError = QStringLiteral("Image Retrieve Error");
 
 }  // namespace
 
+void frmeditor::Toolbar1_ButtonClick(platform::ToolbarButton *Button)
+{
+    if (!Button)
+        return;
+    // One command a key; keys are exact and case-sensitive.
+    struct Command {
+        const char *key;
+        void (*run)(frmeditor &);
+    };
+    static const Command kCommands[] = {
+        {"open", [](frmeditor &w) { w.toolbarOpen(); }},
+        {"save", [](frmeditor &w) { w.toolbarSave(); }},
+        {"print", [](frmeditor &w) { w.mnu_print_Click(); }},
+        {"bold", [](frmeditor &w) { w.toggleSelection(&RichTextBox::SelBold, &RichTextBox::setSelBold); }},
+        {"italics", [](frmeditor &w) { w.toggleSelection(&RichTextBox::SelItalic, &RichTextBox::setSelItalic); }},
+        {"under", [](frmeditor &w) { w.toggleSelection(&RichTextBox::SelUnderline, &RichTextBox::setSelUnderline); }},
+        {"strike", [](frmeditor &w) { w.toggleSelection(&RichTextBox::SelStrikeThru, &RichTextBox::setSelStrikeThru); }},
+        {"clour", [](frmeditor &w) { w.mnu_clour_Click(); }},
+        {"cut", [](frmeditor &w) { w.mnucut_Click(); }},
+        {"copy", [](frmeditor &w) { w.mnucopy_Click(); }},
+        {"paste", [](frmeditor &w) { w.mnupaste_Click(); }},
+        {"bullet", [](frmeditor &w) { w.toolbarBullet(); }},
+        {"num", [](frmeditor &w) { w.toolbarNumbering(); }},
+        {"image", [](frmeditor &w) { w.toolbarImage(); }},
+        {"end", [](frmeditor &w) { w.toolbarEnd(); }},
+    };
+    for (const Command &command : kCommands) {
+        if (Button->Key == QLatin1String(command.key)) {
+            command.run(*this);
+            return;
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Open, Save and End
 
 void frmeditor::toolbarOpen()
 {
     RichTextBox *box = activeEditor();
-    if (!box)
+    if (!box || !openDocument(box))
         return;
-    if (!SaveFirst(saveFirstQuestion()))
-        return;
-    // As Open: only a load clears changed.
-    CMDialog1->setAction(1);
-    if (!CMDialog1->FileName.isEmpty() && !loadDocument(box, CMDialog1->FileName))
-        return;
+    // The font boxes follow through the key-up procedure alone, which a
+    // pending skip swallows.
     box->setFocus();
-    int keyCode = 0;
-    editor_KeyUp(keyCode, 0);
+    refreshFontBoxes();
 }
 
 void frmeditor::toolbarSave()
@@ -42,27 +72,18 @@ void frmeditor::toolbarSave()
     if (!nameUntitledDocument())
         return;
     RichTextBox *box = activeEditor();
-    if (!box)
-        return;
     // The wrapped view writes as Save As does: a line end after the document.
     const bool wrapped = box == tmpeditor;
-    const bool saved = saveFile(curfile, [box, wrapped] {
-        return wrapped ? box->TextRTF() + QByteArrayLiteral("\r\n") : box->TextRTF();
-    });
-    if (!saved)
+    if (!box || !saveDocument(box, curfile, wrapped))
         return;
-    changed = 0;
-    setWindowTitle(namedCaption(curfile));
     if (!wrapped)
         editor->setFocus();
 }
 
 void frmeditor::toolbarEnd()
 {
-    if (!SaveFirst(saveFirstQuestion()))
-        return;
-    changed = 0;
-    close();
+    if (letGoOfChanges(saveFirstQuestion()))
+        close();
 }
 
 // ---------------------------------------------------------------------------
@@ -147,7 +168,7 @@ void frmeditor::toolbarImage()
     CMDialog1->ShowOpen();
     try {
         e->OLEObjects.Add(CMDialog1->FileName);
-    } catch (...) {
+    } catch (const std::exception &) {   // no such file, not a picture, too large
         platform::MsgBox(kImageRetrieveError);
         return;
     }

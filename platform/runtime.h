@@ -18,6 +18,19 @@ constexpr int vbDefault = 0;
 constexpr int vbHourglass = 11;
 void setMousePointer(int pointer);
 int mousePointer();
+
+// The hourglass for as long as the guard lives: the pointer it found comes
+// back when the guard goes, whichever way the scope is left.
+class BusyPointer {
+public:
+    BusyPointer() : m_previous(mousePointer()) { setMousePointer(vbHourglass); }
+    ~BusyPointer() { setMousePointer(m_previous); }
+    BusyPointer(const BusyPointer &) = delete;
+    BusyPointer &operator=(const BusyPointer &) = delete;
+
+private:
+    int m_previous;
+};
 }  // namespace Screen
 
 // The system clipboard, in its plain-text format only.

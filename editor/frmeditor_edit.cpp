@@ -1,0 +1,134 @@
+// The Edit menu: clipboard, clearing, selecting, the time stamp and the
+// wrapped view.
+#include "frmeditor.h"
+
+#include "runtime.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QLocale>
+#include <QMenu>
+
+using platform::RichTextBox;
+
+namespace {
+
+// The time in the system's time format with seconds, but no time zone.
+QString timeStampTime(const QLocale &locale, const QTime &time)
+{
+    QString format;
+    const QString longFormat = locale.timeFormat(QLocale::LongFormat);
+    bool quoted = false;
+    for (const QChar c : longFormat) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (!quoted && c == u't')
+            continue;
+        format += c;
+    }
+    format.remove(QLatin1String("()"));
+    format = format.simplified();
+    if (!format.contains(u's')) {
+        format = locale.timeFormat(QLocale::ShortFormat);
+        const qsizetype m = format.lastIndexOf(QLatin1String("mm"));
+        if (m >= 0)
+            format.insert(m + 2, QLatin1String(":ss"));
+    }
+    return locale.toString(time, format);
+}
+
+}  // namespace
+
+void frmeditor::connectEdit()
+{
+    connect(mnuedit, &QMenu::aboutToShow, this, &frmeditor::mnuedit_Click);
+    connectItems({{mnu_undo, &frmeditor::mnu_undo_Click}, {mnucut, &frmeditor::mnucut_Click},
+                  {mnupaste, &frmeditor::mnupaste_Click}, {mnucopy, &frmeditor::mnucopy_Click},
+                  {mnuclear, &frmeditor::mnuclear_Click}, {mnuselect, &frmeditor::mnuselect_Click},
+                  {mnu_time, &frmeditor::mnu_time_Click}, {mnu_wrap, &frmeditor::mnu_wrap_Click}});
+}
+
+void frmeditor::mnuedit_Click()
+{
+    RichTextBox *e = activeEditor();
+    const bool selected = e && !e->SelText().isEmpty();
+    mnucopy->setEnabled(selected);
+    mnucut->setEnabled(selected);
+    mnuclear->setEnabled(selected);
+}
+
+void frmeditor::mnu_undo_Click()
+{
+    // No history: the clipboard's text takes the selection's place, which
+    // brings back what Cut just took.
+    if (RichTextBox *e = activeEditor())
+        e->setSelText(platform::Clipboard::GetText());
+}
+
+void frmeditor::replaceSelection(const QString &text)
+{
+    if (RichTextBox *e = activeEditor()) {
+        e->setSelText(text);
+        changed = 1;
+    }
+}
+
+void frmeditor::mnucut_Click()
+{
+    if (RichTextBox *e = activeEditor()) {
+        platform::Clipboard::SetText(e->SelText());
+        replaceSelection(QString());
+    }
+}
+
+void frmeditor::mnupaste_Click()
+{
+    if (activeEditor())
+        replaceSelection(platform::Clipboard::GetText());
+}
+
+void frmeditor::mnucopy_Click()
+{
+    if (RichTextBox *e = activeEditor())
+        platform::Clipboard::SetText(e->SelText());
+}
+
+void frmeditor::mnuclear_Click() { replaceSelection(QString()); }
+
+void frmeditor::mnuselect_Click()
+{
+    RichTextBox *e = activeEditor();
+    if (!e)
+        return;
+    e->setSelStart(0);
+    e->setSelLength(e->textLength());
+}
+
+void frmeditor::mnu_time_Click()
+{
+    RichTextBox *e = activeEditor();
+    if (!e)
+        return;
+    const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::currentDateTime();
+    e->setSelText(timeStampTime(locale, now.time()) + QLatin1Char(' ')
+                  + locale.toString(now.date(), QLocale::ShortFormat));
+}
+
+void frmeditor::mnu_wrap_Click()
+{
+    if (editor->isVisibleTo(this)) {
+        tmpeditor->setTextRTF(editor->TextRTF());
+        mnu_wrap->setChecked(true);
+        tmpeditor->setVisible(true);
+        editor->setVisible(false);
+    } else if (tmpeditor->isVisibleTo(this)) {
+        editor->setTextRTF(tmpeditor->TextRTF());
+        mnu_wrap->setChecked(false);
+        editor->setVisible(true);
+        tmpeditor->setVisible(false);
+    } else {
+        // Nothing shown: nothing to switch; the item keeps its mark.
+        mnu_wrap->setChecked(tmpeditor->isVisibleTo(this));
+    }
+}

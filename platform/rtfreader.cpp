@@ -77,6 +77,7 @@ enum Kw : quint16 {
 #define X(name) K_##name,
     RTF_KEYWORDS(X)
 #undef X
+    kKeywordCount
 };
 
 const std::unordered_map<std::string_view, Kw> &keywords()
@@ -90,6 +91,49 @@ const std::unordered_map<std::string_view, Kw> &keywords()
     }();
     return map;
 }
+
+// What a keyword's parameter can mean. Each parameter is clamped to its
+// keyword's range as it is read, so everything after can compute with it
+// freely. Keywords not listed keep any value from -INT_MAX to INT_MAX:
+// identifiers (fonts, styles, lists), code pages and charsets, on/off
+// switches and \u, which are only compared or looked up.
+struct ParamRange {
+    int min, max;
+};
+
+constexpr int kMaxTwips = 31680;  // 22 inches: the widest page, indent or spacing
+constexpr int kMaxPictureUnits = 1000000;  // \picw, \pich: pixels or 0.01 mm
+
+constexpr std::array<ParamRange, kKeywordCount> kParamRanges = [] {
+    std::array<ParamRange, kKeywordCount> r;
+    r.fill({-INT_MAX, INT_MAX});
+    const std::pair<Kw, ParamRange> ranges[] = {
+        {K_uc, {0, kMaxUc}},
+        {K_bin, {0, INT_MAX}},
+        {K_red, {0, 255}}, {K_green, {0, 255}}, {K_blue, {0, 255}},
+        // Colour table entries; one past the largest table reads as automatic.
+        {K_cf, {0, kMaxColors}}, {K_cb, {0, kMaxColors}}, {K_chcbpat, {0, kMaxColors}},
+        {K_highlight, {0, kMaxColors}},
+        {K_fs, {0, 3276}},  // half points; 0 reads as the default size
+        {K_li, {-kMaxTwips, kMaxTwips}}, {K_lin, {-kMaxTwips, kMaxTwips}},
+        {K_ri, {-kMaxTwips, kMaxTwips}}, {K_rin, {-kMaxTwips, kMaxTwips}},
+        {K_fi, {-kMaxTwips, kMaxTwips}},
+        {K_sb, {0, kMaxTwips}}, {K_sa, {0, kMaxTwips}},
+        {K_sl, {-kMaxTwips, kMaxTwips}},  // negative: exactly that height
+        {K_tx, {-kMaxTwips, kMaxTwips}},
+        {K_cellx, {-kMaxTwips, kMaxTwips}},
+        {K_ilvl, {0, 8}},
+        {K_picw, {0, kMaxPictureUnits}}, {K_pich, {0, kMaxPictureUnits}},
+        // Twips; larger goals would be shown at the largest side anyway.
+        {K_picwgoal, {0, int(kMaxPictureSide) * 15}}, {K_pichgoal, {0, int(kMaxPictureSide) * 15}},
+        {K_picscalex, {0, 10000}}, {K_picscaley, {0, 10000}},  // percent; 0 reads as 100
+        {K_wbmbitspixel, {0, 32}},
+        {K_wbmwidthbytes, {0, 1 << 28}},
+    };
+    for (const auto &[kw, range] : ranges)
+        r[kw] = range;
+    return r;
+}();
 
 // Destinations whose content never reaches the body.
 bool isSkippedDestination(Kw kw)
@@ -592,7 +636,6 @@ private:
         if (p < end && *p == ' ')
             ++p;
         value = std::min<qint64>(value, INT_MAX);
-        const int param = negative ? -int(value) : int(value);
 
         Kw kw = K_none;
         if (len <= 32) {
@@ -601,8 +644,10 @@ private:
             if (it != map.end())
                 kw = it->second;
         }
+        const ParamRange range = kParamRanges[kw];
+        const int param = int(std::clamp<qint64>(negative ? -value : value, range.min, range.max));
         if (kw == K_bin) {
-            binary(hasParam ? qint64(param) : 0);
+            binary(hasParam ? param : 0);
             return;
         }
         if (ucSkip > 0) {
@@ -887,7 +932,7 @@ private:
                 unicode(param);
                 return;
             case K_uc:
-                s.uc = quint8(std::clamp(param, 0, kMaxUc));
+                s.uc = quint8(param);
                 return;
             default:
                 if (isSkippedDestination(kw))
@@ -896,9 +941,9 @@ private:
             }
         case ColorTable:
             switch (kw) {
-            case K_red: red = std::clamp(param, 0, 255); colorSet = true; return;
-            case K_green: green = std::clamp(param, 0, 255); colorSet = true; return;
-            case K_blue: blue = std::clamp(param, 0, 255); colorSet = true; return;
+            case K_red: red = param; colorSet = true; return;
+            case K_green: green = param; colorSet = true; return;
+            case K_blue: blue = param; colorSet = true; return;
             default: return;
             }
         case StyleEntry:
@@ -1010,7 +1055,7 @@ private:
             if (kw == K_u)
                 unicode(param);
             else if (kw == K_uc)
-                s.uc = quint8(std::clamp(param, 0, kMaxUc));
+                s.uc = quint8(param);
             else if (kw == K_fldrslt)  // malformed nesting; show the result anyway
                 s.dest = Body;
             else if (isSkippedDestination(kw))
@@ -1072,7 +1117,7 @@ private:
         case K_ltrmark: textChar(0x200E); return;
         case K_rtlmark: textChar(0x200F); return;
         case K_u: unicode(param); return;
-        case K_uc: s.uc = quint8(std::clamp(param, 0, kMaxUc)); return;
+        case K_uc: s.uc = quint8(param); return;
         case K_ansi: docCp = 1252; return;
         case K_mac: docCp = 10000; return;
         case K_pc: docCp = 437; return;
@@ -1145,7 +1190,7 @@ private:
         case K_striked: c.strike = on; return true;
         case K_cf: c.fg = hasParam ? param : 0; return true;
         case K_cb: case K_chcbpat: case K_highlight: c.bg = hasParam ? param : 0; return true;
-        case K_fs: c.size = hasParam && param > 0 ? std::min(param, 3276) : 24; return true;
+        case K_fs: c.size = hasParam && param > 0 ? param : 24; return true;
         case K_f: c.font = param; return true;
         case K_super: c.valign = on ? 1 : 0; return true;
         case K_sub: c.valign = on ? 2 : 0; return true;
@@ -1176,7 +1221,7 @@ private:
             return true;
         case K_intbl: pp.intbl = on; return true;
         case K_ls: pp.listKind = 2; pp.ls = param; return true;
-        case K_ilvl: pp.ilvl = std::clamp(param, 0, 8); return true;
+        case K_ilvl: pp.ilvl = param; return true;
         default:
             return false;
         }
@@ -1481,7 +1526,7 @@ private:
             bf.setLineHeight(pp.sl * 100.0 / 240.0, QTextBlockFormat::ProportionalHeight);
         else if (pp.sl > 0)
             bf.setLineHeight(pp.sl / 15.0, QTextBlockFormat::MinimumHeight);
-        else if (pp.sl < 0 && pp.sl != INT_MIN)
+        else if (pp.sl < 0)
             bf.setLineHeight(-pp.sl / 15.0, QTextBlockFormat::FixedHeight);
         if (pp.ntabs) {
             QList<QTextOption::Tab> tabs;
@@ -1548,8 +1593,7 @@ private:
             pnLists.clear();
             return;
         }
-        const qint64 key = (qint64(fromLs ? pp.ls : -1) << 16)
-            ^ (qint64(style) << 8) ^ indent;
+        const qint64 key = qint64(quint64(qint64(fromLs ? pp.ls : -1)) << 16 ^ quint64(style) << 8 ^ quint64(indent));
         if (lastList && key == lastListKey) {
             lastList->add(cursor.block());
             return;

@@ -132,12 +132,14 @@ private:
     {
         const int rows = table->rows(), cols = table->columns();
         const QList<QTextLength> widths = table->format().columnWidthConstraints();
-        std::vector<int> right(size_t(std::max(cols, 0)));
-        int x = 0;
+        std::vector<qint64> right(size_t(std::max(cols, 0)));
+        qint64 x = 0;
         for (int c = 0; c < cols; ++c) {
-            int w = 9360 / std::max(cols, 1);
+            qint64 w = 9360 / std::max(cols, 1);
+            // Widths from pasted HTML can be anything: no column is wider
+            // than the widest page (22 inches).
             if (c < widths.size() && widths.at(c).type() == QTextLength::FixedLength && widths.at(c).rawValue() > 0)
-                w = int(std::lround(widths.at(c).rawValue() * 15));
+                w = std::lround(std::min(widths.at(c).rawValue(), 2112.0) * 15);
             x += w;
             right[size_t(c)] = x;
         }

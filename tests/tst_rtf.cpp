@@ -343,6 +343,9 @@ void TestRtf::paragraphs()
                             "{}<Arial 12>one\n{}<Arial 12>two\n{}<Arial 12>three\n{}<Arial 12>kept"));
     // A paragraph's properties are scoped to groups, as pandoc writes them.
     QCOMPARE(describe(load("{\\rtf1{\\pard\\qc a\\par}{\\pard b\\par}}").get()), QStringLiteral("{center}<Deffont 12>a\n{}<Deffont 12>b"));
+    // Numbers past what a keyword can mean read as the nearest that it can.
+    QCOMPARE(describe(load("{\\rtf1\\li99999999999999999999\\ri-99999\\fi-99999\\sb-5\\sa99999\\sl-99999\\tx99999 x\\par}").get()),
+             QStringLiteral("{li2112 fi-2112 ri-2112 sa2112 lh2:2112 tab2112:0}<Deffont 12>x"));
 }
 
 void TestRtf::lists()
@@ -365,6 +368,8 @@ void TestRtf::lists()
     QCOMPARE(b.next().textList()->format().style(), QTextListFormat::ListLowerAlpha);
     QCOMPARE(b.next().next().textList()->format().style(), QTextListFormat::ListUpperRoman);
     QVERIFY(!pn->lastBlock().textList());
+    // Indented past any page: the deepest level.
+    QCOMPARE(load("{\\rtf1{\\*\\pn\\pnlvlbody\\pndec}\\li999999999999999999999999 x\\par}")->begin().textList()->format().indent(), 9);
 
     // Word's list tables; an unknown \ls is not a list.
     const auto word = load(

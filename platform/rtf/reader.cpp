@@ -1,5 +1,6 @@
 #include "rtf.h"
 
+#include "codepages.h"
 #include "textcodec.h"
 
 #include <QBuffer>
@@ -219,133 +220,6 @@ struct PictInfo {
     int nibble = -1;
     bool alternative = false;
 };
-
-constexpr int kSymbolCp = -2;
-constexpr int kWingdingsCp = -3;
-
-int codePageForCharset(int charset)
-{
-    switch (charset) {
-    case 0: return 1252;
-    case 2: return kSymbolCp;
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 254: return 437;
-    case 255: return 850;
-    default: return 0;
-    }
-}
-
-const char *codecName(int cp)
-{
-    switch (cp) {
-    case 437: return "IBM437";
-    case 850: return "IBM850";
-    case 852: return "IBM852";
-    case 866: return "IBM866";
-    case 874: return "windows-874";
-    case 932: return "Shift_JIS";
-    case 936: return "GBK";
-    case 949: return "windows-949";
-    case 950: return "Big5";
-    case 1250: return "windows-1250";
-    case 1251: return "windows-1251";
-    case 1253: return "windows-1253";
-    case 1254: return "windows-1254";
-    case 1255: return "windows-1255";
-    case 1256: return "windows-1256";
-    case 1257: return "windows-1257";
-    case 1258: return "windows-1258";
-    case 10000: return "macintosh";
-    default: return nullptr;
-    }
-}
-
-bool isDbcs(int cp) { return cp == 932 || cp == 936 || cp == 949 || cp == 950; }
-
-bool isLeadByte(int cp, uchar b)
-{
-    if (cp == 932)
-        return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-    return b >= 0x81 && b <= 0xFE;
-}
-
-const std::array<char16_t, 256> &cp1252Table()
-{
-    static const std::array<char16_t, 256> table = [] {
-        std::array<char16_t, 256> t{};
-        for (int i = 0; i < 256; ++i)
-            t[i] = char16_t(i);
-        static const char16_t high[32] = {
-            0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-            0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-            0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-            0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-        for (int i = 0; i < 32; ++i)
-            t[0x80 + i] = high[i];
-        return t;
-    }();
-    return table;
-}
-
-// The Symbol and Wingdings fonts put their glyphs at byte codes (or at the
-// same codes in the U+F000 private-use page); map the common ones to the
-// real characters.
-char16_t symbolChar(uchar b, bool wingdings)
-{
-    if (wingdings) {
-        switch (b) {
-        case 0x6C: return 0x25CF;
-        case 0x6E: return 0x25A0;
-        case 0x71: return 0x2751;
-        case 0x76: return 0x2756;
-        case 0xA7: return 0x25AA;
-        case 0xA8: return 0x25FB;
-        case 0xD8: return 0x27A2;
-        case 0xE8: return 0x2794;
-        case 0xFC: return 0x2713;
-        case 0xFB: return 0x2717;
-        default: break;
-        }
-    }
-    static const char16_t lower[] = u"\u03B1\u03B2\u03C7\u03B4\u03B5\u03C6\u03B3\u03B7\u03B9\u03D5\u03BA\u03BB\u03BC"
-                                    u"\u03BD\u03BF\u03C0\u03B8\u03C1\u03C3\u03C4\u03C5\u03D6\u03C9\u03BE\u03C8\u03B6";
-    static const char16_t upper[] = u"\u0391\u0392\u03A7\u0394\u0395\u03A6\u0393\u0397\u0399\u03D1\u039A\u039B\u039C"
-                                    u"\u039D\u039F\u03A0\u0398\u03A1\u03A3\u03A4\u03A5\u03C2\u03A9\u039E\u03A8\u0396";
-    if (!wingdings) {
-        if (b >= 'a' && b <= 'z')
-            return lower[b - 'a'];
-        if (b >= 'A' && b <= 'Z')
-            return upper[b - 'A'];
-    }
-    switch (b) {
-    case 0xB7: return 0x2022;
-    case 0xA7: return wingdings ? 0x25AA : 0x2663;
-    case 0xA8: return 0x2666;
-    case 0xA9: return 0x2665;
-    case 0xAA: return 0x2660;
-    case 0xAE: return 0x2192;
-    case 0xB0: return 0x00B0;
-    case 0xB1: return 0x00B1;
-    case 0xD7: return 0x22C5;
-    case 0xE0: return 0x25CA;
-    case 0x2D: return 0x2212;
-    case 0x6F: return 0x25CB;
-    default: return b;
-    }
-}
 
 // The plain bytes of running text: printable ASCII but for the three that
 // RTF gives a meaning.
@@ -767,21 +641,20 @@ private:
         }
         const int cp = s.dest == FontTable ? (fontEntryCp ? fontEntryCp : docCp) : currentCp();
         if (dbcsLead) {
-            const char pair[2] = {char(dbcsLead), char(b)};
+            const QString text = codepage::decodePair(cp, dbcsLead, b);
             dbcsLead = 0;
-            const QString text = decodeMulti(cp, QByteArray(pair, 2));
             textString(text);
             return;
         }
-        if (b >= 0x80 && isDbcs(cp) && isLeadByte(cp, b)) {
+        if (codepage::isLeadByte(cp, b)) {
             dbcsLead = b;
             return;
         }
         char16_t ch;
-        if (cp == kSymbolCp || cp == kWingdingsCp)
-            ch = symbolChar(b, cp == kWingdingsCp);
+        if (cp == codepage::kSymbol || cp == codepage::kWingdings)
+            ch = codepage::symbolChar(b, cp == codepage::kWingdings);
         else
-            ch = singleByteTable(cp)[b];
+            ch = byteTables.table(cp)[b];
         textChar(ch);
     }
 
@@ -859,7 +732,7 @@ private:
             }
             c = 0xFFFD;
         } else if (c >= 0xF020 && c <= 0xF0FF) {
-            c = symbolChar(uchar(c - 0xF000), currentCp() == kWingdingsCp);
+            c = codepage::symbolChar(uchar(c - 0xF000), currentCp() == codepage::kWingdings);
         }
         textChar(c);
     }
@@ -874,37 +747,6 @@ private:
             cpFontValue = it == fontIndex.constEnd() ? 0 : fonts[*it].cp;
         }
         return cpFontValue ? cpFontValue : docCp;
-    }
-
-    const std::array<char16_t, 256> &singleByteTable(int cp)
-    {
-        if (cp == 1252 || cp <= 0)
-            return cp1252Table();
-        auto it = tables.find(cp);
-        if (it != tables.end())
-            return it->second;
-        std::array<char16_t, 256> t = cp1252Table();
-        if (const char *name = codecName(cp); name && !isDbcs(cp)) {
-            QStringDecoder decoder(name, QStringDecoder::Flag::Stateless);
-            if (decoder.isValid()) {
-                for (int i = 0x80; i < 256; ++i) {
-                    const char byte = char(i);
-                    const QString s = decoder.decode(QByteArrayView(&byte, 1));
-                    t[i] = s.size() == 1 ? s.at(0).unicode() : char16_t(0xFFFD);
-                }
-            }
-        }
-        return tables.emplace(cp, t).first->second;
-    }
-
-    QString decodeMulti(int cp, const QByteArray &bytes)
-    {
-        if (const char *name = codecName(cp)) {
-            QStringDecoder decoder(name, QStringDecoder::Flag::Stateless);
-            if (decoder.isValid())
-                return decoder.decode(bytes);
-        }
-        return QString(QChar(0xFFFD));
     }
 
     // ---- dispatch ---------------------------------------------------------
@@ -922,10 +764,10 @@ private:
                 fontName.clear();
                 return;
             case K_fcharset:
-                fontEntryCp = codePageForCharset(param);
+                fontEntryCp = codepage::forCharset(param);
                 return;
             case K_cpg:
-                if (codecName(param) || param == 1252)
+                if (codepage::isKnown(param))
                     fontEntryCp = param;
                 return;
             case K_u:
@@ -1123,7 +965,7 @@ private:
         case K_pc: docCp = 437; return;
         case K_pca: docCp = 850; return;
         case K_ansicpg:
-            if (codecName(param) || param == 1252)
+            if (codepage::isKnown(param))
                 docCp = param;
             return;
         case K_deff:
@@ -1238,8 +1080,8 @@ private:
         Font font;
         font.name = fontName.trimmed();
         font.cp = fontEntryCp;
-        if (font.cp == kSymbolCp && font.name.contains(QLatin1String("Wingdings"), Qt::CaseInsensitive))
-            font.cp = kWingdingsCp;
+        if (font.cp == codepage::kSymbol && font.name.contains(QLatin1String("Wingdings"), Qt::CaseInsensitive))
+            font.cp = codepage::kWingdings;
         fontIndex.insert(fontEntryId, int(fonts.size()));
         fonts.push_back(std::move(font));
         cpFontId = INT_MIN;
@@ -1902,7 +1744,7 @@ private:
 
     int docCp = 1252;
     int deff = 0;
-    std::unordered_map<int, std::array<char16_t, 256>> tables;
+    codepage::SingleByteTables byteTables;
     int cpFontId = INT_MIN;
     int cpFontValue = 0;
 

@@ -1,5 +1,7 @@
 #include "rtf.h"
 
+#include "codepages.h"
+
 #include <QBuffer>
 #include <QHash>
 #include <QImage>
@@ -30,43 +32,6 @@ struct RunProps {
     bool bold = false, italic = false, underline = false, strike = false;
     quint8 valign = 0;
 };
-
-// Windows-1252 code of a character above 0x7F, or 0 when it has none.
-uchar cp1252Byte(char16_t c)
-{
-    if (c >= 0xA0 && c <= 0xFF)
-        return uchar(c);
-    switch (c) {
-    case 0x20AC: return 0x80;
-    case 0x201A: return 0x82;
-    case 0x0192: return 0x83;
-    case 0x201E: return 0x84;
-    case 0x2026: return 0x85;
-    case 0x2020: return 0x86;
-    case 0x2021: return 0x87;
-    case 0x02C6: return 0x88;
-    case 0x2030: return 0x89;
-    case 0x0160: return 0x8A;
-    case 0x2039: return 0x8B;
-    case 0x0152: return 0x8C;
-    case 0x017D: return 0x8E;
-    case 0x2018: return 0x91;
-    case 0x2019: return 0x92;
-    case 0x201C: return 0x93;
-    case 0x201D: return 0x94;
-    case 0x2022: return 0x95;
-    case 0x2013: return 0x96;
-    case 0x2014: return 0x97;
-    case 0x02DC: return 0x98;
-    case 0x2122: return 0x99;
-    case 0x0161: return 0x9A;
-    case 0x203A: return 0x9B;
-    case 0x0153: return 0x9C;
-    case 0x017E: return 0x9E;
-    case 0x0178: return 0x9F;
-    default: return 0;
-    }
-}
 
 const char kHex[] = "0123456789abcdef";
 
@@ -443,7 +408,7 @@ private:
             }
             if (c < 0x20)
                 continue;
-            if (const uchar b = c >= 0x80 ? cp1252Byte(c) : 0) {
+            if (const uchar b = c >= 0x80 ? codepage::toWindows1252(c) : 0) {
                 const char esc[4] = {'\\', '\'', kHex[b >> 4], kHex[b & 15]};
                 body.append(esc, 4);
                 continue;

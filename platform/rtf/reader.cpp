@@ -1,6 +1,7 @@
 #include "rtf.h"
 
 #include "codepages.h"
+#include "keywords.h"
 #include "textcodec.h"
 
 #include <QBuffer>
@@ -27,132 +28,6 @@
 namespace rtf {
 
 namespace {
-
-// Limits that keep hostile files in proportion. Real documents stay far
-// below each of them.
-constexpr int kMaxDepth = 1000;        // groups kept as states; deeper ones are only counted
-constexpr int kMaxTabs = 16;           // tab stops per paragraph
-constexpr int kMaxColumns = 64;        // table columns
-constexpr int kMaxFonts = 8192;
-constexpr int kMaxColors = 8192;
-constexpr int kMaxStyles = 4096;
-constexpr int kMaxStyleWords = 64;
-constexpr int kMaxStyleChain = 16;
-constexpr int kMaxUc = 16;
-// QTextDocument spends about 2.5 us and 100 bytes on each block. A paragraph
-// with text in it is in proportion to the file; past this many empty ones,
-// further empty paragraphs become line breaks inside the last paragraph.
-constexpr qint64 kMaxBlocks = 100000;
-constexpr qint64 kMaxPixels = 8192LL * 8192;   // 256 MB of ARGB, as QImageReader allows
-constexpr double kMaxPictureSide = 20000;     // displayed pixels
-
-#define RTF_KEYWORDS(X) \
-    X(ansi) X(ansicpg) X(mac) X(pc) X(pca) X(deff) X(uc) X(u) X(bin) \
-    X(fonttbl) X(colortbl) X(stylesheet) X(f) X(fcharset) X(cpg) \
-    X(red) X(green) X(blue) X(s) X(cs) X(ds) X(ts) X(sbasedon) \
-    X(plain) X(b) X(i) X(ul) X(uld) X(uldash) X(uldashd) X(uldashdd) X(uldb) X(ulhwave) \
-    X(ulldash) X(ulth) X(ulthd) X(ulthdash) X(ulthdashd) X(ulthdashdd) X(ulthldash) \
-    X(ululdbwave) X(ulw) X(ulwave) X(ulnone) X(strike) X(striked) X(cf) X(cb) X(chcbpat) \
-    X(highlight) X(fs) X(super) X(sub) X(nosupersub) X(v) \
-    X(pard) X(par) X(line) X(page) X(sect) X(ql) X(qc) X(qr) X(qj) X(qd) X(li) X(lin) \
-    X(ri) X(rin) X(fi) X(sb) X(sa) X(sl) X(slmult) X(tab) X(tx) X(tqr) X(tqc) X(tqdec) \
-    X(emdash) X(endash) X(bullet) X(lquote) X(rquote) X(ldblquote) X(rdblquote) \
-    X(emspace) X(enspace) X(qmspace) X(zwj) X(zwnj) X(ltrmark) X(rtlmark) \
-    X(pn) X(pnlvlblt) X(pnlvlbody) X(pnlvlcont) X(pnlvl) X(pndec) X(pnucltr) X(pnlcltr) \
-    X(pnucrm) X(pnlcrm) X(pncard) X(pnord) X(pnordt) \
-    X(listtable) X(list) X(listid) X(listlevel) X(levelnfc) X(levelnfcn) \
-    X(listoverridetable) X(listoverride) X(ls) X(ilvl) \
-    X(pict) X(pngblip) X(jpegblip) X(dibitmap) X(wbitmap) X(wmetafile) X(emfblip) X(macpict) \
-    X(pmmetafile) X(picw) X(pich) X(picwgoal) X(pichgoal) X(picscalex) X(picscaley) \
-    X(wbmbitspixel) X(wbmwidthbytes) X(shppict) X(nonshppict) \
-    X(field) X(fldinst) X(fldrslt) X(object) X(result) X(shprslt) \
-    X(trowd) X(cellx) X(cell) X(row) X(intbl) X(nestcell) X(nestrow) \
-    X(info) X(header) X(headerl) X(headerr) X(headerf) X(footer) X(footerl) X(footerr) \
-    X(footerf) X(footnote) X(annotation) X(pntext) X(listtext) X(pntxta) X(pntxtb) X(falt) \
-    X(xe) X(tc) X(txe) X(rxe) X(comment) X(leveltext) X(levelnumbers) X(listname) \
-    X(lfolevel) X(objdata) X(objclass) X(datafield) X(revtbl) X(template) X(docvar) \
-    X(filetbl) X(listpicture) X(pnseclvl) X(fname) X(panose) X(nonesttables) X(upr) X(ud) X(NeXTGraphic)
-
-enum Kw : quint16 {
-    K_none,
-#define X(name) K_##name,
-    RTF_KEYWORDS(X)
-#undef X
-    kKeywordCount
-};
-
-const std::unordered_map<std::string_view, Kw> &keywords()
-{
-    static const std::unordered_map<std::string_view, Kw> map = [] {
-        std::unordered_map<std::string_view, Kw> m;
-#define X(name) m.emplace(std::string_view(#name), K_##name);
-        RTF_KEYWORDS(X)
-#undef X
-        return m;
-    }();
-    return map;
-}
-
-// What a keyword's parameter can mean. Each parameter is clamped to its
-// keyword's range as it is read, so everything after can compute with it
-// freely. Keywords not listed keep any value from -INT_MAX to INT_MAX:
-// identifiers (fonts, styles, lists), code pages and charsets, on/off
-// switches and \u, which are only compared or looked up.
-struct ParamRange {
-    int min, max;
-};
-
-constexpr int kMaxTwips = 31680;  // 22 inches: the widest page, indent or spacing
-constexpr int kMaxPictureUnits = 1000000;  // \picw, \pich: pixels or 0.01 mm
-
-constexpr std::array<ParamRange, kKeywordCount> kParamRanges = [] {
-    std::array<ParamRange, kKeywordCount> r;
-    r.fill({-INT_MAX, INT_MAX});
-    const std::pair<Kw, ParamRange> ranges[] = {
-        {K_uc, {0, kMaxUc}},
-        {K_bin, {0, INT_MAX}},
-        {K_red, {0, 255}}, {K_green, {0, 255}}, {K_blue, {0, 255}},
-        // Colour table entries; one past the largest table reads as automatic.
-        {K_cf, {0, kMaxColors}}, {K_cb, {0, kMaxColors}}, {K_chcbpat, {0, kMaxColors}},
-        {K_highlight, {0, kMaxColors}},
-        {K_fs, {0, 3276}},  // half points; 0 reads as the default size
-        {K_li, {-kMaxTwips, kMaxTwips}}, {K_lin, {-kMaxTwips, kMaxTwips}},
-        {K_ri, {-kMaxTwips, kMaxTwips}}, {K_rin, {-kMaxTwips, kMaxTwips}},
-        {K_fi, {-kMaxTwips, kMaxTwips}},
-        {K_sb, {0, kMaxTwips}}, {K_sa, {0, kMaxTwips}},
-        {K_sl, {-kMaxTwips, kMaxTwips}},  // negative: exactly that height
-        {K_tx, {-kMaxTwips, kMaxTwips}},
-        {K_cellx, {-kMaxTwips, kMaxTwips}},
-        {K_ilvl, {0, 8}},
-        {K_picw, {0, kMaxPictureUnits}}, {K_pich, {0, kMaxPictureUnits}},
-        // Twips; larger goals would be shown at the largest side anyway.
-        {K_picwgoal, {0, int(kMaxPictureSide) * 15}}, {K_pichgoal, {0, int(kMaxPictureSide) * 15}},
-        {K_picscalex, {0, 10000}}, {K_picscaley, {0, 10000}},  // percent; 0 reads as 100
-        {K_wbmbitspixel, {0, 32}},
-        {K_wbmwidthbytes, {0, 1 << 28}},
-    };
-    for (const auto &[kw, range] : ranges)
-        r[kw] = range;
-    return r;
-}();
-
-// Destinations whose content never reaches the body.
-bool isSkippedDestination(Kw kw)
-{
-    switch (kw) {
-    case K_info: case K_header: case K_headerl: case K_headerr: case K_headerf:
-    case K_footer: case K_footerl: case K_footerr: case K_footerf: case K_footnote:
-    case K_annotation: case K_pntext: case K_listtext: case K_pntxta: case K_pntxtb:
-    case K_falt: case K_xe: case K_tc: case K_txe: case K_rxe: case K_comment:
-    case K_leveltext: case K_levelnumbers: case K_listname: case K_lfolevel:
-    case K_objdata: case K_objclass: case K_datafield: case K_revtbl: case K_template:
-    case K_docvar: case K_filetbl: case K_listpicture: case K_pnseclvl: case K_fname:
-    case K_panose: case K_nonesttables: case K_NeXTGraphic:
-        return true;
-    default:
-        return false;
-    }
-}
 
 enum Dest : quint8 {
     Body, FontTable, ColorTable, StyleSheet, StyleEntry, ListTable, ListDef, ListLevel,
@@ -511,14 +386,8 @@ private:
             ++p;
         value = std::min<qint64>(value, INT_MAX);
 
-        Kw kw = K_none;
-        if (len <= 32) {
-            const auto &map = keywords();
-            const auto it = map.find(std::string_view(ns, len));
-            if (it != map.end())
-                kw = it->second;
-        }
-        const ParamRange range = kParamRanges[kw];
+        const Kw kw = lookupKeyword(ns, len);
+        const ParamRange range = keyword(kw).range;
         const int param = int(std::clamp<qint64>(negative ? -value : value, range.min, range.max));
         if (kw == K_bin) {
             binary(hasParam ? param : 0);
@@ -531,24 +400,24 @@ private:
         }
         const bool wasIgnorable = ignorable;
         ignorable = false;
-        if (wasIgnorable && !knownIgnorable(kw)) {
+        if (wasIgnorable && !readsStarred(kw)) {
             skipGroup();
             return;
         }
         dispatch(kw, param, hasParam);
     }
 
-    bool knownIgnorable(Kw kw) const
+    // After \*, the group is read only when its word is one this reader
+    // knows there; anything else skips the whole group.
+    bool readsStarred(Kw kw) const
     {
         switch (kw) {
-        case K_shppict: case K_fldinst: case K_pn: case K_listtable: case K_listoverridetable:
-            return true;
         case K_ud:
             return stack.back().dest == UprAnsi;
-        case K_cs: case K_ds: case K_ts:
+        case K_cs: case K_ds: case K_ts:  // a character, section or table style's number
             return stack.back().dest == StyleEntry;
         default:
-            return false;
+            return keyword(kw).kind == Kind::Ignorable;
         }
     }
 
@@ -777,7 +646,7 @@ private:
                 s.uc = quint8(param);
                 return;
             default:
-                if (isSkippedDestination(kw))
+                if (keyword(kw).kind == Kind::Skipped)
                     skipGroup();
                 return;
             }
@@ -801,7 +670,7 @@ private:
                 pendingStyle.basedOn = param;
                 return;
             default:
-                if (isSkippedDestination(kw)) {
+                if (keyword(kw).kind == Kind::Skipped) {
                     skipGroup();
                     return;
                 }
@@ -815,7 +684,7 @@ private:
                 listId = INT_MIN;
                 listLevel = -1;
                 listLevels.fill(QTextListFormat::ListDisc);
-            } else if (isSkippedDestination(kw)) {
+            } else if (keyword(kw).kind == Kind::Skipped) {
                 skipGroup();
             }
             return;
@@ -827,7 +696,7 @@ private:
             } else if (kw == K_listlevel) {
                 s.dest = ListLevel;
                 ++listLevel;
-            } else if (isSkippedDestination(kw)) {
+            } else if (keyword(kw).kind == Kind::Skipped) {
                 skipGroup();
             }
             return;
@@ -836,7 +705,7 @@ private:
                 listLevels[listLevel] = qint8(styleForNfc(param));
                 if (listId != INT_MIN && lists.contains(listId))
                     lists[listId] = listLevels;
-            } else if (isSkippedDestination(kw)) {
+            } else if (keyword(kw).kind == Kind::Skipped) {
                 skipGroup();
             }
             return;
@@ -844,7 +713,7 @@ private:
             if (kw == K_listoverride) {
                 s.dest = Override;
                 overrideLs = overrideList = INT_MIN;
-            } else if (isSkippedDestination(kw)) {
+            } else if (keyword(kw).kind == Kind::Skipped) {
                 skipGroup();
             }
             return;
@@ -853,7 +722,7 @@ private:
                 overrideList = param;
             else if (kw == K_ls)
                 overrideLs = param;
-            else if (isSkippedDestination(kw))
+            else if (keyword(kw).kind == Kind::Skipped)
                 skipGroup();
             return;
         case PnDef:
@@ -869,7 +738,7 @@ private:
             case K_pnucrm: pnStyle = QTextListFormat::ListUpperRoman; return;
             case K_pnlcrm: pnStyle = QTextListFormat::ListLowerRoman; return;
             default:
-                if (isSkippedDestination(kw))
+                if (keyword(kw).kind == Kind::Skipped)
                     skipGroup();
                 return;
             }
@@ -889,7 +758,7 @@ private:
             case K_wbmbitspixel: pict.bpp = param; return;
             case K_wbmwidthbytes: pict.widthBytes = param; return;
             default:
-                if (isSkippedDestination(kw))
+                if (keyword(kw).kind == Kind::Skipped)
                     skipGroup();
                 return;
             }
@@ -900,19 +769,19 @@ private:
                 s.uc = quint8(param);
             else if (kw == K_fldrslt)  // malformed nesting; show the result anyway
                 s.dest = Body;
-            else if (isSkippedDestination(kw))
+            else if (keyword(kw).kind == Kind::Skipped)
                 skipGroup();
             return;
         case UprAnsi:
             if (kw == K_ud)
                 s.dest = Body;
-            else if (isSkippedDestination(kw))
+            else if (keyword(kw).kind == Kind::Skipped)
                 skipGroup();
             return;
         case PictAlt:
             if (kw == K_pict)
                 startPicture(true);
-            else if (isSkippedDestination(kw))
+            else if (keyword(kw).kind == Kind::Skipped)
                 skipGroup();
             return;
         case StyleSheet:
@@ -920,7 +789,7 @@ private:
             break;
         }
         if (s.dest == StyleSheet) {
-            if (isSkippedDestination(kw))
+            if (keyword(kw).kind == Kind::Skipped)
                 skipGroup();
             return;
         }
@@ -932,7 +801,7 @@ private:
         State &s = stack.back();
         if (applyFormat(s, kw, param, hasParam))
             return;
-        if (isSkippedDestination(kw)) {
+        if (keyword(kw).kind == Kind::Skipped) {
             skipGroup();
             return;
         }

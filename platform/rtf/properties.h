@@ -1,0 +1,63 @@
+#pragma once
+// What a group of an RTF document holds: its character and paragraph
+// properties and the destination its text goes to.
+#include "bounds.h"
+#include "keywords.h"
+
+#include <array>
+#include <cstddef>
+
+namespace rtf {
+
+enum Dest : quint8 {
+    Body, FontTable, ColorTable, StyleSheet, StyleEntry, ListTable, ListDef, ListLevel,
+    OverrideTable, Override, Pict, FieldInst, PnDef, PictAlt,
+    UprAnsi  // the ANSI half of \upr, shown only by readers without Unicode
+};
+
+struct CharProps {
+    int font = 0;
+    int size = 24;  // half points
+    int fg = 0, bg = 0;  // colour table entries, 0 = automatic
+    int link = -1;
+    quint8 bold = 0, italic = 0, underline = 0, strike = 0, hidden = 0, valign = 0;
+    bool operator==(const CharProps &) const = default;
+};
+
+struct CharHash {
+    size_t operator()(const CharProps &c) const
+    {
+        size_t h = size_t(c.font) * 31 + size_t(c.size);
+        h = h * 131 + size_t(c.fg) * 7 + size_t(c.bg);
+        h = h * 131 + size_t(c.link + 1);
+        h = h * 131 + (c.bold | c.italic << 1 | c.underline << 2 | c.strike << 3 | c.hidden << 4 | c.valign << 5);
+        return h;
+    }
+};
+
+struct ParaProps {
+    int li = 0, ri = 0, fi = 0, sb = 0, sa = 0, sl = 0;
+    int ls = 0, ilvl = 0;
+    quint8 align = 0, slmult = 0, intbl = 0;
+    quint8 listKind = 0;  // 0 none, 1 RichEdit's \pn, 2 Word's \ls
+    qint8 pnStyle = 0;    // QTextListFormat::Style of a \pn list
+    quint8 ntabs = 0, nextTabType = 0;
+    std::array<int, kMaxTabs> tabs{};
+    std::array<quint8, kMaxTabs> tabTypes{};
+    bool operator==(const ParaProps &) const = default;
+};
+
+struct State {
+    CharProps chr;
+    ParaProps para;
+    Dest dest = Body;
+    quint8 uc = 1;
+    int fieldLink = -1;
+};
+
+// Applies a character or paragraph formatting word, as the body and the
+// style sheet both read them; \plain falls back to the default font. False
+// when the word is no such word.
+bool applyFormat(CharProps &c, ParaProps &pp, Kw kw, int param, bool hasParam, int defaultFont);
+
+}  // namespace rtf

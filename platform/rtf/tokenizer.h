@@ -1,0 +1,242 @@
+#pragma once
+// Splits RTF into tokens and hands each to a listener: braces, control words
+// with their parameters (clamped to the keyword's range), control symbols,
+// \'hh escapes, \bin data and runs of plain text. It minds the fallback that
+// follows \uN (the listener says how long it is) and remembers a \* for the
+// next control word. No Qt text classes: bytes in, calls out.
+//
+// The listener is the template parameter, so its calls are inlined:
+//   void groupOpen();
+//   void groupClose();
+//   void word(Kw kw, int param, bool hasParam, bool starred);
+//   void symbol(char c);                            // a control symbol but \* and \'
+//   void hexByte(uchar b);                          // \'hh
+//   void binary(const char *data, qint64 size);     // the data of \binN
+//   void text(const char *begin, const char *end);  // printable ASCII but \ { }
+//   void byte(uchar b);                             // any other byte but CR and LF
+#include "keywords.h"
+
+#include <algorithm>
+
+namespace rtf {
+
+template <typename Listener>
+class Tokenizer
+{
+public:
+    Tokenizer(const char *begin, const char *end, Listener &listener) : p(begin), end(end), listener(listener) {}
+
+    // Up to the end of the outermost group, or of the data.
+    void run()
+    {
+        while (p < end && *p != '{')
+            ++p;
+        while (p < end) {
+            const uchar c = uchar(*p);
+            switch (kClass.of[c]) {
+            case Open:
+                ++p;
+                ++depth;
+                fallback = 0;
+                starred = false;
+                listener.groupOpen();
+                break;
+            case Close:
+                ++p;
+                fallback = 0;
+                starred = false;
+                listener.groupClose();
+                if (--depth == 0)
+                    return;
+                break;
+            case Backslash:
+                ++p;
+                control();
+                break;
+            case LineEnd:
+                ++p;
+                break;
+            case Plain:
+                if (fallback > 0) {
+                    --fallback;
+                    ++p;
+                } else {
+                    const char *start = p;
+                    while (p < end && kClass.of[uchar(*p)] == Plain)
+                        ++p;
+                    listener.text(start, p);
+                }
+                break;
+            default:
+                ++p;
+                if (fallback > 0)
+                    --fallback;
+                else
+                    listener.byte(c);
+                break;
+            }
+        }
+    }
+
+    // Skips the rest of the group just opened, minding \bin data and escapes.
+    void skipGroup()
+    {
+        qint64 nested = 1;
+        while (p < end) {
+            const uchar c = uchar(*p++);
+            if (c == '\\') {
+                if (p < end && isAlpha(uchar(*p))) {
+                    const char *name = p;
+                    while (p < end && isAlpha(uchar(*p)))
+                        ++p;
+                    const bool isBin = p - name == 3 && name[0] == 'b' && name[1] == 'i' && name[2] == 'n';
+                    qint64 n = 0;
+                    bool negative = false;
+                    if (p < end && *p == '-') {
+                        negative = true;
+                        ++p;
+                    }
+                    while (p < end && isDigit(uchar(*p))) {
+                        if (n < INT_MAX)
+                            n = n * 10 + (*p - '0');
+                        ++p;
+                    }
+                    if (p < end && *p == ' ')
+                        ++p;
+                    if (isBin && !negative && n > 0)
+                        p += std::min<qint64>(n, end - p);
+                } else if (p < end) {
+                    ++p;
+                }
+            } else if (c == '{') {
+                ++nested;
+            } else if (c == '}') {
+                if (--nested == 0)
+                    break;
+            }
+        }
+        fallback = 0;
+        starred = false;
+        if (--depth == 0)
+            p = end;  // the outermost group itself was skipped
+    }
+
+    // The next count characters are the fallback of a \uN just read.
+    void skipFallback(int count) { fallback = count; }
+
+private:
+    enum ByteClass : quint8 { Other, Plain, Open, Close, Backslash, LineEnd };
+    struct Classes {
+        ByteClass of[256];
+        constexpr Classes() : of{}
+        {
+            for (int i = 0x20; i < 0x7F; ++i)
+                of[i] = Plain;
+            of[uchar('{')] = Open;
+            of[uchar('}')] = Close;
+            of[uchar('\\')] = Backslash;
+            of[uchar('\r')] = LineEnd;
+            of[uchar('\n')] = LineEnd;
+        }
+    };
+    static constexpr Classes kClass{};
+
+    static bool isAlpha(uchar c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+    static bool isDigit(uchar c) { return c >= '0' && c <= '9'; }
+    static int hexValue(uchar c)
+    {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    }
+
+    void control()
+    {
+        if (p >= end)
+            return;
+        const uchar c = uchar(*p);
+        if (isAlpha(c)) {
+            word();
+            return;
+        }
+        ++p;
+        if (c == '\'') {
+            hexEscape();
+        } else if (fallback > 0) {
+            --fallback;
+        } else if (c == '*') {
+            starred = true;
+        } else {
+            listener.symbol(char(c));
+        }
+    }
+
+    void hexEscape()
+    {
+        int value = 0, digits = 0;
+        while (digits < 2 && p < end) {
+            const int h = hexValue(uchar(*p));
+            if (h < 0)
+                break;
+            value = value * 16 + h;
+            ++p;
+            ++digits;
+        }
+        if (digits == 0)
+            return;
+        if (fallback > 0)
+            --fallback;
+        else
+            listener.hexByte(uchar(value));
+    }
+
+    void word()
+    {
+        const char *name = p;
+        while (p < end && isAlpha(uchar(*p)))
+            ++p;
+        const size_t length = size_t(p - name);
+        bool hasParam = false, negative = false;
+        qint64 value = 0;
+        if (p + 1 < end && *p == '-' && isDigit(uchar(p[1]))) {
+            negative = true;
+            ++p;
+        }
+        while (p < end && isDigit(uchar(*p))) {
+            hasParam = true;
+            if (value <= INT_MAX)
+                value = value * 10 + (*p - '0');
+            ++p;
+        }
+        if (p < end && *p == ' ')
+            ++p;
+        value = std::min<qint64>(value, INT_MAX);
+
+        const Kw kw = lookupKeyword(name, length);
+        const ParamRange range = keyword(kw).range;
+        const int param = int(std::clamp<qint64>(negative ? -value : value, range.min, range.max));
+        if (kw == K_bin) {
+            const qint64 size = std::min<qint64>(hasParam ? param : 0, end - p);
+            listener.binary(p, size);
+            p += size;
+            return;
+        }
+        const bool wasStarred = starred;
+        starred = false;
+        if (fallback > 0) {
+            --fallback;
+            return;
+        }
+        listener.word(kw, param, hasParam, wasStarred);
+    }
+
+    const char *p;
+    const char *const end;
+    Listener &listener;
+    qint64 depth = 0;   // groups open
+    int fallback = 0;   // characters still to skip after \uN
+    bool starred = false;
+};
+
+}  // namespace rtf

@@ -61,4 +61,33 @@ private:
     std::unordered_map<int, ByteTable> built;
 };
 
+// Bytes of text to characters, in whatever code page each byte is in: a
+// double-byte character's lead byte waits for its trail.
+class ByteDecoder
+{
+public:
+    template <typename Sink>
+    void decode(uchar b, int cp, Sink out)
+    {
+        if (lead) {
+            const QString pair = decodePair(cp, lead, b);
+            lead = 0;
+            for (QChar c : pair)
+                out(c.unicode());
+        } else if (isLeadByte(cp, b)) {
+            lead = b;
+        } else if (cp == kSymbol || cp == kWingdings) {
+            out(symbolChar(b, cp == kWingdings));
+        } else {
+            out(tables.table(cp)[b]);
+        }
+    }
+    bool awaitsTrail() const { return lead != 0; }
+    void dropLead() { lead = 0; }
+
+private:
+    SingleByteTables tables;
+    uchar lead = 0;
+};
+
 }  // namespace codepage

@@ -131,4 +131,8 @@ constexpr const Keyword &keyword(Kw kw) { return kKeywords[kw]; }
 // The keyword of a control word's name, K_none when unknown.
 Kw lookupKeyword(const char *name, size_t length);
 
+// The character a symbol word stands for in running text, 0 for the words
+// that end a paragraph, cell or row.
+char16_t symbolText(Kw kw);
+
 }  // namespace rtf

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <vector>
 
 namespace rtf {
 
@@ -53,6 +54,59 @@ struct State {
     Dest dest = Body;
     quint8 uc = 1;
     int fieldLink = -1;
+};
+
+// The states of the open groups; groups nested deeper than kMaxDepth are
+// only counted and share the deepest state.
+class GroupStack
+{
+public:
+    GroupStack()
+    {
+        stack.reserve(64);
+        stack.push_back(State{});
+    }
+    State &top() { return stack.back(); }
+    // False when the group is only counted.
+    bool open()
+    {
+        if (stack.size() >= size_t(kMaxDepth)) {
+            ++phantom;
+            return false;
+        }
+        stack.push_back(stack.back());
+        return true;
+    }
+    // The state of the group closed, or null when it was only counted or
+    // was the outermost one.
+    const State *close()
+    {
+        if (phantom > 0) {
+            --phantom;
+            return nullptr;
+        }
+        if (stack.size() <= 2) {
+            if (stack.size() == 2)
+                stack.pop_back();
+            return nullptr;
+        }
+        closed = stack.back();
+        stack.pop_back();
+        return &closed;
+    }
+    // A group skipped whole; the outermost one keeps its state to the end.
+    void drop()
+    {
+        if (phantom > 0)
+            --phantom;
+        else if (stack.size() > 2)
+            stack.pop_back();
+    }
+
+private:
+    std::vector<State> stack;
+    qint64 phantom = 0;
+    State closed;
 };
 
 // Applies a character or paragraph formatting word, as the body and the

@@ -70,8 +70,6 @@ public:
     Reader(const QByteArray &data, QTextDocument *doc)
         : tokens(data.constData(), data.constData() + data.size(), *this), builder(doc, tables)
     {
-        stack.reserve(64);
-        stack.push_back(State{});
     }
 
     void run()
@@ -83,35 +81,20 @@ public:
     // ---- the tokens -------------------------------------------------------
     void groupOpen()
     {
-        if (stack.size() >= size_t(kMaxDepth)) {
-            ++phantom;
-            return;
-        }
-        stack.push_back(stack.back());
-        State &s = stack.back();
-        if (s.dest == StyleSheet) {
-            s.dest = StyleEntry;
+        if (groups.open() && state().dest == StyleSheet) {
+            state().dest = StyleEntry;
             tables.styles.beginEntry();
         }
     }
 
     void groupClose()
     {
-        if (phantom > 0) {
-            --phantom;
+        const State *popped = groups.close();
+        if (!popped)
             return;
-        }
-        if (stack.size() <= 2) {
-            // The outermost group: the document ends.
-            if (stack.size() == 2)
-                stack.pop_back();
-            return;
-        }
-        const State popped = stack.back();
-        stack.pop_back();
-        if (popped.dest != stack.back().dest)
-            endDestination(popped);
-        else if (popped.dest == FontTable)
+        if (popped->dest != state().dest)
+            endDestination(*popped);
+        else if (popped->dest == FontTable)
             tables.fonts.finishEntry();
     }
 
@@ -193,7 +176,7 @@ public:
     {
         switch (state().dest) {
         case Body:
-            if (dbcsLead) {
+            if (decoder.awaitsTrail()) {
                 textByte(uchar(*begin++));  // the trail byte of a double-byte character
                 if (begin == end)
                     return;
@@ -214,7 +197,7 @@ public:
     {
         switch (state().dest) {
         case Body:
-            if (dbcsLead || b >= 0x80)
+            if (decoder.awaitsTrail() || b >= 0x80)
                 textByte(b);
             else if (b == '\t')
                 textChar('\t');
@@ -228,7 +211,7 @@ public:
     }
 
 private:
-    State &state() { return stack.back(); }
+    State &state() { return groups.top(); }
 
     // ---- groups -----------------------------------------------------------
     // After \*, the group is read only when its word is one this reader
@@ -248,10 +231,7 @@ private:
     void skipGroup()
     {
         tokens.skipGroup();
-        if (phantom > 0)
-            --phantom;
-        else if (stack.size() > 2)
-            stack.pop_back();
+        groups.drop();
     }
 
     void endDestination(const State &popped)
@@ -270,12 +250,7 @@ private:
             state().fieldLink = finishField();
             return;
         case PnDef:
-            if (const qint8 style = tables.lists.pnResult()) {
-                ParaProps &pp = state().para;
-                pp.pnStyle = style;
-                if (pp.listKind == 0)
-                    pp.listKind = 1;
-            }
+            tables.lists.finishPn(state().para);
             return;
         case Override:
             tables.lists.finishOverride();
@@ -310,26 +285,10 @@ private:
             return;
         switch (kw) {
         case K_par: endParagraph(); return;
-        case K_line: textChar(QChar::LineSeparator); return;
-        case K_tab: textChar('\t'); return;
         case K_page: case K_sect:
             if (builder.paragraphStarted())
                 endParagraph();
             return;
-        case K_emdash: textChar(0x2014); return;
-        case K_endash: textChar(0x2013); return;
-        case K_bullet: textChar(0x2022); return;
-        case K_lquote: textChar(0x2018); return;
-        case K_rquote: textChar(0x2019); return;
-        case K_ldblquote: textChar(0x201C); return;
-        case K_rdblquote: textChar(0x201D); return;
-        case K_emspace: textChar(0x2003); return;
-        case K_enspace: textChar(0x2002); return;
-        case K_qmspace: textChar(0x2005); return;
-        case K_zwj: textChar(0x200D); return;
-        case K_zwnj: textChar(0x200C); return;
-        case K_ltrmark: textChar(0x200E); return;
-        case K_rtlmark: textChar(0x200F); return;
         case K_ansi: tables.codePage = 1252; return;
         case K_mac: tables.codePage = 10000; return;
         case K_pc: tables.codePage = 437; return;
@@ -365,9 +324,10 @@ private:
         case K_cellx: builder.addCellEdge(param); return;
         case K_cell: endCell(); return;
         case K_row: builder.endRow(s); return;
-        case K_nestcell: textChar('\t'); return;
-        case K_nestrow: textChar(QChar::LineSeparator); return;
-        default: return;
+        default:
+            if (const char16_t c = symbolText(kw))
+                textChar(c);
+            return;
         }
     }
 
@@ -379,7 +339,7 @@ private:
             return;
         }
         highSurrogate = 0;
-        dbcsLead = 0;
+        decoder.dropLead();
         builder.endParagraph(state());
     }
 
@@ -457,21 +417,7 @@ private:
             return;
         }
         const int cp = dest == FontTable ? tables.fonts.entryCodePage(tables.codePage) : currentCp();
-        if (dbcsLead) {
-            const QString text = codepage::decodePair(cp, dbcsLead, b);
-            dbcsLead = 0;
-            for (QChar c : text)
-                textChar(c.unicode());
-            return;
-        }
-        if (codepage::isLeadByte(cp, b)) {
-            dbcsLead = b;
-            return;
-        }
-        if (cp == codepage::kSymbol || cp == codepage::kWingdings)
-            textChar(codepage::symbolChar(b, cp == codepage::kWingdings));
-        else
-            textChar(byteTables.table(cp)[b]);
+        decoder.decode(b, cp, [this](char16_t c) { textChar(c); });
     }
 
     // One character of decoded text, to wherever the destination collects.
@@ -496,7 +442,7 @@ private:
     template <typename Text>
     void bodyText(const Text &text)
     {
-        dbcsLead = 0;
+        decoder.dropLead();
         if (highSurrogate) {
             highSurrogate = 0;
             bodyText(QStringView(u"\uFFFD"));
@@ -512,15 +458,12 @@ private:
 
     Tokenizer<Reader> tokens;
 
-    // The open groups; those nested deeper than kMaxDepth are only counted.
-    std::vector<State> stack;
-    qint64 phantom = 0;
+    GroupStack groups;
 
     DocumentTables tables;
 
     // Decoding text.
-    codepage::SingleByteTables byteTables;
-    uchar dbcsLead = 0;  // the first byte of a double-byte character
+    codepage::ByteDecoder decoder;
     char16_t highSurrogate = 0;  // the first half of a \u pair, in the body
 
     // Destinations being read.

@@ -268,4 +268,13 @@ void Lists::pnWord(Kw kw)
     }
 }
 
+void Lists::finishPn(ParaProps &pp) const
+{
+    if (!pnStyle)
+        return;
+    pp.pnStyle = pnStyle;
+    if (pp.listKind == 0)
+        pp.listKind = 1;
+}
+
 }  // namespace rtf

@@ -105,7 +105,8 @@ public:
 
     void beginPn() { pnStyle = 0; }
     void pnWord(Kw kw);
-    qint8 pnResult() const { return pnStyle; }  // 0 when the \pn named none
+    // At the end of a \pn group: the paragraph is numbered as it said.
+    void finishPn(ParaProps &pp) const;
 
 private:
     using Levels = std::array<qint8, 9>;  // QTextListFormat::Style of each level

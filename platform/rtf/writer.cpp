@@ -35,12 +35,124 @@ struct RunProps {
 
 const char kHex[] = "0123456789abcdef";
 
+// The fonts and colours the header declares, and each character format's
+// properties as numbers in them.
+class RunTables
+{
+public:
+    explicit RunTables(const QFont &defaultFont) : defaultFont(defaultFont) { fontId(defaultFont.family()); }
+
+    const RunProps &props(int index, const QTextCharFormat &f);
+    // The Symbol font that bullets are drawn in, declared on first use.
+    int useSymbolFont()
+    {
+        if (symbolFontId < 0) {
+            symbolFontId = int(names.size());
+            names.append(QStringLiteral("Symbol"));
+        }
+        return symbolFontId;
+    }
+
+    const QStringList &fontNames() const { return names; }
+    int symbolFont() const { return symbolFontId; }
+    const QList<QRgb> &colors() const { return colorList; }
+
+private:
+    int fontId(const QString &family);
+    int colorId(const QColor &color);
+
+    QFont defaultFont;
+    QStringList names;
+    QHash<QString, int> fontIds;
+    int symbolFontId = -1;
+    QList<QRgb> colorList;
+    QHash<QRgb, int> colorIds;
+    // By the document's format index.
+    std::vector<RunProps> cache;
+    std::vector<bool> cacheValid;
+    RunProps scratch;
+};
+
+const RunProps &RunTables::props(int index, const QTextCharFormat &f)
+{
+    if (index >= 0 && size_t(index) < cacheValid.size() && cacheValid[size_t(index)])
+        return cache[size_t(index)];
+    RunProps r;
+    QString family;
+    const QVariant families = f.property(QTextFormat::FontFamilies);
+    if (families.isValid()) {
+        const QStringList list = families.toStringList();
+        if (!list.isEmpty())
+            family = list.first();
+    }
+    if (family.isEmpty() && f.hasProperty(QTextFormat::FontFamily))
+        family = f.stringProperty(QTextFormat::FontFamily);
+    if (family.isEmpty())
+        family = defaultFont.family();
+    r.font = fontId(family);
+    double pt = 0;
+    if (f.hasProperty(QTextFormat::FontPointSize))
+        pt = f.fontPointSize();
+    else if (f.hasProperty(QTextFormat::FontPixelSize))
+        pt = f.intProperty(QTextFormat::FontPixelSize) * 0.75;
+    if (pt <= 0)
+        pt = defaultFont.pointSizeF() > 0 ? defaultFont.pointSizeF() : defaultFont.pixelSize() * 0.75;
+    if (pt <= 0)
+        pt = 12;
+    r.size = std::clamp(int(std::lround(pt * 2)), 1, 3276);
+    r.bold = f.hasProperty(QTextFormat::FontWeight) ? f.fontWeight() >= QFont::DemiBold : defaultFont.bold();
+    r.italic = f.hasProperty(QTextFormat::FontItalic) ? f.fontItalic() : defaultFont.italic();
+    r.underline = f.hasProperty(QTextFormat::TextUnderlineStyle) || f.hasProperty(QTextFormat::FontUnderline)
+        ? f.fontUnderline()
+        : defaultFont.underline();
+    r.strike = f.hasProperty(QTextFormat::FontStrikeOut) ? f.fontStrikeOut() : defaultFont.strikeOut();
+    if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush)
+        r.fg = colorId(f.foreground().color());
+    if (f.hasProperty(QTextFormat::BackgroundBrush) && f.background().style() != Qt::NoBrush)
+        r.bg = colorId(f.background().color());
+    if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript)
+        r.valign = 1;
+    else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
+        r.valign = 2;
+    if (index < 0)
+        return scratch = r;
+    if (size_t(index) >= cache.size()) {
+        cache.resize(size_t(index) + 1);
+        cacheValid.resize(size_t(index) + 1, false);
+    }
+    cache[size_t(index)] = r;
+    cacheValid[size_t(index)] = true;
+    return cache[size_t(index)];
+}
+
+int RunTables::fontId(const QString &family)
+{
+    const auto it = fontIds.constFind(family);
+    if (it != fontIds.constEnd())
+        return *it;
+    const int id = int(names.size());
+    names.append(family);
+    fontIds.insert(family, id);
+    return id;
+}
+
+int RunTables::colorId(const QColor &color)
+{
+    const QRgb rgb = color.rgb() & 0xFFFFFF;
+    const auto it = colorIds.constFind(rgb);
+    if (it != colorIds.constEnd())
+        return *it;
+    colorList.append(rgb);
+    const int id = int(colorList.size());
+    colorIds.insert(rgb, id);
+    return id;
+}
+
 class Writer
 {
 public:
-    explicit Writer(const QTextDocument *doc) : doc(doc), defaultFont(doc->defaultFont())
+    explicit Writer(const QTextDocument *doc) : doc(doc), tables(doc->defaultFont())
     {
-        fontId(defaultFont.family());
         body.reserve(doc->characterCount() * 2 + 1024);
     }
 
@@ -50,8 +162,9 @@ public:
         QByteArray out;
         out.reserve(body.size() + 1024);
         out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033\r\n{\\fonttbl";
+        const QStringList &fontNames = tables.fontNames();
         for (int i = 0; i < fontNames.size(); ++i) {
-            out += "{\\f" + QByteArray::number(i) + (i == symbolFont ? "\\fnil\\fcharset2 " : "\\fnil\\fcharset0 ");
+            out += "{\\f" + QByteArray::number(i) + (i == tables.symbolFont() ? "\\fnil\\fcharset2 " : "\\fnil\\fcharset0 ");
             QByteArray name;
             std::swap(name, body);
             appendText(QString(fontNames.at(i)).remove(u';'));
@@ -59,7 +172,7 @@ public:
             out += name + ";}";
         }
         out += "}\r\n{\\colortbl ;";
-        for (QRgb rgb : colorList)
+        for (QRgb rgb : tables.colors())
             out += "\\red" + QByteArray::number(qRed(rgb)) + "\\green" + QByteArray::number(qGreen(rgb))
                 + "\\blue" + QByteArray::number(qBlue(rgb)) + ';';
         out += "}\r\n\\viewkind4\\uc1\\pard\\plain\\f0\\fs24\r\n";
@@ -162,11 +275,7 @@ private:
                 body += kind;
                 body += "{\\pntxta.}}";
             } else {
-                if (symbolFont < 0) {
-                    symbolFont = int(fontNames.size());
-                    fontNames.append(QStringLiteral("Symbol"));
-                }
-                const QByteArray f = QByteArray::number(symbolFont);
+                const QByteArray f = QByteArray::number(tables.useSymbolFont());
                 body += "{\\pntext\\f" + f + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" + f + "\\pnindent0{\\pntxtb\\'B7}}";
             }
             body += "\\fi-360\\li" + QByteArray::number(720 * level);
@@ -252,7 +361,7 @@ private:
         }
         // The paragraph mark keeps the paragraph's own character format:
         // Word and LibreOffice draw the bullet or number with it.
-        setProps(props(block.charFormatIndex(), block.charFormat()));
+        setProps(tables.props(block.charFormatIndex(), block.charFormat()));
         body += terminator;
         body += "\r\n";
         lineStart = body.size();
@@ -274,83 +383,8 @@ private:
                 writeImage(img);
             return;
         }
-        setProps(props(frag.charFormatIndex(), cf));
+        setProps(tables.props(frag.charFormatIndex(), cf));
         appendText(frag.text());
-    }
-
-    const RunProps &props(int index, const QTextCharFormat &f)
-    {
-        if (index >= 0 && size_t(index) < cacheValid.size() && cacheValid[size_t(index)])
-            return cache[size_t(index)];
-        RunProps r;
-        QString family;
-        const QVariant families = f.property(QTextFormat::FontFamilies);
-        if (families.isValid()) {
-            const QStringList list = families.toStringList();
-            if (!list.isEmpty())
-                family = list.first();
-        }
-        if (family.isEmpty() && f.hasProperty(QTextFormat::FontFamily))
-            family = f.stringProperty(QTextFormat::FontFamily);
-        if (family.isEmpty())
-            family = defaultFont.family();
-        r.font = fontId(family);
-        double pt = 0;
-        if (f.hasProperty(QTextFormat::FontPointSize))
-            pt = f.fontPointSize();
-        else if (f.hasProperty(QTextFormat::FontPixelSize))
-            pt = f.intProperty(QTextFormat::FontPixelSize) * 0.75;
-        if (pt <= 0)
-            pt = defaultFont.pointSizeF() > 0 ? defaultFont.pointSizeF() : defaultFont.pixelSize() * 0.75;
-        if (pt <= 0)
-            pt = 12;
-        r.size = std::clamp(int(std::lround(pt * 2)), 1, 3276);
-        r.bold = f.hasProperty(QTextFormat::FontWeight) ? f.fontWeight() >= QFont::DemiBold : defaultFont.bold();
-        r.italic = f.hasProperty(QTextFormat::FontItalic) ? f.fontItalic() : defaultFont.italic();
-        r.underline = f.hasProperty(QTextFormat::TextUnderlineStyle) || f.hasProperty(QTextFormat::FontUnderline)
-            ? f.fontUnderline()
-            : defaultFont.underline();
-        r.strike = f.hasProperty(QTextFormat::FontStrikeOut) ? f.fontStrikeOut() : defaultFont.strikeOut();
-        if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush)
-            r.fg = colorId(f.foreground().color());
-        if (f.hasProperty(QTextFormat::BackgroundBrush) && f.background().style() != Qt::NoBrush)
-            r.bg = colorId(f.background().color());
-        if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript)
-            r.valign = 1;
-        else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
-            r.valign = 2;
-        if (index < 0)
-            return scratch = r;
-        if (size_t(index) >= cache.size()) {
-            cache.resize(size_t(index) + 1);
-            cacheValid.resize(size_t(index) + 1, false);
-        }
-        cache[size_t(index)] = r;
-        cacheValid[size_t(index)] = true;
-        return cache[size_t(index)];
-    }
-
-    int fontId(const QString &family)
-    {
-        const auto it = fontIds.constFind(family);
-        if (it != fontIds.constEnd())
-            return *it;
-        const int id = int(fontNames.size());
-        fontNames.append(family);
-        fontIds.insert(family, id);
-        return id;
-    }
-
-    int colorId(const QColor &color)
-    {
-        const QRgb rgb = color.rgb() & 0xFFFFFF;
-        const auto it = colorIds.constFind(rgb);
-        if (it != colorIds.constEnd())
-            return *it;
-        colorList.append(rgb);
-        const int id = int(colorList.size());
-        colorIds.insert(rgb, id);
-        return id;
     }
 
     void setProps(const RunProps &t)
@@ -470,18 +504,10 @@ private:
     }
 
     const QTextDocument *doc;
-    QFont defaultFont;
+    RunTables tables;
     QByteArray body;
     qsizetype lineStart = 0;
-    QStringList fontNames;
-    QHash<QString, int> fontIds;
-    int symbolFont = -1;
-    QList<QRgb> colorList;
-    QHash<QRgb, int> colorIds;
-    std::vector<RunProps> cache;
-    std::vector<bool> cacheValid;
-    RunProps scratch;
-    RunProps cur;
+    RunProps cur;  // what the text written last is in
 };
 
 }  // namespace

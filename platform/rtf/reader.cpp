@@ -101,8 +101,8 @@ public:
     void word(Kw kw, int param, bool hasParam, bool starred)
     {
         State &s = state();
-        // The colour table reads its three words and semicolons, and
-        // passes over everything else.
+        // A skipped destination is skipped anywhere but in the colour table,
+        // which takes its three words and every semicolon, in any group.
         if ((starred && !readsStarred(kw)) || (keyword(kw).kind == Kind::Skipped && s.dest != ColorTable)) {
             skipGroup();
             return;

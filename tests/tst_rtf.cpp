@@ -98,6 +98,9 @@ private slots:
     void writerOutput();
     void roundTripByHand();
     void roundTripRandom();
+    void keptAsRead_data();
+    void keptAsRead();
+    void keptThroughEditing();
     void hostile_data();
     void hostile();
     void manyParagraphsWithTextAreKept();
@@ -340,7 +343,7 @@ void TestRtf::paragraphs()
                             "{lh2:20}<Arial 12>exact\n"
                             "{lh3:20}<Arial 12>least\n"
                             "{tab48:0 tab192:1 tab288:2}<Arial 12>a\tb\u2028c\n"
-                            "{}<Arial 12>one\n{}<Arial 12>two\n{}<Arial 12>three\n{}<Arial 12>kept"));
+                            "{}<Arial 12>one\n{page1}<Arial 12>two\n{page1}<Arial 12>three\n{page1}<Arial 12>kept"));
     // A paragraph's properties are scoped to groups, as pandoc writes them.
     QCOMPARE(describe(load("{\\rtf1{\\pard\\qc a\\par}{\\pard b\\par}}").get()), QStringLiteral("{center}<Deffont 12>a\n{}<Deffont 12>b"));
     // Numbers past what a keyword can mean read as the nearest that it can.
@@ -619,6 +622,81 @@ void TestRtf::roundTripRandom()
     }
 }
 
+// ---- what the document cannot show, kept as read --------------------------------
+
+void TestRtf::keptAsRead_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArrayList>("written");  // in this order
+
+    QTest::newRow("page break") << QByteArray("{\\rtf1 a\\page b\\par\\page\\pard c\\pagebb d\\par e}") << "a\nb\ncd\ne"
+                                << QByteArrayList{"a\\par", "\\pagebb b\\par", "\\pagebb cd\\par", "\\pard e"};
+    QTest::newRow("section breaks") << QByteArray("{\\rtf1 a\\sect\\sectd\\sbknone b\\sect\\sectd c\\sect\\sbkcol d}")
+                                    << "a\nb\nc\nd" << QByteArrayList{"\\pard b", "\\pagebb c", "\\pard d"};
+    QTest::newRow("header, info and settings before the text")
+        << QByteArray("{\\rtf1{\\info{\\title T}}{\\*\\generator x;}{\\headerl \\pard H\\par}{\\footerf F}Text}") << "Text"
+        << QByteArrayList{"{\\info{\\title T}}{\\*\\generator x;}{\\headerl \\pard H\\par}{\\footerf F}", "Text\\par"};
+    QTest::newRow("footnote and its mark")
+        << QByteArray("{\\rtf1 Word{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} Note}. Two{\\super\\chftn}"
+                      "{\\footnote\\ftnalt E}\\par}")
+        << "Word1. Two2" << QByteArrayList{"Word\\super \\chftn {\\footnote \\pard{\\super\\chftn} Note}\\nosupersub . Two",
+                                           "\\chftn {\\footnote\\ftnalt E}"};
+    QTest::newRow("bookmarks after text, group after a format word")
+        << QByteArray("{\\rtf1 ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par{\\b x\\comment c}y}") << "ab\nxy"
+        << QByteArrayList{"ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par", "x{\\comment c}", "y"};
+    QTest::newRow("in an empty paragraph, before a picture")
+        << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par{\\*\\y 2}{\\pict\\pngblip\\picw1\\pich1 00}b}") << QString::fromUtf16(u"a\n\n\uFFFCb")
+        << QByteArrayList{"a\\par", "\\par", "{\\*\\x 1}{\\*\\y 2}"};
+    QTest::newRow("after the last text") << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par}") << "a\n"
+                                         << QByteArrayList{"a{\\*\\x 1}\\par"};
+    QTest::newRow("nothing but kept") << QByteArray("{\\rtf1{\\header h}}") << QString::fromUtf16(u"\uFFFC")
+                                      << QByteArrayList{"{\\header h}\\par"};
+    QTest::newRow("cut off, braces made good") << QByteArray("{\\rtf1 a{\\*\\x {b") << "a" << QByteArrayList{"a{\\*\\x {b}}"};
+    QTest::newRow("not kept: list text, nested table twin")
+        << QByteArray("{\\rtf1{\\pntext 1.}a{\\nonesttables b}}") << "a" << QByteArrayList{"\\pard a\\par"};
+}
+
+void TestRtf::keptAsRead()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, text);
+    QFETCH(QByteArrayList, written);
+    const auto doc = load(rtf);
+    QCOMPARE(plainText(doc.get()), text);
+    const QByteArray out = rtf::write(doc.get());
+    qsizetype at = 0;
+    for (const QByteArray &piece : written) {
+        const qsizetype found = out.indexOf(piece, at);
+        QVERIFY2(found >= 0, (piece + " not in order in " + out).constData());
+        at = found + piece.size();
+    }
+    const auto back = load(out);
+    QCOMPARE(describe(back.get()), describe(doc.get()));
+    QCOMPARE(rtf::write(back.get()), out);
+}
+
+void TestRtf::keptThroughEditing()
+{
+    const auto doc = load("{\\rtf1 one{\\super\\chftn}{\\footnote N} two{\\*\\bkmkstart m} three\\par}");
+    QTextCursor c(doc.get());
+    c.setPosition(4);  // after the mark
+    c.insertText(QStringLiteral("12"));  // takes the mark's format
+    QByteArray out = rtf::write(doc.get());
+    QCOMPARE(out.count("{\\footnote N}"), 1);
+    QVERIFY2(out.contains("one\\super \\chftn {\\footnote N}12\\nosupersub  two{\\*\\bkmkstart m} three"), out.constData());
+    // Deleting the text that holds them deletes them.
+    c.setPosition(3);
+    c.setPosition(6, QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    c.setPosition(6);
+    c.setPosition(8, QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    out = rtf::write(doc.get());
+    QVERIFY2(!out.contains("footnote") && !out.contains("chftn") && !out.contains("bkmkstart"), out.constData());
+    QVERIFY2(out.contains("one twthree"), out.constData());
+}
+
 // ---- hostile input -------------------------------------------------------------
 
 void TestRtf::hostile_data()
@@ -673,6 +751,9 @@ void TestRtf::hostile_data()
     for (int i = 0; i < 200000; ++i)
         words += "\\b\\i\\ul\\cf1 x\\plain ";
     QTest::newRow("format changes") << words + "}" << "xxx";
+    QTest::newRow("kept groups between letters") << "{\\rtf1 " + QByteArray("a{\\*\\x}b\\chftn ").repeated(150000) + "}"
+                                                 << "ab1ab2ab";
+    QTest::newRow("kept group cut off in a million groups") << "{\\rtf1 a{\\*\\x " + QByteArray(1000000, '{') << "a";
 }
 
 void TestRtf::hostile()

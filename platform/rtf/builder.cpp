@@ -1,11 +1,13 @@
 #include "builder.h"
 
+#include "kept.h"
 #include "rtf.h"
 
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>
 #include <QTextTable>
+#include <QRandomGenerator>
 #include <QUrl>
 
 #include <algorithm>
@@ -20,14 +22,32 @@ DocumentBuilder::DocumentBuilder(QTextDocument *doc, const DocumentTables &table
 
 // ---- text and paragraphs --------------------------------------------------
 
+namespace {
+QString toString(QLatin1StringView text) { return QString(text); }
+QString toString(QStringView text) { return text.toString(); }
+}  // namespace
+
 template <typename Text>
-void DocumentBuilder::append(const Text &text, const State &s)
+void DocumentBuilder::append(const Text &whole, const State &s)
 {
     if (s.chr.hidden)
         return;
     if (needsPrepare(s)) {
         flushText();
         prepareContent(s, false);
+    }
+    Text text = whole;
+    if (!keptPending.isEmpty() && keptAnchors < kept::kMaxAnchors && !text.isEmpty()) {
+        // The first character holds the groups that came before it.
+        flushText();
+        const qsizetype n = text.size() > 1 && QChar::isHighSurrogate(char16_t(QChar(text.at(0)).unicode())) ? 2 : 1;
+        QTextCharFormat f = formats.charFormat(s.chr);
+        takePendingKept(f);
+        cursor.insertText(toString(text.left(n)), f);
+        paraHasContent = true;
+        text = text.sliced(n);
+        if (text.isEmpty())
+            return;
     }
     if (!runText.isEmpty() && !(runProps == s.chr))
         flushText();
@@ -107,6 +127,14 @@ void DocumentBuilder::prepareContent(const State &s, bool forceTable)
     }
 }
 
+namespace {
+ParaProps withPageBreak(ParaProps pp)
+{
+    pp.pagebb = 1;
+    return pp;
+}
+}  // namespace
+
 // Gives the paragraph under the cursor its format and list.
 void DocumentBuilder::applyBlockFormat(const State &s)
 {
@@ -124,7 +152,9 @@ void DocumentBuilder::applyBlockFormat(const State &s)
         indent = std::clamp((pp.li + 360) / 720, 1, 9);
     }
     const bool inList = style != QTextListFormat::ListStyleUndefined;
-    const QTextBlockFormat &bf = formats.blockFormat(pp, inList);
+    const bool breakBefore = pageBreakPending && !pp.pagebb;
+    pageBreakPending = false;
+    const QTextBlockFormat &bf = formats.blockFormat(breakBefore ? withPageBreak(pp) : pp, inList);
     if (!haveBlockFormat || !(blockFormatNow == bf) || cursor.block().textList()) {
         cursor.setBlockFormat(bf);
         blockFormatNow = bf;
@@ -293,8 +323,10 @@ void DocumentBuilder::addPicture(const DecodedPicture &picture, const State &s)
         insertImage(picture.image, picture.width, picture.height, picture.jpeg, &s);
     } else if (!picture.alternative) {
         // Shown as a box of the declared size, unless an alternative
-        // picture (\nonshppict) follows.
-        if (placeholderPending)
+        // picture (\nonshppict) follows. It goes where the next text
+        // would: after a paragraph break waiting to be made.
+        flushText();
+        if (needsPrepare(s))
             prepareContent(s, false);
         placeholderPending = true;
         placeholderW = picture.width;
@@ -313,10 +345,76 @@ void DocumentBuilder::insertImage(const QImage &image, double w, double h, const
     if (!jpeg.isEmpty())
         doc->addResource(QTextDocument::UserResource, jpegSourceUrl(name), jpeg);
     QTextImageFormat f;
+    if (!keptPending.isEmpty() && keptAnchors < kept::kMaxAnchors)
+        takePendingKept(f);
     f.setName(name);
     f.setWidth(w);
     f.setHeight(h);
     cursor.insertImage(f);
+    paraHasContent = true;
+}
+
+// ---- kept groups -------------------------------------------------------------
+
+int DocumentBuilder::nextKeptId()
+{
+    // Most likely unique across documents too, so that text pasted from one
+    // into another keeps its own.
+    static_assert(kept::kMaxAnchors <= 1 << 16);
+    if (keptIdBase == 0)
+        keptIdBase = int(QRandomGenerator::global()->bounded(1, 1 << 15)) << 16;
+    return keptIdBase + std::min(keptAnchors++, (1 << 16) - 1);
+}
+
+void DocumentBuilder::takePendingKept(QTextCharFormat &f)
+{
+    kept::add(f, kept::Before, keptPending, nextKeptId());
+    keptPending.clear();
+}
+
+void DocumentBuilder::keep(const QByteArray &groups)
+{
+    if (keptAnchors >= kept::kMaxAnchors || !paraHasContent || !keepOnPrevious(groups))
+        keptPending += groups;
+}
+
+bool DocumentBuilder::keepOnPrevious(const QByteArray &groups)
+{
+    flushText();
+    if (placeholderPending || pendingBreak || cursor.positionInBlock() == 0)
+        return false;
+    const int pos = cursor.position();
+    QTextCursor c(doc);
+    const bool pair = pos >= 2 && QChar::isLowSurrogate(doc->characterAt(pos - 1).unicode())
+        && QChar::isHighSurrogate(doc->characterAt(pos - 2).unicode()) && cursor.positionInBlock() >= 2;
+    c.setPosition(pos - (pair ? 2 : 1));
+    c.setPosition(pos, QTextCursor::KeepAnchor);
+    QTextCharFormat f = c.charFormat();
+    if (!kept::has(f) && keptAnchors >= kept::kMaxAnchors)
+        return false;
+    kept::add(f, kept::After, groups, kept::has(f) ? 0 : nextKeptId());
+    c.setCharFormat(f);
+    return true;
+}
+
+void DocumentBuilder::appendMark(const QString &shown, const QByteArray &word, const State &s)
+{
+    if (s.chr.hidden || shown.isEmpty())
+        return;
+    if (keptAnchors >= kept::kMaxAnchors) {
+        append(QStringView(shown), s);
+        return;
+    }
+    if (needsPrepare(s))
+        prepareContent(s, false);
+    flushText();
+    QTextCharFormat f = formats.charFormat(s.chr);
+    kept::add(f, kept::Before, keptPending, nextKeptId());
+    keptPending.clear();
+    f.setProperty(kept::Word, word);
+    if (shown.size() != 1)
+        f.setProperty(kept::Length, int(shown.size()));
+    cursor.insertText(shown, f);
     paraHasContent = true;
 }
 
@@ -325,6 +423,29 @@ void DocumentBuilder::finish(const State &s)
     flushText();
     if (placeholderPending)
         prepareContent(s, false);
+    if (!keptPending.isEmpty()) {
+        // Groups after the last text ride on the last character there is.
+        QTextCursor c(doc);
+        c.movePosition(QTextCursor::End);
+        int pos = c.position();
+        while (pos > 0 && (doc->characterAt(pos - 1) == QChar::ParagraphSeparator
+                           || doc->characterAt(pos - 1).unicode() == 0xFDD0 || doc->characterAt(pos - 1).unicode() == 0xFDD1))
+            --pos;
+        if (pos > 0) {
+            c.setPosition(pos - 1);
+            c.setPosition(pos, QTextCursor::KeepAnchor);
+            QTextCharFormat f = c.charFormat();
+            kept::add(f, kept::After, keptPending, nextKeptId());
+            c.setCharFormat(f);
+        } else {
+            // Nothing to hold them: a character of its own.
+            QTextCharFormat f = formats.charFormat(s.chr);
+            kept::add(f, kept::Before, keptPending, nextKeptId());
+            f.setProperty(kept::Word, QByteArray());
+            c.insertText(QString(QChar::ObjectReplacementCharacter), f);
+        }
+        keptPending.clear();
+    }
     if (table)
         trimTable();
     if (!pendingBreak && paraHasContent)

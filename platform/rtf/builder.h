@@ -45,6 +45,16 @@ public:
     // A picture shown as a box waits for an alternative (\nonshppict).
     bool pictureAwaitsAlternative() const { return placeholderPending; }
 
+    // The next paragraph starts a new page.
+    void breakPage() { pageBreakPending = !table; }
+    void cancelPageBreak() { pageBreakPending = false; }
+
+    // A group the document cannot show, kept as read on the character
+    // before it in the paragraph, else on the next one.
+    void keep(const QByteArray &groups);
+    // Text generated where word stands (a footnote's reference mark).
+    void appendMark(const QString &shown, const QByteArray &word, const State &s);
+
     void finish(const State &s);
 
 private:
@@ -61,6 +71,9 @@ private:
     void applyBlockFormat(const State &s);
     void attachToList(QTextListFormat::Style style, int indent, bool fromLs, int ls);
     void insertImage(const QImage &image, double w, double h, const QByteArray &jpeg, const State *prepareFor);
+    int nextKeptId();
+    bool keepOnPrevious(const QByteArray &groups);
+    void takePendingKept(QTextCharFormat &f);
 
     QTextDocument *doc;
     QTextCursor cursor;
@@ -99,6 +112,13 @@ private:
     bool placeholderPending = false;
     double placeholderW = 0, placeholderH = 0;
     int pictureCount = 0;
+
+    bool pageBreakPending = false;
+
+    // Kept groups waiting for the next character, and the anchors made.
+    QByteArray keptPending;
+    int keptAnchors = 0;
+    int keptIdBase = 0;
 };
 
 }  // namespace rtf

@@ -69,6 +69,8 @@ QTextBlockFormat FormatCache::makeBlockFormat(const ParaProps &pp, bool inList)
         if (pp.fi)
             bf.setTextIndent(pp.fi / 15.0);
     }
+    if (pp.pagebb)
+        bf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
     if (pp.ri)
         bf.setRightMargin(pp.ri / 15.0);
     if (pp.sb)

@@ -66,13 +66,16 @@ constexpr ParamRange RowBytes{0, 1 << 28};
     X(pard, Flag, Any) X(ql, Flag, Any) X(qc, Flag, Any) X(qr, Flag, Any) X(qj, Flag, Any) X(qd, Flag, Any) \
     X(li, Value, Twips) X(lin, Value, Twips) X(ri, Value, Twips) X(rin, Value, Twips) X(fi, Value, Twips) \
     X(sb, Value, Spacing) X(sa, Value, Spacing) X(sl, Value, Twips) /* negative: exactly that height */ \
-    X(slmult, Toggle, Any) X(tx, Value, Twips) X(tqr, Flag, Any) X(tqc, Flag, Any) X(tqdec, Flag, Any) \
+    X(slmult, Toggle, Any) X(pagebb, Toggle, Any) X(tx, Value, Twips) X(tqr, Flag, Any) X(tqc, Flag, Any) X(tqdec, Flag, Any) \
     /* text */ \
     X(par, Symbol, Any) X(line, Symbol, Any) X(page, Symbol, Any) X(sect, Symbol, Any) X(tab, Symbol, Any) \
     X(emdash, Symbol, Any) X(endash, Symbol, Any) X(bullet, Symbol, Any) X(lquote, Symbol, Any) \
     X(rquote, Symbol, Any) X(ldblquote, Symbol, Any) X(rdblquote, Symbol, Any) X(emspace, Symbol, Any) \
     X(enspace, Symbol, Any) X(qmspace, Symbol, Any) X(zwj, Symbol, Any) X(zwnj, Symbol, Any) \
-    X(ltrmark, Symbol, Any) X(rtlmark, Symbol, Any) \
+    X(ltrmark, Symbol, Any) X(rtlmark, Symbol, Any) X(chftn, Symbol, Any) \
+    /* sections: whether a section break starts a new page */ \
+    X(sectd, Flag, Any) X(sbknone, Flag, Any) X(sbkcol, Flag, Any) X(sbkpage, Flag, Any) X(sbkeven, Flag, Any) \
+    X(sbkodd, Flag, Any) \
     /* RichEdit's numbering */ \
     X(pn, Ignorable, Any) X(pnlvlblt, Flag, Any) X(pnlvlbody, Flag, Any) X(pnlvlcont, Flag, Any) \
     X(pnlvl, Value, Any) X(pndec, Flag, Any) X(pnucltr, Flag, Any) X(pnlcltr, Flag, Any) X(pnucrm, Flag, Any) \
@@ -104,7 +107,7 @@ constexpr ParamRange RowBytes{0, 1 << 28};
     X(lfolevel, Skipped, Any) X(objdata, Skipped, Any) X(objclass, Skipped, Any) X(datafield, Skipped, Any) \
     X(revtbl, Skipped, Any) X(template, Skipped, Any) X(docvar, Skipped, Any) X(filetbl, Skipped, Any) \
     X(listpicture, Skipped, Any) X(pnseclvl, Skipped, Any) X(fname, Skipped, Any) X(panose, Skipped, Any) \
-    X(nonesttables, Skipped, Any) X(NeXTGraphic, Skipped, Any)
+    X(nonesttables, Skipped, Any) X(NeXTGraphic, Skipped, Any) X(shpinst, Skipped, Any)
 
 enum Kw : quint16 {
     K_none,  // a word this reader does not know

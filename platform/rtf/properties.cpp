@@ -44,6 +44,7 @@ bool applyFormat(CharProps &c, ParaProps &pp, Kw kw, int param, bool hasParam, i
     case K_sa: pp.sa = param; return true;
     case K_sl: pp.sl = param; return true;
     case K_slmult: pp.slmult = on; return true;
+    case K_pagebb: pp.pagebb = on; return true;
     case K_tqr: pp.nextTabType = 1; return true;
     case K_tqc: pp.nextTabType = 2; return true;
     case K_tqdec: pp.nextTabType = 3; return true;

@@ -40,6 +40,7 @@ struct ParaProps {
     int li = 0, ri = 0, fi = 0, sb = 0, sa = 0, sl = 0;
     int ls = 0, ilvl = 0;
     quint8 align = 0, slmult = 0, intbl = 0;
+    quint8 pagebb = 0;    // starts on a new page
     quint8 listKind = 0;  // 0 none, 1 RichEdit's \pn, 2 Word's \ls
     qint8 pnStyle = 0;    // QTextListFormat::Style of a \pn list
     quint8 ntabs = 0, nextTabType = 0;

@@ -6,6 +6,7 @@
 
 #include "builder.h"
 #include "codepages.h"
+#include "kept.h"
 #include "picture.h"
 #include "properties.h"
 #include "tables.h"
@@ -104,7 +105,10 @@ public:
         // A skipped destination is skipped anywhere but in the colour table,
         // which takes its three words and every semicolon, in any group.
         if ((starred && !readsStarred(kw)) || (keyword(kw).kind == Kind::Skipped && s.dest != ColorTable)) {
-            skipGroup();
+            if (s.dest == Body && keepsSkipped(kw))
+                keepGroup(starred);
+            else
+                skipGroup();
             return;
         }
         switch (s.dest) {
@@ -234,6 +238,46 @@ private:
         groups.drop();
     }
 
+    // Groups in the body that the document cannot show are kept as read,
+    // but for those the writer makes anew or that stand beside what is
+    // shown (list text, another form of a table or an object).
+    static bool keepsSkipped(Kw kw)
+    {
+        switch (kw) {
+        case K_pntext: case K_listtext: case K_nonesttables: case K_shpinst: case K_objdata: case K_objclass:
+            return false;
+        default:
+            return true;
+        }
+    }
+
+    void keepGroup(bool starred)
+    {
+        const char *open = tokens.lastGroupOpen(), *word = tokens.wordStart();
+        if (tokens.groupDepth() <= 1 || !open || !word) {
+            skipGroup();
+            return;
+        }
+        const qint64 unclosed = tokens.skipGroup();
+        groups.drop();
+        const char *end = tokens.position();
+        QByteArray bytes;
+        if (open < word && kept::onlyWordsBetween(open, word)) {
+            bytes = QByteArray(open, end - open);
+        } else {
+            bytes = starred ? QByteArray("{\\*") : QByteArray("{");
+            bytes.append(word, end - word);
+        }
+        if (unclosed > 0) {
+            // Cut off by the end of the data: closed here, unless binary
+            // data would swallow the braces.
+            if (bytes.contains("\\bin"))
+                return;
+            bytes.append(QByteArray(unclosed, '}'));
+        }
+        builder.keep(bytes);
+    }
+
     void endDestination(const State &popped)
     {
         switch (popped.dest) {
@@ -284,10 +328,20 @@ private:
         if (applyFormat(s.chr, s.para, kw, param, hasParam, tables.defaultFont) || unicodeWord(kw, param))
             return;
         switch (kw) {
-        case K_par: endParagraph(); return;
+        case K_par: endParagraph(); sectionBroke = false; return;
         case K_page: case K_sect:
             if (builder.paragraphStarted())
                 endParagraph();
+            // A section starts on a new page unless it says otherwise.
+            sectionBroke = kw == K_sect;
+            builder.breakPage();
+            return;
+        case K_sbknone: case K_sbkcol:
+            if (sectionBroke)
+                builder.cancelPageBreak();
+            return;
+        case K_chftn:
+            builder.appendMark(QString::number(++footnoteMarks), QByteArrayLiteral("\\chftn"), s);
             return;
         case K_ansi: tables.codePage = 1252; return;
         case K_mac: tables.codePage = 10000; return;
@@ -465,6 +519,10 @@ private:
     // Decoding text.
     codepage::ByteDecoder decoder;
     char16_t highSurrogate = 0;  // the first half of a \u pair, in the body
+
+    // Sections and footnotes.
+    bool sectionBroke = false;  // since the last \\sect, no paragraph has ended
+    int footnoteMarks = 0;
 
     // Destinations being read.
     QString fieldInst;

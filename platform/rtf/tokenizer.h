@@ -35,6 +35,7 @@ public:
             const uchar c = uchar(*p);
             switch (kClass.of[c]) {
             case Open:
+                lastOpen = p;
                 ++p;
                 ++depth;
                 fallback = 0;
@@ -78,8 +79,9 @@ public:
         }
     }
 
-    // Skips the rest of the group just opened, minding \bin data and escapes.
-    void skipGroup()
+    // Skips the rest of the group just opened, minding \bin data and
+    // escapes. Returns how many of its groups the data left open.
+    qint64 skipGroup()
     {
         qint64 nested = 1;
         while (p < end) {
@@ -119,10 +121,18 @@ public:
         starred = false;
         if (--depth == 0)
             p = end;  // the outermost group itself was skipped
+        return nested;
     }
 
     // The next count characters are the fallback of a \uN just read.
     void skipFallback(int count) { fallback = count; }
+
+    // Where things are, for keeping a group's bytes as read: the last '{',
+    // the backslash of the control word just read, the next byte to read.
+    const char *lastGroupOpen() const { return lastOpen; }
+    const char *wordStart() const { return lastWord; }
+    const char *position() const { return p; }
+    qint64 groupDepth() const { return depth; }
 
 private:
     enum ByteClass : quint8 { Other, Plain, Open, Close, Backslash, LineEnd };
@@ -193,6 +203,7 @@ private:
 
     void word()
     {
+        lastWord = p - 1;
         const char *name = p;
         while (p < end && isAlpha(uchar(*p)))
             ++p;
@@ -237,6 +248,8 @@ private:
     qint64 depth = 0;   // groups open
     int fallback = 0;   // characters still to skip after \uN
     bool starred = false;
+    const char *lastOpen = nullptr;
+    const char *lastWord = nullptr;
 };
 
 }  // namespace rtf

@@ -1,6 +1,7 @@
 #include "rtf.h"
 
 #include "codepages.h"
+#include "kept.h"
 
 #include <QBuffer>
 #include <QHash>
@@ -255,6 +256,9 @@ private:
         body += "\\pard";
         if (inTable)
             body += "\\intbl";
+        if ((bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || breakBeforeNext)
+            body += "\\pagebb";
+        breakBeforeNext = !inTable && (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter);
         QTextList *list = block.textList();
         int indentPx = 0;
         if (list) {
@@ -376,15 +380,54 @@ private:
 
     void writeFragment(const QTextFragment &frag, const QTextCharFormat &cf)
     {
+        if (kept::has(cf))
+            writeAnchored(frag, cf);
+        else
+            writePiece(frag, cf, 0, frag.length());
+    }
+
+    void writePiece(const QTextFragment &frag, const QTextCharFormat &cf, int from, int count)
+    {
+        if (count <= 0)
+            return;
         if (cf.isImageFormat()) {
             // A picture's own format rarely names a font: leave the text's as it is.
             const QTextImageFormat img = cf.toImageFormat();
-            for (int k = 0; k < frag.length(); ++k)
+            for (int k = 0; k < count; ++k)
                 writeImage(img);
             return;
         }
         setProps(tables.props(frag.charFormatIndex(), cf));
-        appendText(frag.text());
+        appendText(from == 0 && count == frag.length() ? frag.text() : frag.text().mid(from, count));
+    }
+
+    // The groups kept on an anchor go once around its first characters;
+    // characters typed next to it since are plain text.
+    void writeAnchored(const QTextFragment &frag, const QTextCharFormat &cf)
+    {
+        int &used = keptUsed[cf.intProperty(kept::Id)];
+        const int length = cf.hasProperty(kept::Length) ? std::max(1, cf.intProperty(kept::Length)) : 1;
+        int done = 0;
+        if (used < length) {
+            done = std::min(length - used, frag.length());
+            if (used == 0)
+                body += cf.property(kept::Before).toByteArray();
+            if (cf.hasProperty(kept::Word)) {
+                const QByteArray word = cf.property(kept::Word).toByteArray();
+                if (used == 0 && !word.isEmpty()) {
+                    setProps(tables.props(frag.charFormatIndex(), cf));
+                    body += word;
+                    body += ' ';
+                }
+            } else {
+                writePiece(frag, cf, 0, done);
+            }
+            used += done;
+            if (used >= length)
+                body += cf.property(kept::After).toByteArray();
+            lineStart = body.size();
+        }
+        writePiece(frag, cf, done, frag.length() - done);
     }
 
     void setProps(const RunProps &t)
@@ -508,6 +551,8 @@ private:
     QByteArray body;
     qsizetype lineStart = 0;
     RunProps cur;  // what the text written last is in
+    bool breakBeforeNext = false;  // the paragraph before ends its page
+    QHash<int, int> keptUsed;      // characters of each anchor written so far
 };
 
 }  // namespace

@@ -107,7 +107,8 @@ constexpr ParamRange RowBytes{0, 1 << 28};
     X(lfolevel, Skipped, Any) X(objdata, Skipped, Any) X(objclass, Skipped, Any) X(datafield, Skipped, Any) \
     X(revtbl, Skipped, Any) X(template, Skipped, Any) X(docvar, Skipped, Any) X(filetbl, Skipped, Any) \
     X(listpicture, Skipped, Any) X(pnseclvl, Skipped, Any) X(fname, Skipped, Any) X(panose, Skipped, Any) \
-    X(nonesttables, Skipped, Any) X(NeXTGraphic, Skipped, Any) X(shpinst, Skipped, Any)
+    X(nonesttables, Skipped, Any) X(NeXTGraphic, Skipped, Any) X(shpinst, Skipped, Any) \
+    X(nesttableprops, Skipped, Any)
 
 enum Kw : quint16 {
     K_none,  // a word this reader does not know

@@ -244,7 +244,8 @@ private:
     static bool keepsSkipped(Kw kw)
     {
         switch (kw) {
-        case K_pntext: case K_listtext: case K_nonesttables: case K_shpinst: case K_objdata: case K_objclass:
+        case K_pntext: case K_listtext: case K_nonesttables: case K_nesttableprops: case K_shpinst: case K_objdata:
+        case K_objclass:
             return false;
         default:
             return true;

@@ -653,6 +653,12 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("nothing but kept") << QByteArray("{\\rtf1{\\header h}}") << QString::fromUtf16(u"\uFFFC")
                                       << QByteArrayList{"{\\header h}\\par"};
     QTest::newRow("cut off, braces made good") << QByteArray("{\\rtf1 a{\\*\\x {b") << "a" << QByteArrayList{"a{\\*\\x {b}}"};
+    QTest::newRow("fonts, colours and code page the kept groups refer to")
+        << QByteArray("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}{\\f3\\fcharset2 Symbol;}}{\\colortbl;;\\red255\\green0\\blue0;}"
+                      "{\\header \\f3\\cf2 \\'cf}Text \\'e0}")
+        << QString::fromUtf16(u"Text \u0430")
+        << QByteArrayList{"\\ansicpg1251", "{\\f0\\fnil\\fcharset0 Arial;}{\\f3\\fnil\\fcharset2 Symbol;}",
+                          "{\\colortbl ;;\\red255\\green0\\blue0;", "{\\header \\f3\\cf2 \\'cf}", "Text \\u1072?"};
     QTest::newRow("not kept: list text, nested table twin")
         << QByteArray("{\\rtf1{\\pntext 1.}a{\\nonesttables b}}") << "a" << QByteArrayList{"\\pard a\\par"};
 }

@@ -57,6 +57,9 @@ public:
 
     void finish(const State &s);
 
+    bool keptAnything() const { return keptAnchors > 0; }
+    QTextDocument *document() const { return doc; }
+
 private:
     template <typename Text>
     void append(const Text &text, const State &s);

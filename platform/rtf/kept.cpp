@@ -1,6 +1,11 @@
 #include "kept.h"
 
 #include <QTextCharFormat>
+#include <QTextDocument>
+#include <QUrl>
+#include <QVariantList>
+
+#include <algorithm>
 
 namespace rtf::kept {
 
@@ -36,6 +41,39 @@ bool onlyWordsBetween(const char *begin, const char *wordStart)
         }
     }
     return true;
+}
+
+namespace {
+const QUrl kTablesUrl(QStringLiteral("rtf-kept:tables"));
+}
+
+void saveTables(QTextDocument *doc, const Tables &tables)
+{
+    QVariantList fonts;
+    for (const Tables::Font &f : tables.fonts)
+        fonts << QVariant(QVariantList{f.id, f.charset, f.name});
+    QVariantList colors;
+    for (QRgb c : tables.colors)
+        colors << QVariant(uint(c));
+    doc->addResource(QTextDocument::UserResource, kTablesUrl, QVariantList{tables.codePage, fonts, colors});
+}
+
+Tables loadTables(const QTextDocument *doc)
+{
+    Tables t;
+    const QVariantList all = doc->resource(QTextDocument::UserResource, kTablesUrl).toList();
+    if (all.size() != 3)
+        return t;
+    t.codePage = all.at(0).toInt();
+    for (const QVariant &v : all.at(1).toList()) {
+        const QVariantList f = v.toList();
+        if (f.size() == 3)
+            t.fonts.push_back({f.at(0).toInt(), f.at(1).toInt(), f.at(2).toString()});
+    }
+    std::sort(t.fonts.begin(), t.fonts.end(), [](const Tables::Font &a, const Tables::Font &b) { return a.id < b.id; });
+    for (const QVariant &v : all.at(2).toList())
+        t.colors << QRgb(v.toUInt());
+    return t;
 }
 
 }  // namespace rtf::kept

@@ -11,9 +11,15 @@
 // it. The writer writes the kept groups once per id: before the anchor, or
 // after it when the group followed the text in the paragraph.
 #include <QByteArray>
+#include <QList>
+#include <QRgb>
+#include <QString>
 #include <QTextFormat>
 
+#include <vector>
+
 class QTextCharFormat;
+class QTextDocument;
 
 namespace rtf::kept {
 
@@ -38,5 +44,23 @@ inline bool has(const QTextFormat &format) { return format.hasProperty(Id); }
 // Whether the group that starts at begin (a '{') and holds only control
 // words up to wordStart can be kept from its opening brace.
 bool onlyWordsBetween(const char *begin, const char *wordStart);
+
+// Kept groups name fonts and colours by their numbers in the file read,
+// and may hold bytes in its code page: the document keeps those tables, and
+// the writer numbers its own fonts and colours after them.
+constexpr QRgb kAutoColor = 0xFF000000;
+struct Tables {
+    struct Font {
+        int id = 0;
+        int charset = 0;
+        QString name;
+    };
+    int codePage = 1252;
+    std::vector<Font> fonts;  // by id
+    QList<QRgb> colors;       // entries 1..n (kAutoColor: an empty entry)
+    bool isEmpty() const { return fonts.empty() && colors.isEmpty(); }
+};
+void saveTables(QTextDocument *doc, const Tables &tables);
+Tables loadTables(const QTextDocument *doc);
 
 }  // namespace rtf::kept

@@ -77,6 +77,8 @@ public:
     {
         tokens.run();
         builder.finish(state());
+        if (builder.keptAnything())
+            saveKeptTables();
     }
 
     // ---- the tokens -------------------------------------------------------
@@ -250,6 +252,20 @@ private:
         default:
             return true;
         }
+    }
+
+    void saveKeptTables()
+    {
+        kept::Tables t;
+        t.codePage = tables.codePage;
+        tables.fonts.forEach([&t](int id, const Fonts::Font &f) {
+            t.fonts.push_back({id, f.charset < 0 ? 0 : f.charset, f.name});
+        });
+        for (int i = 1; i < tables.colors.count(); ++i) {
+            const QColor c = tables.colors.color(i);
+            t.colors << (c.isValid() ? c.rgb() & 0xFFFFFF : kept::kAutoColor);
+        }
+        kept::saveTables(builder.document(), t);
     }
 
     void keepGroup(bool starred)
@@ -471,7 +487,9 @@ private:
         default:
             return;
         }
-        const int cp = dest == FontTable ? tables.fonts.entryCodePage(tables.codePage) : currentCp();
+        // A symbol font's name is plain text, not symbols.
+        const int entryCp = dest == FontTable ? tables.fonts.entryCodePage(tables.codePage) : 0;
+        const int cp = dest != FontTable ? currentCp() : entryCp == codepage::kSymbol ? tables.codePage : entryCp;
         decoder.decode(b, cp, [this](char16_t c) { textChar(c); });
     }
 

@@ -16,9 +16,11 @@ void Fonts::word(Kw kw, int param)
         entryOpen = true;
         entryId = param;
         entryCp = 0;
+        entryCharset = -1;
         entryName.clear();
         return;
     case K_fcharset:
+        entryCharset = param;
         entryCp = codepage::forCharset(param);
         return;
     case K_cpg:
@@ -46,6 +48,7 @@ void Fonts::finishEntry()
     Font font;
     font.name = entryName.trimmed();
     font.cp = entryCp;
+    font.charset = entryCharset;
     if (font.cp == codepage::kSymbol && font.name.contains(QLatin1String("Wingdings"), Qt::CaseInsensitive))
         font.cp = codepage::kWingdings;
     index.insert(entryId, int(fonts.size()));

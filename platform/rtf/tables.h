@@ -33,11 +33,20 @@ public:
     // The family of font, else of fallback; empty when neither is known.
     QString family(int font, int fallback) const;
 
-private:
     struct Font {
         QString name;
         int cp = 0;  // 0: the document's code page
+        int charset = -1;  // \fcharset, -1 when none
     };
+    // Each entry with its number, in the order read.
+    template <typename F>
+    void forEach(F f) const
+    {
+        for (auto it = index.constBegin(); it != index.constEnd(); ++it)
+            f(it.key(), fonts[size_t(it.value())]);
+    }
+
+private:
     std::vector<Font> fonts;
     QHash<int, int> index;  // \fN -> fonts
 
@@ -45,6 +54,7 @@ private:
     bool entryOpen = false;
     int entryId = 0;
     int entryCp = 0;
+    int entryCharset = -1;
     QString entryName;
 
     // The font last asked for its code page.
@@ -60,6 +70,7 @@ public:
     void finishEntry();  // at its semicolon
     // Entry index, invalid for automatic (0), missing or empty entries.
     QColor color(int index) const;
+    int count() const { return int(colors.size()); }
 
 private:
     std::vector<QColor> colors;

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QImage>
 #include <QPixmap>
+#include <QSet>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
@@ -41,30 +42,60 @@ const char kHex[] = "0123456789abcdef";
 class RunTables
 {
 public:
-    explicit RunTables(const QFont &defaultFont) : defaultFont(defaultFont) { fontId(defaultFont.family()); }
+    // The fonts and colours of a file read come first, under their numbers
+    // there, when the document keeps groups that refer to them.
+    RunTables(const QFont &defaultFont, const kept::Tables &read) : defaultFont(defaultFont)
+    {
+        for (const kept::Tables::Font &f : read.fonts) {
+            if (f.id < 0 || f.id >= kMaxFontId || (!fonts.empty() && fonts.back().id == f.id))
+                continue;
+            fonts.push_back({f.id, f.charset, f.name});
+            if (!fontIds.contains(f.name))
+                fontIds.insert(f.name, f.id);
+            if (f.charset != 0)
+                nonAnsi.insert(f.id);
+            nextFont = std::max(nextFont, f.id + 1);
+        }
+        for (QRgb rgb : read.colors) {
+            colorList.append(rgb);
+            if (rgb != kept::kAutoColor && !colorIds.contains(rgb))
+                colorIds.insert(rgb, int(colorList.size()));
+        }
+        fontId(defaultFont.family());
+    }
 
     const RunProps &props(int index, const QTextCharFormat &f);
     // The Symbol font that bullets are drawn in, declared on first use.
     int useSymbolFont()
     {
         if (symbolFontId < 0) {
-            symbolFontId = int(names.size());
-            names.append(QStringLiteral("Symbol"));
+            symbolFontId = nextFont++;
+            fonts.push_back({symbolFontId, 2, QStringLiteral("Symbol")});
+            nonAnsi.insert(symbolFontId);
         }
         return symbolFontId;
     }
 
-    const QStringList &fontNames() const { return names; }
-    int symbolFont() const { return symbolFontId; }
+    struct Font {
+        int id;
+        int charset;
+        QString name;
+    };
+    const std::vector<Font> &fontList() const { return fonts; }
     const QList<QRgb> &colors() const { return colorList; }
+    // Whether \'hh in font means Windows-1252.
+    bool isAnsi(int font) const { return !nonAnsi.contains(font); }
 
 private:
+    static constexpr int kMaxFontId = 1 << 20;
     int fontId(const QString &family);
     int colorId(const QColor &color);
 
     QFont defaultFont;
-    QStringList names;
+    std::vector<Font> fonts;
     QHash<QString, int> fontIds;
+    QSet<int> nonAnsi;
+    int nextFont = 0;
     int symbolFontId = -1;
     QList<QRgb> colorList;
     QHash<QRgb, int> colorIds;
@@ -131,8 +162,8 @@ int RunTables::fontId(const QString &family)
     const auto it = fontIds.constFind(family);
     if (it != fontIds.constEnd())
         return *it;
-    const int id = int(names.size());
-    names.append(family);
+    const int id = nextFont++;
+    fonts.push_back({id, 0, family});
     fontIds.insert(family, id);
     return id;
 }
@@ -152,8 +183,13 @@ int RunTables::colorId(const QColor &color)
 class Writer
 {
 public:
-    explicit Writer(const QTextDocument *doc) : doc(doc), tables(doc->defaultFont())
+    explicit Writer(const QTextDocument *doc, const kept::Tables &read = {})
+        : doc(doc), tables(doc->defaultFont(), read), codePage(read.codePage)
     {
+        if (codePage != 1252 && codepage::isKnown(codePage))
+            ansiText = false;  // escapes would be read in that code page
+        else
+            codePage = 1252;
         body.reserve(doc->characterCount() * 2 + 1024);
     }
 
@@ -162,20 +198,25 @@ public:
         writeFrame(doc->rootFrame());
         QByteArray out;
         out.reserve(body.size() + 1024);
-        out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033\r\n{\\fonttbl";
-        const QStringList &fontNames = tables.fontNames();
-        for (int i = 0; i < fontNames.size(); ++i) {
-            out += "{\\f" + QByteArray::number(i) + (i == tables.symbolFont() ? "\\fnil\\fcharset2 " : "\\fnil\\fcharset0 ");
+        out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff0\\deflang1033\r\n{\\fonttbl";
+        for (const RunTables::Font &font : tables.fontList()) {
+            out += "{\\f" + QByteArray::number(font.id) + "\\fnil\\fcharset" + QByteArray::number(font.charset) + ' ';
             QByteArray name;
             std::swap(name, body);
-            appendText(QString(fontNames.at(i)).remove(u';'));
+            const bool ansi = ansiText;
+            ansiText = ansiText && font.charset == 0;
+            appendText(QString(font.name).remove(u';'));
+            ansiText = ansi;
             std::swap(name, body);
             out += name + ";}";
         }
         out += "}\r\n{\\colortbl ;";
-        for (QRgb rgb : tables.colors())
-            out += "\\red" + QByteArray::number(qRed(rgb)) + "\\green" + QByteArray::number(qGreen(rgb))
-                + "\\blue" + QByteArray::number(qBlue(rgb)) + ';';
+        for (QRgb rgb : tables.colors()) {
+            if (rgb != kept::kAutoColor)
+                out += "\\red" + QByteArray::number(qRed(rgb)) + "\\green" + QByteArray::number(qGreen(rgb))
+                    + "\\blue" + QByteArray::number(qBlue(rgb));
+            out += ';';
+        }
         out += "}\r\n\\viewkind4\\uc1\\pard\\plain\\f0\\fs24\r\n";
         out += body;
         out += "}\r\n";
@@ -485,7 +526,7 @@ private:
             }
             if (c < 0x20)
                 continue;
-            if (const uchar b = c >= 0x80 ? codepage::toWindows1252(c) : 0) {
+            if (const uchar b = c >= 0x80 && ansiText && tables.isAnsi(cur.font) ? codepage::toWindows1252(c) : 0) {
                 const char esc[4] = {'\\', '\'', kHex[b >> 4], kHex[b & 15]};
                 body.append(esc, 4);
                 continue;
@@ -551,6 +592,8 @@ private:
     QByteArray body;
     qsizetype lineStart = 0;
     RunProps cur;  // what the text written last is in
+    int codePage;
+    bool ansiText = true;  // non-ASCII text may go as Windows-1252 escapes
     bool breakBeforeNext = false;  // the paragraph before ends its page
     QHash<int, int> keptUsed;      // characters of each anchor written so far
 };
@@ -559,7 +602,7 @@ private:
 
 QByteArray write(const QTextDocument *doc)
 {
-    return Writer(doc).run();
+    return Writer(doc, kept::loadTables(doc)).run();
 }
 
 }  // namespace rtf

@@ -1,7 +1,6 @@
 #include "keywords.h"
 
 #include <array>
-#include <cstring>
 #include <string_view>
 
 namespace rtf {
@@ -41,17 +40,30 @@ constexpr std::array<Kw, kSlots> kIndex = [] {
     return index;
 }();
 
+constexpr Kw find(std::string_view name)
+{
+    if (name.size() > kMaxLength)
+        return K_none;
+    for (size_t slot = slotOf(name.data(), name.size());; slot = (slot + 1) & (kSlots - 1)) {
+        const Kw kw = kIndex[slot];
+        if (kw == K_none || kNames[kw] == name)
+            return kw;
+    }
+}
+
+// Every word is found as itself: none is too long or listed twice.
+static_assert([] {
+    for (int kw = 1; kw < kKeywordCount; ++kw)
+        if (find(kNames[kw]) != kw)
+            return false;
+    return true;
+}());
+
 }  // namespace
 
 Kw lookupKeyword(const char *name, size_t length)
 {
-    if (length > kMaxLength)
-        return K_none;
-    for (size_t slot = slotOf(name, length);; slot = (slot + 1) & (kSlots - 1)) {
-        const Kw kw = kIndex[slot];
-        if (kw == K_none || (kNames[kw].size() == length && std::memcmp(kNames[kw].data(), name, length) == 0))
-            return kw;
-    }
+    return find(std::string_view(name, length));
 }
 
 char16_t symbolText(Kw kw)

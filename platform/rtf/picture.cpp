@@ -1,6 +1,7 @@
 #include "picture.h"
 
 #include "bounds.h"
+#include "tokenizer.h"
 
 #include <QBuffer>
 #include <QColor>
@@ -96,14 +97,6 @@ QImage decodeDib(const QByteArray &d)
     put32(quint32(14 + offset));
     file.append(d);
     return decodeImage(file, "bmp");
-}
-
-int hexValue(uchar c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 }  // namespace

@@ -20,6 +20,15 @@
 
 namespace rtf {
 
+// The value of a hexadecimal digit, -1 for anything else.
+inline int hexValue(uchar c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 template <typename Listener>
 class Tokenizer
 {
@@ -153,13 +162,6 @@ private:
 
     static bool isAlpha(uchar c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
     static bool isDigit(uchar c) { return c >= '0' && c <= '9'; }
-    static int hexValue(uchar c)
-    {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    }
 
     void control()
     {

@@ -659,6 +659,12 @@ void TestRtf::keptAsRead_data()
         << QString::fromUtf16(u"Text \u0430")
         << QByteArrayList{"\\ansicpg1251", "{\\f0\\fnil\\fcharset0 Arial;}{\\f3\\fnil\\fcharset2 Symbol;}",
                           "{\\colortbl ;;\\red255\\green0\\blue0;", "{\\header \\f3\\cf2 \\'cf}", "Text \\u1072?"};
+    QTest::newRow("fields keep their instruction")
+        << QByteArray("{\\rtf1 Page {\\field{\\*\\fldinst { PAGE }}{\\fldrslt {\\b 3}}} of{\\field{\\*\\fldinst SYMBOL 183}{\\fldrslt }}"
+                      " {\\field{\\*\\fldinst REF m}{\\fldrslt a}{\\fldrslt b}} x\\par}")
+        << "Page 3 of ab x"
+        << QByteArrayList{"Page {\\field{\\*\\fldinst { PAGE }}{\\fldrslt \\b 3}} of{\\field{\\*\\fldinst SYMBOL 183}{\\fldrslt }}",
+                          " {\\field{\\*\\fldinst REF m}{\\fldrslt ab}} x\\par"};
     QTest::newRow("not kept: list text, nested table twin")
         << QByteArray("{\\rtf1{\\pntext 1.}a{\\nonesttables b}}") << "a" << QByteArrayList{"\\pard a\\par"};
 }
@@ -759,6 +765,7 @@ void TestRtf::hostile_data()
     QTest::newRow("format changes") << words + "}" << "xxx";
     QTest::newRow("kept groups between letters") << "{\\rtf1 " + QByteArray("a{\\*\\x}b\\chftn ").repeated(150000) + "}"
                                                  << "ab1ab2ab";
+    QTest::newRow("fields in fields") << "{\\rtf1 " + QByteArray("{\\field{\\*\\fldinst A}{\\fldrslt r").repeated(100000) << "rrr";
     QTest::newRow("kept group cut off in a million groups") << "{\\rtf1 a{\\*\\x " + QByteArray(1000000, '{') << "a";
 }
 

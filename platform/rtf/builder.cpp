@@ -37,7 +37,7 @@ void DocumentBuilder::append(const Text &whole, const State &s)
         prepareContent(s, false);
     }
     Text text = whole;
-    if (!keptPending.isEmpty() && keptAnchors < kept::kMaxAnchors && !text.isEmpty()) {
+    if (!keptPending.isEmpty() && !spanOpen && keptAnchors < kept::kMaxAnchors && !text.isEmpty()) {
         // The first character holds the groups that came before it.
         flushText();
         const qsizetype n = text.size() > 1 && QChar::isHighSurrogate(char16_t(QChar(text.at(0)).unicode())) ? 2 : 1;
@@ -65,7 +65,14 @@ void DocumentBuilder::flushText()
 {
     if (runText.isEmpty())
         return;
-    cursor.insertText(runText, formats.charFormat(runProps));
+    if (spanOpen) {
+        QTextCharFormat f = formats.charFormat(runProps);
+        f.merge(spanFormat);
+        cursor.insertText(runText, f);
+        spanUsed = true;
+    } else {
+        cursor.insertText(runText, formats.charFormat(runProps));
+    }
     runText.resize(0);
 }
 
@@ -345,8 +352,12 @@ void DocumentBuilder::insertImage(const QImage &image, double w, double h, const
     if (!jpeg.isEmpty())
         doc->addResource(QTextDocument::UserResource, jpegSourceUrl(name), jpeg);
     QTextImageFormat f;
-    if (!keptPending.isEmpty() && keptAnchors < kept::kMaxAnchors)
+    if (spanOpen) {
+        f.merge(spanFormat);
+        spanUsed = true;
+    } else if (!keptPending.isEmpty() && keptAnchors < kept::kMaxAnchors) {
         takePendingKept(f);
+    }
     f.setName(name);
     f.setWidth(w);
     f.setHeight(h);
@@ -374,7 +385,7 @@ void DocumentBuilder::takePendingKept(QTextCharFormat &f)
 
 void DocumentBuilder::keep(const QByteArray &groups)
 {
-    if (keptAnchors >= kept::kMaxAnchors || !paraHasContent || !keepOnPrevious(groups))
+    if (spanOpen || keptAnchors >= kept::kMaxAnchors || !paraHasContent || !keepOnPrevious(groups))
         keptPending += groups;
 }
 
@@ -395,6 +406,28 @@ bool DocumentBuilder::keepOnPrevious(const QByteArray &groups)
     kept::add(f, kept::After, groups, kept::has(f) ? 0 : nextKeptId());
     c.setCharFormat(f);
     return true;
+}
+
+bool DocumentBuilder::beginKeptSpan(const QByteArray &before, const QByteArray &after)
+{
+    if (spanOpen || keptAnchors >= kept::kMaxAnchors)
+        return false;
+    flushText();
+    spanOpen = true;
+    spanUsed = false;
+    spanFormat = QTextCharFormat();
+    kept::add(spanFormat, kept::Before, keptPending + before, nextKeptId());
+    keptPending.clear();
+    kept::add(spanFormat, kept::After, after, 0);
+    spanFormat.setProperty(kept::Span, true);
+    return true;
+}
+
+bool DocumentBuilder::endKeptSpan()
+{
+    flushText();
+    spanOpen = false;
+    return spanUsed;
 }
 
 void DocumentBuilder::appendMark(const QString &shown, const QByteArray &word, const State &s)

@@ -52,6 +52,12 @@ public:
     // A group the document cannot show, kept as read on the character
     // before it in the paragraph, else on the next one.
     void keep(const QByteArray &groups);
+    // Text between begin and end goes between the kept before and after
+    // (a field's result between its instruction and closing braces). False
+    // when a span is open already.
+    bool beginKeptSpan(const QByteArray &before, const QByteArray &after);
+    // Whether any text went into the span.
+    bool endKeptSpan();
     // Text generated where word stands (a footnote's reference mark).
     void appendMark(const QString &shown, const QByteArray &word, const State &s);
 
@@ -117,6 +123,10 @@ private:
     int pictureCount = 0;
 
     bool pageBreakPending = false;
+
+    // The span open, and whether text went into it.
+    bool spanOpen = false, spanUsed = false;
+    QTextCharFormat spanFormat;  // its properties
 
     // Kept groups waiting for the next character, and the anchors made.
     QByteArray keptPending;

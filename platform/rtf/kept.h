@@ -29,6 +29,8 @@ enum Property {
     Id,                                           // int, unique for each anchor (Qt hashes formats by it)
     Word,                                         // QByteArray: RTF written instead of the anchor's text
     Length,                                       // int: characters the anchor covers, 1 when unset
+    Span,                                         // bool: the anchor covers the run of characters
+                                                  // carrying its id (a field's result), not Length
 };
 
 // Anchors made by one read past which later groups share the last one.

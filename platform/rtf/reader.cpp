@@ -92,6 +92,8 @@ public:
 
     void groupClose()
     {
+        if (!fields.empty() && fields.back().depth == tokens.groupDepth())
+            endField();
         const State *popped = groups.close();
         if (!popped)
             return;
@@ -139,8 +141,11 @@ public:
             picture.word(kw, param, hasParam);
             return;
         case FieldInst:
-            if (!unicodeWord(kw, param) && kw == K_fldrslt)  // malformed nesting; show the result anyway
+            if (!unicodeWord(kw, param) && kw == K_fldrslt) {  // malformed nesting; show the result anyway
                 s.dest = Body;
+                if (!fields.empty())
+                    fields.back().result = true;
+            }
             return;
         case UprAnsi:
             if (kw == K_ud)
@@ -236,6 +241,7 @@ private:
 
     void skipGroup()
     {
+        dropField();
         tokens.skipGroup();
         groups.drop();
     }
@@ -251,6 +257,58 @@ private:
             return false;
         default:
             return true;
+        }
+    }
+
+    // ---- fields -------------------------------------------------------------
+    // A field the document cannot show as a link keeps its instruction: the
+    // result is shown between the field's bytes up to \\fldrslt and its
+    // closing braces. One without any result is kept whole.
+    struct OpenField {
+        qint64 depth;
+        const char *open;  // its '{', null when it cannot be kept as read
+        bool result = false, spanning = false;
+    };
+
+    void beginField()
+    {
+        if (fields.size() >= 64)
+            return;
+        const char *open = tokens.lastGroupOpen();
+        const bool clean = tokens.groupDepth() > 1 && open && kept::onlyWordsBetween(open, tokens.wordStart());
+        fields.push_back({tokens.groupDepth(), clean ? open : nullptr});
+    }
+
+    void fieldResult(bool keepAround)
+    {
+        if (fields.empty() || fields.back().depth != tokens.groupDepth() - 1)
+            return;
+        OpenField &f = fields.back();
+        f.result = true;
+        if (!keepAround || f.spanning || !f.open || !kept::onlyWordsBetween(tokens.lastGroupOpen(), tokens.wordStart()))
+            return;
+        const QByteArray before(f.open, tokens.position() - f.open);
+        f.spanning = builder.beginKeptSpan(before, QByteArrayLiteral("}}"));
+    }
+
+    void endField()
+    {
+        const OpenField f = fields.back();
+        fields.pop_back();
+        const bool shown = f.spanning ? builder.endKeptSpan() : f.result;
+        if (shown || !f.open)
+            return;
+        // Nothing shown: the whole field, its closing brace read just now.
+        builder.keep(QByteArray(f.open, tokens.position() - f.open));
+    }
+
+    // The group being skipped is a field's: it ends unkept.
+    void dropField()
+    {
+        if (!fields.empty() && fields.back().depth == tokens.groupDepth()) {
+            if (fields.back().spanning)
+                builder.endKeptSpan();
+            fields.pop_back();
         }
     }
 
@@ -275,6 +333,7 @@ private:
             skipGroup();
             return;
         }
+        dropField();
         const qint64 unclosed = tokens.skipGroup();
         groups.drop();
         const char *end = tokens.position();
@@ -380,9 +439,12 @@ private:
         case K_listoverridetable: s.dest = OverrideTable; return;
         case K_pn: s.dest = PnDef; tables.lists.beginPn(); return;
         case K_pict: startPicture(false); return;
-        case K_field: s.fieldLink = -1; return;
+        case K_field: s.fieldLink = -1; beginField(); return;
         case K_fldinst: s.dest = FieldInst; fieldInst.clear(); return;
-        case K_fldrslt: s.chr.link = s.fieldLink >= 0 ? s.fieldLink : s.chr.link; return;
+        case K_fldrslt:
+            s.chr.link = s.fieldLink >= 0 ? s.fieldLink : s.chr.link;
+            fieldResult(s.fieldLink < 0);
+            return;
         case K_nonshppict:
             if (builder.pictureAwaitsAlternative())
                 s.dest = PictAlt;
@@ -538,6 +600,8 @@ private:
     // Decoding text.
     codepage::ByteDecoder decoder;
     char16_t highSurrogate = 0;  // the first half of a \u pair, in the body
+
+    std::vector<OpenField> fields;
 
     // Sections and footnotes.
     bool sectionBroke = false;  // since the last \\sect, no paragraph has ended

@@ -383,6 +383,7 @@ private:
                 continue;
             }
             // A run of fragments with the same link becomes one field.
+            closeSpan();
             body += "{\\field{\\*\\fldinst{HYPERLINK \"";
             QString escaped = href;
             escaped.replace(u'\\', QLatin1String("\\\\")).replace(u'"', QLatin1String("%22"));
@@ -401,9 +402,11 @@ private:
                 it = next;
                 writeFragment(it.fragment(), nf);
             }
+            closeSpan();
             body += "}}}";
             cur = saved;
         }
+        closeSpan();
         // The paragraph mark keeps the paragraph's own character format:
         // Word and LibreOffice draw the bullet or number with it.
         setProps(tables.props(block.charFormatIndex(), block.charFormat()));
@@ -421,6 +424,8 @@ private:
 
     void writeFragment(const QTextFragment &frag, const QTextCharFormat &cf)
     {
+        if (span.open && !(kept::has(cf) && cf.intProperty(kept::Id) == span.id))
+            closeSpan();
         if (kept::has(cf))
             writeAnchored(frag, cf);
         else
@@ -442,10 +447,42 @@ private:
         appendText(from == 0 && count == frag.length() ? frag.text() : frag.text().mid(from, count));
     }
 
+    // A span's characters go between its groups, as long as they follow
+    // one another in a paragraph; any carrying its id later are plain text.
+    void writeSpan(const QTextFragment &frag, const QTextCharFormat &cf)
+    {
+        const int id = cf.intProperty(kept::Id);
+        int &used = keptUsed[id];
+        if (used == 0) {
+            used = 1;
+            span.open = true;
+            span.id = id;
+            span.after = cf.property(kept::After).toByteArray();
+            span.saved = cur;
+            body += cf.property(kept::Before).toByteArray();
+            lineStart = body.size();
+        }
+        writePiece(frag, cf, 0, frag.length());
+    }
+
+    void closeSpan()
+    {
+        if (!span.open)
+            return;
+        span.open = false;
+        keptUsed[span.id] = INT_MAX;
+        body += span.after;
+        cur = span.saved;  // what its closing braces bring back
+    }
+
     // The groups kept on an anchor go once around its first characters;
     // characters typed next to it since are plain text.
     void writeAnchored(const QTextFragment &frag, const QTextCharFormat &cf)
     {
+        if (cf.hasProperty(kept::Span)) {
+            writeSpan(frag, cf);
+            return;
+        }
         int &used = keptUsed[cf.intProperty(kept::Id)];
         const int length = cf.hasProperty(kept::Length) ? std::max(1, cf.intProperty(kept::Length)) : 1;
         int done = 0;
@@ -596,6 +633,12 @@ private:
     bool ansiText = true;  // non-ASCII text may go as Windows-1252 escapes
     bool breakBeforeNext = false;  // the paragraph before ends its page
     QHash<int, int> keptUsed;      // characters of each anchor written so far
+    struct {
+        bool open = false;
+        int id = 0;
+        QByteArray after;
+        RunProps saved;
+    } span;  // the span being written
 };
 
 }  // namespace

@@ -32,7 +32,9 @@ class Html(html.parser.HTMLParser):
     or as a count."""
 
     STYLE_KINDS = {
-        "bold": lambda tag, a, s: tag in ("b", "strong") or "font-weight: bold" in s,
+        # Headings are bold unless they say otherwise.
+        "bold": lambda tag, a, s: tag in ("b", "strong", "h1", "h2", "h3", "h4", "h5", "h6")
+        or "font-weight: bold" in s,
         "italic": lambda tag, a, s: tag in ("i", "em") or "font-style: italic" in s,
         "underline": lambda tag, a, s: tag == "u" or "text-decoration: underline" in s,
         "strike": lambda tag, a, s: tag in ("strike", "s", "del") or "line-through" in s,

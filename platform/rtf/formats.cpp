@@ -1,5 +1,7 @@
 #include "formats.h"
 
+#include "kept.h"
+
 #include <QFont>
 #include <QList>
 #include <QTextOption>
@@ -32,8 +34,11 @@ QTextCharFormat FormatCache::makeCharFormat(const CharProps &c) const
     f.setFontStrikeOut(c.strike);
     if (const QColor fg = tables.colors.color(c.fg); fg.isValid())
         f.setForeground(fg);
-    if (const QColor bg = tables.colors.color(c.bg); bg.isValid())
+    if (const QColor bg = tables.colors.color(c.bg); bg.isValid()) {
         f.setBackground(bg);
+        if (c.bgWord)
+            f.setProperty(kept::BackgroundWord, int(c.bgWord));
+    }
     if (c.valign)
         f.setVerticalAlignment(c.valign == 1 ? QTextCharFormat::AlignSuperScript : QTextCharFormat::AlignSubScript);
     if (c.link >= 0 && c.link < tables.links.size()) {

@@ -31,6 +31,8 @@ enum Property {
     Length,                                       // int: characters the anchor covers, 1 when unset
     Span,                                         // bool: the anchor covers the run of characters
                                                   // carrying its id (a field's result), not Length
+    BackgroundWord,                               // int: the background is written as 1 \\cb, 2 \\chcbpat,
+                                                  // else \\highlight
 };
 
 // Anchors made by one read past which later groups share the last one.

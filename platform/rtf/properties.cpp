@@ -25,7 +25,10 @@ bool applyFormat(CharProps &c, ParaProps &pp, Kw kw, int param, bool hasParam, i
     case K_strike: c.strike = on; return true;
     case K_striked: c.strike = on; return true;
     case K_cf: c.fg = hasParam ? param : 0; return true;
-    case K_cb: case K_chcbpat: case K_highlight: c.bg = hasParam ? param : 0; return true;
+    case K_cb: case K_chcbpat: case K_highlight:
+        c.bg = hasParam ? param : 0;
+        c.bgWord = kw == K_highlight ? 0 : kw == K_cb ? 1 : 2;
+        return true;
     case K_fs: c.size = hasParam && param > 0 ? param : 24; return true;
     case K_f: c.font = param; return true;
     case K_super: c.valign = on ? 1 : 0; return true;

@@ -22,6 +22,7 @@ struct CharProps {
     int fg = 0, bg = 0;  // colour table entries, 0 = automatic
     int link = -1;
     quint8 bold = 0, italic = 0, underline = 0, strike = 0, hidden = 0, valign = 0;
+    quint8 bgWord = 0;  // the background came from 0 \\highlight, 1 \\cb, 2 \\chcbpat
     bool operator==(const CharProps &) const = default;
 };
 
@@ -31,7 +32,7 @@ struct CharHash {
         size_t h = size_t(c.font) * 31 + size_t(c.size);
         h = h * 131 + size_t(c.fg) * 7 + size_t(c.bg);
         h = h * 131 + size_t(c.link + 1);
-        h = h * 131 + (c.bold | c.italic << 1 | c.underline << 2 | c.strike << 3 | c.hidden << 4 | c.valign << 5);
+        h = h * 131 + (c.bold | c.italic << 1 | c.underline << 2 | c.strike << 3 | c.hidden << 4 | c.valign << 5 | c.bgWord << 7);
         return h;
     }
 };

@@ -33,6 +33,7 @@ struct RunProps {
     int fg = 0, bg = 0;
     bool bold = false, italic = false, underline = false, strike = false;
     quint8 valign = 0;
+    quint8 bgWord = 0;  // as the reader counts them
 };
 
 const char kHex[] = "0123456789abcdef";
@@ -142,6 +143,8 @@ const RunProps &RunTables::props(int index, const QTextCharFormat &f)
         r.fg = colorId(f.foreground().color());
     if (f.hasProperty(QTextFormat::BackgroundBrush) && f.background().style() != Qt::NoBrush)
         r.bg = colorId(f.background().color());
+    if (r.bg && f.hasProperty(kept::BackgroundWord))
+        r.bgWord = quint8(std::clamp(f.intProperty(kept::BackgroundWord), 0, 2));
     if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript)
         r.valign = 1;
     else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
@@ -525,8 +528,13 @@ private:
             body += t.strike ? "\\strike" : "\\strike0";
         if (t.fg != cur.fg)
             body += "\\cf" + QByteArray::number(t.fg);
-        if (t.bg != cur.bg)
-            body += "\\highlight" + QByteArray::number(t.bg);
+        if (t.bg != cur.bg || t.bgWord != cur.bgWord) {
+            static const char *const words[] = {"\\highlight", "\\cb", "\\chcbpat"};
+            if (cur.bg && (t.bg == 0 || t.bgWord != cur.bgWord))
+                body += QByteArray(words[cur.bgWord]) + '0';
+            if (t.bg)
+                body += words[t.bgWord] + QByteArray::number(t.bg);
+        }
         if (t.valign != cur.valign)
             body += t.valign == 1 ? "\\super" : t.valign == 2 ? "\\sub" : "\\nosupersub";
         if (body.size() != before)

@@ -390,6 +390,21 @@ void TestRtf::lists()
     QCOMPARE(b.next().next().textList()->format().style(), QTextListFormat::ListDecimal);
     QCOMPARE(b.next().next().next().textList(), b.textList());  // the numbering continues
     QVERIFY(!word->lastBlock().textList());
+
+    // A list the file restarts (another override of the same list) is a
+    // list of its own, and stays one when written.
+    auto restarted = load("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelnfc0{\\leveltext\\'02\\'00.;}}\\listid8}}"
+                          "{\\*\\listoverridetable{\\listoverride\\listid8\\ls1}{\\listoverride\\listid8\\ls2}}"
+                          "\\pard\\ls1 a\\par\\pard\\ls1 b\\par\\pard\\ls2 c\\par\\pard\\ls2 d\\par}");
+    for (int round = 0; round < 2; ++round) {
+        b = restarted->begin();
+        QCOMPARE(b.textList(), b.next().textList());
+        QVERIFY(b.next().next().textList() != b.textList());
+        QCOMPARE(b.next().next().textList()->itemNumber(b.next().next()), 0);
+        const QByteArray out = rtf::write(restarted.get());
+        QVERIFY(out.contains("\\ls1\\ilvl0") && out.contains("\\ls2\\ilvl0") && out.contains("{\\*\\listoverridetable"));
+        restarted = load(out);
+    }
 }
 
 void TestRtf::pictures()
@@ -534,7 +549,7 @@ void TestRtf::writerOutput()
     QVERIFY(out.contains("\\u-10179?\\u-8704?"));
     QVERIFY(out.contains("\\{braces\\} back\\\\slash\\tab tab"));
     QVERIFY(out.contains("{\\field{\\*\\fldinst{HYPERLINK \"https://example.org/?q=%22x%22\"}}{\\fldrslt{"));
-    QVERIFY(out.contains("{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}\\fi-360\\li720"));
+    QVERIFY(out.contains("{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}\\ls1\\ilvl0\\fi-360\\li720"));
     QVERIFY(out.contains("{\\f1\\fnil\\fcharset2 Symbol;}"));
     QVERIFY(out.contains("\\fs20"));  // the default font's size, resolved
     for (char ch : out)

@@ -2,6 +2,7 @@
 
 #include "codepages.h"
 #include "kept.h"
+#include "listtable.h"
 
 #include <QBuffer>
 #include <QHash>
@@ -220,7 +221,10 @@ public:
                     + "\\blue" + QByteArray::number(qBlue(rgb));
             out += ';';
         }
-        out += "}\r\n\\viewkind4\\uc1\\pard\\plain\\f0\\fs24\r\n";
+        out += "}\r\n";
+        if (!wordLists.isEmpty())
+            out += wordLists.tables();
+        out += "\\viewkind4\\uc1\\pard\\plain\\f0\\fs24\r\n";
         out += body;
         out += "}\r\n";
         return out;
@@ -321,10 +325,13 @@ private:
                 appendText(list->itemText(block));
                 body += "\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1";
                 body += kind;
-                body += "{\\pntxta.}}";
+                body += "{\\pntxta.}}\\ls" + QByteArray::number(wordLists.number(list, style, level - 1))
+                    + "\\ilvl" + QByteArray::number(std::min(level - 1, 8));
             } else {
                 const QByteArray f = QByteArray::number(tables.useSymbolFont());
-                body += "{\\pntext\\f" + f + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" + f + "\\pnindent0{\\pntxtb\\'B7}}";
+                body += "{\\pntext\\f" + f + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" + f + "\\pnindent0{\\pntxtb\\'B7}}\\ls"
+                    + QByteArray::number(wordLists.number(list, style, level - 1)) + "\\ilvl"
+                    + QByteArray::number(std::min(level - 1, 8));
             }
             body += "\\fi-360\\li" + QByteArray::number(720 * level);
         } else {
@@ -641,6 +648,7 @@ private:
     bool ansiText = true;  // non-ASCII text may go as Windows-1252 escapes
     bool breakBeforeNext = false;  // the paragraph before ends its page
     QHash<int, int> keptUsed;      // characters of each anchor written so far
+    WordListTable wordLists;
     struct {
         bool open = false;
         int id = 0;

@@ -683,6 +683,14 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("backgrounds as they were written")
         << QByteArray("{\\rtf1{\\colortbl;\\red255\\green255\\blue0;}a{\\highlight1 b}{\\cb1 c}{\\chcbpat1 d}{\\cb1\\chcbpat1 e}f}")
         << "abcdef" << QByteArrayList{"a\\highlight1 b\\highlight0\\cb1 c\\cb0\\chcbpat1 de\\chcbpat0 f"};
+    QTest::newRow("drawing objects: kept whole, their text shown")
+        << QByteArray("{\\rtf1 a{\\shp{\\*\\shpinst{\\sp{\\sn shapeType}{\\sv 202}}{\\shptxt T1\\par}}{\\shprslt{\\*\\do\\dobxcolumn"
+                      "{\\dptxbx{\\dptxbxtext\\pard T1\\par T2\\cell}}}}}b\\par{\\shp{\\*\\shpinst{\\sp{\\sn pib}{\\sv{\\pict 00}}}}}c"
+                      "{\\*\\do\\dobxpage{\\dptxbx{\\dptxbxtext old}}}d\\par}")
+        << QString::fromUtf16(u"aT1\u2028T2\tb\ncoldd")
+        << QByteArrayList{"a{\\shp{\\*\\shpinst{\\sp{\\sn shapeType}{\\sv 202}}{\\shptxt T1\\par}}{\\shprslt{\\*\\do\\dobxcolumn"
+                          "{\\dptxbx{\\dptxbxtext\\pard T1\\par T2\\cell}}}}}b\\par",
+                          "{\\shp{\\*\\shpinst{\\sp{\\sn pib}{\\sv{\\pict 00}}}}}c{\\*\\do\\dobxpage{\\dptxbx{\\dptxbxtext old}}}d"};
     QTest::newRow("not kept: list text, nested table twin")
         << QByteArray("{\\rtf1{\\pntext 1.}a{\\nonesttables b}}") << "a" << QByteArrayList{"\\pard a\\par"};
 }
@@ -784,6 +792,8 @@ void TestRtf::hostile_data()
     QTest::newRow("kept groups between letters") << "{\\rtf1 " + QByteArray("a{\\*\\x}b\\chftn ").repeated(150000) + "}"
                                                  << "ab1ab2ab";
     QTest::newRow("fields in fields") << "{\\rtf1 " + QByteArray("{\\field{\\*\\fldinst A}{\\fldrslt r").repeated(100000) << "rrr";
+    QTest::newRow("shapes in shapes") << "{\\rtf1 " + QByteArray("{\\shp{\\shprslt s").repeated(100000) + QByteArray(200000, '}')
+                                      << "sss";
     QTest::newRow("kept group cut off in a million groups") << "{\\rtf1 a{\\*\\x " + QByteArray(1000000, '{') << "a";
 }
 

@@ -68,6 +68,8 @@ void DocumentBuilder::flushText()
     if (spanOpen) {
         QTextCharFormat f = formats.charFormat(runProps);
         f.merge(spanFormat);
+        if (!spanUsed)
+            spanStart = cursor.position();
         cursor.insertText(runText, f);
         spanUsed = true;
     } else {
@@ -354,6 +356,8 @@ void DocumentBuilder::insertImage(const QImage &image, double w, double h, const
     QTextImageFormat f;
     if (spanOpen) {
         f.merge(spanFormat);
+        if (!spanUsed)
+            spanStart = cursor.position();
         spanUsed = true;
     } else if (!keptPending.isEmpty() && keptAnchors < kept::kMaxAnchors) {
         takePendingKept(f);
@@ -423,9 +427,33 @@ bool DocumentBuilder::beginKeptSpan(const QByteArray &before, const QByteArray &
     return true;
 }
 
+bool DocumentBuilder::beginShownSpan(const QByteArray &object)
+{
+    if (!canBeginSpan())
+        return false;
+    flushText();
+    spanOpen = true;
+    spanUsed = false;
+    spanFormat = QTextCharFormat();
+    kept::add(spanFormat, kept::Before, keptPending, nextKeptId());
+    keptPending.clear();
+    spanFormat.setProperty(kept::Word, object);
+    spanFormat.setProperty(kept::Span, true);
+    return true;
+}
+
 bool DocumentBuilder::endKeptSpan()
 {
     flushText();
+    if (spanOpen && spanUsed && spanFormat.hasProperty(kept::Word) && cursor.position() - spanStart > 1) {
+        // Characters typed next to them later are not part of the object.
+        QTextCharFormat length;
+        length.setProperty(kept::Length, cursor.position() - spanStart);
+        QTextCursor c(doc);
+        c.setPosition(spanStart);
+        c.setPosition(cursor.position(), QTextCursor::KeepAnchor);
+        c.mergeCharFormat(length);
+    }
     spanOpen = false;
     return spanUsed;
 }

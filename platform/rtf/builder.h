@@ -3,6 +3,7 @@
 // paragraphs and their formats, tables, lists and pictures, within a budget
 // of paragraphs that keeps hostile files in proportion.
 #include "formats.h"
+#include "kept.h"
 #include "picture.h"
 #include "properties.h"
 #include "tables.h"
@@ -56,6 +57,10 @@ public:
     // (a field's result between its instruction and closing braces). False
     // when a span is open already.
     bool beginKeptSpan(const QByteArray &before, const QByteArray &after);
+    // The same for a span whose text only shows the object kept, and is
+    // written as that.
+    bool beginShownSpan(const QByteArray &object);
+    bool canBeginSpan() const { return !spanOpen && keptAnchors < kept::kMaxAnchors; }
     // Whether any text went into the span.
     bool endKeptSpan();
     // Text generated where word stands (a footnote's reference mark).
@@ -126,6 +131,7 @@ private:
 
     // The span open, and whether text went into it.
     bool spanOpen = false, spanUsed = false;
+    int spanStart = -1;  // where its first character went
     QTextCharFormat spanFormat;  // its properties
 
     // Kept groups waiting for the next character, and the anchors made.

@@ -94,6 +94,8 @@ constexpr ParamRange RowBytes{0, 1 << 28};
     /* fields and objects: their results are text */ \
     X(field, Destination, Any) X(fldinst, Ignorable, Any) X(fldrslt, Destination, Any) \
     X(object, Destination, Any) X(result, Destination, Any) X(shprslt, Destination, Any) \
+    /* drawing objects: kept as read, their result or text shown */ \
+    X(shp, Destination, Any) X(shpgrp, Destination, Any) X(do, Ignorable, Any) \
     /* tables */ \
     X(trowd, Flag, Any) X(cellx, Value, Twips) X(cell, Symbol, Any) X(row, Symbol, Any) X(intbl, Toggle, Any) \
     X(nestcell, Symbol, Any) X(nestrow, Symbol, Any) \

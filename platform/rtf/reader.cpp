@@ -94,6 +94,8 @@ public:
     {
         if (!fields.empty() && fields.back().depth == tokens.groupDepth())
             endField();
+        if (shapeDepth == tokens.groupDepth())
+            endShape();
         const State *popped = groups.close();
         if (!popped)
             return;
@@ -296,15 +298,42 @@ private:
         const OpenField f = fields.back();
         fields.pop_back();
         const bool shown = f.spanning ? builder.endKeptSpan() : f.result;
-        if (shown || !f.open)
+        if (shown || !f.open || shapeDepth)
             return;
         // Nothing shown: the whole field, its closing brace read just now.
         builder.keep(QByteArray(f.open, tokens.position() - f.open));
     }
 
-    // The group being skipped is a field's: it ends unkept.
+    // ---- drawing objects ------------------------------------------------------
+    // A shape is kept whole as read; what its result or text box shows
+    // stands for it in the document. One showing nothing is kept as a group.
+    void beginShape()
+    {
+        const char *open = tokens.lastGroupOpen();
+        if (shapeDepth || tokens.groupDepth() <= 1 || !open || !kept::onlyWordsBetween(open, tokens.wordStart())
+            || !builder.canBeginSpan())
+            return;
+        const char *end = tokens.groupEnd();
+        const QByteArray object(open, end - open);
+        if (object.back() != '}' || !builder.beginShownSpan(object))
+            return;  // cut off: read as text
+        shapeDepth = tokens.groupDepth();
+        shapeObject = object;
+    }
+
+    void endShape()
+    {
+        shapeDepth = 0;
+        if (!builder.endKeptSpan())
+            builder.keep(shapeObject);
+        shapeObject.clear();
+    }
+
+    // The group being skipped is a field's or a shape's: it ends unkept.
     void dropField()
     {
+        if (shapeDepth == tokens.groupDepth())
+            endShape();
         if (!fields.empty() && fields.back().depth == tokens.groupDepth()) {
             if (fields.back().spanning)
                 builder.endKeptSpan();
@@ -328,6 +357,10 @@ private:
 
     void keepGroup(bool starred)
     {
+        if (shapeDepth) {  // the shape holds it
+            skipGroup();
+            return;
+        }
         const char *open = tokens.lastGroupOpen(), *word = tokens.wordStart();
         if (tokens.groupDepth() <= 1 || !open || !word) {
             skipGroup();
@@ -406,6 +439,8 @@ private:
         switch (kw) {
         case K_par: endParagraph(); sectionBroke = false; return;
         case K_page: case K_sect:
+            if (shapeDepth)
+                return;
             if (builder.paragraphStarted())
                 endParagraph();
             // A section starts on a new page unless it says otherwise.
@@ -440,6 +475,7 @@ private:
         case K_pn: s.dest = PnDef; tables.lists.beginPn(); return;
         case K_pict: startPicture(false); return;
         case K_field: s.fieldLink = -1; beginField(); return;
+        case K_shp: case K_shpgrp: case K_do: beginShape(); return;
         case K_fldinst: s.dest = FieldInst; fieldInst.clear(); return;
         case K_fldrslt:
             s.chr.link = s.fieldLink >= 0 ? s.fieldLink : s.chr.link;
@@ -456,7 +492,12 @@ private:
         case K_trowd: builder.startRow(); return;
         case K_cellx: builder.addCellEdge(param); return;
         case K_cell: endCell(); return;
-        case K_row: builder.endRow(s); return;
+        case K_row:
+            if (shapeDepth)
+                textChar(QChar::LineSeparator);
+            else
+                builder.endRow(s);
+            return;
         default:
             if (const char16_t c = symbolText(kw))
                 textChar(c);
@@ -466,6 +507,10 @@ private:
 
     void endParagraph()
     {
+        if (shapeDepth) {  // a shape's text stays in its paragraph
+            textChar(QChar::LineSeparator);
+            return;
+        }
         if (!builder.canEndParagraph(state())) {
             textChar(QChar::LineSeparator);
             builder.keepEmpty();
@@ -478,6 +523,10 @@ private:
 
     void endCell()
     {
+        if (shapeDepth) {
+            textChar('\t');
+            return;
+        }
         highSurrogate = 0;
         builder.endCell(state());
     }
@@ -602,6 +651,8 @@ private:
     char16_t highSurrogate = 0;  // the first half of a \u pair, in the body
 
     std::vector<OpenField> fields;
+    qint64 shapeDepth = 0;  // of the shape being read, 0 for none
+    QByteArray shapeObject;
 
     // Sections and footnotes.
     bool sectionBroke = false;  // since the last \\sect, no paragraph has ended

@@ -88,11 +88,11 @@ public:
         }
     }
 
-    // Skips the rest of the group just opened, minding \bin data and
-    // escapes. Returns how many of its groups the data left open.
-    qint64 skipGroup()
+    // Past the end of the group open at p, minding \bin data and escapes;
+    // nested counts the groups the data leaves open.
+    static const char *scanGroup(const char *p, const char *end, qint64 &nested)
     {
-        qint64 nested = 1;
+        nested = 1;
         while (p < end) {
             const uchar c = uchar(*p++);
             if (c == '\\') {
@@ -126,6 +126,15 @@ public:
                     break;
             }
         }
+        return p;
+    }
+
+    // Skips the rest of the group just opened. Returns how many of its
+    // groups the data left open.
+    qint64 skipGroup()
+    {
+        qint64 nested = 1;
+        p = scanGroup(p, end, nested);
         fallback = 0;
         starred = false;
         if (--depth == 0)
@@ -141,6 +150,12 @@ public:
     const char *lastGroupOpen() const { return lastOpen; }
     const char *wordStart() const { return lastWord; }
     const char *position() const { return p; }
+    // Where the group open here ends, without reading it.
+    const char *groupEnd() const
+    {
+        qint64 nested = 1;
+        return scanGroup(p, end, nested);
+    }
     qint64 groupDepth() const { return depth; }
 
 private:

@@ -435,7 +435,7 @@ private:
     void writeFragment(const QTextFragment &frag, const QTextCharFormat &cf)
     {
         if (span.open && !(kept::has(cf) && cf.intProperty(kept::Id) == span.id))
-            closeSpan();
+            closeSpan();  // (a span showing an object is never open)
         if (kept::has(cf))
             writeAnchored(frag, cf);
         else
@@ -463,6 +463,19 @@ private:
     {
         const int id = cf.intProperty(kept::Id);
         int &used = keptUsed[id];
+        if (cf.hasProperty(kept::Word)) {
+            // The object, once, for the characters that show it.
+            if (used == 0) {
+                body += cf.property(kept::Before).toByteArray();
+                body += cf.property(kept::Word).toByteArray();
+                lineStart = body.size();
+            }
+            const int length = cf.hasProperty(kept::Length) ? cf.intProperty(kept::Length) : 1;
+            const int shown = std::clamp(length - used, 0, frag.length());
+            used += frag.length();
+            writePiece(frag, cf, shown, frag.length() - shown);
+            return;
+        }
         if (used == 0) {
             used = 1;
             span.open = true;

@@ -691,6 +691,9 @@ void TestRtf::keptAsRead_data()
         << QByteArrayList{"a{\\shp{\\*\\shpinst{\\sp{\\sn shapeType}{\\sv 202}}{\\shptxt T1\\par}}{\\shprslt{\\*\\do\\dobxcolumn"
                           "{\\dptxbx{\\dptxbxtext\\pard T1\\par T2\\cell}}}}}b\\par",
                           "{\\shp{\\*\\shpinst{\\sp{\\sn pib}{\\sv{\\pict 00}}}}}c{\\*\\do\\dobxpage{\\dptxbx{\\dptxbxtext old}}}d"};
+    QTest::newRow("page settings of the first section")
+        << QByteArray("{\\rtf1\\paperw11906\\paperh16838\\margl1134 \\sectd\\cols2\\linebetcol a\\sect\\sectd\\cols3 b}") << "a\nb"
+        << QByteArrayList{"}\r\n\\paperw11906\\paperh16838\\margl1134 \\cols2\\linebetcol\r\n\\viewkind4", "a\\par"};
     QTest::newRow("not kept: list text, nested table twin")
         << QByteArray("{\\rtf1{\\pntext 1.}a{\\nonesttables b}}") << "a" << QByteArrayList{"\\pard a\\par"};
 }

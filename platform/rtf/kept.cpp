@@ -55,14 +55,15 @@ void saveTables(QTextDocument *doc, const Tables &tables)
     QVariantList colors;
     for (QRgb c : tables.colors)
         colors << QVariant(uint(c));
-    doc->addResource(QTextDocument::UserResource, kTablesUrl, QVariantList{tables.codePage, fonts, colors});
+    doc->addResource(QTextDocument::UserResource, kTablesUrl,
+                     QVariantList{tables.codePage, fonts, colors, tables.settings});
 }
 
 Tables loadTables(const QTextDocument *doc)
 {
     Tables t;
     const QVariantList all = doc->resource(QTextDocument::UserResource, kTablesUrl).toList();
-    if (all.size() != 3)
+    if (all.size() != 4)
         return t;
     t.codePage = all.at(0).toInt();
     for (const QVariant &v : all.at(1).toList()) {
@@ -73,6 +74,7 @@ Tables loadTables(const QTextDocument *doc)
     std::sort(t.fonts.begin(), t.fonts.end(), [](const Tables::Font &a, const Tables::Font &b) { return a.id < b.id; });
     for (const QVariant &v : all.at(2).toList())
         t.colors << QRgb(v.toUInt());
+    t.settings = all.at(3).toByteArray();
     return t;
 }
 

@@ -94,6 +94,13 @@ constexpr ParamRange RowBytes{0, 1 << 28};
     /* fields and objects: their results are text */ \
     X(field, Destination, Any) X(fldinst, Ignorable, Any) X(fldrslt, Destination, Any) \
     X(object, Destination, Any) X(result, Destination, Any) X(shprslt, Destination, Any) \
+    /* page and section settings: kept as read */ \
+    X(paperw, Value, Any) X(paperh, Value, Any) X(margl, Value, Any) X(margr, Value, Any) X(margt, Value, Any) \
+    X(margb, Value, Any) X(landscape, Flag, Any) X(gutter, Value, Any) X(facingp, Flag, Any) X(titlepg, Flag, Any) \
+    X(pgwsxn, Value, Any) X(pghsxn, Value, Any) X(marglsxn, Value, Any) X(margrsxn, Value, Any) \
+    X(margtsxn, Value, Any) X(margbsxn, Value, Any) X(lndscpsxn, Flag, Any) X(cols, Value, Any) \
+    X(colsx, Value, Any) X(linebetcol, Flag, Any) X(headery, Value, Any) X(footery, Value, Any) \
+    X(pgnstarts, Value, Any) X(deftab, Value, Any) \
     /* drawing objects: kept as read, their result or text shown */ \
     X(shp, Destination, Any) X(shpgrp, Destination, Any) X(do, Ignorable, Any) \
     /* tables */ \

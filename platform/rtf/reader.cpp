@@ -77,7 +77,7 @@ public:
     {
         tokens.run();
         builder.finish(state());
-        if (builder.keptAnything())
+        if (builder.keptAnything() || !pageSettings.isEmpty())
             saveKeptTables();
     }
 
@@ -345,6 +345,7 @@ private:
     {
         kept::Tables t;
         t.codePage = tables.codePage;
+        t.settings = pageSettings;
         tables.fonts.forEach([&t](int id, const Fonts::Font &f) {
             t.fonts.push_back({id, f.charset < 0 ? 0 : f.charset, f.name});
         });
@@ -445,11 +446,20 @@ private:
                 endParagraph();
             // A section starts on a new page unless it says otherwise.
             sectionBroke = kw == K_sect;
+            sectionsEnded = sectionsEnded || sectionBroke;
             builder.breakPage();
             return;
         case K_sbknone: case K_sbkcol:
             if (sectionBroke)
                 builder.cancelPageBreak();
+            return;
+        case K_paperw: case K_paperh: case K_margl: case K_margr: case K_margt: case K_margb: case K_landscape:
+        case K_gutter: case K_facingp: case K_titlepg: case K_pgwsxn: case K_pghsxn: case K_marglsxn:
+        case K_margrsxn: case K_margtsxn: case K_margbsxn: case K_lndscpsxn: case K_cols: case K_colsx:
+        case K_linebetcol: case K_headery: case K_footery: case K_pgnstarts: case K_deftab:
+            // Those of the first section; the document has one.
+            if (!sectionsEnded && pageSettings.size() < 4096)
+                pageSettings.append(tokens.wordStart(), tokens.position() - tokens.wordStart());
             return;
         case K_chftn:
             builder.appendMark(QString::number(++footnoteMarks), QByteArrayLiteral("\\chftn"), s);
@@ -656,6 +666,8 @@ private:
 
     // Sections and footnotes.
     bool sectionBroke = false;  // since the last \\sect, no paragraph has ended
+    bool sectionsEnded = false;  // the first section has
+    QByteArray pageSettings;
     int footnoteMarks = 0;
 
     // Destinations being read.

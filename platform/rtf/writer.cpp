@@ -188,7 +188,7 @@ class Writer
 {
 public:
     explicit Writer(const QTextDocument *doc, const kept::Tables &read = {})
-        : doc(doc), tables(doc->defaultFont(), read), codePage(read.codePage)
+        : doc(doc), tables(doc->defaultFont(), read), codePage(read.codePage), pageSettings(read.settings)
     {
         if (codePage != 1252 && codepage::isKnown(codePage))
             ansiText = false;  // escapes would be read in that code page
@@ -224,6 +224,8 @@ public:
         out += "}\r\n";
         if (!wordLists.isEmpty())
             out += wordLists.tables();
+        if (!pageSettings.isEmpty())
+            out += pageSettings.trimmed() + "\r\n";
         out += "\\viewkind4\\uc1\\pard\\plain\\f0\\fs24\r\n";
         out += body;
         out += "}\r\n";
@@ -658,6 +660,7 @@ private:
     qsizetype lineStart = 0;
     RunProps cur;  // what the text written last is in
     int codePage;
+    QByteArray pageSettings;  // as read
     bool ansiText = true;  // non-ASCII text may go as Windows-1252 escapes
     bool breakBeforeNext = false;  // the paragraph before ends its page
     QHash<int, int> keptUsed;      // characters of each anchor written so far

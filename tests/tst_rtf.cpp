@@ -647,6 +647,8 @@ void TestRtf::keptAsRead_data()
 
     QTest::newRow("page break") << QByteArray("{\\rtf1 a\\page b\\par\\page\\pard c\\pagebb d\\par e}") << "a\nb\ncd\ne"
                                 << QByteArrayList{"a\\par", "\\pagebb b\\par", "\\pagebb cd\\par", "\\pard e"};
+    QTest::newRow("page break before a table") << QByteArray("{\\rtf1 a\\par\\sect\\sectd\\trowd\\cellx100\\intbl b\\cell\\row c}")
+                                               << "a\nb\nc\n" << QByteArrayList{"a\\par", "\\page", "\\trowd", "\\intbl b\\cell"};
     QTest::newRow("section breaks") << QByteArray("{\\rtf1 a\\sect\\sectd\\sbknone b\\sect\\sectd c\\sect\\sbkcol d}")
                                     << "a\nb\nc\nd" << QByteArrayList{"\\pard b", "\\pagebb c", "\\pard d"};
     QTest::newRow("header, info and settings before the text")

@@ -244,6 +244,9 @@ void DocumentBuilder::enterTable()
     tf.setCellSpacing(0);
     tf.setCellPadding(3);
     tf.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+    if (pageBreakPending)
+        tf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    pageBreakPending = false;
     table = cursor.insertTable(1, std::max<int>(1, int(cellx.size())), tf);
     blockBudget -= table->columns() + 1;
     haveBlockFormat = haveBlockChar = false;

@@ -259,6 +259,8 @@ private:
 
     void writeTable(QTextTable *table)
     {
+        if (table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+            body += "\\page\r\n";
         const int rows = table->rows(), cols = table->columns();
         const QList<QTextLength> widths = table->format().columnWidthConstraints();
         std::vector<qint64> right(size_t(std::max(cols, 0)));

@@ -68,10 +68,10 @@ void DocumentBuilder::flushText()
     if (spanOpen) {
         QTextCharFormat f = formats.charFormat(runProps);
         f.merge(spanFormat);
-        if (!spanUsed)
+        if (!spanHasText)
             spanStart = cursor.position();
         cursor.insertText(runText, f);
-        spanUsed = true;
+        spanHasText = true;
     } else {
         cursor.insertText(runText, formats.charFormat(runProps));
     }
@@ -359,9 +359,9 @@ void DocumentBuilder::insertImage(const QImage &image, double w, double h, const
     QTextImageFormat f;
     if (spanOpen) {
         f.merge(spanFormat);
-        if (!spanUsed)
+        if (!spanHasText)
             spanStart = cursor.position();
-        spanUsed = true;
+        spanHasText = true;
     } else if (!keptPending.isEmpty() && keptAnchors < kept::kMaxAnchors) {
         takePendingKept(f);
     }
@@ -421,7 +421,7 @@ bool DocumentBuilder::beginKeptSpan(const QByteArray &before, const QByteArray &
         return false;
     flushText();
     spanOpen = true;
-    spanUsed = false;
+    spanHasText = false;
     spanFormat = QTextCharFormat();
     kept::add(spanFormat, kept::Before, keptPending + before, nextKeptId());
     keptPending.clear();
@@ -436,7 +436,7 @@ bool DocumentBuilder::beginShownSpan(const QByteArray &object)
         return false;
     flushText();
     spanOpen = true;
-    spanUsed = false;
+    spanHasText = false;
     spanFormat = QTextCharFormat();
     kept::add(spanFormat, kept::Before, keptPending, nextKeptId());
     keptPending.clear();
@@ -448,7 +448,7 @@ bool DocumentBuilder::beginShownSpan(const QByteArray &object)
 bool DocumentBuilder::endKeptSpan()
 {
     flushText();
-    if (spanOpen && spanUsed && spanFormat.hasProperty(kept::Word) && cursor.position() - spanStart > 1) {
+    if (spanOpen && spanHasText && spanFormat.hasProperty(kept::Word) && cursor.position() - spanStart > 1) {
         // Characters typed next to them later are not part of the object.
         QTextCharFormat length;
         length.setProperty(kept::Length, cursor.position() - spanStart);
@@ -458,7 +458,7 @@ bool DocumentBuilder::endKeptSpan()
         c.mergeCharFormat(length);
     }
     spanOpen = false;
-    return spanUsed;
+    return spanHasText;
 }
 
 void DocumentBuilder::appendMark(const QString &shown, const QByteArray &word, const State &s)

@@ -61,6 +61,7 @@ public:
     // written as that.
     bool beginShownSpan(const QByteArray &object);
     bool canBeginSpan() const { return !spanOpen && keptAnchors < kept::kMaxAnchors; }
+    bool spanUsed() const { return spanHasText || !runText.isEmpty(); }
     // Whether any text went into the span.
     bool endKeptSpan();
     // Text generated where word stands (a footnote's reference mark).
@@ -130,7 +131,7 @@ private:
     bool pageBreakPending = false;
 
     // The span open, and whether text went into it.
-    bool spanOpen = false, spanUsed = false;
+    bool spanOpen = false, spanHasText = false;
     int spanStart = -1;  // where its first character went
     QTextCharFormat spanFormat;  // its properties
 

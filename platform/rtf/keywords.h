@@ -102,7 +102,7 @@ constexpr ParamRange RowBytes{0, 1 << 28};
     X(colsx, Value, Any) X(linebetcol, Flag, Any) X(headery, Value, Any) X(footery, Value, Any) \
     X(pgnstarts, Value, Any) X(deftab, Value, Any) \
     /* drawing objects: kept as read, their result or text shown */ \
-    X(shp, Destination, Any) X(shpgrp, Destination, Any) X(do, Ignorable, Any) \
+    X(shp, Destination, Any) X(shpgrp, Destination, Any) X(do, Ignorable, Any) X(sn, Destination, Any) \
     /* tables */ \
     X(trowd, Flag, Any) X(cellx, Value, Twips) X(cell, Symbol, Any) X(row, Symbol, Any) X(intbl, Toggle, Any) \
     X(nestcell, Symbol, Any) X(nestrow, Symbol, Any) \

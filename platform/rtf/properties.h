@@ -13,7 +13,8 @@ namespace rtf {
 enum Dest : quint8 {
     Body, FontTable, ColorTable, StyleSheet, StyleEntry, ListTable, ListDef, ListLevel,
     OverrideTable, Override, Pict, FieldInst, PnDef, PictAlt,
-    UprAnsi  // the ANSI half of \upr, shown only by readers without Unicode
+    UprAnsi,  // the ANSI half of \upr, shown only by readers without Unicode
+    ShapeInst, ShapeName  // a drawing object's properties, and the name of one
 };
 
 struct CharProps {

@@ -108,6 +108,10 @@ public:
     void word(Kw kw, int param, bool hasParam, bool starred)
     {
         State &s = state();
+        if (kw == K_shpinst && shapeDepth && s.dest == Body) {
+            s.dest = ShapeInst;  // for its picture
+            return;
+        }
         // A skipped destination is skipped anywhere but in the colour table,
         // which takes its three words and every semicolon, in any group.
         if ((starred && !readsStarred(kw)) || (keyword(kw).kind == Kind::Skipped && s.dest != ColorTable)) {
@@ -157,6 +161,17 @@ public:
             if (kw == K_pict)
                 startPicture(true);
             return;
+        case ShapeInst:
+            if (kw == K_sn) {
+                s.dest = ShapeName;
+                shapeProperty.clear();
+            } else if (kw == K_pict && shapeProperty == "pib" && shapePicture.image.isNull()) {
+                startPicture(false);
+                pictureOfShape = true;
+            }
+            return;
+        case ShapeName:
+            return;
         }
     }
 
@@ -198,6 +213,10 @@ public:
             return;
         case Pict:
             picture.hexText(begin, end);
+            return;
+        case ShapeName:
+            if (shapeProperty.size() < 32)
+                shapeProperty.append(begin, std::min<qsizetype>(end - begin, 32));
             return;
         default:
             for (const char *q = begin; q < end; ++q)
@@ -323,6 +342,9 @@ private:
 
     void endShape()
     {
+        if (!shapePicture.image.isNull() && !builder.spanUsed())
+            builder.addPicture(shapePicture, state());
+        shapePicture = DecodedPicture();
         shapeDepth = 0;
         if (!builder.endKeptSpan())
             builder.keep(shapeObject);
@@ -398,6 +420,12 @@ private:
             tables.styles.finishEntry();
             return;
         case Pict:
+            if (pictureOfShape) {
+                // Shown when the object's result shows nothing.
+                pictureOfShape = false;
+                shapePicture = picture.finish();
+                return;
+            }
             builder.addPicture(picture.finish(), state());
             return;
         case FieldInst:
@@ -663,6 +691,9 @@ private:
     std::vector<OpenField> fields;
     qint64 shapeDepth = 0;  // of the shape being read, 0 for none
     QByteArray shapeObject;
+    QByteArray shapeProperty;  // the name of the property being read
+    DecodedPicture shapePicture;
+    bool pictureOfShape = false;
 
     // Sections and footnotes.
     bool sectionBroke = false;  // since the last \\sect, no paragraph has ended

@@ -667,6 +667,8 @@ void TestRtf::keptAsRead_data()
         << QByteArrayList{"a\\par", "\\par", "{\\*\\x 1}{\\*\\y 2}"};
     QTest::newRow("after the last text") << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par}") << "a\n"
                                          << QByteArrayList{"a{\\*\\x 1}\\par"};
+    QTest::newRow("after a drawing object") << QByteArray("{\\rtf1{\\shp{\\shprslt s}}{\\*\\x 1}\\par}") << "s"
+                                            << QByteArrayList{"{\\shp{\\shprslt s}}{\\*\\x 1}\\par"};
     QTest::newRow("nothing but kept") << QByteArray("{\\rtf1{\\header h}}") << QString::fromUtf16(u"\uFFFC")
                                       << QByteArrayList{"{\\header h}\\par"};
     QTest::newRow("cut off, braces made good") << QByteArray("{\\rtf1 a{\\*\\x {b") << "a" << QByteArrayList{"a{\\*\\x {b}}"};

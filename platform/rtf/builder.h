@@ -89,6 +89,7 @@ private:
     int nextKeptId();
     bool keepOnPrevious(const QByteArray &groups);
     void takePendingKept(QTextCharFormat &f);
+    void keepLeftovers(const State &s);
 
     QTextDocument *doc;
     QTextCursor cursor;

@@ -476,7 +476,11 @@ private:
             }
             const int length = cf.hasProperty(kept::Length) ? cf.intProperty(kept::Length) : 1;
             const int shown = std::clamp(length - used, 0, frag.length());
-            used += frag.length();
+            used += shown;
+            if (shown > 0 && used >= length)
+                body += cf.property(kept::After).toByteArray();
+            if (shown < frag.length())
+                used = INT_MAX / 2;  // what follows is text typed next to it
             writePiece(frag, cf, shown, frag.length() - shown);
             return;
         }

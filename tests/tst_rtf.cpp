@@ -649,6 +649,8 @@ void TestRtf::keptAsRead_data()
                                 << QByteArrayList{"a\\par", "\\pagebb b\\par", "\\pagebb cd\\par", "\\pard e"};
     QTest::newRow("page break before a table") << QByteArray("{\\rtf1 a\\par\\sect\\sectd\\trowd\\cellx100\\intbl b\\cell\\row c}")
                                                << "a\nb\nc\n" << QByteArrayList{"a\\par", "\\page", "\\trowd", "\\intbl b\\cell"};
+    QTest::newRow("page break after a table") << QByteArray("{\\rtf1\\trowd\\cellx100\\intbl a\\cell\\row\\pard\\sect\\sectd b}")
+                                              << "\na\nb" << QByteArrayList{"\\row", "\\pagebb b"};
     QTest::newRow("section breaks") << QByteArray("{\\rtf1 a\\sect\\sectd\\sbknone b\\sect\\sectd c\\sect\\sbkcol d}")
                                     << "a\nb\nc\nd" << QByteArrayList{"\\pard b", "\\pagebb c", "\\pard d"};
     QTest::newRow("header, info and settings before the text")

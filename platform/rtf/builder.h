@@ -47,7 +47,7 @@ public:
     bool pictureAwaitsAlternative() const { return placeholderPending; }
 
     // The next paragraph starts a new page.
-    void breakPage() { pageBreakPending = !table; }
+    void breakPage() { pageBreakPending = !table || rowEnded; }
     void cancelPageBreak() { pageBreakPending = false; }
 
     // A group the document cannot show, kept as read on the character

@@ -747,6 +747,11 @@ void TestRtf::keptThroughEditing()
     out = rtf::write(doc.get());
     QVERIFY2(!out.contains("footnote") && !out.contains("chftn") && !out.contains("bkmkstart"), out.constData());
     QVERIFY2(out.contains("one twthree"), out.constData());
+    // Another file read into the same document leaves nothing of the first.
+    rtf::read("{\\rtf1{\\fonttbl{\\f5\\fcharset204 Old;}}\\paperw9999{\\header h}x}", doc.get());
+    rtf::read("{\\rtf1 y}", doc.get());
+    out = rtf::write(doc.get());
+    QVERIFY2(!out.contains("Old") && !out.contains("paperw") && !out.contains("header"), out.constData());
 }
 
 // ---- hostile input -------------------------------------------------------------

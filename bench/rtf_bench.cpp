@@ -16,11 +16,6 @@
 using bench::bestOf;
 using bench::peakMegabytes;
 
-namespace {
-
-
-}  // namespace
-
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);

@@ -8,8 +8,10 @@ build=${1:?build dir}
 seconds=${2:-1800}
 shift 2 || true
 mkdir -p "$build/fuzz-corpus" "$build/fuzz-crashes" "$build/fuzz-seeds"
-# Seeds: the samples (but the 5 MB benchmark file) and our own test data.
-for f in "$here"/../shared/rtf-samples/*.rtf "$here"/tests/rtf-data/hostile/* "$here"/tests/rtf-data/regressions/*; do
+# Seeds: the samples (but the 5 MB benchmark file), our own test data, and
+# real-world files from other projects' test suites (fuzz/seeds/SOURCES).
+for f in "$here"/../shared/rtf-samples/*.rtf "$here"/tests/rtf-data/hostile/* "$here"/tests/rtf-data/regressions/* \
+    "$here"/fuzz/seeds/*.rtf; do
   [ -f "$f" ] || continue
   case "$f" in *large-*) continue ;; esac
   cp "$f" "$build/fuzz-seeds/"

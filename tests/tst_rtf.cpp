@@ -85,6 +85,9 @@ private slots:
     void writerOutput();
     void roundTripByHand();
     void roundTripRandom();
+    void keptAsRead_data();
+    void keptAsRead();
+    void keptThroughEditing();
     void hostile_data();
     void hostile();
     void manyParagraphsWithTextAreKept();
@@ -327,9 +330,12 @@ void TestRtf::paragraphs()
                             "{lh2:20}<Arial 12>exact\n"
                             "{lh3:20}<Arial 12>least\n"
                             "{tab48:0 tab192:1 tab288:2}<Arial 12>a\tb\u2028c\n"
-                            "{}<Arial 12>one\n{}<Arial 12>two\n{}<Arial 12>three\n{}<Arial 12>kept"));
+                            "{}<Arial 12>one\n{page1}<Arial 12>two\n{page1}<Arial 12>three\n{page1}<Arial 12>kept"));
     // A paragraph's properties are scoped to groups, as pandoc writes them.
     QCOMPARE(describe(load("{\\rtf1{\\pard\\qc a\\par}{\\pard b\\par}}").get()), QStringLiteral("{center}<Deffont 12>a\n{}<Deffont 12>b"));
+    // Numbers past what a keyword can mean read as the nearest that it can.
+    QCOMPARE(describe(load("{\\rtf1\\li99999999999999999999\\ri-99999\\fi-99999\\sb-5\\sa99999\\sl-99999\\tx99999 x\\par}").get()),
+             QStringLiteral("{li2112 fi-2112 ri-2112 sa2112 lh2:2112 tab2112:0}<Deffont 12>x"));
 }
 
 void TestRtf::lists()
@@ -352,6 +358,8 @@ void TestRtf::lists()
     QCOMPARE(b.next().textList()->format().style(), QTextListFormat::ListLowerAlpha);
     QCOMPARE(b.next().next().textList()->format().style(), QTextListFormat::ListUpperRoman);
     QVERIFY(!pn->lastBlock().textList());
+    // Indented past any page: the deepest level.
+    QCOMPARE(load("{\\rtf1{\\*\\pn\\pnlvlbody\\pndec}\\li999999999999999999999999 x\\par}")->begin().textList()->format().indent(), 9);
 
     // Word's list tables; an unknown \ls is not a list.
     const auto word = load(
@@ -369,6 +377,21 @@ void TestRtf::lists()
     QCOMPARE(b.next().next().textList()->format().style(), QTextListFormat::ListDecimal);
     QCOMPARE(b.next().next().next().textList(), b.textList());  // the numbering continues
     QVERIFY(!word->lastBlock().textList());
+
+    // A list the file restarts (another override of the same list) is a
+    // list of its own, and stays one when written.
+    auto restarted = load("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelnfc0{\\leveltext\\'02\\'00.;}}\\listid8}}"
+                          "{\\*\\listoverridetable{\\listoverride\\listid8\\ls1}{\\listoverride\\listid8\\ls2}}"
+                          "\\pard\\ls1 a\\par\\pard\\ls1 b\\par\\pard\\ls2 c\\par\\pard\\ls2 d\\par}");
+    for (int round = 0; round < 2; ++round) {
+        b = restarted->begin();
+        QCOMPARE(b.textList(), b.next().textList());
+        QVERIFY(b.next().next().textList() != b.textList());
+        QCOMPARE(b.next().next().textList()->itemNumber(b.next().next()), 0);
+        const QByteArray out = rtf::write(restarted.get());
+        QVERIFY(out.contains("\\ls1\\ilvl0") && out.contains("\\ls2\\ilvl0") && out.contains("{\\*\\listoverridetable"));
+        restarted = load(out);
+    }
 }
 
 void TestRtf::pictures()
@@ -513,7 +536,7 @@ void TestRtf::writerOutput()
     QVERIFY(out.contains("\\u-10179?\\u-8704?"));
     QVERIFY(out.contains("\\{braces\\} back\\\\slash\\tab tab"));
     QVERIFY(out.contains("{\\field{\\*\\fldinst{HYPERLINK \"https://example.org/?q=%22x%22\"}}{\\fldrslt{"));
-    QVERIFY(out.contains("{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}\\fi-360\\li720"));
+    QVERIFY(out.contains("{\\pntext\\f1\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}\\ls1\\ilvl0\\fi-360\\li720"));
     QVERIFY(out.contains("{\\f1\\fnil\\fcharset2 Symbol;}"));
     QVERIFY(out.contains("\\fs20"));  // the default font's size, resolved
     for (char ch : out)
@@ -601,6 +624,123 @@ void TestRtf::roundTripRandom()
     }
 }
 
+// ---- what the document cannot show, kept as read --------------------------------
+
+void TestRtf::keptAsRead_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArrayList>("written");  // in this order
+
+    QTest::newRow("page break") << QByteArray("{\\rtf1 a\\page b\\par\\page\\pard c\\pagebb d\\par e}") << "a\nb\ncd\ne"
+                                << QByteArrayList{"a\\par", "\\pagebb b\\par", "\\pagebb cd\\par", "\\pard e"};
+    QTest::newRow("page break before a table") << QByteArray("{\\rtf1 a\\par\\sect\\sectd\\trowd\\cellx100\\intbl b\\cell\\row c}")
+                                               << "a\nb\nc\n" << QByteArrayList{"a\\par", "\\page", "\\trowd", "\\intbl b\\cell"};
+    QTest::newRow("page break after a table") << QByteArray("{\\rtf1\\trowd\\cellx100\\intbl a\\cell\\row\\pard\\sect\\sectd b}")
+                                              << "\na\nb" << QByteArrayList{"\\row", "\\pagebb b"};
+    QTest::newRow("section breaks") << QByteArray("{\\rtf1 a\\sect\\sectd\\sbknone b\\sect\\sectd c\\sect\\sbkcol d}")
+                                    << "a\nb\nc\nd" << QByteArrayList{"\\pard b", "\\pagebb c", "\\pard d"};
+    QTest::newRow("header, info and settings before the text")
+        << QByteArray("{\\rtf1{\\info{\\title T}}{\\*\\generator x;}{\\headerl \\pard H\\par}{\\footerf F}Text}") << "Text"
+        << QByteArrayList{"{\\info{\\title T}}{\\*\\generator x;}{\\headerl \\pard H\\par}{\\footerf F}", "Text\\par"};
+    QTest::newRow("footnote and its mark")
+        << QByteArray("{\\rtf1 Word{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} Note}. Two{\\super\\chftn}"
+                      "{\\footnote\\ftnalt E}\\par}")
+        << "Word1. Two2" << QByteArrayList{"Word\\super \\chftn {\\footnote \\pard{\\super\\chftn} Note}\\nosupersub . Two",
+                                           "\\chftn {\\footnote\\ftnalt E}"};
+    QTest::newRow("bookmarks after text, group after a format word")
+        << QByteArray("{\\rtf1 ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par{\\b x\\comment c}y}") << "ab\nxy"
+        << QByteArrayList{"ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par", "x{\\comment c}", "y"};
+    QTest::newRow("in an empty paragraph, before a picture")
+        << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par{\\*\\y 2}{\\pict\\pngblip\\picw1\\pich1 00}b}") << QString::fromUtf16(u"a\n\n\uFFFCb")
+        << QByteArrayList{"a\\par", "\\par", "{\\*\\x 1}{\\*\\y 2}"};
+    QTest::newRow("after the last text") << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par}") << "a\n"
+                                         << QByteArrayList{"a{\\*\\x 1}\\par"};
+    QTest::newRow("after a drawing object") << QByteArray("{\\rtf1{\\shp{\\shprslt s}}{\\*\\x 1}\\par}") << "s"
+                                            << QByteArrayList{"{\\shp{\\shprslt s}}{\\*\\x 1}\\par"};
+    QTest::newRow("nothing but kept") << QByteArray("{\\rtf1{\\header h}}") << QString::fromUtf16(u"\uFFFC")
+                                      << QByteArrayList{"{\\header h}\\par"};
+    QTest::newRow("cut off, braces made good") << QByteArray("{\\rtf1 a{\\*\\x {b") << "a" << QByteArrayList{"a{\\*\\x {b}}"};
+    QTest::newRow("fonts, colours and code page the kept groups refer to")
+        << QByteArray("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}{\\f3\\fcharset2 Symbol;}}{\\colortbl;;\\red255\\green0\\blue0;}"
+                      "{\\header \\f3\\cf2 \\'cf}Text \\'e0}")
+        << QString::fromUtf16(u"Text \u0430")
+        << QByteArrayList{"\\ansicpg1251", "{\\f0\\fnil\\fcharset0 Arial;}{\\f3\\fnil\\fcharset2 Symbol;}",
+                          "{\\colortbl ;;\\red255\\green0\\blue0;", "{\\header \\f3\\cf2 \\'cf}", "Text \\u1072?"};
+    QTest::newRow("fields keep their instruction")
+        << QByteArray("{\\rtf1 Page {\\field{\\*\\fldinst { PAGE }}{\\fldrslt {\\b 3}}} of{\\field{\\*\\fldinst SYMBOL 183}{\\fldrslt }}"
+                      " {\\field{\\*\\fldinst REF m}{\\fldrslt a}{\\fldrslt b}} x\\par}")
+        << "Page 3 of ab x"
+        << QByteArrayList{"Page {\\field{\\*\\fldinst { PAGE }}{\\fldrslt \\b 3}} of{\\field{\\*\\fldinst SYMBOL 183}{\\fldrslt }}",
+                          " {\\field{\\*\\fldinst REF m}{\\fldrslt ab}} x\\par"};
+    QTest::newRow("backgrounds as they were written")
+        << QByteArray("{\\rtf1{\\colortbl;\\red255\\green255\\blue0;}a{\\highlight1 b}{\\cb1 c}{\\chcbpat1 d}{\\cb1\\chcbpat1 e}f}")
+        << "abcdef" << QByteArrayList{"a\\highlight1 b\\highlight0\\cb1 c\\cb0\\chcbpat1 de\\chcbpat0 f"};
+    QTest::newRow("drawing objects: kept whole, their text shown")
+        << QByteArray("{\\rtf1 a{\\shp{\\*\\shpinst{\\sp{\\sn shapeType}{\\sv 202}}{\\shptxt T1\\par}}{\\shprslt{\\*\\do\\dobxcolumn"
+                      "{\\dptxbx{\\dptxbxtext\\pard T1\\par T2\\cell}}}}}b\\par{\\shp{\\*\\shpinst{\\sp{\\sn pib}{\\sv{\\pict 00}}}}}c"
+                      "{\\*\\do\\dobxpage{\\dptxbx{\\dptxbxtext old}}}d\\par}")
+        << QString::fromUtf16(u"aT1\u2028T2\tb\ncoldd")
+        << QByteArrayList{"a{\\shp{\\*\\shpinst{\\sp{\\sn shapeType}{\\sv 202}}{\\shptxt T1\\par}}{\\shprslt{\\*\\do\\dobxcolumn"
+                          "{\\dptxbx{\\dptxbxtext\\pard T1\\par T2\\cell}}}}}b\\par",
+                          "{\\shp{\\*\\shpinst{\\sp{\\sn pib}{\\sv{\\pict 00}}}}}c{\\*\\do\\dobxpage{\\dptxbx{\\dptxbxtext old}}}d"};
+    QTest::newRow("page settings of the first section")
+        << QByteArray("{\\rtf1\\paperw11906\\paperh16838\\margl1134 \\sectd\\cols2\\linebetcol a\\sect\\sectd\\cols3 b}") << "a\nb"
+        << QByteArrayList{"}\r\n\\paperw11906\\paperh16838\\margl1134 \\cols2\\linebetcol\r\n\\viewkind4", "a\\par"};
+    const QByteArray pib = "{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 255}}{\\sp{\\sn pib}{\\sv{\\pict\\pngblip "
+        + hex(encoded(testImage(2, 2, 1), "PNG")) + "}}}}";
+    QTest::newRow("picture of a shape, shown once") << "{\\rtf1 a" + pib + "}b" + pib + "{\\shprslt{\\pict\\pngblip "
+            + hex(encoded(testImage(3, 3, 1), "PNG")) + "}}}c}"
+        << QString::fromUtf16(u"a\uFFFCb\uFFFCc") << QByteArrayList{"a" + pib + "}b" + pib, "}}}c"};
+    QTest::newRow("not kept: list text, nested table twin")
+        << QByteArray("{\\rtf1{\\pntext 1.}a{\\nonesttables b}}") << "a" << QByteArrayList{"\\pard a\\par"};
+}
+
+void TestRtf::keptAsRead()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, text);
+    QFETCH(QByteArrayList, written);
+    const auto doc = load(rtf);
+    QCOMPARE(plainText(doc.get()), text);
+    const QByteArray out = rtf::write(doc.get());
+    qsizetype at = 0;
+    for (const QByteArray &piece : written) {
+        const qsizetype found = out.indexOf(piece, at);
+        QVERIFY2(found >= 0, (piece + " not in order in " + out).constData());
+        at = found + piece.size();
+    }
+    const auto back = load(out);
+    QCOMPARE(describe(back.get()), describe(doc.get()));
+    QCOMPARE(rtf::write(back.get()), out);
+}
+
+void TestRtf::keptThroughEditing()
+{
+    const auto doc = load("{\\rtf1 one{\\super\\chftn}{\\footnote N} two{\\*\\bkmkstart m} three\\par}");
+    QTextCursor c(doc.get());
+    c.setPosition(4);  // after the mark
+    c.insertText(QStringLiteral("12"));  // takes the mark's format
+    QByteArray out = rtf::write(doc.get());
+    QCOMPARE(out.count("{\\footnote N}"), 1);
+    QVERIFY2(out.contains("one\\super \\chftn {\\footnote N}12\\nosupersub  two{\\*\\bkmkstart m} three"), out.constData());
+    // Deleting the text that holds them deletes them.
+    c.setPosition(3);
+    c.setPosition(6, QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    c.setPosition(6);
+    c.setPosition(8, QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    out = rtf::write(doc.get());
+    QVERIFY2(!out.contains("footnote") && !out.contains("chftn") && !out.contains("bkmkstart"), out.constData());
+    QVERIFY2(out.contains("one twthree"), out.constData());
+    // Another file read into the same document leaves nothing of the first.
+    rtf::read("{\\rtf1{\\fonttbl{\\f5\\fcharset204 Old;}}\\paperw9999{\\header h}x}", doc.get());
+    rtf::read("{\\rtf1 y}", doc.get());
+    out = rtf::write(doc.get());
+    QVERIFY2(!out.contains("Old") && !out.contains("paperw") && !out.contains("header"), out.constData());
+}
+
 // ---- hostile input -------------------------------------------------------------
 
 void TestRtf::hostile_data()
@@ -655,6 +795,12 @@ void TestRtf::hostile_data()
     for (int i = 0; i < 200000; ++i)
         words += "\\b\\i\\ul\\cf1 x\\plain ";
     QTest::newRow("format changes") << words + "}" << "xxx";
+    QTest::newRow("kept groups between letters") << "{\\rtf1 " + QByteArray("a{\\*\\x}b\\chftn ").repeated(150000) + "}"
+                                                 << "ab1ab2ab";
+    QTest::newRow("fields in fields") << "{\\rtf1 " + QByteArray("{\\field{\\*\\fldinst A}{\\fldrslt r").repeated(100000) << "rrr";
+    QTest::newRow("shapes in shapes") << "{\\rtf1 " + QByteArray("{\\shp{\\shprslt s").repeated(100000) + QByteArray(200000, '}')
+                                      << "sss";
+    QTest::newRow("kept group cut off in a million groups") << "{\\rtf1 a{\\*\\x " + QByteArray(1000000, '{') << "a";
 }
 
 void TestRtf::hostile()

@@ -73,6 +73,7 @@ QString blockText(const QTextDocument *doc, const QTextBlock &block)
     const QTextBlockFormat bf = block.blockFormat();
     QStringList para;
     const Qt::Alignment a = bf.alignment() & Qt::AlignHorizontal_Mask;
+    if (bf.pageBreakPolicy()) para << QStringLiteral("page%1").arg(int(bf.pageBreakPolicy()));
     if (a & Qt::AlignHCenter) para << QStringLiteral("center");
     else if (a & Qt::AlignRight) para << QStringLiteral("right");
     else if (a & Qt::AlignJustify) para << QStringLiteral("justify");

@@ -1,9 +1,14 @@
 #include "rtf.h"
 
+#include "codepages.h"
+#include "kept.h"
+#include "listtable.h"
+
 #include <QBuffer>
 #include <QHash>
 #include <QImage>
 #include <QPixmap>
+#include <QSet>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
@@ -29,53 +34,166 @@ struct RunProps {
     int fg = 0, bg = 0;
     bool bold = false, italic = false, underline = false, strike = false;
     quint8 valign = 0;
+    quint8 bgWord = 0;  // as the reader counts them
 };
 
-// Windows-1252 code of a character above 0x7F, or 0 when it has none.
-uchar cp1252Byte(char16_t c)
+const char kHex[] = "0123456789abcdef";
+
+// The fonts and colours the header declares, and each character format's
+// properties as numbers in them.
+class RunTables
 {
-    if (c >= 0xA0 && c <= 0xFF)
-        return uchar(c);
-    switch (c) {
-    case 0x20AC: return 0x80;
-    case 0x201A: return 0x82;
-    case 0x0192: return 0x83;
-    case 0x201E: return 0x84;
-    case 0x2026: return 0x85;
-    case 0x2020: return 0x86;
-    case 0x2021: return 0x87;
-    case 0x02C6: return 0x88;
-    case 0x2030: return 0x89;
-    case 0x0160: return 0x8A;
-    case 0x2039: return 0x8B;
-    case 0x0152: return 0x8C;
-    case 0x017D: return 0x8E;
-    case 0x2018: return 0x91;
-    case 0x2019: return 0x92;
-    case 0x201C: return 0x93;
-    case 0x201D: return 0x94;
-    case 0x2022: return 0x95;
-    case 0x2013: return 0x96;
-    case 0x2014: return 0x97;
-    case 0x02DC: return 0x98;
-    case 0x2122: return 0x99;
-    case 0x0161: return 0x9A;
-    case 0x203A: return 0x9B;
-    case 0x0153: return 0x9C;
-    case 0x017E: return 0x9E;
-    case 0x0178: return 0x9F;
-    default: return 0;
+public:
+    // The fonts and colours of a file read come first, under their numbers
+    // there, when the document keeps groups that refer to them.
+    RunTables(const QFont &defaultFont, const kept::Tables &read) : defaultFont(defaultFont)
+    {
+        for (const kept::Tables::Font &f : read.fonts) {
+            if (f.id < 0 || f.id >= kMaxFontId || (!fonts.empty() && fonts.back().id == f.id))
+                continue;
+            fonts.push_back({f.id, f.charset, f.name});
+            if (!fontIds.contains(f.name))
+                fontIds.insert(f.name, f.id);
+            if (f.charset != 0)
+                nonAnsi.insert(f.id);
+            nextFont = std::max(nextFont, f.id + 1);
+        }
+        for (QRgb rgb : read.colors) {
+            colorList.append(rgb);
+            if (rgb != kept::kAutoColor && !colorIds.contains(rgb))
+                colorIds.insert(rgb, int(colorList.size()));
+        }
+        fontId(defaultFont.family());
     }
+
+    const RunProps &props(int index, const QTextCharFormat &f);
+    // The Symbol font that bullets are drawn in, declared on first use.
+    int useSymbolFont()
+    {
+        if (symbolFontId < 0) {
+            symbolFontId = nextFont++;
+            fonts.push_back({symbolFontId, 2, QStringLiteral("Symbol")});
+            nonAnsi.insert(symbolFontId);
+        }
+        return symbolFontId;
+    }
+
+    struct Font {
+        int id;
+        int charset;
+        QString name;
+    };
+    const std::vector<Font> &fontList() const { return fonts; }
+    const QList<QRgb> &colors() const { return colorList; }
+    // Whether \'hh in font means Windows-1252.
+    bool isAnsi(int font) const { return !nonAnsi.contains(font); }
+
+private:
+    static constexpr int kMaxFontId = 1 << 20;
+    int fontId(const QString &family);
+    int colorId(const QColor &color);
+
+    QFont defaultFont;
+    std::vector<Font> fonts;
+    QHash<QString, int> fontIds;
+    QSet<int> nonAnsi;
+    int nextFont = 0;
+    int symbolFontId = -1;
+    QList<QRgb> colorList;
+    QHash<QRgb, int> colorIds;
+    // By the document's format index.
+    std::vector<RunProps> cache;
+    std::vector<bool> cacheValid;
+    RunProps scratch;
+};
+
+const RunProps &RunTables::props(int index, const QTextCharFormat &f)
+{
+    if (index >= 0 && size_t(index) < cacheValid.size() && cacheValid[size_t(index)])
+        return cache[size_t(index)];
+    RunProps r;
+    QString family;
+    const QVariant families = f.property(QTextFormat::FontFamilies);
+    if (families.isValid()) {
+        const QStringList list = families.toStringList();
+        if (!list.isEmpty())
+            family = list.first();
+    }
+    if (family.isEmpty() && f.hasProperty(QTextFormat::FontFamily))
+        family = f.stringProperty(QTextFormat::FontFamily);
+    if (family.isEmpty())
+        family = defaultFont.family();
+    r.font = fontId(family);
+    double pt = 0;
+    if (f.hasProperty(QTextFormat::FontPointSize))
+        pt = f.fontPointSize();
+    else if (f.hasProperty(QTextFormat::FontPixelSize))
+        pt = f.intProperty(QTextFormat::FontPixelSize) * 0.75;
+    if (pt <= 0)
+        pt = defaultFont.pointSizeF() > 0 ? defaultFont.pointSizeF() : defaultFont.pixelSize() * 0.75;
+    if (pt <= 0)
+        pt = 12;
+    r.size = std::clamp(int(std::lround(pt * 2)), 1, 3276);
+    r.bold = f.hasProperty(QTextFormat::FontWeight) ? f.fontWeight() >= QFont::DemiBold : defaultFont.bold();
+    r.italic = f.hasProperty(QTextFormat::FontItalic) ? f.fontItalic() : defaultFont.italic();
+    r.underline = f.hasProperty(QTextFormat::TextUnderlineStyle) || f.hasProperty(QTextFormat::FontUnderline)
+        ? f.fontUnderline()
+        : defaultFont.underline();
+    r.strike = f.hasProperty(QTextFormat::FontStrikeOut) ? f.fontStrikeOut() : defaultFont.strikeOut();
+    if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush)
+        r.fg = colorId(f.foreground().color());
+    if (f.hasProperty(QTextFormat::BackgroundBrush) && f.background().style() != Qt::NoBrush)
+        r.bg = colorId(f.background().color());
+    if (r.bg && f.hasProperty(kept::BackgroundWord))
+        r.bgWord = quint8(std::clamp(f.intProperty(kept::BackgroundWord), 0, 2));
+    if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript)
+        r.valign = 1;
+    else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
+        r.valign = 2;
+    if (index < 0)
+        return scratch = r;
+    if (size_t(index) >= cache.size()) {
+        cache.resize(size_t(index) + 1);
+        cacheValid.resize(size_t(index) + 1, false);
+    }
+    cache[size_t(index)] = r;
+    cacheValid[size_t(index)] = true;
+    return cache[size_t(index)];
 }
 
-const char kHex[] = "0123456789abcdef";
+int RunTables::fontId(const QString &family)
+{
+    const auto it = fontIds.constFind(family);
+    if (it != fontIds.constEnd())
+        return *it;
+    const int id = nextFont++;
+    fonts.push_back({id, 0, family});
+    fontIds.insert(family, id);
+    return id;
+}
+
+int RunTables::colorId(const QColor &color)
+{
+    const QRgb rgb = color.rgb() & 0xFFFFFF;
+    const auto it = colorIds.constFind(rgb);
+    if (it != colorIds.constEnd())
+        return *it;
+    colorList.append(rgb);
+    const int id = int(colorList.size());
+    colorIds.insert(rgb, id);
+    return id;
+}
 
 class Writer
 {
 public:
-    explicit Writer(const QTextDocument *doc) : doc(doc), defaultFont(doc->defaultFont())
+    explicit Writer(const QTextDocument *doc, const kept::Tables &read = {})
+        : doc(doc), tables(doc->defaultFont(), read), codePage(read.codePage), pageSettings(read.settings)
     {
-        fontId(defaultFont.family());
+        if (codePage != 1252 && codepage::isKnown(codePage))
+            ansiText = false;  // escapes would be read in that code page
+        else
+            codePage = 1252;
         body.reserve(doc->characterCount() * 2 + 1024);
     }
 
@@ -84,20 +202,31 @@ public:
         writeFrame(doc->rootFrame());
         QByteArray out;
         out.reserve(body.size() + 1024);
-        out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033\r\n{\\fonttbl";
-        for (int i = 0; i < fontNames.size(); ++i) {
-            out += "{\\f" + QByteArray::number(i) + (i == symbolFont ? "\\fnil\\fcharset2 " : "\\fnil\\fcharset0 ");
+        out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff0\\deflang1033\r\n{\\fonttbl";
+        for (const RunTables::Font &font : tables.fontList()) {
+            out += "{\\f" + QByteArray::number(font.id) + "\\fnil\\fcharset" + QByteArray::number(font.charset) + ' ';
             QByteArray name;
             std::swap(name, body);
-            appendText(QString(fontNames.at(i)).remove(u';'));
+            const bool ansi = ansiText;
+            ansiText = ansiText && font.charset == 0;
+            appendText(QString(font.name).remove(u';'));
+            ansiText = ansi;
             std::swap(name, body);
             out += name + ";}";
         }
         out += "}\r\n{\\colortbl ;";
-        for (QRgb rgb : colorList)
-            out += "\\red" + QByteArray::number(qRed(rgb)) + "\\green" + QByteArray::number(qGreen(rgb))
-                + "\\blue" + QByteArray::number(qBlue(rgb)) + ';';
-        out += "}\r\n\\viewkind4\\uc1\\pard\\plain\\f0\\fs24\r\n";
+        for (QRgb rgb : tables.colors()) {
+            if (rgb != kept::kAutoColor)
+                out += "\\red" + QByteArray::number(qRed(rgb)) + "\\green" + QByteArray::number(qGreen(rgb))
+                    + "\\blue" + QByteArray::number(qBlue(rgb));
+            out += ';';
+        }
+        out += "}\r\n";
+        if (!wordLists.isEmpty())
+            out += wordLists.tables();
+        if (!pageSettings.isEmpty())
+            out += pageSettings.trimmed() + "\r\n";
+        out += "\\viewkind4\\uc1\\pard\\plain\\f0\\fs24\r\n";
         out += body;
         out += "}\r\n";
         return out;
@@ -130,14 +259,18 @@ private:
 
     void writeTable(QTextTable *table)
     {
+        if (table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+            body += "\\page\r\n";
         const int rows = table->rows(), cols = table->columns();
         const QList<QTextLength> widths = table->format().columnWidthConstraints();
-        std::vector<int> right(size_t(std::max(cols, 0)));
-        int x = 0;
+        std::vector<qint64> right(size_t(std::max(cols, 0)));
+        qint64 x = 0;
         for (int c = 0; c < cols; ++c) {
-            int w = 9360 / std::max(cols, 1);
+            qint64 w = 9360 / std::max(cols, 1);
+            // Widths from pasted HTML can be anything: no column is wider
+            // than the widest page (22 inches).
             if (c < widths.size() && widths.at(c).type() == QTextLength::FixedLength && widths.at(c).rawValue() > 0)
-                w = int(std::lround(widths.at(c).rawValue() * 15));
+                w = std::lround(std::min(widths.at(c).rawValue(), 2112.0) * 15);
             x += w;
             right[size_t(c)] = x;
         }
@@ -175,6 +308,9 @@ private:
         body += "\\pard";
         if (inTable)
             body += "\\intbl";
+        if ((bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || breakBeforeNext)
+            body += "\\pagebb";
+        breakBeforeNext = !inTable && (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter);
         QTextList *list = block.textList();
         int indentPx = 0;
         if (list) {
@@ -193,14 +329,13 @@ private:
                 appendText(list->itemText(block));
                 body += "\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1";
                 body += kind;
-                body += "{\\pntxta.}}";
+                body += "{\\pntxta.}}\\ls" + QByteArray::number(wordLists.number(list, style, level - 1))
+                    + "\\ilvl" + QByteArray::number(std::min(level - 1, 8));
             } else {
-                if (symbolFont < 0) {
-                    symbolFont = int(fontNames.size());
-                    fontNames.append(QStringLiteral("Symbol"));
-                }
-                const QByteArray f = QByteArray::number(symbolFont);
-                body += "{\\pntext\\f" + f + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" + f + "\\pnindent0{\\pntxtb\\'B7}}";
+                const QByteArray f = QByteArray::number(tables.useSymbolFont());
+                body += "{\\pntext\\f" + f + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" + f + "\\pnindent0{\\pntxtb\\'B7}}\\ls"
+                    + QByteArray::number(wordLists.number(list, style, level - 1)) + "\\ilvl"
+                    + QByteArray::number(std::min(level - 1, 8));
             }
             body += "\\fi-360\\li" + QByteArray::number(720 * level);
         } else {
@@ -262,6 +397,7 @@ private:
                 continue;
             }
             // A run of fragments with the same link becomes one field.
+            closeSpan();
             body += "{\\field{\\*\\fldinst{HYPERLINK \"";
             QString escaped = href;
             escaped.replace(u'\\', QLatin1String("\\\\")).replace(u'"', QLatin1String("%22"));
@@ -280,12 +416,14 @@ private:
                 it = next;
                 writeFragment(it.fragment(), nf);
             }
+            closeSpan();
             body += "}}}";
             cur = saved;
         }
+        closeSpan();
         // The paragraph mark keeps the paragraph's own character format:
         // Word and LibreOffice draw the bullet or number with it.
-        setProps(props(block.charFormatIndex(), block.charFormat()));
+        setProps(tables.props(block.charFormatIndex(), block.charFormat()));
         body += terminator;
         body += "\r\n";
         lineStart = body.size();
@@ -300,90 +438,105 @@ private:
 
     void writeFragment(const QTextFragment &frag, const QTextCharFormat &cf)
     {
+        if (span.open && !(kept::has(cf) && cf.intProperty(kept::Id) == span.id))
+            closeSpan();  // (a span showing an object is never open)
+        if (kept::has(cf))
+            writeAnchored(frag, cf);
+        else
+            writePiece(frag, cf, 0, frag.length());
+    }
+
+    void writePiece(const QTextFragment &frag, const QTextCharFormat &cf, int from, int count)
+    {
+        if (count <= 0)
+            return;
         if (cf.isImageFormat()) {
             // A picture's own format rarely names a font: leave the text's as it is.
             const QTextImageFormat img = cf.toImageFormat();
-            for (int k = 0; k < frag.length(); ++k)
+            for (int k = 0; k < count; ++k)
                 writeImage(img);
             return;
         }
-        setProps(props(frag.charFormatIndex(), cf));
-        appendText(frag.text());
+        setProps(tables.props(frag.charFormatIndex(), cf));
+        appendText(from == 0 && count == frag.length() ? frag.text() : frag.text().mid(from, count));
     }
 
-    const RunProps &props(int index, const QTextCharFormat &f)
+    // A span's characters go between its groups, as long as they follow
+    // one another in a paragraph; any carrying its id later are plain text.
+    void writeSpan(const QTextFragment &frag, const QTextCharFormat &cf)
     {
-        if (index >= 0 && size_t(index) < cacheValid.size() && cacheValid[size_t(index)])
-            return cache[size_t(index)];
-        RunProps r;
-        QString family;
-        const QVariant families = f.property(QTextFormat::FontFamilies);
-        if (families.isValid()) {
-            const QStringList list = families.toStringList();
-            if (!list.isEmpty())
-                family = list.first();
+        const int id = cf.intProperty(kept::Id);
+        int &used = keptUsed[id];
+        if (cf.hasProperty(kept::Word)) {
+            // The object, once, for the characters that show it.
+            if (used == 0) {
+                body += cf.property(kept::Before).toByteArray();
+                body += cf.property(kept::Word).toByteArray();
+                lineStart = body.size();
+            }
+            const int length = cf.hasProperty(kept::Length) ? cf.intProperty(kept::Length) : 1;
+            const int shown = std::clamp(length - used, 0, frag.length());
+            used += shown;
+            if (shown > 0 && used >= length)
+                body += cf.property(kept::After).toByteArray();
+            if (shown < frag.length())
+                used = INT_MAX / 2;  // what follows is text typed next to it
+            writePiece(frag, cf, shown, frag.length() - shown);
+            return;
         }
-        if (family.isEmpty() && f.hasProperty(QTextFormat::FontFamily))
-            family = f.stringProperty(QTextFormat::FontFamily);
-        if (family.isEmpty())
-            family = defaultFont.family();
-        r.font = fontId(family);
-        double pt = 0;
-        if (f.hasProperty(QTextFormat::FontPointSize))
-            pt = f.fontPointSize();
-        else if (f.hasProperty(QTextFormat::FontPixelSize))
-            pt = f.intProperty(QTextFormat::FontPixelSize) * 0.75;
-        if (pt <= 0)
-            pt = defaultFont.pointSizeF() > 0 ? defaultFont.pointSizeF() : defaultFont.pixelSize() * 0.75;
-        if (pt <= 0)
-            pt = 12;
-        r.size = std::clamp(int(std::lround(pt * 2)), 1, 3276);
-        r.bold = f.hasProperty(QTextFormat::FontWeight) ? f.fontWeight() >= QFont::DemiBold : defaultFont.bold();
-        r.italic = f.hasProperty(QTextFormat::FontItalic) ? f.fontItalic() : defaultFont.italic();
-        r.underline = f.hasProperty(QTextFormat::TextUnderlineStyle) || f.hasProperty(QTextFormat::FontUnderline)
-            ? f.fontUnderline()
-            : defaultFont.underline();
-        r.strike = f.hasProperty(QTextFormat::FontStrikeOut) ? f.fontStrikeOut() : defaultFont.strikeOut();
-        if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush)
-            r.fg = colorId(f.foreground().color());
-        if (f.hasProperty(QTextFormat::BackgroundBrush) && f.background().style() != Qt::NoBrush)
-            r.bg = colorId(f.background().color());
-        if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript)
-            r.valign = 1;
-        else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
-            r.valign = 2;
-        if (index < 0)
-            return scratch = r;
-        if (size_t(index) >= cache.size()) {
-            cache.resize(size_t(index) + 1);
-            cacheValid.resize(size_t(index) + 1, false);
+        if (used == 0) {
+            used = 1;
+            span.open = true;
+            span.id = id;
+            span.after = cf.property(kept::After).toByteArray();
+            span.saved = cur;
+            body += cf.property(kept::Before).toByteArray();
+            lineStart = body.size();
         }
-        cache[size_t(index)] = r;
-        cacheValid[size_t(index)] = true;
-        return cache[size_t(index)];
+        writePiece(frag, cf, 0, frag.length());
     }
 
-    int fontId(const QString &family)
+    void closeSpan()
     {
-        const auto it = fontIds.constFind(family);
-        if (it != fontIds.constEnd())
-            return *it;
-        const int id = int(fontNames.size());
-        fontNames.append(family);
-        fontIds.insert(family, id);
-        return id;
+        if (!span.open)
+            return;
+        span.open = false;
+        keptUsed[span.id] = INT_MAX;
+        body += span.after;
+        cur = span.saved;  // what its closing braces bring back
     }
 
-    int colorId(const QColor &color)
+    // The groups kept on an anchor go once around its first characters;
+    // characters typed next to it since are plain text.
+    void writeAnchored(const QTextFragment &frag, const QTextCharFormat &cf)
     {
-        const QRgb rgb = color.rgb() & 0xFFFFFF;
-        const auto it = colorIds.constFind(rgb);
-        if (it != colorIds.constEnd())
-            return *it;
-        colorList.append(rgb);
-        const int id = int(colorList.size());
-        colorIds.insert(rgb, id);
-        return id;
+        if (cf.hasProperty(kept::Span)) {
+            writeSpan(frag, cf);
+            return;
+        }
+        int &used = keptUsed[cf.intProperty(kept::Id)];
+        const int length = cf.hasProperty(kept::Length) ? std::max(1, cf.intProperty(kept::Length)) : 1;
+        int done = 0;
+        if (used < length) {
+            done = std::min(length - used, frag.length());
+            if (used == 0)
+                body += cf.property(kept::Before).toByteArray();
+            if (cf.hasProperty(kept::Word)) {
+                const QByteArray word = cf.property(kept::Word).toByteArray();
+                if (used == 0 && !word.isEmpty()) {
+                    setProps(tables.props(frag.charFormatIndex(), cf));
+                    body += word;
+                    body += ' ';
+                }
+            } else {
+                writePiece(frag, cf, 0, done);
+            }
+            used += done;
+            if (used >= length)
+                body += cf.property(kept::After).toByteArray();
+            lineStart = body.size();
+        }
+        writePiece(frag, cf, done, frag.length() - done);
     }
 
     void setProps(const RunProps &t)
@@ -403,8 +556,13 @@ private:
             body += t.strike ? "\\strike" : "\\strike0";
         if (t.fg != cur.fg)
             body += "\\cf" + QByteArray::number(t.fg);
-        if (t.bg != cur.bg)
-            body += "\\highlight" + QByteArray::number(t.bg);
+        if (t.bg != cur.bg || t.bgWord != cur.bgWord) {
+            static const char *const words[] = {"\\highlight", "\\cb", "\\chcbpat"};
+            if (cur.bg && (t.bg == 0 || t.bgWord != cur.bgWord))
+                body += QByteArray(words[cur.bgWord]) + '0';
+            if (t.bg)
+                body += words[t.bgWord] + QByteArray::number(t.bg);
+        }
         if (t.valign != cur.valign)
             body += t.valign == 1 ? "\\super" : t.valign == 2 ? "\\sub" : "\\nosupersub";
         if (body.size() != before)
@@ -441,7 +599,7 @@ private:
             }
             if (c < 0x20)
                 continue;
-            if (const uchar b = c >= 0x80 ? cp1252Byte(c) : 0) {
+            if (const uchar b = c >= 0x80 && ansiText && tables.isAnsi(cur.font) ? codepage::toWindows1252(c) : 0) {
                 const char esc[4] = {'\\', '\'', kHex[b >> 4], kHex[b & 15]};
                 body.append(esc, 4);
                 continue;
@@ -503,25 +661,29 @@ private:
     }
 
     const QTextDocument *doc;
-    QFont defaultFont;
+    RunTables tables;
     QByteArray body;
     qsizetype lineStart = 0;
-    QStringList fontNames;
-    QHash<QString, int> fontIds;
-    int symbolFont = -1;
-    QList<QRgb> colorList;
-    QHash<QRgb, int> colorIds;
-    std::vector<RunProps> cache;
-    std::vector<bool> cacheValid;
-    RunProps scratch;
-    RunProps cur;
+    RunProps cur;  // what the text written last is in
+    int codePage;
+    QByteArray pageSettings;  // as read
+    bool ansiText = true;  // non-ASCII text may go as Windows-1252 escapes
+    bool breakBeforeNext = false;  // the paragraph before ends its page
+    QHash<int, int> keptUsed;      // characters of each anchor written so far
+    WordListTable wordLists;
+    struct {
+        bool open = false;
+        int id = 0;
+        QByteArray after;
+        RunProps saved;
+    } span;  // the span being written
 };
 
 }  // namespace
 
 QByteArray write(const QTextDocument *doc)
 {
-    return Writer(doc).run();
+    return Writer(doc, kept::loadTables(doc)).run();
 }
 
 }  // namespace rtf

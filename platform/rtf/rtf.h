@@ -40,8 +40,9 @@ QByteArray write(const QTextDocument *doc);
 // Where the original JPEG bytes of a picture named imageName are kept.
 QUrl jpegSourceUrl(const QString &imageName);
 
-// Runs the parser over the data without building a document and returns the
-// number of text characters it decoded. For measuring the tokenizer alone.
+// Runs the tokenizer alone over the data, with a listener that only counts,
+// and returns the number of characters of text outside the header tables,
+// pictures and skipped destinations. For measuring the tokenizer.
 qint64 scan(const QByteArray &data);
 
 }  // namespace rtf

@@ -1,0 +1,388 @@
+#include "builder.h"
+
+#include "kept.h"
+#include "rtf.h"
+
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace rtf {
+
+DocumentBuilder::DocumentBuilder(QTextDocument *doc, const DocumentTables &tables)
+    : doc(doc), cursor(doc), tables(tables), formats(tables)
+{
+    cursor.beginEditBlock();
+}
+
+// ---- text and paragraphs --------------------------------------------------
+
+namespace {
+QString toString(QLatin1StringView text) { return QString(text); }
+QString toString(QStringView text) { return text.toString(); }
+}  // namespace
+
+template <typename Text>
+void DocumentBuilder::append(const Text &whole, const State &s)
+{
+    if (s.chr.hidden)
+        return;
+    if (needsPrepare(s)) {
+        flushText();
+        prepareContent(s, false);
+    }
+    Text text = whole;
+    if (!keptPending.isEmpty() && !spanOpen && keptAnchors < kept::kMaxAnchors && !text.isEmpty()) {
+        // The first character holds the groups that came before it.
+        flushText();
+        const qsizetype n = text.size() > 1 && QChar::isHighSurrogate(char16_t(QChar(text.at(0)).unicode())) ? 2 : 1;
+        QTextCharFormat f = formats.charFormat(s.chr);
+        takePendingKept(f);
+        cursor.insertText(toString(text.left(n)), f);
+        paraHasContent = true;
+        text = text.sliced(n);
+        if (text.isEmpty())
+            return;
+    }
+    if (!runText.isEmpty() && !(runProps == s.chr))
+        flushText();
+    if (runText.isEmpty())
+        runProps = s.chr;
+    runText.append(text);
+    paraHasContent = true;
+}
+
+void DocumentBuilder::appendText(QLatin1StringView text, const State &s) { append(text, s); }
+
+void DocumentBuilder::appendText(QStringView text, const State &s) { append(text, s); }
+
+void DocumentBuilder::flushText()
+{
+    if (runText.isEmpty())
+        return;
+    if (spanOpen) {
+        QTextCharFormat f = formats.charFormat(runProps);
+        f.merge(spanFormat);
+        if (!spanHasText)
+            spanStart = cursor.position();
+        cursor.insertText(runText, f);
+        spanHasText = true;
+    } else {
+        cursor.insertText(runText, formats.charFormat(runProps));
+    }
+    runText.resize(0);
+}
+
+bool DocumentBuilder::canEndParagraph(const State &s) const
+{
+    return blockBudget > 0 || paraHasContent || table || s.para.intbl;
+}
+
+void DocumentBuilder::endParagraph(const State &s)
+{
+    flushText();
+    prepareContent(s, false);
+    applyBlockFormat(s);
+    pendingBreak = true;
+    breakCostsBudget = !paraHasContent;
+    paraHasContent = false;
+}
+
+bool DocumentBuilder::needsPrepare(const State &s) const
+{
+    return pendingBreak || placeholderPending || bool(s.para.intbl) != (table != nullptr)
+        || (table && (needCellAdvance || rowEnded));
+}
+
+// Puts the cursor where the next content goes: after a paragraph break,
+// into or out of a table, after a pending picture placeholder.
+void DocumentBuilder::prepareContent(const State &s, bool forceTable)
+{
+    if (placeholderPending) {
+        placeholderPending = false;
+        insertImage(PictureReader::placeholder(), placeholderW, placeholderH, QByteArray(), nullptr);
+    }
+    if (forceTable || s.para.intbl) {
+        if (!table)
+            enterTable();
+        else if (rowEnded)
+            nextRow();
+        else if (needCellAdvance)
+            nextCell();
+    } else if (table) {
+        leaveTable();
+    }
+    if (pendingBreak) {
+        pendingBreak = false;
+        if (breakCostsBudget) {
+            if (blockBudget <= 0) {
+                cursor.insertText(QString(QChar::LineSeparator));
+                return;
+            }
+            --blockBudget;
+        }
+        // The new paragraph most likely has the format of the one before.
+        if (!haveBlockFormat)
+            blockFormatNow = QTextBlockFormat();
+        const CharProps mark = s.chr;
+        cursor.insertBlock(blockFormatNow, formats.charFormat(mark));
+        blockCharNow = mark;
+        haveBlockFormat = haveBlockChar = true;
+    }
+}
+
+namespace {
+ParaProps withPageBreak(ParaProps pp)
+{
+    pp.pagebb = 1;
+    return pp;
+}
+}  // namespace
+
+// Gives the paragraph under the cursor its format and list.
+void DocumentBuilder::applyBlockFormat(const State &s)
+{
+    const ParaProps &pp = s.para;
+    QTextListFormat::Style style = QTextListFormat::ListStyleUndefined;
+    int indent = 1;
+    bool fromLs = false;
+    if (pp.listKind == 2) {
+        style = tables.lists.levelStyle(pp.ls, pp.ilvl);
+        fromLs = style != QTextListFormat::ListStyleUndefined;
+        indent = pp.ilvl + 1;
+    }
+    if (style == QTextListFormat::ListStyleUndefined && pp.pnStyle) {
+        style = QTextListFormat::Style(pp.pnStyle);
+        indent = std::clamp((pp.li + 360) / 720, 1, 9);
+    }
+    const bool inList = style != QTextListFormat::ListStyleUndefined;
+    const bool breakBefore = pageBreakPending && !pp.pagebb;
+    pageBreakPending = false;
+    const QTextBlockFormat &bf = formats.blockFormat(breakBefore ? withPageBreak(pp) : pp, inList);
+    if (!haveBlockFormat || !(blockFormatNow == bf) || cursor.block().textList()) {
+        cursor.setBlockFormat(bf);
+        blockFormatNow = bf;
+        haveBlockFormat = true;
+    }
+    // The paragraph mark's character format: Qt sizes an empty
+    // paragraph and draws a list marker with it.
+    const CharProps mark = s.chr;
+    if (!haveBlockChar || !(mark == blockCharNow)) {
+        cursor.setBlockCharFormat(formats.charFormat(mark));
+        blockCharNow = mark;
+        haveBlockChar = true;
+    }
+    if (!inList) {
+        lastList = nullptr;
+        pnLists.clear();
+        return;
+    }
+    attachToList(style, indent, fromLs, pp.ls);
+}
+
+void DocumentBuilder::attachToList(QTextListFormat::Style style, int indent, bool fromLs, int ls)
+{
+    const qint64 key = qint64(quint64(qint64(fromLs ? ls : -1)) << 16 ^ quint64(style) << 8 ^ quint64(indent));
+    if (lastList && key == lastListKey) {
+        lastList->add(cursor.block());
+        return;
+    }
+    QHash<qint64, QTextList *> &known = fromLs ? wordLists : pnLists;
+    QTextList *list = known.value(key, nullptr);
+    if (list) {
+        list->add(cursor.block());
+    } else {
+        QTextListFormat lf;
+        lf.setStyle(style);
+        lf.setIndent(indent);
+        list = cursor.createList(lf);
+        known.insert(key, list);
+    }
+    lastList = list;
+    lastListKey = key;
+}
+
+// ---- tables -----------------------------------------------------------------
+
+void DocumentBuilder::addCellEdge(int x)
+{
+    if (cellx.size() < size_t(kMaxColumns))
+        cellx.push_back(x);
+}
+
+void DocumentBuilder::endCell(const State &s)
+{
+    flushText();
+    prepareContent(s, true);
+    applyBlockFormat(s);
+    needCellAdvance = true;
+    paraHasContent = false;
+}
+
+void DocumentBuilder::endRow(const State &s)
+{
+    flushText();
+    if (!table)
+        return;
+    if (placeholderPending)
+        prepareContent(s, true);
+    rowEnded = true;
+    needCellAdvance = false;
+    pendingBreak = false;
+    paraHasContent = false;
+}
+
+void DocumentBuilder::enterTable()
+{
+    QTextTableFormat tf;
+    tf.setBorder(1);
+    tf.setCellSpacing(0);
+    tf.setCellPadding(3);
+    tf.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+    if (pageBreakPending)
+        tf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    pageBreakPending = false;
+    table = cursor.insertTable(1, std::max<int>(1, int(cellx.size())), tf);
+    blockBudget -= table->columns() + 1;
+    haveBlockFormat = haveBlockChar = false;
+    row = col = 0;
+    pendingBreak = needCellAdvance = rowEnded = false;
+    lastList = nullptr;
+}
+
+void DocumentBuilder::nextRow()
+{
+    if (row + 1 >= table->rows() && blockBudget < table->columns()) {
+        // Out of paragraphs: later rows share the last one.
+        col = 0;
+        cursor.setPosition(table->cellAt(row, 0).lastPosition());
+        haveBlockFormat = haveBlockChar = false;
+        needCellAdvance = rowEnded = false;
+        pendingBreak = true;
+        return;
+    }
+    if (row + 1 >= table->rows()) {
+        // Qt works out the whole grid again after each change of shape: grow
+        // in steps of up to 256 rows and trim the spare ones when the table
+        // ends.
+        const qint64 cols = table->columns();
+        const qint64 add = std::clamp<qint64>(table->rows(), 1, std::min<qint64>(256, blockBudget / cols));
+        table->appendRows(int(add));
+        blockBudget -= add * cols;
+    }
+    ++row;
+    col = 0;
+    const int more = int(cellx.size()) - table->columns();
+    if (more > 0 && blockBudget >= qint64(more) * table->rows()) {
+        blockBudget -= qint64(more) * table->rows();
+        table->appendColumns(more);
+    }
+    cursor.setPosition(table->cellAt(row, 0).firstPosition());
+    haveBlockFormat = haveBlockChar = false;
+    pendingBreak = needCellAdvance = rowEnded = false;
+}
+
+void DocumentBuilder::nextCell()
+{
+    needCellAdvance = false;
+    haveBlockFormat = haveBlockChar = false;
+    if (col + 1 >= table->columns() && (table->columns() >= kMaxColumns || blockBudget < table->rows())) {
+        // Extra cells of an over-wide row share the last column.
+        cursor.setPosition(table->cellAt(row, col).lastPosition());
+        pendingBreak = true;
+        return;
+    }
+    ++col;
+    if (col >= table->columns()) {
+        table->appendColumns(1);
+        blockBudget -= table->rows();
+    }
+    cursor.setPosition(table->cellAt(row, col).firstPosition());
+    pendingBreak = false;
+}
+
+void DocumentBuilder::leaveTable()
+{
+    trimTable();
+    cursor.setPosition(table->lastPosition() + 1);
+    haveBlockFormat = haveBlockChar = false;
+    table = nullptr;
+    pendingBreak = needCellAdvance = rowEnded = false;
+    lastList = nullptr;
+}
+
+void DocumentBuilder::trimTable()
+{
+    const int spare = table->rows() - row - 1;
+    if (spare > 0) {
+        blockBudget += qint64(spare) * table->columns();
+        table->removeRows(row + 1, spare);
+    }
+}
+
+// ---- pictures ---------------------------------------------------------------
+
+void DocumentBuilder::addPicture(const DecodedPicture &picture, const State &s)
+{
+    if (!picture.image.isNull()) {
+        if (picture.alternative)
+            placeholderPending = false;
+        insertImage(picture.image, picture.width, picture.height, picture.jpeg, &s);
+    } else if (!picture.alternative) {
+        // Shown as a box of the declared size, unless an alternative
+        // picture (\nonshppict) follows. It goes where the next text
+        // would: after a paragraph break waiting to be made.
+        flushText();
+        if (needsPrepare(s))
+            prepareContent(s, false);
+        placeholderPending = true;
+        placeholderW = picture.width;
+        placeholderH = picture.height;
+    }
+}
+
+void DocumentBuilder::insertImage(const QImage &image, double w, double h, const QByteArray &jpeg,
+                                  const State *prepareFor)
+{
+    flushText();
+    if (prepareFor && needsPrepare(*prepareFor))
+        prepareContent(*prepareFor, false);
+    const QString name = QStringLiteral("rtf-picture:%1").arg(++pictureCount);
+    doc->addResource(QTextDocument::ImageResource, QUrl(name), image);
+    if (!jpeg.isEmpty())
+        doc->addResource(QTextDocument::UserResource, jpegSourceUrl(name), jpeg);
+    QTextImageFormat f;
+    if (spanOpen) {
+        f.merge(spanFormat);
+        if (!spanHasText)
+            spanStart = cursor.position();
+        spanHasText = true;
+    } else if (!keptPending.isEmpty() && keptAnchors < kept::kMaxAnchors) {
+        takePendingKept(f);
+    }
+    f.setName(name);
+    f.setWidth(w);
+    f.setHeight(h);
+    cursor.insertImage(f);
+    paraHasContent = true;
+}
+
+void DocumentBuilder::finish(const State &s)
+{
+    flushText();
+    if (placeholderPending)
+        prepareContent(s, false);
+    if (!keptPending.isEmpty())
+        keepLeftovers(s);
+    if (table)
+        trimTable();
+    if (!pendingBreak && paraHasContent)
+        applyBlockFormat(s);
+    cursor.endEditBlock();
+}
+
+}  // namespace rtf

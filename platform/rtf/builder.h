@@ -1,0 +1,145 @@
+#pragma once
+// Builds the QTextDocument from what the reader finds in the body:
+// paragraphs and their formats, tables, lists and pictures, within a budget
+// of paragraphs that keeps hostile files in proportion.
+#include "formats.h"
+#include "kept.h"
+#include "picture.h"
+#include "properties.h"
+#include "tables.h"
+
+#include <QHash>
+#include <QImage>
+#include <QString>
+#include <QTextCursor>
+
+#include <vector>
+
+class QTextDocument;
+class QTextList;
+class QTextTable;
+
+namespace rtf {
+
+class DocumentBuilder
+{
+public:
+    DocumentBuilder(QTextDocument *doc, const DocumentTables &tables);
+
+    void appendText(QLatin1StringView text, const State &s);
+    void appendText(QStringView text, const State &s);
+
+    // Past the budget, an empty paragraph outside tables is not ended: its
+    // break becomes a line break, and the paragraph stays empty.
+    bool canEndParagraph(const State &s) const;
+    void endParagraph(const State &s);
+    void keepEmpty() { paraHasContent = false; }
+    // Whether anything was put in the paragraph yet.
+    bool paragraphStarted() const { return paraHasContent || !runText.isEmpty() || placeholderPending; }
+
+    void startRow() { cellx.clear(); }
+    void addCellEdge(int x);
+    void endCell(const State &s);
+    void endRow(const State &s);
+
+    void addPicture(const DecodedPicture &picture, const State &s);
+    // A picture shown as a box waits for an alternative (\nonshppict).
+    bool pictureAwaitsAlternative() const { return placeholderPending; }
+
+    // The next paragraph starts a new page.
+    void breakPage() { pageBreakPending = !table || rowEnded; }
+    void cancelPageBreak() { pageBreakPending = false; }
+
+    // A group the document cannot show, kept as read on the character
+    // before it in the paragraph, else on the next one.
+    void keep(const QByteArray &groups);
+    // Text between begin and end goes between the kept before and after
+    // (a field's result between its instruction and closing braces). False
+    // when a span is open already.
+    bool beginKeptSpan(const QByteArray &before, const QByteArray &after);
+    // The same for a span whose text only shows the object kept, and is
+    // written as that.
+    bool beginShownSpan(const QByteArray &object);
+    bool canBeginSpan() const { return !spanOpen && keptAnchors < kept::kMaxAnchors; }
+    bool spanUsed() const { return spanHasText || !runText.isEmpty(); }
+    // Whether any text went into the span.
+    bool endKeptSpan();
+    // Text generated where word stands (a footnote's reference mark).
+    void appendMark(const QString &shown, const QByteArray &word, const State &s);
+
+    void finish(const State &s);
+
+    bool keptAnything() const { return keptAnchors > 0; }
+    QTextDocument *document() const { return doc; }
+
+private:
+    template <typename Text>
+    void append(const Text &text, const State &s);
+    bool needsPrepare(const State &s) const;
+    void prepareContent(const State &s, bool forceTable);
+    void enterTable();
+    void nextRow();
+    void nextCell();
+    void leaveTable();
+    void trimTable();
+    void flushText();
+    void applyBlockFormat(const State &s);
+    void attachToList(QTextListFormat::Style style, int indent, bool fromLs, int ls);
+    void insertImage(const QImage &image, double w, double h, const QByteArray &jpeg, const State *prepareFor);
+    int nextKeptId();
+    bool keepOnPrevious(const QByteArray &groups);
+    void takePendingKept(QTextCharFormat &f);
+    void keepLeftovers(const State &s);
+
+    QTextDocument *doc;
+    QTextCursor cursor;
+    const DocumentTables &tables;
+    FormatCache formats;
+
+    // The paragraph being read.
+    QString runText;  // text not inserted yet, all in runProps
+    CharProps runProps;
+    bool pendingBreak = false;
+    bool paraHasContent = false;
+    // Whether the pending paragraph break ends an empty paragraph, which
+    // counts against the budget.
+    bool breakCostsBudget = true;
+    qint64 blockBudget = kMaxBlocks;
+
+    // What the block under the cursor has.
+    QTextBlockFormat blockFormatNow;  // less its list
+    bool haveBlockFormat = true;
+    CharProps blockCharNow;  // its paragraph mark's format
+    bool haveBlockChar = false;
+
+    // Lists made so far.
+    QTextList *lastList = nullptr;
+    qint64 lastListKey = 0;
+    QHash<qint64, QTextList *> wordLists;
+    QHash<qint64, QTextList *> pnLists;  // RichEdit lists: only while uninterrupted
+
+    // The table being read.
+    std::vector<int> cellx;  // right edges of the row's cells
+    QTextTable *table = nullptr;
+    int row = 0, col = 0;
+    bool needCellAdvance = false, rowEnded = false;
+
+    // A picture shown as a box, not inserted yet.
+    bool placeholderPending = false;
+    double placeholderW = 0, placeholderH = 0;
+    int pictureCount = 0;
+
+    bool pageBreakPending = false;
+
+    // The span open, and whether text went into it.
+    bool spanOpen = false, spanHasText = false;
+    int spanStart = -1;  // where its first character went
+    QTextCharFormat spanFormat;  // its properties
+
+    // Kept groups waiting for the next character, and the anchors made.
+    QByteArray keptPending;
+    int keptAnchors = 0;
+    int keptIdBase = 0;
+};
+
+}  // namespace rtf

@@ -1,0 +1,148 @@
+// The builder's side of what the document keeps as read: groups on the
+// character where they stood, fields' and drawing objects' spans, footnote
+// marks.
+#include "builder.h"
+
+#include "kept.h"
+
+#include <QRandomGenerator>
+#include <QTextDocument>
+
+#include <algorithm>
+
+namespace rtf {
+
+int DocumentBuilder::nextKeptId()
+{
+    // Most likely unique across documents too, so that text pasted from one
+    // into another keeps its own.
+    static_assert(kept::kMaxAnchors <= 1 << 16);
+    if (keptIdBase == 0)
+        keptIdBase = int(QRandomGenerator::global()->bounded(1, 1 << 15)) << 16;
+    return keptIdBase + std::min(keptAnchors++, (1 << 16) - 1);
+}
+
+void DocumentBuilder::takePendingKept(QTextCharFormat &f)
+{
+    kept::add(f, kept::Before, keptPending, nextKeptId());
+    keptPending.clear();
+}
+
+void DocumentBuilder::keep(const QByteArray &groups)
+{
+    if (spanOpen || keptAnchors >= kept::kMaxAnchors || !paraHasContent || !keepOnPrevious(groups))
+        keptPending += groups;
+}
+
+bool DocumentBuilder::keepOnPrevious(const QByteArray &groups)
+{
+    flushText();
+    if (placeholderPending || pendingBreak || cursor.positionInBlock() == 0)
+        return false;
+    const int pos = cursor.position();
+    QTextCursor c(doc);
+    const bool pair = pos >= 2 && QChar::isLowSurrogate(doc->characterAt(pos - 1).unicode())
+        && QChar::isHighSurrogate(doc->characterAt(pos - 2).unicode()) && cursor.positionInBlock() >= 2;
+    c.setPosition(pos - (pair ? 2 : 1));
+    c.setPosition(pos, QTextCursor::KeepAnchor);
+    QTextCharFormat f = c.charFormat();
+    if (!kept::has(f) && keptAnchors >= kept::kMaxAnchors)
+        return false;
+    kept::add(f, kept::After, groups, kept::has(f) ? 0 : nextKeptId());
+    c.setCharFormat(f);
+    return true;
+}
+
+bool DocumentBuilder::beginKeptSpan(const QByteArray &before, const QByteArray &after)
+{
+    if (spanOpen || keptAnchors >= kept::kMaxAnchors)
+        return false;
+    flushText();
+    spanOpen = true;
+    spanHasText = false;
+    spanFormat = QTextCharFormat();
+    kept::add(spanFormat, kept::Before, keptPending + before, nextKeptId());
+    keptPending.clear();
+    kept::add(spanFormat, kept::After, after, 0);
+    spanFormat.setProperty(kept::Span, true);
+    return true;
+}
+
+bool DocumentBuilder::beginShownSpan(const QByteArray &object)
+{
+    if (!canBeginSpan())
+        return false;
+    flushText();
+    spanOpen = true;
+    spanHasText = false;
+    spanFormat = QTextCharFormat();
+    kept::add(spanFormat, kept::Before, keptPending, nextKeptId());
+    keptPending.clear();
+    spanFormat.setProperty(kept::Word, object);
+    spanFormat.setProperty(kept::Span, true);
+    return true;
+}
+
+bool DocumentBuilder::endKeptSpan()
+{
+    flushText();
+    if (spanOpen && spanHasText && spanFormat.hasProperty(kept::Word) && cursor.position() - spanStart > 1) {
+        // Characters typed next to them later are not part of the object.
+        QTextCharFormat length;
+        length.setProperty(kept::Length, cursor.position() - spanStart);
+        QTextCursor c(doc);
+        c.setPosition(spanStart);
+        c.setPosition(cursor.position(), QTextCursor::KeepAnchor);
+        c.mergeCharFormat(length);
+    }
+    spanOpen = false;
+    return spanHasText;
+}
+
+void DocumentBuilder::appendMark(const QString &shown, const QByteArray &word, const State &s)
+{
+    if (s.chr.hidden || shown.isEmpty())
+        return;
+    if (keptAnchors >= kept::kMaxAnchors) {
+        append(QStringView(shown), s);
+        return;
+    }
+    if (needsPrepare(s))
+        prepareContent(s, false);
+    flushText();
+    QTextCharFormat f = formats.charFormat(s.chr);
+    kept::add(f, kept::Before, keptPending, nextKeptId());
+    keptPending.clear();
+    f.setProperty(kept::Word, word);
+    if (shown.size() != 1)
+        f.setProperty(kept::Length, int(shown.size()));
+    cursor.insertText(shown, f);
+    paraHasContent = true;
+}
+
+// Groups after the last text ride on the last character there is.
+void DocumentBuilder::keepLeftovers(const State &s)
+{
+    QTextCursor c(doc);
+    c.movePosition(QTextCursor::End);
+    int pos = c.position();
+    while (pos > 0 && (doc->characterAt(pos - 1) == QChar::ParagraphSeparator
+                       || doc->characterAt(pos - 1).unicode() == 0xFDD0 || doc->characterAt(pos - 1).unicode() == 0xFDD1))
+        --pos;
+    if (pos > 0) {
+        c.setPosition(pos - 1);
+        c.setPosition(pos, QTextCursor::KeepAnchor);
+        QTextCharFormat f = c.charFormat();
+        kept::add(f, kept::After, keptPending, nextKeptId());
+        c.setCharFormat(f);
+    } else {
+        // Nothing to hold them: a character of its own.
+        QTextCharFormat f = formats.charFormat(s.chr);
+        kept::add(f, kept::Before, keptPending, nextKeptId());
+        f.setProperty(kept::Word, QByteArray());
+        c.insertText(QString(QChar::ObjectReplacementCharacter), f);
+    }
+    keptPending.clear();
+}
+
+}  // namespace rtf

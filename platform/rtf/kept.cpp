@@ -1,0 +1,81 @@
+#include "kept.h"
+
+#include <QTextCharFormat>
+#include <QTextDocument>
+#include <QUrl>
+#include <QVariantList>
+
+#include <algorithm>
+
+namespace rtf::kept {
+
+bool add(QTextCharFormat &format, Property side, const QByteArray &groups, int newId)
+{
+    const bool made = !has(format);
+    if (made)
+        format.setProperty(Id, newId);
+    if (!groups.isEmpty())
+        format.setProperty(side, format.property(side).toByteArray() + groups);
+    return made;
+}
+
+bool onlyWordsBetween(const char *begin, const char *wordStart)
+{
+    const auto alpha = [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
+    const char *p = begin + 1;
+    while (p < wordStart) {
+        if (*p == '\r' || *p == '\n' || *p == ' ') {
+            ++p;
+        } else if (*p == '\\' && p + 1 < wordStart && p[1] == '*') {
+            p += 2;
+        } else if (*p == '\\' && p + 1 < wordStart && alpha(p[1])) {
+            ++p;
+            while (p < wordStart && alpha(*p))
+                ++p;
+            if (p < wordStart && *p == '-')
+                ++p;
+            while (p < wordStart && *p >= '0' && *p <= '9')
+                ++p;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+const QUrl kTablesUrl(QStringLiteral("rtf-kept:tables"));
+}
+
+void saveTables(QTextDocument *doc, const Tables &tables)
+{
+    QVariantList fonts;
+    for (const Tables::Font &f : tables.fonts)
+        fonts << QVariant(QVariantList{f.id, f.charset, f.name});
+    QVariantList colors;
+    for (QRgb c : tables.colors)
+        colors << QVariant(uint(c));
+    doc->addResource(QTextDocument::UserResource, kTablesUrl,
+                     QVariantList{tables.codePage, fonts, colors, tables.settings});
+}
+
+Tables loadTables(const QTextDocument *doc)
+{
+    Tables t;
+    const QVariantList all = doc->resource(QTextDocument::UserResource, kTablesUrl).toList();
+    if (all.size() != 4)
+        return t;
+    t.codePage = all.at(0).toInt();
+    for (const QVariant &v : all.at(1).toList()) {
+        const QVariantList f = v.toList();
+        if (f.size() == 3)
+            t.fonts.push_back({f.at(0).toInt(), f.at(1).toInt(), f.at(2).toString()});
+    }
+    std::sort(t.fonts.begin(), t.fonts.end(), [](const Tables::Font &a, const Tables::Font &b) { return a.id < b.id; });
+    for (const QVariant &v : all.at(2).toList())
+        t.colors << QRgb(v.toUInt());
+    t.settings = all.at(3).toByteArray();
+    return t;
+}
+
+}  // namespace rtf::kept

@@ -1,0 +1,71 @@
+#pragma once
+// What the document cannot show but a saved file must hold again: groups
+// such as headers, footers, footnotes, bookmarks and document information,
+// kept as the bytes that were read, and words that stand for generated text
+// (a footnote's reference mark). They ride on the character where they stood,
+// as properties of its format, so they move with the text around them and go
+// when that character is deleted.
+//
+// An anchor covers the first `length` characters carrying its id; characters
+// typed next to it take its format too, but only those first ones stand for
+// it. The writer writes the kept groups once per id: before the anchor, or
+// after it when the group followed the text in the paragraph.
+#include <QByteArray>
+#include <QList>
+#include <QRgb>
+#include <QString>
+#include <QTextFormat>
+
+#include <vector>
+
+class QTextCharFormat;
+class QTextDocument;
+
+namespace rtf::kept {
+
+enum Property {
+    Before = QTextFormat::UserProperty + 0x4B00,  // QByteArray: whole RTF groups, { to }, before the anchor
+    After,                                        // QByteArray: the same, after it
+    Id,                                           // int, unique for each anchor (Qt hashes formats by it)
+    Word,                                         // QByteArray: RTF written instead of the anchor's text
+    Length,                                       // int: characters the anchor covers, 1 when unset
+    Span,                                         // bool: the anchor covers the run of characters
+                                                  // carrying its id (a field's result), not Length
+    BackgroundWord,                               // int: the background is written as 1 \\cb, 2 \\chcbpat,
+                                                  // else \\highlight
+};
+
+// Anchors made by one read past which later groups share the last one.
+constexpr int kMaxAnchors = 65536;
+
+// Adds groups on one side (Before or After) of the anchor format holds,
+// making it one with newId when it holds none. True when it was made.
+bool add(QTextCharFormat &format, Property side, const QByteArray &groups, int newId);
+
+// True when format carries an anchor.
+inline bool has(const QTextFormat &format) { return format.hasProperty(Id); }
+
+// Whether the group that starts at begin (a '{') and holds only control
+// words up to wordStart can be kept from its opening brace.
+bool onlyWordsBetween(const char *begin, const char *wordStart);
+
+// Kept groups name fonts and colours by their numbers in the file read,
+// and may hold bytes in its code page: the document keeps those tables, and
+// the writer numbers its own fonts and colours after them.
+constexpr QRgb kAutoColor = 0xFF000000;
+struct Tables {
+    struct Font {
+        int id = 0;
+        int charset = 0;
+        QString name;
+    };
+    int codePage = 1252;
+    std::vector<Font> fonts;  // by id
+    QList<QRgb> colors;       // entries 1..n (kAutoColor: an empty entry)
+    QByteArray settings;      // page and section settings, the words as read
+    bool isEmpty() const { return fonts.empty() && colors.isEmpty() && settings.isEmpty(); }
+};
+void saveTables(QTextDocument *doc, const Tables &tables);
+Tables loadTables(const QTextDocument *doc);
+
+}  // namespace rtf::kept

@@ -1,0 +1,150 @@
+#pragma once
+// The tables of an RTF header: fonts, colours, styles and lists, each read
+// from its destination, and the links of the fields. Formats refer to their
+// entries by number.
+#include "properties.h"
+
+#include <QColor>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QTextListFormat>
+
+#include <array>
+#include <climits>
+#include <utility>
+#include <vector>
+
+namespace rtf {
+
+class Fonts
+{
+public:
+    void begin() { entryOpen = false; }
+    // \f starts an entry, \fcharset and \cpg give its code page.
+    void word(Kw kw, int param);
+    void nameChar(char16_t c);
+    void finishEntry();  // at its semicolon or the end of its group
+    // The code page the entry's name is written in.
+    int entryCodePage(int documentCp) const { return entryCp ? entryCp : documentCp; }
+
+    // The font's own code page, 0 when it has none.
+    int codePage(int font);
+    // The family of font, else of fallback; empty when neither is known.
+    QString family(int font, int fallback) const;
+
+    struct Font {
+        QString name;
+        int cp = 0;  // 0: the document's code page
+        int charset = -1;  // \fcharset, -1 when none
+    };
+    // Each entry with its number, in the order read.
+    template <typename F>
+    void forEach(F f) const
+    {
+        for (auto it = index.constBegin(); it != index.constEnd(); ++it)
+            f(it.key(), fonts[size_t(it.value())]);
+    }
+
+private:
+    std::vector<Font> fonts;
+    QHash<int, int> index;  // \fN -> fonts
+
+    // The entry being read.
+    bool entryOpen = false;
+    int entryId = 0;
+    int entryCp = 0;
+    int entryCharset = -1;
+    QString entryName;
+
+    // The font last asked for its code page.
+    int cpFont = INT_MIN;
+    int cpValue = 0;
+};
+
+class Colors
+{
+public:
+    void begin();
+    void word(Kw kw, int param);
+    void finishEntry();  // at its semicolon
+    // Entry index, invalid for automatic (0), missing or empty entries.
+    QColor color(int index) const;
+    int count() const { return int(colors.size()); }
+
+private:
+    std::vector<QColor> colors;
+    // The entry being read.
+    int red = 0, green = 0, blue = 0;
+    bool set = false;
+};
+
+class Styles
+{
+public:
+    void beginEntry();  // an entry without \sN is the Normal style
+    void word(Kw kw, int param, bool hasParam);
+    void finishEntry();  // at its semicolon or the end of its group
+    // Gives the group style id's properties, with those of the styles it is
+    // based on; a paragraph style keeps the group's table and list.
+    void apply(State &s, int id, bool charOnly, int defaultFont);
+
+private:
+    struct Style {
+        int basedOn = -1;
+        std::vector<std::pair<Kw, int>> words;  // INT_MIN: no parameter
+    };
+    QHash<int, Style> styles;
+    QHash<int, std::pair<CharProps, ParaProps>> resolved;
+
+    // The entry being read.
+    Style pending;
+    int pendingId = -1;
+};
+
+// Word's list table and overrides, and RichEdit's \pn numbering.
+class Lists
+{
+public:
+    // A word inside \listtable or \listoverridetable; returns the
+    // destination the group goes on as.
+    Dest word(Dest dest, Kw kw, int param);
+    void finishOverride();  // at the end of a \listoverride group
+    // The style of level ilvl of the list \lsN names; ListStyleUndefined
+    // when there is none.
+    QTextListFormat::Style levelStyle(int ls, int ilvl) const;
+
+    void beginPn() { pnStyle = 0; }
+    void pnWord(Kw kw);
+    // At the end of a \pn group: the paragraph is numbered as it said.
+    void finishPn(ParaProps &pp) const;
+
+private:
+    using Levels = std::array<qint8, 9>;  // QTextListFormat::Style of each level
+    QHash<int, Levels> lists;  // \listid -> levels
+    QHash<int, int> overrides;  // \ls -> \listid
+
+    // The list being read.
+    Levels levels{};
+    int listId = INT_MIN;
+    int level = -1;
+
+    // The override being read.
+    int overrideLs = INT_MIN, overrideList = INT_MIN;
+
+    // The \pn being read.
+    qint8 pnStyle = 0;
+};
+
+// Everything a format refers to by number.
+struct DocumentTables {
+    int codePage = 1252;  // \ansicpg
+    int defaultFont = 0;  // \deff
+    Fonts fonts;
+    Colors colors;
+    Styles styles;
+    Lists lists;
+    QStringList links;  // the targets of HYPERLINK fields
+};
+
+}  // namespace rtf

@@ -9,9 +9,13 @@ seconds=${2:-1800}
 shift 2 || true
 mkdir -p "$build/fuzz-corpus" "$build/fuzz-crashes" "$build/fuzz-seeds"
 # Seeds: the samples (but the 5 MB benchmark file), our own test data, and
-# real-world files from other projects' test suites (fuzz/seeds/SOURCES).
+# real-world files from other projects' test suites, listed in
+# fuzz/seeds/SOURCES and kept outside the repository: in ../shared/rtf-seeds,
+# or wherever TARBEL_FUZZ_SEEDS names.
+seeds=${TARBEL_FUZZ_SEEDS:-$here/../shared/rtf-seeds}
+[ -d "$seeds" ] || echo "no folder $seeds: running without the real-world seeds (fuzz/seeds/SOURCES)" >&2
 for f in "$here"/../shared/rtf-samples/*.rtf "$here"/tests/rtf-data/hostile/* "$here"/tests/rtf-data/regressions/* \
-    "$here"/fuzz/seeds/*.rtf; do
+    "$seeds"/*.rtf; do
   [ -f "$f" ] || continue
   case "$f" in *large-*) continue ;; esac
   cp "$f" "$build/fuzz-seeds/"

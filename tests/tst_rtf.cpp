@@ -688,9 +688,9 @@ void TestRtf::keptAsRead_data()
         << QByteArray("{\\rtf1\\paperw11906\\paperh16838\\margl1134 \\sectd\\cols2\\linebetcol a\\sect\\sectd\\cols3 b}") << "a\nb"
         << QByteArrayList{"}\r\n\\paperw11906\\paperh16838\\margl1134 \\cols2\\linebetcol\r\n\\viewkind4", "a\\par"};
     const QByteArray pib = "{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 255}}{\\sp{\\sn pib}{\\sv{\\pict\\pngblip "
-        + hex(encoded(testImage(2, 2, 1), "PNG")) + "}}}}";
+        + hex(encoded(randomImage(2, 2, 1), "PNG")) + "}}}}";
     QTest::newRow("picture of a shape, shown once") << "{\\rtf1 a" + pib + "}b" + pib + "{\\shprslt{\\pict\\pngblip "
-            + hex(encoded(testImage(3, 3, 1), "PNG")) + "}}}c}"
+            + hex(encoded(randomImage(3, 3, 1), "PNG")) + "}}}c}"
         << QString::fromUtf16(u"a\uFFFCb\uFFFCc") << QByteArrayList{"a" + pib + "}b" + pib, "}}}c"};
     QTest::newRow("not kept: list text, nested table twin")
         << QByteArray("{\\rtf1{\\pntext 1.}a{\\nonesttables b}}") << "a" << QByteArrayList{"\\pard a\\par"};

@@ -333,6 +333,8 @@ void TestRtf::paragraphs()
                             "{}<Arial 12>one\n{page1}<Arial 12>two\n{page1}<Arial 12>three\n{page1}<Arial 12>kept"));
     // A paragraph's properties are scoped to groups, as pandoc writes them.
     QCOMPARE(describe(load("{\\rtf1{\\pard\\qc a\\par}{\\pard b\\par}}").get()), QStringLiteral("{center}<Deffont 12>a\n{}<Deffont 12>b"));
+    // A last paragraph without \\par keeps its format.
+    QCOMPARE(describe(load("{\\rtf1\\qc\\li720 last}").get()), QStringLiteral("{center li48}<Deffont 12>last"));
     // Numbers past what a keyword can mean read as the nearest that it can.
     QCOMPARE(describe(load("{\\rtf1\\li99999999999999999999\\ri-99999\\fi-99999\\sb-5\\sa99999\\sl-99999\\tx99999 x\\par}").get()),
              QStringLiteral("{li2112 fi-2112 ri-2112 sa2112 lh2:2112 tab2112:0}<Deffont 12>x"));
@@ -632,7 +634,7 @@ void TestRtf::keptAsRead_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArrayList>("written");  // in this order
 
-    QTest::newRow("page break") << QByteArray("{\\rtf1 a\\page b\\par\\page\\pard c\\pagebb d\\par e}") << "a\nb\ncd\ne"
+    QTest::newRow("page break") << QByteArray("{\\rtf1 a\\page b\\par\\page\\pard c\\pagebb d\\par\\pard e}") << "a\nb\ncd\ne"
                                 << QByteArrayList{"a\\par", "\\pagebb b\\par", "\\pagebb cd\\par", "\\pard e"};
     QTest::newRow("page break before a table") << QByteArray("{\\rtf1 a\\par\\sect\\sectd\\trowd\\cellx100\\intbl b\\cell\\row c}")
                                                << "a\nb\nc\n" << QByteArrayList{"a\\par", "\\page", "\\trowd", "\\intbl b\\cell"};

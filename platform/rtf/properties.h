@@ -81,18 +81,16 @@ public:
         return true;
     }
     // The state of the group closed, or null when it was only counted or
-    // was the outermost one.
+    // was the outermost one. The outermost group keeps its state to the
+    // end: a last paragraph without \par takes its format from it.
     const State *close()
     {
         if (phantom > 0) {
             --phantom;
             return nullptr;
         }
-        if (stack.size() <= 2) {
-            if (stack.size() == 2)
-                stack.pop_back();
+        if (stack.size() <= 2)
             return nullptr;
-        }
         closed = stack.back();
         stack.pop_back();
         return &closed;

@@ -27,8 +27,8 @@ set -e
 prog=$1 shots=$2 docs=$WINEPREFIX/drive_c/docs
 mkdir -p "$docs" "$WINEPREFIX/drive_c/autodesk"
 fail() { echo "FAILED: $*"; xwininfo -root -tree | grep -F '"' | head; exit 1; }
-# Runs the command until it succeeds, 10 s at most.
-within() { i=0; until "$@"; do i=$((i + 1)); [ $i -lt 100 ] || return 1; sleep 0.1; done; }
+# Runs the command until it succeeds, 30 s at most (a loaded machine is slow).
+within() { i=0; until "$@"; do i=$((i + 1)); [ $i -lt 300 ] || return 1; sleep 0.1; done; }
 titled() { xwininfo -root -tree 2>/dev/null | grep -qF "\"$1\""; }
 ended() { ! kill -0 $pid 2>/dev/null; }
 selection_is() { [ "$(xclip -o -selection primary 2>/dev/null)" = "$1" ]; }
@@ -58,7 +58,7 @@ within titled "File Save" || fail "Ctrl+Q after a middle-click paste asked nothi
 xdotool key Escape sleep 0.5
 titled "Editor [$docs/two.rtf]" && ! ended || fail "Cancel lost the document"
 # No window manager here: a click gives the keyboard back to the window.
-xdotool click 1 key ctrl+q
+xdotool click 1 sleep 0.5 key ctrl+q
 within titled "File Save" || fail "the second Ctrl+Q asked nothing"
 xdotool key Return
 within ended || fail "Yes did not end the program"

@@ -28,7 +28,8 @@ xvfb-run -a -s "-screen 0 1280x900x24" sh -c '
   "$program" "$doc" & pid=$!
   w=$(window "Editor [$doc]") || fail "the document did not open"
   sleep 0.5
-  xdotool windowfocus --sync "$w" key ctrl+End type --delay 30 " typed before the kill"
+  # No window manager: a click into the text gives it the keyboard.
+  xdotool mousemove 300 300 click 1 sleep 0.3 key ctrl+End type --delay 30 " typed before the kill"
   i=0
   until ls "$XDG_STATE_HOME"/tarbel/recovery/*.recovery >/dev/null 2>&1; do
     [ $i -lt 300 ] || fail "no recovery copy was written"
@@ -42,7 +43,7 @@ xvfb-run -a -s "-screen 0 1280x900x24" sh -c '
   xdotool windowfocus --sync "$q" key Return
   w=$(window "Editor [$doc]") || fail "the caption does not name the recovered document"
   grep -q "typed before the kill" "$doc" && fail "the document was saved before the kill"
-  xdotool windowfocus --sync "$w" key ctrl+s
+  xdotool mousemove 300 300 click 1 sleep 0.3 key ctrl+s
   i=0
   until grep -q "typed before the kill" "$doc"; do
     [ $i -lt 200 ] || fail "the recovered text was not saved"

@@ -12,7 +12,9 @@ HOME=$work/home WINEPREFIX=$work/wine XDG_STATE_HOME=$work/state
 export HOME WINEPREFIX XDG_STATE_HOME
 mkdir -p "$HOME"
 printf '{\\rtf1\\ansi Ledger notes\\par}' > "$work/notes.rtf"
-xvfb-run -a -s "-screen 0 1280x900x24" sh -c '
+# -noreset: the server must not restart when the killed editor, its only
+# client, goes, or the second start finds no display.
+xvfb-run -a -s "-screen 0 1280x900x24 -noreset" sh -c '
   program=$1 shot=$2 doc=$3
   fail() { echo "$1"; kill -9 $pid 2>/dev/null; exit 1; }
   # Waits up to 30 s for a window titled $1 and prints its id.

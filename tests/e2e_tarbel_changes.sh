@@ -18,7 +18,7 @@ if [ -z "${E2E_DISPLAY_UP:-}" ]; then
   HOME=$(mktemp -d) WINEPREFIX=$(mktemp -d)
   export HOME WINEPREFIX E2E_DISPLAY_UP=1
   mkdir -p "$2"
-  xvfb-run -a -s "-screen 0 1280x900x24" sh "$0" "$@"
+  xvfb-run -a -s "-screen 0 1280x900x24 -noreset" sh "$0" "$@"
   rc=$?
   rm -rf "$HOME" "$WINEPREFIX"
   exit $rc

@@ -22,7 +22,7 @@ if [ "${WINE_HANDOFF_ON_X:-}" != 1 ]; then
     command -v $tool >/dev/null || { echo "$tool is missing: skipped"; exit 77; }
   done
   WINE_HANDOFF_ON_X=1 WINE_HANDOFF_WINE=$wine \
-    exec xvfb-run -a -s "-screen 0 1280x900x24 -dpi 96" sh "$0" "$@"
+    exec xvfb-run -a -s "-screen 0 1280x900x24 -dpi 96 -noreset" sh "$0" "$@"
 fi
 
 # --- on the virtual display ---------------------------------------------------------

@@ -50,28 +50,24 @@ QString appPath() { return QCoreApplication::applicationDirPath(); }
 
 bool writeFileSafely(const QString &path, const QByteArray &bytes)
 {
-    try {
-        if (path.isEmpty())
-            return false;
-        const QFileInfo info(path);
-        if (info.isDir() || (info.exists() && !info.isWritable()))
-            return false;
-        // QSaveFile follows a symbolic link to the file it names and writes
-        // the temporary file beside that one. When the folder refuses the
-        // temporary file, it writes the file itself: the bytes are all in
-        // hand, so the time the file is incomplete is as short as it gets.
-        QSaveFile file(path);
-        file.setDirectWriteFallback(true);
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        if (file.write(bytes) != bytes.size()) {
-            file.cancelWriting();
-            return false;
-        }
-        return file.commit();
-    } catch (...) {
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    if (info.isDir() || (info.exists() && !info.isWritable()))
+        return false;
+    // QSaveFile follows a symbolic link to the file it names and writes
+    // the temporary file beside that one. When the folder refuses the
+    // temporary file, it writes the file itself: the bytes are all in
+    // hand, so the time the file is incomplete is as short as it gets.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
         return false;
     }
+    return file.commit();
 }
 
 FreeFormatReader::FreeFormatReader(QString text) : m_text(std::move(text)) {}

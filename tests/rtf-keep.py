@@ -2,7 +2,8 @@
 """What an open-and-save through Tarbel's RTF codec keeps, as LibreOffice sees it.
 
 For every RTF file in the folders given (default: the shared samples, plus
-/work/rtf-corpus when present), rtf_bench FILE --out COPY opens and saves it;
+the corpus of other projects' files in $TARBEL_RTF_CORPUS or ../shared/rtf-corpus
+when present), rtf_bench FILE --out COPY opens and saves it;
 LibreOffice then converts original and copy to HTML (one soffice call for
 each side) and the two are compared kind by kind: the words, the text in
 bold, italic, underline, strike-out, colour and highlight, pictures, page
@@ -144,9 +145,9 @@ def main():
     ap.add_argument("-v", "--verbose", action="store_true", help="name the files of each kind")
     args = ap.parse_args()
 
-    folders = args.folders or [os.path.join(ROOT, "..", "shared", "rtf-samples"), "/work/rtf-corpus"]
-    if not args.folders and os.environ.get("TARBEL_SHARED_DIR"):
-        folders[0] = os.path.join(os.environ["TARBEL_SHARED_DIR"], "rtf-samples")
+    shared = os.environ.get("TARBEL_SHARED_DIR") or os.path.join(ROOT, "..", "shared")
+    folders = args.folders or [os.path.join(shared, "rtf-samples"),
+                               os.environ.get("TARBEL_RTF_CORPUS") or os.path.join(shared, "rtf-corpus")]
     originals = []
     for folder in folders:
         if os.path.isdir(folder):

@@ -1,7 +1,8 @@
 # The document format: reader, writer, round trips, hostile input, and
 # interoperability with LibreOffice and AbiWord.
 tarbel_add_test(tst_rtf SOURCES tst_rtf.cpp support/rtfdescribe.cpp LIBS rtfdoc)
-tarbel_add_test(tst_rtf_interop SOURCES tst_rtf_interop.cpp support/rtfdescribe.cpp LIBS rtfdoc TIMEOUT 600)
+tarbel_add_test(tst_rtf_interop SOURCES tst_rtf_interop.cpp support/rtfdescribe.cpp LIBS rtfdoc TIMEOUT 600
+  ENV TARBEL_RTF_BENCH=$<TARGET_FILE:rtf_bench>)
 
 # The same suite under gcc's AddressSanitizer and UBSan, halting at the first
 # report: only the RTF library and the suite, configured and built in a folder

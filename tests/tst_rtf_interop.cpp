@@ -1,6 +1,8 @@
 // What the writer saves, read back by LibreOffice (through its HTML export)
 // and by AbiWord (as plain text): the same text, and through LibreOffice the
 // same bold, italic, underline, strike-out, colours, bullets and pictures.
+// Documents opened and saved keep, as LibreOffice sees them, what they held
+// (tests/rtf-keep.py).
 #include "rtf.h"
 
 #include <QDir>
@@ -178,6 +180,7 @@ private slots:
     void initTestCase();
     void libreOffice();
     void abiWord();
+    void openAndSaveKeeps();
 
 private:
     QTemporaryDir dir;
@@ -266,6 +269,41 @@ void TestRtfInterop::abiWord()
         const QByteArray text = readFile(txt);
         QVERIFY2(!text.isEmpty(), qPrintable(name + QStringLiteral(": no text from AbiWord\n") + p.readAllStandardError()));
         QCOMPARE(lines(QString::fromUtf8(text)), texts.value(name));
+    }
+}
+
+// Each file of tests/rtf-data/keep holds a kind Qt's document cannot show
+// (headers, footnotes, fields, drawing objects...) and the samples are what
+// other programs wrote: all must come back as they were. A corpus of other
+// projects' files, when one is there, is measured and its figure printed;
+// there only a crash or a hang fails.
+void TestRtfInterop::openAndSaveKeeps()
+{
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    const QString bench = qEnvironmentVariable("TARBEL_RTF_BENCH");
+    if (python.isEmpty() || bench.isEmpty())
+        QSKIP("python3 or rtf_bench is not there");
+    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
+        QSKIP("LibreOffice (soffice) is not installed");
+    const QString script = QStringLiteral(TARBEL_SOURCE_DIR "/tests/rtf-keep.py");
+    const auto measure = [&](const QStringList &args) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(python, QStringList{script, QStringLiteral("-v"), QStringLiteral("--bench"), bench} + args);
+        const bool ended = p.waitForFinished(300000);
+        const QString out = QString::fromUtf8(p.readAll());
+        qInfo().noquote() << out.trimmed();
+        return ended && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? QString() : out;
+    };
+    const QString ours = measure({QStringLiteral("--min-share"), QStringLiteral("100"),
+                                  QStringLiteral(TARBEL_SOURCE_DIR "/tests/rtf-data/keep"), QStringLiteral(TARBEL_SAMPLES_DIR)});
+    QVERIFY2(ours.isEmpty(), qPrintable(ours));
+    QString corpus = qEnvironmentVariable("TARBEL_RTF_CORPUS");
+    if (corpus.isEmpty())
+        corpus = QStringLiteral(TARBEL_SAMPLES_DIR "/../rtf-corpus");
+    if (QDir(corpus).exists()) {
+        const QString theirs = measure({corpus});
+        QVERIFY2(theirs.isEmpty(), qPrintable(theirs));
     }
 }
 

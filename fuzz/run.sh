@@ -14,7 +14,7 @@ mkdir -p "$build/fuzz-corpus" "$build/fuzz-crashes" "$build/fuzz-seeds"
 # or wherever TARBEL_FUZZ_SEEDS names.
 seeds=${TARBEL_FUZZ_SEEDS:-$here/../shared/rtf-seeds}
 [ -d "$seeds" ] || echo "no folder $seeds: running without the real-world seeds (fuzz/seeds/SOURCES)" >&2
-for f in "$here"/../shared/rtf-samples/*.rtf "$here"/tests/rtf-data/hostile/* "$here"/tests/rtf-data/regressions/* \
+for f in "$here"/../shared/rtf-samples/*.rtf "$here"/tests/rtf-data/hostile/* "$here"/tests/rtf-data/regressions/* "$here"/tests/rtf-data/keep/* \
     "$seeds"/*.rtf; do
   [ -f "$f" ] || continue
   case "$f" in *large-*) continue ;; esac

@@ -369,7 +369,7 @@ private:
         t.codePage = tables.codePage;
         t.settings = pageSettings;
         tables.fonts.forEach([&t](int id, const Fonts::Font &f) {
-            t.fonts.push_back({id, f.charset < 0 ? 0 : f.charset, f.name});
+            t.fonts.push_back({id, f.charset < 0 ? 0 : f.charset, f.name, f.cpg});
         });
         for (int i = 1; i < tables.colors.count(); ++i) {
             const QColor c = tables.colors.color(i);

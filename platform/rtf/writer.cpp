@@ -51,10 +51,10 @@ public:
         for (const kept::Tables::Font &f : read.fonts) {
             if (f.id < 0 || f.id >= kMaxFontId || (!fonts.empty() && fonts.back().id == f.id))
                 continue;
-            fonts.push_back({f.id, f.charset, f.name});
+            fonts.push_back({f.id, f.charset, f.name, f.cpg});
             if (!fontIds.contains(f.name))
                 fontIds.insert(f.name, f.id);
-            if (f.charset != 0)
+            if (f.charset != 0 || f.cpg != 0)
                 nonAnsi.insert(f.id);
             nextFont = std::max(nextFont, f.id + 1);
         }
@@ -82,6 +82,7 @@ public:
         int id;
         int charset;
         QString name;
+        int cpg = 0;
     };
     const std::vector<Font> &fontList() const { return fonts; }
     const QList<QRgb> &colors() const { return colorList; }
@@ -204,7 +205,10 @@ public:
         out.reserve(body.size() + 1024);
         out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff0\\deflang1033\r\n{\\fonttbl";
         for (const RunTables::Font &font : tables.fontList()) {
-            out += "{\\f" + QByteArray::number(font.id) + "\\fnil\\fcharset" + QByteArray::number(font.charset) + ' ';
+            out += "{\\f" + QByteArray::number(font.id) + "\\fnil\\fcharset" + QByteArray::number(font.charset);
+            if (font.cpg)
+                out += "\\cpg" + QByteArray::number(font.cpg);
+            out += ' ';
             QByteArray name;
             std::swap(name, body);
             const bool ansi = ansiText;

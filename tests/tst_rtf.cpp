@@ -703,6 +703,9 @@ void TestRtf::keptAsRead_data()
         << QString::fromUtf16(u"a\uFFFCb\uFFFCc") << QByteArrayList{"a" + pib + "}b" + pib, "}}}c"};
     QTest::newRow("field result starting with a digit")
         << QByteArray("{\\rtf1 {\\field{\\*\\fldinst MERGEFIELD N}{\\fldrslt 42}}\\par}") << "42" << QByteArrayList{"{\\fldrslt 42}}"};
+    QTest::newRow("destinations left unmarked or marked badly")
+        << QByteArray("{\\rtf1{*\\generator G;}{\\xmlnstbl {\\xmlns1 u}}{\\bkmkstart m}a\\par}") << "*a"
+        << QByteArrayList{"{\\generator G;}{\\xmlnstbl {\\xmlns1 u}}{\\bkmkstart m}"};
     QTest::newRow("utf-8 and mac code pages of the kept groups")
         << QByteArray("{\\rtf1\\mac\\ansicpg10001{\\fonttbl{\\f0\\fcharset128\\cpg65001 U;}}{\\header \\f0 \\'e4\\'b8\\'ad}\\f0 \\'e4\\'b8\\'ad}")
         << QString::fromUtf16(u"\u4e2d") << QByteArrayList{"\\ansicpg10001", "{\\f0\\fnil\\fcharset128\\cpg65001 U;}",

@@ -710,6 +710,9 @@ void TestRtf::keptAsRead_data()
         << QByteArray("{\\rtf1\\mac\\ansicpg10001{\\fonttbl{\\f0\\fcharset128\\cpg65001 U;}}{\\header \\f0 \\'e4\\'b8\\'ad}\\f0 \\'e4\\'b8\\'ad}")
         << QString::fromUtf16(u"\u4e2d") << QByteArrayList{"\\ansicpg10001", "{\\f0\\fnil\\fcharset128\\cpg65001 U;}",
                           "{\\header \\f0 \\'e4\\'b8\\'ad}", "\\u20013?"};
+    QTest::newRow("nested cells' text written inside the row's properties")
+        << QByteArray("{\\rtf1\\trowd\\cellx900\\intbl\\itap2{\\*\\nesttableprops\\trowd\\cellx500 in\\nestcell\\nestrow}\\itap1 out\\cell\\row}")
+        << "\nin\tout\n" << QByteArrayList{"in\\tab out\\cell"};
     QTest::newRow("not kept: list text, nested table twin")
         << QByteArray("{\\rtf1{\\pntext 1.}a{\\nonesttables b}}") << "a" << QByteArrayList{"\\pard a\\par"};
 }

@@ -46,11 +46,15 @@ class Html(html.parser.HTMLParser):
         and re.search(r"background: *#(?!ffffff)", s) is not None,
     }
     VOID = {"br", "img", "meta", "link", "hr", "input", "col"}
+    # Tags that part words; text on both sides of any other tag (a font
+    # change) is one word.
+    BLOCK = {"p", "div", "td", "th", "tr", "table", "li", "ol", "ul", "dd", "dt", "dl", "h1", "h2", "h3", "h4",
+             "h5", "h6", "center", "blockquote", "pre", "body", "sdfield", "a"} | VOID
 
     def __init__(self):
         super().__init__(convert_charrefs=True)
         self.stack = []  # (tag, set of kinds)
-        self.words = []
+        self.text = []
         self.styled = {k: [] for k in self.STYLE_KINDS}
         self.counts = {"pictures": 0, "page breaks": 0, "headers": 0, "footers": 0, "footnotes": 0,
                        "fields": 0, "tables": 0}
@@ -61,6 +65,8 @@ class Html(html.parser.HTMLParser):
     def handle_starttag(self, tag, attrs):
         a = dict(attrs)
         style = (a.get("style") or "").lower()
+        if tag in self.BLOCK:
+            self.text.append(" ")
         if tag in ("style", "script", "title"):
             self.skip += 1
         kinds = {k for k, f in self.STYLE_KINDS.items() if f(tag, a, style)}
@@ -86,6 +92,8 @@ class Html(html.parser.HTMLParser):
         self.stack.append((tag, kinds))
 
     def handle_endtag(self, tag):
+        if tag in self.BLOCK:
+            self.text.append(" ")
         if tag in ("style", "script", "title"):
             self.skip = max(0, self.skip - 1)
         if tag in ("ol", "ul"):
@@ -98,7 +106,7 @@ class Html(html.parser.HTMLParser):
     def handle_data(self, data):
         if self.skip:
             return
-        self.words.extend(data.split())
+        self.text.append(data)
         active = set()
         for _, kinds in self.stack:
             active |= kinds
@@ -114,7 +122,7 @@ def features(path):
             p.feed(f.read())
     except OSError:
         return None
-    out = {"text": " ".join(p.words)}
+    out = {"text": " ".join("".join(p.text).split())}
     for k, parts in p.styled.items():
         out[k] = "".join(parts)
     out.update(p.counts)

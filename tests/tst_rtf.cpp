@@ -229,6 +229,13 @@ void TestRtf::encodings_data()
     QTest::newRow("pc") << QByteArray("{\\rtf1\\pc \\'82}") << QString::fromUtf16(u"\u00e9");
     QTest::newRow("shift-jis pair") << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset128 MS Mincho;}}\\f0 \\'82\\'a0\\'93\\'fa}")
                                     << QString::fromUtf16(u"\u3042\u65e5");
+    QTest::newRow("shift-jis half-width kana") << QByteArray("{\\rtf1\\ansi\\ansicpg932 \\'b1\\'dd}") << QString::fromUtf16(u"\uff71\uff9d");
+    QTest::newRow("mac japanese") << QByteArray("{\\rtf1\\mac\\ansicpg10001{\\fonttbl{\\f0\\fcharset78 Osaka;}}\\f0 \\'82\\'a8\\'b1\\'fd}")
+                                  << QString::fromUtf16(u"\u304a\uff71\u00a9");
+    QTest::newRow("mac charset") << QByteArray("{\\rtf1\\mac{\\fonttbl{\\f0 M;}{\\f1\\fcharset89 R;}}\\'80{\\f1\\'80}}") << QString::fromUtf16(u"\u00c4\u0410");
+    QTest::newRow("utf-8 font, either order") << QByteArray(
+        "{\\rtf1{\\fonttbl{\\f0\\fcharset128\\cpg65001 A;}{\\f1\\cpg65001\\fcharset0 B;}}\\f0\\'e4\\'b8\\'ad\\'e4x{\\f1\\'f0\\'9f\\'98\\'80\\'c0}}")
+        << QString::fromUtf16(u"\u4e2d\ufffdx\U0001F600\ufffd");
     QTest::newRow("gbk with raw trail byte") << QByteArray("{\\rtf1\\ansi\\ansicpg936 \\'d6\\'d0\\'b9\\'fa}") << QString::fromUtf16(u"\u4e2d\u56fd");
     QTest::newRow("unicode with fallback") << QByteArray("{\\rtf1\\uc1\\u8364?\\u233\\'e9 x}") << QString::fromUtf16(u"\u20ac\u00e9 x");
     QTest::newRow("negative unicode") << QByteArray("{\\rtf1\\u-4064?\\u-3913?}") << QString::fromUtf16(u" \u2022");
@@ -694,6 +701,18 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("picture of a shape, shown once") << "{\\rtf1 a" + pib + "}b" + pib + "{\\shprslt{\\pict\\pngblip "
             + hex(encoded(randomImage(3, 3, 1), "PNG")) + "}}}c}"
         << QString::fromUtf16(u"a\uFFFCb\uFFFCc") << QByteArrayList{"a" + pib + "}b" + pib, "}}}c"};
+    QTest::newRow("field result starting with a digit")
+        << QByteArray("{\\rtf1 {\\field{\\*\\fldinst MERGEFIELD N}{\\fldrslt 42}}\\par}") << "42" << QByteArrayList{"{\\fldrslt 42}}"};
+    QTest::newRow("destinations left unmarked or marked badly")
+        << QByteArray("{\\rtf1{*\\generator G;}{\\xmlnstbl {\\xmlns1 u}}{\\bkmkstart m}a\\par}") << "*a"
+        << QByteArrayList{"{\\generator G;}{\\xmlnstbl {\\xmlns1 u}}{\\bkmkstart m}"};
+    QTest::newRow("utf-8 and mac code pages of the kept groups")
+        << QByteArray("{\\rtf1\\mac\\ansicpg10001{\\fonttbl{\\f0\\fcharset128\\cpg65001 U;}}{\\header \\f0 \\'e4\\'b8\\'ad}\\f0 \\'e4\\'b8\\'ad}")
+        << QString::fromUtf16(u"\u4e2d") << QByteArrayList{"\\ansicpg10001", "{\\f0\\fnil\\fcharset128\\cpg65001 U;}",
+                          "{\\header \\f0 \\'e4\\'b8\\'ad}", "\\u20013?"};
+    QTest::newRow("nested cells' text written inside the row's properties")
+        << QByteArray("{\\rtf1\\trowd\\cellx900\\intbl\\itap2{\\*\\nesttableprops\\trowd\\cellx500 in\\nestcell\\nestrow}\\itap1 out\\cell\\row}")
+        << "\nin\tout\n" << QByteArrayList{"in\\tab out\\cell"};
     QTest::newRow("not kept: list text, nested table twin")
         << QByteArray("{\\rtf1{\\pntext 1.}a{\\nonesttables b}}") << "a" << QByteArrayList{"\\pard a\\par"};
 }

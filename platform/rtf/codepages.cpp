@@ -28,6 +28,15 @@ const char *codecName(int cp)
     case 1257: return "windows-1257";
     case 1258: return "windows-1258";
     case 10000: return "macintosh";
+    // The Mac's double-byte pages, read as the Windows page that holds them.
+    case 10001: return "windows-31j";
+    case 10002: return "Big5";
+    case 10003: return "windows-949";
+    case 10008: return "GBK";
+    case 10006: return "x-mac-greek";
+    case 10007: return "x-mac-cyrillic";
+    case 10029: return "x-mac-centraleurroman";
+    case 10081: return "x-mac-turkish";
     default: return nullptr;
     }
 }
@@ -51,7 +60,15 @@ int forCharset(int charset)
     switch (charset) {
     case 0: return 1252;
     case 2: return kSymbol;
-    case 77: return 10000;
+    case 77: return 10000;  // the Mac's charsets
+    case 78: return 10001;
+    case 79: return 10003;
+    case 80: return 10008;
+    case 81: return 10002;
+    case 85: return 10006;
+    case 86: return 10081;
+    case 88: return 10029;
+    case 89: return 10007;
     case 128: return 932;
     case 129: return 949;
     case 134: return 936;
@@ -71,15 +88,21 @@ int forCharset(int charset)
     }
 }
 
-bool isKnown(int cp) { return cp == 1252 || codecName(cp); }
+bool isKnown(int cp) { return cp == 1252 || cp == kUtf8 || codecName(cp); }
 
-bool isDoubleByte(int cp) { return cp == 932 || cp == 936 || cp == 949 || cp == 950; }
+bool isDoubleByte(int cp)
+{
+    switch (cp) {
+    case 932: case 936: case 949: case 950: case 10001: case 10002: case 10003: case 10008: return true;
+    default: return false;
+    }
+}
 
 bool isLeadByte(int cp, uchar b)
 {
     if (b < 0x80 || !isDoubleByte(cp))
         return false;
-    if (cp == 932)
+    if (cp == 932 || cp == 10001)
         return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
     return b >= 0x81 && b <= 0xFE;
 }
@@ -148,7 +171,8 @@ const ByteTable &SingleByteTables::table(int cp)
     if (it != built.end())
         return it->second;
     ByteTable t = kWindows1252;
-    if (const char *name = codecName(cp); name && !isDoubleByte(cp)) {
+    // A double-byte page's single bytes too (Shift-JIS's half-width kana).
+    if (const char *name = codecName(cp)) {
         QStringDecoder decoder(name, QStringDecoder::Flag::Stateless);
         if (decoder.isValid()) {
             for (int i = 0x80; i < 256; ++i) {
@@ -157,6 +181,13 @@ const ByteTable &SingleByteTables::table(int cp)
                 t[i] = s.size() == 1 ? s.at(0).unicode() : char16_t(0xFFFD);
             }
         }
+    }
+    if (cp == 10001) {  // the Mac's own single bytes beside Shift-JIS
+        t[0x80] = u'\\';
+        t[0xA0] = 0x00A0;
+        t[0xFD] = 0x00A9;
+        t[0xFE] = 0x2122;
+        t[0xFF] = 0x2026;
     }
     return built.emplace(cp, t).first->second;
 }

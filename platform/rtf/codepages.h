@@ -14,6 +14,7 @@ namespace codepage {
 // Pseudo code pages for fonts whose byte codes name glyphs, not letters.
 constexpr int kSymbol = -2;
 constexpr int kWingdings = -3;
+constexpr int kUtf8 = 65001;
 
 // Windows-1252: Latin-1 but for 0x80..0x9F. The five codes it leaves
 // undefined stand for the C1 control of the same number.
@@ -62,13 +63,24 @@ private:
 };
 
 // Bytes of text to characters, in whatever code page each byte is in: a
-// double-byte character's lead byte waits for its trail.
+// double-byte character's lead byte waits for its trail, a UTF-8 sequence
+// for the rest of it.
 class ByteDecoder
 {
 public:
     template <typename Sink>
     void decode(uchar b, int cp, Sink out)
     {
+        if (need) {
+            if (cp == kUtf8 && (b & 0xC0) == 0x80) {
+                utf8 = (utf8 << 6) | (b & 0x3F);
+                if (--need == 0)
+                    finishUtf8(out);
+                return;
+            }
+            need = 0;  // cut short: the byte is read on its own
+            out(0xFFFD);
+        }
         if (lead) {
             const QString pair = decodePair(cp, lead, b);
             lead = 0;
@@ -78,16 +90,47 @@ public:
             lead = b;
         } else if (cp == kSymbol || cp == kWingdings) {
             out(symbolChar(b, cp == kWingdings));
+        } else if (cp == kUtf8 && b >= 0x80) {
+            startUtf8(b, out);
         } else {
             out(tables.table(cp)[b]);
         }
     }
-    bool awaitsTrail() const { return lead != 0; }
-    void dropLead() { lead = 0; }
+    bool awaitsTrail() const { return lead != 0 || need != 0; }
+    void dropLead() { lead = 0; need = 0; }
 
 private:
+    template <typename Sink>
+    void startUtf8(uchar b, Sink out)
+    {
+        if (b >= 0xC2 && b <= 0xDF) {
+            need = 1, utf8 = b & 0x1F, least = 0x80;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            need = 2, utf8 = b & 0x0F, least = 0x800;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            need = 3, utf8 = b & 0x07, least = 0x10000;
+        } else {
+            out(0xFFFD);
+        }
+    }
+
+    template <typename Sink>
+    void finishUtf8(Sink out)
+    {
+        if (utf8 < least || (utf8 >= 0xD800 && utf8 <= 0xDFFF) || utf8 > 0x10FFFF) {
+            out(0xFFFD);
+        } else if (utf8 > 0xFFFF) {
+            out(QChar::highSurrogate(utf8));
+            out(QChar::lowSurrogate(utf8));
+        } else {
+            out(char16_t(utf8));
+        }
+    }
+
     SingleByteTables tables;
     uchar lead = 0;
+    quint8 need = 0;  // continuation bytes the UTF-8 sequence still wants
+    char32_t utf8 = 0, least = 0;
 };
 
 }  // namespace codepage

@@ -51,7 +51,7 @@ void saveTables(QTextDocument *doc, const Tables &tables)
 {
     QVariantList fonts;
     for (const Tables::Font &f : tables.fonts)
-        fonts << QVariant(QVariantList{f.id, f.charset, f.name});
+        fonts << QVariant(QVariantList{f.id, f.charset, f.name, f.cpg});
     QVariantList colors;
     for (QRgb c : tables.colors)
         colors << QVariant(uint(c));
@@ -68,8 +68,8 @@ Tables loadTables(const QTextDocument *doc)
     t.codePage = all.at(0).toInt();
     for (const QVariant &v : all.at(1).toList()) {
         const QVariantList f = v.toList();
-        if (f.size() == 3)
-            t.fonts.push_back({f.at(0).toInt(), f.at(1).toInt(), f.at(2).toString()});
+        if (f.size() == 4)
+            t.fonts.push_back({f.at(0).toInt(), f.at(1).toInt(), f.at(2).toString(), f.at(3).toInt()});
     }
     std::sort(t.fonts.begin(), t.fonts.end(), [](const Tables::Font &a, const Tables::Font &b) { return a.id < b.id; });
     for (const QVariant &v : all.at(2).toList())

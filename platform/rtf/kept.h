@@ -58,6 +58,7 @@ struct Tables {
         int id = 0;
         int charset = 0;
         QString name;
+        int cpg = 0;  // its own \cpg, 0 for none
     };
     int codePage = 1252;
     std::vector<Font> fonts;  // by id

@@ -106,6 +106,21 @@ constexpr ParamRange RowBytes{0, 1 << 28};
     /* tables */ \
     X(trowd, Flag, Any) X(cellx, Value, Twips) X(cell, Symbol, Any) X(row, Symbol, Any) X(intbl, Toggle, Any) \
     X(nestcell, Symbol, Any) X(nestrow, Symbol, Any) \
+    /* destinations whose content is not shown, known also where a writer leaves out their \* */ \
+    X(generator, Skipped, Any) X(title, Skipped, Any) X(subject, Skipped, Any) X(author, Skipped, Any) \
+    X(operator, Skipped, Any) X(keywords, Skipped, Any) X(doccomm, Skipped, Any) X(company, Skipped, Any) \
+    X(manager, Skipped, Any) X(category, Skipped, Any) X(hlinkbase, Skipped, Any) X(creatim, Skipped, Any) \
+    X(revtim, Skipped, Any) X(printim, Skipped, Any) X(buptim, Skipped, Any) X(userprops, Skipped, Any) \
+    X(xmlnstbl, Skipped, Any) X(rsidtbl, Skipped, Any) X(themedata, Skipped, Any) \
+    X(colorschememapping, Skipped, Any) X(datastore, Skipped, Any) X(latentstyles, Skipped, Any) \
+    X(defchp, Skipped, Any) X(defpap, Skipped, Any) X(wgrffmtfilter, Skipped, Any) X(mmathPr, Skipped, Any) \
+    X(pgdsctbl, Skipped, Any) X(protusertbl, Skipped, Any) X(passwordhash, Skipped, Any) \
+    X(bkmkstart, Skipped, Any) X(bkmkend, Skipped, Any) X(ftnsep, Skipped, Any) X(ftnsepc, Skipped, Any) \
+    X(aftnsep, Skipped, Any) X(aftnsepc, Skipped, Any) X(ftncn, Skipped, Any) X(aftncn, Skipped, Any) \
+    X(atnid, Skipped, Any) X(atnauthor, Skipped, Any) X(atndate, Skipped, Any) X(atnref, Skipped, Any) \
+    X(atrfstart, Skipped, Any) X(atrfend, Skipped, Any) X(fontemb, Skipped, Any) X(fontfile, Skipped, Any) \
+    X(background, Skipped, Any) X(htmltag, Skipped, Any) X(mhtmltag, Skipped, Any) X(objname, Skipped, Any) \
+    X(objalias, Skipped, Any) X(objsect, Skipped, Any) X(objtime, Skipped, Any) X(formfield, Skipped, Any) \
     /* destinations whose content is not shown */ \
     X(info, Skipped, Any) X(header, Skipped, Any) X(headerl, Skipped, Any) X(headerr, Skipped, Any) \
     X(headerf, Skipped, Any) X(footer, Skipped, Any) X(footerl, Skipped, Any) X(footerr, Skipped, Any) \

@@ -56,6 +56,7 @@ struct State {
     ParaProps para;
     Dest dest = Body;
     quint8 uc = 1;
+    bool nestedRow = false;  // in a nested row's properties: its cells are flattened
     int fieldLink = -1;
 };
 

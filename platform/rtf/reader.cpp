@@ -112,6 +112,10 @@ public:
             s.dest = ShapeInst;  // for its picture
             return;
         }
+        if (kw == K_nesttableprops && s.dest == Body) {
+            s.nestedRow = true;  // read, for writers that put the nested cells' text in it
+            return;
+        }
         // A skipped destination is skipped anywhere but in the colour table,
         // which takes its three words and every semicolon, in any group.
         if ((starred && !readsStarred(kw)) || (keyword(kw).kind == Kind::Skipped && s.dest != ColorTable)) {
@@ -273,7 +277,7 @@ private:
     static bool keepsSkipped(Kw kw)
     {
         switch (kw) {
-        case K_pntext: case K_listtext: case K_nonesttables: case K_nesttableprops: case K_shpinst: case K_objdata:
+        case K_pntext: case K_listtext: case K_nonesttables: case K_shpinst: case K_objdata:
         case K_objclass:
             return false;
         default:
@@ -369,7 +373,7 @@ private:
         t.codePage = tables.codePage;
         t.settings = pageSettings;
         tables.fonts.forEach([&t](int id, const Fonts::Font &f) {
-            t.fonts.push_back({id, f.charset < 0 ? 0 : f.charset, f.name});
+            t.fonts.push_back({id, f.charset < 0 ? 0 : f.charset, f.name, f.cpg});
         });
         for (int i = 1; i < tables.colors.count(); ++i) {
             const QColor c = tables.colors.color(i);
@@ -527,8 +531,18 @@ private:
             return;
         case K_s: tables.styles.apply(s, param, false, tables.defaultFont); return;
         case K_cs: tables.styles.apply(s, param, true, tables.defaultFont); return;
-        case K_trowd: builder.startRow(); return;
-        case K_cellx: builder.addCellEdge(param); return;
+        case K_trowd:
+            if (!s.nestedRow)
+                builder.startRow();
+            return;
+        case K_cellx:
+            if (!s.nestedRow)
+                builder.addCellEdge(param);
+            return;
+        case K_nestrow:
+            if (!s.nestedRow)
+                textChar(symbolText(kw));
+            return;
         case K_cell: endCell(); return;
         case K_row:
             if (shapeDepth)

@@ -17,15 +17,17 @@ void Fonts::word(Kw kw, int param)
         entryId = param;
         entryCp = 0;
         entryCharset = -1;
+        entryCpg = 0;
         entryName.clear();
         return;
     case K_fcharset:
         entryCharset = param;
-        entryCp = codepage::forCharset(param);
+        if (!entryCpg)
+            entryCp = codepage::forCharset(param);
         return;
     case K_cpg:
         if (codepage::isKnown(param))
-            entryCp = param;
+            entryCp = entryCpg = param;
         return;
     default:
         return;
@@ -49,6 +51,7 @@ void Fonts::finishEntry()
     font.name = entryName.trimmed();
     font.cp = entryCp;
     font.charset = entryCharset;
+    font.cpg = entryCpg;
     if (font.cp == codepage::kSymbol && font.name.contains(QLatin1String("Wingdings"), Qt::CaseInsensitive))
         font.cp = codepage::kWingdings;
     index.insert(entryId, int(fonts.size()));

@@ -37,6 +37,7 @@ public:
         QString name;
         int cp = 0;  // 0: the document's code page
         int charset = -1;  // \fcharset, -1 when none
+        int cpg = 0;       // \cpg, 0 when none
     };
     // Each entry with its number, in the order read.
     template <typename F>
@@ -55,6 +56,7 @@ private:
     int entryId = 0;
     int entryCp = 0;
     int entryCharset = -1;
+    int entryCpg = 0;  // \cpg names the code page whatever the charset says
     QString entryName;
 
     // The font last asked for its code page.

@@ -51,10 +51,10 @@ public:
         for (const kept::Tables::Font &f : read.fonts) {
             if (f.id < 0 || f.id >= kMaxFontId || (!fonts.empty() && fonts.back().id == f.id))
                 continue;
-            fonts.push_back({f.id, f.charset, f.name});
+            fonts.push_back({f.id, f.charset, f.name, f.cpg});
             if (!fontIds.contains(f.name))
                 fontIds.insert(f.name, f.id);
-            if (f.charset != 0)
+            if (f.charset != 0 || f.cpg != 0)
                 nonAnsi.insert(f.id);
             nextFont = std::max(nextFont, f.id + 1);
         }
@@ -82,6 +82,7 @@ public:
         int id;
         int charset;
         QString name;
+        int cpg = 0;
     };
     const std::vector<Font> &fontList() const { return fonts; }
     const QList<QRgb> &colors() const { return colorList; }
@@ -204,7 +205,10 @@ public:
         out.reserve(body.size() + 1024);
         out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff0\\deflang1033\r\n{\\fonttbl";
         for (const RunTables::Font &font : tables.fontList()) {
-            out += "{\\f" + QByteArray::number(font.id) + "\\fnil\\fcharset" + QByteArray::number(font.charset) + ' ';
+            out += "{\\f" + QByteArray::number(font.id) + "\\fnil\\fcharset" + QByteArray::number(font.charset);
+            if (font.cpg)
+                out += "\\cpg" + QByteArray::number(font.cpg);
+            out += ' ';
             QByteArray name;
             std::swap(name, body);
             const bool ansi = ansiText;
@@ -470,15 +474,15 @@ private:
         if (cf.hasProperty(kept::Word)) {
             // The object, once, for the characters that show it.
             if (used == 0) {
-                body += cf.property(kept::Before).toByteArray();
-                body += cf.property(kept::Word).toByteArray();
+                appendKept(cf.property(kept::Before).toByteArray());
+                appendKept(cf.property(kept::Word).toByteArray());
                 lineStart = body.size();
             }
             const int length = cf.hasProperty(kept::Length) ? cf.intProperty(kept::Length) : 1;
             const int shown = std::clamp(length - used, 0, frag.length());
             used += shown;
             if (shown > 0 && used >= length)
-                body += cf.property(kept::After).toByteArray();
+                appendKept(cf.property(kept::After).toByteArray());
             if (shown < frag.length())
                 used = INT_MAX / 2;  // what follows is text typed next to it
             writePiece(frag, cf, shown, frag.length() - shown);
@@ -490,10 +494,34 @@ private:
             span.id = id;
             span.after = cf.property(kept::After).toByteArray();
             span.saved = cur;
-            body += cf.property(kept::Before).toByteArray();
+            appendKept(cf.property(kept::Before).toByteArray());
             lineStart = body.size();
         }
         writePiece(frag, cf, 0, frag.length());
+    }
+
+    // Kept bytes may end in a control word (a field's up to \\fldrslt): the
+    // text after them must not read as its parameter or part of its name.
+    void appendKept(const QByteArray &bytes)
+    {
+        body += bytes;
+        qsizetype i = bytes.size();
+        const auto digit = [&bytes](qsizetype k) { return bytes.at(k) >= '0' && bytes.at(k) <= '9'; };
+        const auto letter = [&bytes](qsizetype k) { return (bytes.at(k) | 0x20) >= 'a' && (bytes.at(k) | 0x20) <= 'z'; };
+        while (i > 0 && digit(i - 1))
+            --i;
+        if (i > 0 && bytes.at(i - 1) == '-')
+            --i;
+        const qsizetype wordEnd = i;
+        while (i > 0 && letter(i - 1))
+            --i;
+        if (i == wordEnd || i == 0 || bytes.at(i - 1) != '\\')
+            return;
+        qsizetype slashes = 0;
+        while (i > 0 && bytes.at(i - 1) == '\\')
+            --i, ++slashes;
+        if (slashes % 2)
+            body += ' ';
     }
 
     void closeSpan()
@@ -502,7 +530,7 @@ private:
             return;
         span.open = false;
         keptUsed[span.id] = INT_MAX;
-        body += span.after;
+        appendKept(span.after);
         cur = span.saved;  // what its closing braces bring back
     }
 
@@ -520,7 +548,7 @@ private:
         if (used < length) {
             done = std::min(length - used, frag.length());
             if (used == 0)
-                body += cf.property(kept::Before).toByteArray();
+                appendKept(cf.property(kept::Before).toByteArray());
             if (cf.hasProperty(kept::Word)) {
                 const QByteArray word = cf.property(kept::Word).toByteArray();
                 if (used == 0 && !word.isEmpty()) {
@@ -533,7 +561,7 @@ private:
             }
             used += done;
             if (used >= length)
-                body += cf.property(kept::After).toByteArray();
+                appendKept(cf.property(kept::After).toByteArray());
             lineStart = body.size();
         }
         writePiece(frag, cf, done, frag.length() - done);

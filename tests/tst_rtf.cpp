@@ -675,6 +675,9 @@ void TestRtf::keptAsRead_data()
         << "Page 3 of ab x"
         << QByteArrayList{"Page {\\field{\\*\\fldinst { PAGE }}{\\fldrslt \\b 3}} of{\\field{\\*\\fldinst SYMBOL 183}{\\fldrslt }}",
                           " {\\field{\\*\\fldinst REF m}{\\fldrslt ab}} x\\par"};
+    QTest::newRow("field result starting with a digit")
+        << QByteArray("{\\rtf1{\\field{\\*\\fldinst MERGEFIELD KH}{\\fldrslt{99}}} x\\par}") << "99 x"
+        << QByteArrayList{"{\\fldrslt 99}} x\\par"};
     QTest::newRow("backgrounds as they were written")
         << QByteArray("{\\rtf1{\\colortbl;\\red255\\green255\\blue0;}a{\\highlight1 b}{\\cb1 c}{\\chcbpat1 d}{\\cb1\\chcbpat1 e}f}")
         << "abcdef" << QByteArrayList{"a\\highlight1 b\\highlight0\\cb1 c\\cb0\\chcbpat1 de\\chcbpat0 f"};

@@ -19,6 +19,21 @@ bool add(QTextCharFormat &format, Property side, const QByteArray &groups, int n
     return made;
 }
 
+bool endsInWord(const QByteArray &bytes)
+{
+    const auto alnum = [](char c) { return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || (c >= '0' && c <= '9') || c == '-'; };
+    qsizetype i = bytes.size();
+    while (i > 0 && alnum(bytes[i - 1]))
+        --i;
+    if (i == bytes.size() || i == 0 || bytes[i - 1] != '\\' || !((bytes[i] | 0x20) >= 'a' && (bytes[i] | 0x20) <= 'z'))
+        return false;
+    // An even run of backslashes before it is escaped ones and text.
+    qsizetype slashes = 0;
+    while (i > slashes && bytes[i - 1 - slashes] == '\\')
+        ++slashes;
+    return slashes % 2 == 1;
+}
+
 bool onlyWordsBetween(const char *begin, const char *wordStart)
 {
     const auto alpha = [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };

@@ -49,6 +49,10 @@ inline bool has(const QTextFormat &format) { return format.hasProperty(Id); }
 // words up to wordStart can be kept from its opening brace.
 bool onlyWordsBetween(const char *begin, const char *wordStart);
 
+// Whether bytes end in a control word, so that text written next needs a
+// space to end it (\\fldrslt before a result starting with a digit).
+bool endsInWord(const QByteArray &bytes);
+
 // Kept groups name fonts and colours by their numbers in the file read,
 // and may hold bytes in its code page: the document keeps those tables, and
 // the writer numbers its own fonts and colours after them.

@@ -491,6 +491,8 @@ private:
             span.after = cf.property(kept::After).toByteArray();
             span.saved = cur;
             body += cf.property(kept::Before).toByteArray();
+            if (kept::endsInWord(body))
+                body += ' ';
             lineStart = body.size();
         }
         writePiece(frag, cf, 0, frag.length());

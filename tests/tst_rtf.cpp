@@ -262,7 +262,8 @@ void TestRtf::headerTables()
     const QString d = describe(doc.get());
     QVERIFY2(d.contains(QStringLiteral("<Arial 12>plain <Courier New 12>courier<Arial 12> nofont <Arial 12 fg#ff0000>red<Arial 12>nocolourauto\n")), qPrintable(d));
     // \s1 is based on \s2 which is based on \s1: the cycle stops, both apply.
-    QVERIFY2(d.contains(QStringLiteral("{center}<Arial 16 b i>heading <Arial 12 u>em\n")), qPrintable(d));
+    // A character style adds to the paragraph's formatting.
+    QVERIFY2(d.contains(QStringLiteral("{center}<Arial 16 b i>heading <Arial 16 b i u>em\n")), qPrintable(d));
     QVERIFY2(d.endsWith(QStringLiteral("{}<Arial 12>nostyle")), qPrintable(d));
 }
 
@@ -675,6 +676,10 @@ void TestRtf::keptAsRead_data()
         << "Page 3 of ab x"
         << QByteArrayList{"Page {\\field{\\*\\fldinst { PAGE }}{\\fldrslt \\b 3}} of{\\field{\\*\\fldinst SYMBOL 183}{\\fldrslt }}",
                           " {\\field{\\*\\fldinst REF m}{\\fldrslt ab}} x\\par"};
+    QTest::newRow("character styles add to the formatting")
+        << QByteArray("{\\rtf1{\\stylesheet{\\s3\\i Body;}{\\*\\cs5\\ul\\sbasedon6 Link;}{\\*\\cs6\\cf1 Base;}}"
+                      "{\\colortbl;\\red0\\green0\\blue255;}\\b x{\\cs3 y}{\\cs5 z}\\par}")
+        << "xyz" << QByteArrayList{"\\b xy\\ul\\cf1 z"};
     QTest::newRow("field result starting with a digit")
         << QByteArray("{\\rtf1{\\field{\\*\\fldinst MERGEFIELD KH}{\\fldrslt{99}}} x\\par}") << "99 x"
         << QByteArrayList{"{\\fldrslt 99}} x\\par"};

@@ -525,8 +525,8 @@ private:
             else
                 skipGroup();
             return;
-        case K_s: tables.styles.apply(s, param, false, tables.defaultFont); return;
-        case K_cs: tables.styles.apply(s, param, true, tables.defaultFont); return;
+        case K_s: tables.styles.apply(s, param, tables.defaultFont); return;
+        case K_cs: tables.styles.applyCharacter(s, param, tables.defaultFont); return;
         case K_trowd: builder.startRow(); return;
         case K_cellx: builder.addCellEdge(param); return;
         case K_cell: endCell(); return;

@@ -108,16 +108,16 @@ QColor Colors::color(int index) const
 
 void Styles::beginEntry()
 {
-    pendingId = 0;
+    pendingKey = key(Paragraph, 0);
     pending = Style();
 }
 
 void Styles::word(Kw kw, int param, bool hasParam)
 {
     switch (kw) {
-    case K_s: case K_cs: case K_ds: case K_ts:
-        pendingId = param;
-        return;
+    case K_s: pendingKey = key(Paragraph, param); return;
+    case K_cs: pendingKey = key(Character, param); return;
+    case K_ds: case K_ts: pendingKey = key(Other, param); return;
     case K_sbasedon:
         pending.basedOn = param;
         return;
@@ -130,50 +130,95 @@ void Styles::word(Kw kw, int param, bool hasParam)
 
 void Styles::finishEntry()
 {
-    if (pendingId != -1 && styles.size() < kMaxStyles && !styles.contains(pendingId))
-        styles.insert(pendingId, pending);
-    pendingId = -1;
+    if (pendingKey != -1 && styles.size() < kMaxStyles && !styles.contains(pendingKey))
+        styles.insert(pendingKey, pending);
+    pendingKey = -1;
     pending = Style();
 }
 
-void Styles::apply(State &s, int id, bool charOnly, int defaultFont)
+bool Styles::resolve(qint64 style, CharProps &chr, ParaProps &para, int defaultFont) const
+{
+    if (!styles.contains(style))
+        return false;
+    const qint64 kind = style & ~qint64(0xFFFFFFFF);
+    qint64 chain[kMaxStyleChain];
+    int n = 0;
+    for (qint64 cur = style; n < kMaxStyleChain;) {
+        if (std::find(chain, chain + n, cur) != chain + n)
+            break;  // a \sbasedon cycle
+        const auto sit = styles.constFind(cur);
+        if (sit == styles.constEnd())
+            break;
+        chain[n++] = cur;
+        if (sit->basedOn == -1)
+            break;
+        cur = kind | quint32(sit->basedOn);
+    }
+    for (int k = n - 1; k >= 0; --k)
+        for (const auto &[w, v] : styles.value(chain[k]).words)
+            applyFormat(chr, para, w, v == INT_MIN ? 0 : v, v != INT_MIN, defaultFont);
+    return true;
+}
+
+void Styles::apply(State &s, int id, int defaultFont)
 {
     auto it = resolved.constFind(id);
     if (it == resolved.constEnd()) {
-        if (!styles.contains(id))
-            return;
         CharProps chr;
         chr.font = defaultFont;
         ParaProps para;
-        int chain[kMaxStyleChain];
-        int n = 0;
-        for (int cur = id; cur != -1 && n < kMaxStyleChain;) {
-            if (std::find(chain, chain + n, cur) != chain + n)
-                break;  // a \sbasedon cycle
-            const auto sit = styles.constFind(cur);
-            if (sit == styles.constEnd())
-                break;
-            chain[n++] = cur;
-            cur = sit->basedOn;
-        }
-        for (int k = n - 1; k >= 0; --k)
-            for (const auto &[w, v] : styles.value(chain[k]).words)
-                applyFormat(chr, para, w, v == INT_MIN ? 0 : v, v != INT_MIN, defaultFont);
+        if (!resolve(key(Paragraph, id), chr, para, defaultFont))
+            return;
         it = resolved.insert(id, {chr, para});
     }
     const int link = s.chr.link;
     s.chr = it->first;
     s.chr.link = link;
-    if (!charOnly) {
-        const ParaProps keep = s.para;
-        s.para = it->second;
-        s.para.intbl = keep.intbl;
-        if (keep.listKind) {
-            s.para.listKind = keep.listKind;
-            s.para.ls = keep.ls;
-            s.para.ilvl = keep.ilvl;
-            s.para.pnStyle = keep.pnStyle;
-        }
+    const ParaProps keep = s.para;
+    s.para = it->second;
+    s.para.intbl = keep.intbl;
+    if (keep.ilvl)
+        s.para.ilvl = keep.ilvl;
+    if (keep.listKind) {
+        s.para.listKind = keep.listKind;
+        s.para.ls = keep.ls;
+        s.para.ilvl = keep.ilvl;
+        s.para.pnStyle = keep.pnStyle;
+    }
+}
+
+void Styles::applyCharacter(State &s, int id, int defaultFont)
+{
+    auto it = characters.constFind(id);
+    if (it == characters.constEnd()) {
+        CharProps a, b;
+        b.font = INT_MIN;
+        b.size = b.fg = b.bg = -1;
+        b.bold = b.italic = b.underline = b.strike = b.hidden = b.valign = b.bgWord = 0xFF;
+        ParaProps ignored;
+        if (!resolve(key(Character, id), a, ignored, defaultFont))
+            return;
+        resolve(key(Character, id), b, ignored, defaultFont);
+        it = characters.insert(id, {a, b});
+    }
+    const CharProps &a = it->first, &b = it->second;
+    CharProps &c = s.chr;
+    const auto take = [](auto &to, auto from, auto other) {
+        if (from == other)
+            to = from;
+    };
+    take(c.font, a.font, b.font);
+    take(c.size, a.size, b.size);
+    take(c.fg, a.fg, b.fg);
+    take(c.bold, a.bold, b.bold);
+    take(c.italic, a.italic, b.italic);
+    take(c.underline, a.underline, b.underline);
+    take(c.strike, a.strike, b.strike);
+    take(c.hidden, a.hidden, b.hidden);
+    take(c.valign, a.valign, b.valign);
+    if (a.bg == b.bg && a.bgWord == b.bgWord) {
+        c.bg = a.bg;
+        c.bgWord = a.bgWord;
     }
 }
 

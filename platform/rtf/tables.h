@@ -85,21 +85,33 @@ public:
     void beginEntry();  // an entry without \sN is the Normal style
     void word(Kw kw, int param, bool hasParam);
     void finishEntry();  // at its semicolon or the end of its group
-    // Gives the group style id's properties, with those of the styles it is
-    // based on; a paragraph style keeps the group's table and list.
-    void apply(State &s, int id, bool charOnly, int defaultFont);
+    // Gives the group paragraph style id's properties, with those of the
+    // styles it is based on; the group's table, list level and list stay.
+    void apply(State &s, int id, int defaultFont);
+    // Lays character style id's properties, with those of the styles it is
+    // based on, over the group's: what the styles do not name stays.
+    void applyCharacter(State &s, int id, int defaultFont);
 
 private:
+    // Paragraph, character and other styles number each their own.
+    enum Kind : qint64 { Paragraph, Character, Other };
+    static qint64 key(Kind kind, int id) { return kind << 32 | quint32(id); }
     struct Style {
         int basedOn = -1;
         std::vector<std::pair<Kw, int>> words;  // INT_MIN: no parameter
     };
-    QHash<int, Style> styles;
+    // The style's words laid over start, after those of the styles it is
+    // based on.
+    bool resolve(qint64 style, CharProps &chr, ParaProps &para, int defaultFont) const;
+    QHash<qint64, Style> styles;
     QHash<int, std::pair<CharProps, ParaProps>> resolved;
+    // A character style laid over two starts that differ in every property:
+    // where the two results agree, the style names that property.
+    QHash<int, std::pair<CharProps, CharProps>> characters;
 
     // The entry being read.
     Style pending;
-    int pendingId = -1;
+    qint64 pendingKey = -1;
 };
 
 // Word's list table and overrides, and RichEdit's \pn numbering.

@@ -1,6 +1,7 @@
 // The RTF reader and writer: the samples other programs wrote, each part of
 // the format on its own, random round trips, and hostile input.
 #include "rtf.h"
+#include "numbering.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -394,6 +395,37 @@ void TestRtf::lists()
         const QByteArray out = rtf::write(restarted.get());
         QVERIFY(out.contains("\\ls1\\ilvl0") && out.contains("\\ls2\\ilvl0") && out.contains("{\\*\\listoverridetable"));
         restarted = load(out);
+    }
+
+    // Numbers a list starts at, which Qt cannot show, are kept; an item
+    // restarts the levels below it; a style after \\ilvl keeps the level;
+    // the levels of one list are written as one; RichEdit's indented list is
+    // one level.
+    const QByteArray starts = "{\\rtf1{\\stylesheet{\\s8 Body;}}{\\*\\listtable{\\list{\\listlevel\\levelnfc0\\levelstartat3}"
+        "{\\listlevel\\levelnfc4}\\listid8}}{\\*\\listoverridetable{\\listoverride\\listid8\\ls1}"
+        "{\\listoverride\\listid8\\listoverridecount1{\\lfolevel\\listoverridestartat\\levelstartat7}\\ls2}}"
+        "\\pard\\ls1 a\\par\\pard\\ilvl1\\s8\\ls1 x\\par\\pard\\ls1 b\\par\\pard\\ls1\\ilvl1 y\\par\\pard\\ls2 c\\par"
+        "\\pard{\\*\\pn\\pnlvlbody\\pndec\\pnstart4}\\li1134 p\\par\\pard{\\*\\pn\\pnlvlbody\\pndec\\pnstart1}\\li1134 q\\par}";
+    auto numbered = load(starts);
+    for (int round = 0; round < 2; ++round) {
+        QVector<QTextList *> l;
+        for (b = numbered->begin(); b.isValid(); b = b.next())
+            l.append(b.textList());
+        QCOMPARE(l.size(), 7);
+        QCOMPARE(l[2], l[0]);
+        QCOMPARE(l[1]->format().indent(), 2);
+        QVERIFY(l[3] != l[1]);
+        QCOMPARE(l[0]->format().intProperty(rtf::ListStart), 3);
+        QCOMPARE(l[4]->format().intProperty(rtf::ListStart), 7);
+        QCOMPARE(l[5]->format().intProperty(rtf::ListStart), 4);
+        QVERIFY(l[6] != l[5]);
+        const QByteArray out = rtf::write(numbered.get());
+        QVERIFY2(out.contains("\\levelnfc0\\levelstartat3\\levelfollow0{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}\\fi-360\\li720}"
+                              "\r\n{\\listlevel\\levelnfc4\\levelstartat1"),
+                 out.constData());
+        QVERIFY(out.contains("x\\par") && out.indexOf("\\ls1\\ilvl1") < out.indexOf("x\\par"));
+        QVERIFY(out.contains("{\\pntext\\f0 4.\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart4\\pndec{\\pntxta.}}\\ls3\\ilvl0"));
+        numbered = load(out);
     }
 }
 

@@ -45,6 +45,8 @@ struct ParaProps {
     quint8 pagebb = 0;    // starts on a new page
     quint8 listKind = 0;  // 0 none, 1 RichEdit's \pn, 2 Word's \ls
     qint8 pnStyle = 0;    // QTextListFormat::Style of a \pn list
+    qint8 pnLevel = 0;    // its \pnlvlN, 0 for a list of one level
+    int pnStart = 0;      // its \pnstart, 0 when none
     quint8 ntabs = 0, nextTabType = 0;
     std::array<int, kMaxTabs> tabs{};
     std::array<quint8, kMaxTabs> tabTypes{};

@@ -114,7 +114,8 @@ public:
         }
         // A skipped destination is skipped anywhere but in the colour table,
         // which takes its three words and every semicolon, in any group.
-        if ((starred && !readsStarred(kw)) || (keyword(kw).kind == Kind::Skipped && s.dest != ColorTable)) {
+        if ((starred && !readsStarred(kw))
+            || (keyword(kw).kind == Kind::Skipped && s.dest != ColorTable && !(kw == K_lfolevel && s.dest == Override))) {
             if (s.dest == Body && keepsSkipped(kw))
                 keepGroup(starred);
             else
@@ -141,7 +142,7 @@ public:
             s.dest = tables.lists.word(s.dest, kw, param);
             return;
         case PnDef:
-            tables.lists.pnWord(kw);
+            tables.lists.pnWord(kw, param);
             return;
         case Pict:
             picture.word(kw, param, hasParam);

@@ -184,6 +184,8 @@ void Styles::apply(State &s, int id, int defaultFont)
         s.para.ls = keep.ls;
         s.para.ilvl = keep.ilvl;
         s.para.pnStyle = keep.pnStyle;
+        s.para.pnLevel = keep.pnLevel;
+        s.para.pnStart = keep.pnStart;
     }
 }
 
@@ -248,7 +250,8 @@ Dest Lists::word(Dest dest, Kw kw, int param)
         if (kw == K_list) {
             listId = INT_MIN;
             level = -1;
-            levels.fill(QTextListFormat::ListDisc);
+            levels = List();
+            levels.styles.fill(QTextListFormat::ListDisc);
             return ListDef;
         }
         break;
@@ -263,23 +266,40 @@ Dest Lists::word(Dest dest, Kw kw, int param)
         }
         break;
     case ListLevel:
-        if ((kw == K_levelnfc || kw == K_levelnfcn) && level >= 0 && level < 9) {
-            levels[level] = qint8(styleForNfc(param));
-            if (listId != INT_MIN && lists.contains(listId))
-                lists[listId] = levels;
-        }
+        if (level < 0 || level >= 9)
+            break;
+        if (kw == K_levelnfc || kw == K_levelnfcn)
+            levels.styles[level] = qint8(styleForNfc(param));
+        else if (kw == K_levelstartat)
+            levels.starts[level] = param;
+        else
+            break;
+        if (listId != INT_MIN && lists.contains(listId))
+            lists[listId] = levels;
         break;
     case OverrideTable:
         if (kw == K_listoverride) {
-            overrideLs = overrideList = INT_MIN;
+            overrideLs = INT_MIN;
+            pending = OverrideEntry();
+            overrideLevel = -1;
             return Override;
         }
         break;
     case Override:
-        if (kw == K_listid)
-            overrideList = param;
-        else if (kw == K_ls)
+        // Its \lfolevel groups, one for each level from the first, may
+        // start the level at another number.
+        if (kw == K_listid) {
+            pending.list = param;
+        } else if (kw == K_ls) {
             overrideLs = param;
+        } else if (kw == K_lfolevel) {
+            ++overrideLevel;
+            overrideStarts = false;
+        } else if (kw == K_listoverridestartat) {
+            overrideStarts = true;
+        } else if (kw == K_levelstartat && overrideStarts && overrideLevel >= 0 && overrideLevel < 9) {
+            pending.starts[overrideLevel] = std::max(param, 1);
+        }
         break;
     default:
         break;
@@ -289,24 +309,39 @@ Dest Lists::word(Dest dest, Kw kw, int param)
 
 void Lists::finishOverride()
 {
-    if (overrideLs != INT_MIN && overrideList != INT_MIN && overrides.size() < kMaxStyles)
-        overrides.insert(overrideLs, overrideList);
+    if (overrideLs != INT_MIN && pending.list != INT_MIN && overrides.size() < kMaxStyles)
+        overrides.insert(overrideLs, pending);
 }
 
 QTextListFormat::Style Lists::levelStyle(int ls, int ilvl) const
 {
-    const auto it = lists.constFind(overrides.value(ls, INT_MIN));
-    return it == lists.constEnd() ? QTextListFormat::ListStyleUndefined : QTextListFormat::Style((*it)[ilvl]);
+    const auto it = lists.constFind(overrides.value(ls).list);
+    return it == lists.constEnd() ? QTextListFormat::ListStyleUndefined : QTextListFormat::Style(it->styles[ilvl]);
 }
 
-void Lists::pnWord(Kw kw)
+int Lists::levelStart(int ls, int ilvl) const
+{
+    const OverrideEntry o = overrides.value(ls);
+    if (o.starts[ilvl])
+        return o.starts[ilvl];
+    const auto it = lists.constFind(o.list);
+    return it == lists.constEnd() || !it->starts[ilvl] ? 1 : it->starts[ilvl];
+}
+
+void Lists::pnWord(Kw kw, int param)
 {
     switch (kw) {
     case K_pnlvlblt: pnStyle = QTextListFormat::ListDisc; return;
-    case K_pnlvlbody: case K_pnlvl:
+    case K_pnlvlbody:
         if (!pnStyle)
             pnStyle = QTextListFormat::ListDecimal;
         return;
+    case K_pnlvl:
+        pnLevel = qint8(param);
+        if (!pnStyle)
+            pnStyle = QTextListFormat::ListDecimal;
+        return;
+    case K_pnstart: pnStart = param; return;
     case K_pndec: case K_pncard: case K_pnord: case K_pnordt: pnStyle = QTextListFormat::ListDecimal; return;
     case K_pnucltr: pnStyle = QTextListFormat::ListUpperAlpha; return;
     case K_pnlcltr: pnStyle = QTextListFormat::ListLowerAlpha; return;
@@ -321,6 +356,8 @@ void Lists::finishPn(ParaProps &pp) const
     if (!pnStyle)
         return;
     pp.pnStyle = pnStyle;
+    pp.pnLevel = pnLevel;
+    pp.pnStart = pnStart;
     if (pp.listKind == 0)
         pp.listKind = 1;
 }

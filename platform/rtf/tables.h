@@ -125,27 +125,40 @@ public:
     // The style of level ilvl of the list \lsN names; ListStyleUndefined
     // when there is none.
     QTextListFormat::Style levelStyle(int ls, int ilvl) const;
+    // The number that level starts at.
+    int levelStart(int ls, int ilvl) const;
 
-    void beginPn() { pnStyle = 0; }
-    void pnWord(Kw kw);
+    void beginPn() { pnStyle = 0; pnLevel = 0; pnStart = 0; }
+    void pnWord(Kw kw, int param);
     // At the end of a \pn group: the paragraph is numbered as it said.
     void finishPn(ParaProps &pp) const;
 
 private:
-    using Levels = std::array<qint8, 9>;  // QTextListFormat::Style of each level
-    QHash<int, Levels> lists;  // \listid -> levels
-    QHash<int, int> overrides;  // \ls -> \listid
+    struct List {
+        std::array<qint8, 9> styles{};  // QTextListFormat::Style of each level
+        std::array<int, 9> starts{};    // 0: from 1
+    };
+    QHash<int, List> lists;  // \listid -> levels
+    struct OverrideEntry {
+        int list = INT_MIN;
+        std::array<int, 9> starts{};  // 0: as the list says
+    };
+    QHash<int, OverrideEntry> overrides;  // \ls
 
     // The list being read.
-    Levels levels{};
+    List levels;
     int listId = INT_MIN;
     int level = -1;
 
     // The override being read.
-    int overrideLs = INT_MIN, overrideList = INT_MIN;
+    int overrideLs = INT_MIN;
+    OverrideEntry pending;
+    int overrideLevel = -1;
+    bool overrideStarts = false;
 
     // The \pn being read.
-    qint8 pnStyle = 0;
+    qint8 pnStyle = 0, pnLevel = 0;
+    int pnStart = 0;
 };
 
 // Everything a format refers to by number.

@@ -3,6 +3,7 @@
 #include "codepages.h"
 #include "kept.h"
 #include "listtable.h"
+#include "numbering.h"
 
 #include <QBuffer>
 #include <QHash>
@@ -316,6 +317,7 @@ private:
         if (list) {
             const QTextListFormat lf = list->format();
             const int level = std::max(1, lf.indent());
+            const int numbered = writtenLevel(lf), start = startNumber(lf);
             const auto style = lf.style();
             if (style == QTextListFormat::ListDecimal || style == QTextListFormat::ListLowerAlpha
                 || style == QTextListFormat::ListUpperAlpha || style == QTextListFormat::ListLowerRoman
@@ -326,16 +328,16 @@ private:
                     : style == QTextListFormat::ListLowerRoman           ? "\\pnlcrm"
                                                                          : "\\pnucrm";
                 body += "{\\pntext\\f0 ";
-                appendText(list->itemText(block));
-                body += "\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1";
+                appendText(itemText(list, block));
+                body += "\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart" + QByteArray::number(start);
                 body += kind;
-                body += "{\\pntxta.}}\\ls" + QByteArray::number(wordLists.number(list, style, level - 1))
-                    + "\\ilvl" + QByteArray::number(std::min(level - 1, 8));
+                body += "{\\pntxta.}}\\ls" + QByteArray::number(wordLists.number(list, style, numbered, start, listGroup(lf)))
+                    + "\\ilvl" + QByteArray::number(numbered);
             } else {
                 const QByteArray f = QByteArray::number(tables.useSymbolFont());
                 body += "{\\pntext\\f" + f + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" + f + "\\pnindent0{\\pntxtb\\'B7}}\\ls"
-                    + QByteArray::number(wordLists.number(list, style, level - 1)) + "\\ilvl"
-                    + QByteArray::number(std::min(level - 1, 8));
+                    + QByteArray::number(wordLists.number(list, style, numbered, 1, listGroup(lf))) + "\\ilvl"
+                    + QByteArray::number(numbered);
             }
             body += "\\fi-360\\li" + QByteArray::number(720 * level);
         } else {

@@ -712,6 +712,13 @@ void TestRtf::keptAsRead_data()
         << QByteArray("{\\rtf1{\\stylesheet{\\s3\\i Body;}{\\*\\cs5\\ul\\sbasedon6 Link;}{\\*\\cs6\\cf1 Base;}}"
                       "{\\colortbl;\\red0\\green0\\blue255;}\\b x{\\cs3 y}{\\cs5 z}\\par}")
         << "xyz" << QByteArrayList{"\\b xy\\ul\\cf1 z"};
+    QTest::newRow("paragraph styles, where what is written overrides them")
+        << QByteArray("{\\rtf1{\\stylesheet{\\s1\\b\\sb240\\sbasedon2 heading 1;}{\\s2\\qc Base;}{\\s3\\tx720 Tabbed;}}"
+                      "\\pard\\s1 H\\par\\pard n\\par\\pard\\s1\\b0 x\\par\\pard\\s1\\sb0 y\\par\\pard\\s3 t\\par}")
+        << "H\nn\nx\ny\nt"
+        << QByteArrayList{"}\r\n{\\stylesheet{\\s1\\b\\sb240\\sbasedon2 heading 1;}{\\s2\\qc Base;}{\\s3\\tx720 Tabbed;}}\r\n",
+                          "\\pard\\s1\\plain\\qc\\sb240 \\b H\\par\r\n\\pard n\\par\r\n\\pard\\s1\\qc\\sb240 \\b0 x\\par",
+                          "\\pard\\qc \\b y\\par\r\n\\pard\\tx720 \\b0 t\\par"};
     QTest::newRow("field result starting with a digit")
         << QByteArray("{\\rtf1{\\field{\\*\\fldinst MERGEFIELD KH}{\\fldrslt{99}}} x\\par}") << "99 x"
         << QByteArrayList{"{\\fldrslt 99}} x\\par"};

@@ -70,15 +70,18 @@ void saveTables(QTextDocument *doc, const Tables &tables)
     QVariantList colors;
     for (QRgb c : tables.colors)
         colors << QVariant(uint(c));
+    QVariantList styles;
+    for (const Tables::Style &s : tables.styleFormats)
+        styles << QVariant(QVariantList{s.id, QVariant(s.block), QVariant(s.text)});
     doc->addResource(QTextDocument::UserResource, kTablesUrl,
-                     QVariantList{tables.codePage, fonts, colors, tables.settings});
+                     QVariantList{tables.codePage, fonts, colors, tables.settings, tables.styleSheet, styles});
 }
 
 Tables loadTables(const QTextDocument *doc)
 {
     Tables t;
     const QVariantList all = doc->resource(QTextDocument::UserResource, kTablesUrl).toList();
-    if (all.size() != 4)
+    if (all.size() != 6)
         return t;
     t.codePage = all.at(0).toInt();
     for (const QVariant &v : all.at(1).toList()) {
@@ -90,6 +93,13 @@ Tables loadTables(const QTextDocument *doc)
     for (const QVariant &v : all.at(2).toList())
         t.colors << QRgb(v.toUInt());
     t.settings = all.at(3).toByteArray();
+    t.styleSheet = all.at(4).toByteArray();
+    for (const QVariant &v : all.at(5).toList()) {
+        const QVariantList s = v.toList();
+        if (s.size() == 3)
+            t.styleFormats.push_back({s.at(0).toInt(), s.at(1).value<QTextFormat>().toBlockFormat(),
+                                      s.at(2).value<QTextFormat>().toCharFormat()});
+    }
     return t;
 }
 

@@ -14,11 +14,13 @@
 #include <QList>
 #include <QRgb>
 #include <QString>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
 #include <QTextFormat>
+
 
 #include <vector>
 
-class QTextCharFormat;
 class QTextDocument;
 
 namespace rtf::kept {
@@ -33,6 +35,7 @@ enum Property {
                                                   // carrying its id (a field's result), not Length
     BackgroundWord,                               // int: the background is written as 1 \\cb, 2 \\chcbpat,
                                                   // else \\highlight
+    ParagraphStyle = QTextFormat::UserProperty + 0x4B40,  // int, on a block: its style in the style sheet kept
 };
 
 // Anchors made by one read past which later groups share the last one.
@@ -67,7 +70,16 @@ struct Tables {
     std::vector<Font> fonts;  // by id
     QList<QRgb> colors;       // entries 1..n (kAutoColor: an empty entry)
     QByteArray settings;      // page and section settings, the words as read
-    bool isEmpty() const { return fonts.empty() && colors.isEmpty() && settings.isEmpty(); }
+    // The style sheet as read, and the formats each paragraph style in use
+    // gives its paragraph and text.
+    QByteArray styleSheet;
+    struct Style {
+        int id;
+        QTextBlockFormat block;
+        QTextCharFormat text;
+    };
+    std::vector<Style> styleFormats;
+    bool isEmpty() const { return fonts.empty() && colors.isEmpty() && settings.isEmpty() && styleSheet.isEmpty(); }
 };
 void saveTables(QTextDocument *doc, const Tables &tables);
 Tables loadTables(const QTextDocument *doc);

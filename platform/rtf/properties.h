@@ -5,6 +5,7 @@
 #include "keywords.h"
 
 #include <array>
+#include <climits>
 #include <cstddef>
 #include <vector>
 
@@ -41,6 +42,7 @@ struct CharHash {
 struct ParaProps {
     int li = 0, ri = 0, fi = 0, sb = 0, sa = 0, sl = 0;
     int ls = 0, ilvl = 0;
+    int style = INT_MIN;  // the paragraph style named, INT_MIN when none
     quint8 align = 0, slmult = 0, intbl = 0;
     quint8 pagebb = 0;    // starts on a new page
     quint8 listKind = 0;  // 0 none, 1 RichEdit's \pn, 2 Word's \ls

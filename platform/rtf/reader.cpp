@@ -77,7 +77,7 @@ public:
     {
         tokens.run();
         builder.finish(state());
-        if (builder.keptAnything() || !pageSettings.isEmpty())
+        if (builder.keptAnything() || !pageSettings.isEmpty() || !styleSheet.isEmpty())
             saveKeptTables();
     }
 
@@ -369,6 +369,13 @@ private:
         kept::Tables t;
         t.codePage = tables.codePage;
         t.settings = pageSettings;
+        t.styleSheet = styleSheet;
+        if (!styleSheet.isEmpty()) {
+            FormatCache formats(tables);
+            tables.styles.forEachApplied([&](int id, const CharProps &chr, const ParaProps &para) {
+                t.styleFormats.push_back({id, formats.blockFormat(para, false), formats.charFormat(chr)});
+            });
+        }
         tables.fonts.forEach([&t](int id, const Fonts::Font &f) {
             t.fonts.push_back({id, f.charset < 0 ? 0 : f.charset, f.name});
         });
@@ -419,6 +426,13 @@ private:
             return;
         case StyleEntry:
             tables.styles.finishEntry();
+            return;
+        case StyleSheet:
+            // Kept to be written back, for the styles the text and kept
+            // groups name.
+            if (styleSheetOpen && styleSheet.isEmpty() && tokens.position()[-1] == '}')
+                styleSheet = QByteArray(styleSheetOpen, tokens.position() - styleSheetOpen);
+            styleSheetOpen = nullptr;
             return;
         case Pict:
             if (pictureOfShape) {
@@ -508,7 +522,12 @@ private:
         case K_upr: s.dest = UprAnsi; return;
         case K_fonttbl: s.dest = FontTable; tables.fonts.begin(); return;
         case K_colortbl: s.dest = ColorTable; tables.colors.begin(); return;
-        case K_stylesheet: s.dest = StyleSheet; return;
+        case K_stylesheet:
+            s.dest = StyleSheet;
+            styleSheetOpen = tokens.groupDepth() > 1 && kept::onlyWordsBetween(tokens.lastGroupOpen(), tokens.wordStart())
+                ? tokens.lastGroupOpen()
+                : nullptr;
+            return;
         case K_listtable: s.dest = ListTable; return;
         case K_listoverridetable: s.dest = OverrideTable; return;
         case K_pn: s.dest = PnDef; tables.lists.beginPn(); return;
@@ -700,6 +719,8 @@ private:
     bool sectionBroke = false;  // since the last \\sect, no paragraph has ended
     bool sectionsEnded = false;  // the first section has
     QByteArray pageSettings;
+    const char *styleSheetOpen = nullptr;  // its '{', when it can be kept
+    QByteArray styleSheet;
     int footnoteMarks = 0;
 
     // Destinations being read.

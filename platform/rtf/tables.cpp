@@ -169,6 +169,7 @@ void Styles::apply(State &s, int id, int defaultFont)
         ParaProps para;
         if (!resolve(key(Paragraph, id), chr, para, defaultFont))
             return;
+        para.style = id;
         it = resolved.insert(id, {chr, para});
     }
     const int link = s.chr.link;

@@ -91,6 +91,13 @@ public:
     // Lays character style id's properties, with those of the styles it is
     // based on, over the group's: what the styles do not name stays.
     void applyCharacter(State &s, int id, int defaultFont);
+    // Each paragraph style applied so far, with the properties it gives.
+    template <typename F>
+    void forEachApplied(F f) const
+    {
+        for (auto it = resolved.constBegin(); it != resolved.constEnd(); ++it)
+            f(it.key(), it->first, it->second);
+    }
 
 private:
     // Paragraph, character and other styles number each their own.

@@ -36,6 +36,7 @@ struct RunProps {
     bool bold = false, italic = false, underline = false, strike = false;
     quint8 valign = 0;
     quint8 bgWord = 0;  // as the reader counts them
+    bool operator==(const RunProps &) const = default;
 };
 
 const char kHex[] = "0123456789abcdef";
@@ -189,8 +190,11 @@ class Writer
 {
 public:
     explicit Writer(const QTextDocument *doc, const kept::Tables &read = {})
-        : doc(doc), tables(doc->defaultFont(), read), codePage(read.codePage), pageSettings(read.settings)
+        : doc(doc), tables(doc->defaultFont(), read), codePage(read.codePage), pageSettings(read.settings),
+          styleSheet(read.styleSheet)
     {
+        for (const kept::Tables::Style &s : read.styleFormats)
+            styles.insert(s.id, {s.block, tables.props(-1, s.text)});
         if (codePage != 1252 && codepage::isKnown(codePage))
             ansiText = false;  // escapes would be read in that code page
         else
@@ -223,6 +227,8 @@ public:
             out += ';';
         }
         out += "}\r\n";
+        if (!styleSheet.isEmpty())
+            out += styleSheet + "\r\n";
         if (!wordLists.isEmpty())
             out += wordLists.tables();
         if (!pageSettings.isEmpty())
@@ -309,6 +315,7 @@ private:
         body += "\\pard";
         if (inTable)
             body += "\\intbl";
+        writeStyle(bf);
         if ((bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || breakBeforeNext)
             body += "\\pagebb";
         breakBeforeNext = !inTable && (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter);
@@ -436,6 +443,37 @@ private:
         const long v = std::lround(px * 15);
         if (v)
             body += word + QByteArray::number(qlonglong(v));
+    }
+
+    // The paragraph style read, where what this paragraph writes overrides
+    // all the style gives it: it sets no tab stops, and sets nothing that
+    // this paragraph has at its default, which is not written. Readers give
+    // the text the style's formatting or keep what went before: \\plain
+    // where the two differ.
+    void writeStyle(const QTextBlockFormat &bf)
+    {
+        if (styles.isEmpty() || !bf.hasProperty(kept::ParagraphStyle))
+            return;
+        const int id = bf.intProperty(kept::ParagraphStyle);
+        const auto it = styles.constFind(id);
+        if (it == styles.constEnd())
+            return;
+        const QTextBlockFormat &style = it->block;
+        const auto unset = [&](QTextFormat::Property p) {
+            return bf.doubleProperty(p) != 0 || style.doubleProperty(p) == 0;
+        };
+        if (!style.tabPositions().isEmpty() || !unset(QTextFormat::BlockLeftMargin) || !unset(QTextFormat::TextIndent)
+            || !unset(QTextFormat::BlockRightMargin) || !unset(QTextFormat::BlockTopMargin)
+            || !unset(QTextFormat::BlockBottomMargin)
+            || (style.lineHeightType() != QTextBlockFormat::SingleHeight && bf.lineHeightType() == QTextBlockFormat::SingleHeight)
+            || ((style.alignment() & Qt::AlignHorizontal_Mask & ~Qt::AlignLeft) && !(bf.alignment() & Qt::AlignHorizontal_Mask & ~Qt::AlignLeft))
+            || style.pageBreakPolicy() != QTextFormat::PageBreak_Auto)
+            return;
+        body += "\\s" + QByteArray::number(id);
+        if (!(it->text == cur)) {
+            body += "\\plain";
+            cur = RunProps();
+        }
     }
 
     void writeFragment(const QTextFragment &frag, const QTextCharFormat &cf)
@@ -671,6 +709,12 @@ private:
     RunProps cur;  // what the text written last is in
     int codePage;
     QByteArray pageSettings;  // as read
+    struct Style {
+        QTextBlockFormat block;
+        RunProps text;
+    };
+    QByteArray styleSheet;  // as read
+    QHash<int, Style> styles;  // the paragraph styles of the text read
     bool ansiText = true;  // non-ASCII text may go as Windows-1252 escapes
     bool breakBeforeNext = false;  // the paragraph before ends its page
     QHash<int, int> keptUsed;      // characters of each anchor written so far

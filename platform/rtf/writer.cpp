@@ -315,7 +315,7 @@ private:
         body += "\\pard";
         if (inTable)
             body += "\\intbl";
-        writeStyle(bf);
+        writeStyle(block, bf);
         if ((bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || breakBeforeNext)
             body += "\\pagebb";
         breakBeforeNext = !inTable && (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter);
@@ -450,30 +450,42 @@ private:
     // this paragraph has at its default, which is not written. Readers give
     // the text the style's formatting or keep what went before: \\plain
     // where the two differ.
-    void writeStyle(const QTextBlockFormat &bf)
+    void writeStyle(const QTextBlock &block, const QTextBlockFormat &bf)
     {
-        if (styles.isEmpty() || !bf.hasProperty(kept::ParagraphStyle))
+        if (styles.isEmpty())
             return;
+        auto known = styleOfFormat.constFind(block.blockFormatIndex());
+        if (known == styleOfFormat.constEnd())
+            known = styleOfFormat.insert(block.blockFormatIndex(), fittingStyle(bf));
+        if (*known == INT_MIN)
+            return;
+        body += "\\s" + QByteArray::number(*known);
+        if (!(styles.value(*known).text == cur)) {
+            body += "\\plain";
+            cur = RunProps();
+        }
+    }
+
+    int fittingStyle(const QTextBlockFormat &bf) const
+    {
+        if (!bf.hasProperty(kept::ParagraphStyle))
+            return INT_MIN;
         const int id = bf.intProperty(kept::ParagraphStyle);
         const auto it = styles.constFind(id);
         if (it == styles.constEnd())
-            return;
+            return INT_MIN;
         const QTextBlockFormat &style = it->block;
         const auto unset = [&](QTextFormat::Property p) {
             return bf.doubleProperty(p) != 0 || style.doubleProperty(p) == 0;
         };
+        const auto notLeft = [](const QTextBlockFormat &f) { return f.alignment() & Qt::AlignHorizontal_Mask & ~Qt::AlignLeft; };
         if (!style.tabPositions().isEmpty() || !unset(QTextFormat::BlockLeftMargin) || !unset(QTextFormat::TextIndent)
             || !unset(QTextFormat::BlockRightMargin) || !unset(QTextFormat::BlockTopMargin)
             || !unset(QTextFormat::BlockBottomMargin)
             || (style.lineHeightType() != QTextBlockFormat::SingleHeight && bf.lineHeightType() == QTextBlockFormat::SingleHeight)
-            || ((style.alignment() & Qt::AlignHorizontal_Mask & ~Qt::AlignLeft) && !(bf.alignment() & Qt::AlignHorizontal_Mask & ~Qt::AlignLeft))
-            || style.pageBreakPolicy() != QTextFormat::PageBreak_Auto)
-            return;
-        body += "\\s" + QByteArray::number(id);
-        if (!(it->text == cur)) {
-            body += "\\plain";
-            cur = RunProps();
-        }
+            || (notLeft(style) && !notLeft(bf)) || style.pageBreakPolicy() != QTextFormat::PageBreak_Auto)
+            return INT_MIN;
+        return id;
     }
 
     void writeFragment(const QTextFragment &frag, const QTextCharFormat &cf)
@@ -715,6 +727,7 @@ private:
     };
     QByteArray styleSheet;  // as read
     QHash<int, Style> styles;  // the paragraph styles of the text read
+    QHash<int, int> styleOfFormat;  // by block format index: the style written, INT_MIN for none
     bool ansiText = true;  // non-ASCII text may go as Windows-1252 escapes
     bool breakBeforeNext = false;  // the paragraph before ends its page
     QHash<int, int> keptUsed;      // characters of each anchor written so far

@@ -1,6 +1,7 @@
 // The RTF reader and writer: the samples other programs wrote, each part of
 // the format on its own, random round trips, and hostile input.
 #include "rtf.h"
+#include "numbering.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -269,7 +270,8 @@ void TestRtf::headerTables()
     const QString d = describe(doc.get());
     QVERIFY2(d.contains(QStringLiteral("<Arial 12>plain <Courier New 12>courier<Arial 12> nofont <Arial 12 fg#ff0000>red<Arial 12>nocolourauto\n")), qPrintable(d));
     // \s1 is based on \s2 which is based on \s1: the cycle stops, both apply.
-    QVERIFY2(d.contains(QStringLiteral("{center}<Arial 16 b i>heading <Arial 12 u>em\n")), qPrintable(d));
+    // A character style adds to the paragraph's formatting.
+    QVERIFY2(d.contains(QStringLiteral("{center}<Arial 16 b i>heading <Arial 16 b i u>em\n")), qPrintable(d));
     QVERIFY2(d.endsWith(QStringLiteral("{}<Arial 12>nostyle")), qPrintable(d));
 }
 
@@ -400,6 +402,37 @@ void TestRtf::lists()
         const QByteArray out = rtf::write(restarted.get());
         QVERIFY(out.contains("\\ls1\\ilvl0") && out.contains("\\ls2\\ilvl0") && out.contains("{\\*\\listoverridetable"));
         restarted = load(out);
+    }
+
+    // Numbers a list starts at, which Qt cannot show, are kept; an item
+    // restarts the levels below it; a style after \\ilvl keeps the level;
+    // the levels of one list are written as one; RichEdit's indented list is
+    // one level.
+    const QByteArray starts = "{\\rtf1{\\stylesheet{\\s8 Body;}}{\\*\\listtable{\\list{\\listlevel\\levelnfc0\\levelstartat3}"
+        "{\\listlevel\\levelnfc4}\\listid8}}{\\*\\listoverridetable{\\listoverride\\listid8\\ls1}"
+        "{\\listoverride\\listid8\\listoverridecount1{\\lfolevel\\listoverridestartat\\levelstartat7}\\ls2}}"
+        "\\pard\\ls1 a\\par\\pard\\ilvl1\\s8\\ls1 x\\par\\pard\\ls1 b\\par\\pard\\ls1\\ilvl1 y\\par\\pard\\ls2 c\\par"
+        "\\pard{\\*\\pn\\pnlvlbody\\pndec\\pnstart4}\\li1134 p\\par\\pard{\\*\\pn\\pnlvlbody\\pndec\\pnstart1}\\li1134 q\\par}";
+    auto numbered = load(starts);
+    for (int round = 0; round < 2; ++round) {
+        QVector<QTextList *> l;
+        for (b = numbered->begin(); b.isValid(); b = b.next())
+            l.append(b.textList());
+        QCOMPARE(l.size(), 7);
+        QCOMPARE(l[2], l[0]);
+        QCOMPARE(l[1]->format().indent(), 2);
+        QVERIFY(l[3] != l[1]);
+        QCOMPARE(l[0]->format().intProperty(rtf::ListStart), 3);
+        QCOMPARE(l[4]->format().intProperty(rtf::ListStart), 7);
+        QCOMPARE(l[5]->format().intProperty(rtf::ListStart), 4);
+        QVERIFY(l[6] != l[5]);
+        const QByteArray out = rtf::write(numbered.get());
+        QVERIFY2(out.contains("\\levelnfc0\\levelstartat3\\levelfollow0{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}\\fi-360\\li720}"
+                              "\r\n{\\listlevel\\levelnfc4\\levelstartat1"),
+                 out.constData());
+        QVERIFY(out.contains("x\\par") && out.indexOf("\\ls1\\ilvl1") < out.indexOf("x\\par"));
+        QVERIFY(out.contains("{\\pntext\\f0 4.\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart4\\pndec{\\pntxta.}}\\ls3\\ilvl0"));
+        numbered = load(out);
     }
 }
 
@@ -682,6 +715,17 @@ void TestRtf::keptAsRead_data()
         << "Page 3 of ab x"
         << QByteArrayList{"Page {\\field{\\*\\fldinst { PAGE }}{\\fldrslt \\b 3}} of{\\field{\\*\\fldinst SYMBOL 183}{\\fldrslt }}",
                           " {\\field{\\*\\fldinst REF m}{\\fldrslt ab}} x\\par"};
+    QTest::newRow("character styles add to the formatting")
+        << QByteArray("{\\rtf1{\\stylesheet{\\s3\\i Body;}{\\*\\cs5\\ul\\sbasedon6 Link;}{\\*\\cs6\\cf1 Base;}}"
+                      "{\\colortbl;\\red0\\green0\\blue255;}\\b x{\\cs3 y}{\\cs5 z}\\par}")
+        << "xyz" << QByteArrayList{"\\b xy\\ul\\cf1 z"};
+    QTest::newRow("paragraph styles, where what is written overrides them")
+        << QByteArray("{\\rtf1{\\stylesheet{\\s1\\b\\sb240\\sbasedon2 heading 1;}{\\s2\\qc Base;}{\\s3\\tx720 Tabbed;}}"
+                      "\\pard\\s1 H\\par\\pard n\\par\\pard\\s1\\b0 x\\par\\pard\\s1\\sb0 y\\par\\pard\\s3 t\\par}")
+        << "H\nn\nx\ny\nt"
+        << QByteArrayList{"}\r\n{\\stylesheet{\\s1\\b\\sb240\\sbasedon2 heading 1;}{\\s2\\qc Base;}{\\s3\\tx720 Tabbed;}}\r\n",
+                          "\\pard\\s1\\plain\\qc\\sb240 \\b H\\par\r\n\\pard n\\par\r\n\\pard\\s1\\qc\\sb240 \\b0 x\\par",
+                          "\\pard\\qc \\b y\\par\r\n\\pard\\tx720 \\b0 t\\par"};
     QTest::newRow("backgrounds as they were written")
         << QByteArray("{\\rtf1{\\colortbl;\\red255\\green255\\blue0;}a{\\highlight1 b}{\\cb1 c}{\\chcbpat1 d}{\\cb1\\chcbpat1 e}f}")
         << "abcdef" << QByteArrayList{"a\\highlight1 b\\highlight0\\cb1 c\\cb0\\chcbpat1 de\\chcbpat0 f"};

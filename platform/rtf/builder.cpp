@@ -147,18 +147,23 @@ ParaProps withPageBreak(ParaProps pp)
 void DocumentBuilder::applyBlockFormat(const State &s)
 {
     const ParaProps &pp = s.para;
-    QTextListFormat::Style style = QTextListFormat::ListStyleUndefined;
-    int indent = 1;
-    bool fromLs = false;
+    Numbering n;
     if (pp.listKind == 2) {
-        style = tables.lists.levelStyle(pp.ls, pp.ilvl);
-        fromLs = style != QTextListFormat::ListStyleUndefined;
-        indent = pp.ilvl + 1;
+        n.style = tables.lists.levelStyle(pp.ls, pp.ilvl);
+        n.word = n.style != QTextListFormat::ListStyleUndefined;
+        n.group = pp.ls;
+        n.indent = pp.ilvl + 1;
+        n.level = pp.ilvl;
+        n.start = tables.lists.levelStart(pp.ls, pp.ilvl);
     }
-    if (style == QTextListFormat::ListStyleUndefined && pp.pnStyle) {
-        style = QTextListFormat::Style(pp.pnStyle);
-        indent = std::clamp((pp.li + 360) / 720, 1, 9);
+    if (!n.word && pp.pnStyle) {
+        n.style = QTextListFormat::Style(pp.pnStyle);
+        n.group = 0;
+        n.indent = std::clamp((pp.li + 360) / 720, 1, 9);
+        n.level = pp.pnLevel ? pp.pnLevel - 1 : 0;
+        n.start = pp.pnStart ? pp.pnStart : 1;
     }
+    const QTextListFormat::Style style = n.style;
     const bool inList = style != QTextListFormat::ListStyleUndefined;
     const bool breakBefore = pageBreakPending && !pp.pagebb;
     pageBreakPending = false;
@@ -176,34 +181,10 @@ void DocumentBuilder::applyBlockFormat(const State &s)
         blockCharNow = mark;
         haveBlockChar = true;
     }
-    if (!inList) {
-        lastList = nullptr;
-        pnLists.clear();
-        return;
-    }
-    attachToList(style, indent, fromLs, pp.ls);
-}
-
-void DocumentBuilder::attachToList(QTextListFormat::Style style, int indent, bool fromLs, int ls)
-{
-    const qint64 key = qint64(quint64(qint64(fromLs ? ls : -1)) << 16 ^ quint64(style) << 8 ^ quint64(indent));
-    if (lastList && key == lastListKey) {
-        lastList->add(cursor.block());
-        return;
-    }
-    QHash<qint64, QTextList *> &known = fromLs ? wordLists : pnLists;
-    QTextList *list = known.value(key, nullptr);
-    if (list) {
-        list->add(cursor.block());
-    } else {
-        QTextListFormat lf;
-        lf.setStyle(style);
-        lf.setIndent(indent);
-        list = cursor.createList(lf);
-        known.insert(key, list);
-    }
-    lastList = list;
-    lastListKey = key;
+    if (inList)
+        lists.attach(cursor, n);
+    else
+        lists.interrupt();
 }
 
 // ---- tables -----------------------------------------------------------------
@@ -251,7 +232,7 @@ void DocumentBuilder::enterTable()
     haveBlockFormat = haveBlockChar = false;
     row = col = 0;
     pendingBreak = needCellAdvance = rowEnded = false;
-    lastList = nullptr;
+    lists.breakRun();
 }
 
 void DocumentBuilder::nextRow()
@@ -312,7 +293,7 @@ void DocumentBuilder::leaveTable()
     haveBlockFormat = haveBlockChar = false;
     table = nullptr;
     pendingBreak = needCellAdvance = rowEnded = false;
-    lastList = nullptr;
+    lists.breakRun();
 }
 
 void DocumentBuilder::trimTable()

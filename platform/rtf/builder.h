@@ -4,6 +4,7 @@
 // of paragraphs that keeps hostile files in proportion.
 #include "formats.h"
 #include "kept.h"
+#include "numbering.h"
 #include "picture.h"
 #include "properties.h"
 #include "tables.h"
@@ -84,7 +85,6 @@ private:
     void trimTable();
     void flushText();
     void applyBlockFormat(const State &s);
-    void attachToList(QTextListFormat::Style style, int indent, bool fromLs, int ls);
     void insertImage(const QImage &image, double w, double h, const QByteArray &jpeg, const State *prepareFor);
     int nextKeptId();
     bool keepOnPrevious(const QByteArray &groups);
@@ -112,11 +112,7 @@ private:
     CharProps blockCharNow;  // its paragraph mark's format
     bool haveBlockChar = false;
 
-    // Lists made so far.
-    QTextList *lastList = nullptr;
-    qint64 lastListKey = 0;
-    QHash<qint64, QTextList *> wordLists;
-    QHash<qint64, QTextList *> pnLists;  // RichEdit lists: only while uninterrupted
+    ListMaker lists;
 
     // The table being read.
     std::vector<int> cellx;  // right edges of the row's cells

@@ -76,6 +76,8 @@ QTextBlockFormat FormatCache::makeBlockFormat(const ParaProps &pp, bool inList)
     }
     if (pp.pagebb)
         bf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (pp.style != INT_MIN)
+        bf.setProperty(kept::ParagraphStyle, pp.style);
     if (pp.ri)
         bf.setRightMargin(pp.ri / 15.0);
     if (pp.sb)

@@ -19,6 +19,21 @@ bool add(QTextCharFormat &format, Property side, const QByteArray &groups, int n
     return made;
 }
 
+bool endsInWord(const QByteArray &bytes)
+{
+    const auto alnum = [](char c) { return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || (c >= '0' && c <= '9') || c == '-'; };
+    qsizetype i = bytes.size();
+    while (i > 0 && alnum(bytes[i - 1]))
+        --i;
+    if (i == bytes.size() || i == 0 || bytes[i - 1] != '\\' || !((bytes[i] | 0x20) >= 'a' && (bytes[i] | 0x20) <= 'z'))
+        return false;
+    // An even run of backslashes before it is escaped ones and text.
+    qsizetype slashes = 0;
+    while (i > slashes && bytes[i - 1 - slashes] == '\\')
+        ++slashes;
+    return slashes % 2 == 1;
+}
+
 bool onlyWordsBetween(const char *begin, const char *wordStart)
 {
     const auto alpha = [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
@@ -55,15 +70,18 @@ void saveTables(QTextDocument *doc, const Tables &tables)
     QVariantList colors;
     for (QRgb c : tables.colors)
         colors << QVariant(uint(c));
+    QVariantList styles;
+    for (const Tables::Style &s : tables.styleFormats)
+        styles << QVariant(QVariantList{s.id, QVariant(s.block), QVariant(s.text)});
     doc->addResource(QTextDocument::UserResource, kTablesUrl,
-                     QVariantList{tables.codePage, fonts, colors, tables.settings});
+                     QVariantList{tables.codePage, fonts, colors, tables.settings, tables.styleSheet, styles});
 }
 
 Tables loadTables(const QTextDocument *doc)
 {
     Tables t;
     const QVariantList all = doc->resource(QTextDocument::UserResource, kTablesUrl).toList();
-    if (all.size() != 4)
+    if (all.size() != 6)
         return t;
     t.codePage = all.at(0).toInt();
     for (const QVariant &v : all.at(1).toList()) {
@@ -75,6 +93,13 @@ Tables loadTables(const QTextDocument *doc)
     for (const QVariant &v : all.at(2).toList())
         t.colors << QRgb(v.toUInt());
     t.settings = all.at(3).toByteArray();
+    t.styleSheet = all.at(4).toByteArray();
+    for (const QVariant &v : all.at(5).toList()) {
+        const QVariantList s = v.toList();
+        if (s.size() == 3)
+            t.styleFormats.push_back({s.at(0).toInt(), s.at(1).value<QTextFormat>().toBlockFormat(),
+                                      s.at(2).value<QTextFormat>().toCharFormat()});
+    }
     return t;
 }
 

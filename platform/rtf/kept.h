@@ -14,11 +14,13 @@
 #include <QList>
 #include <QRgb>
 #include <QString>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
 #include <QTextFormat>
+
 
 #include <vector>
 
-class QTextCharFormat;
 class QTextDocument;
 
 namespace rtf::kept {
@@ -33,6 +35,7 @@ enum Property {
                                                   // carrying its id (a field's result), not Length
     BackgroundWord,                               // int: the background is written as 1 \\cb, 2 \\chcbpat,
                                                   // else \\highlight
+    ParagraphStyle = QTextFormat::UserProperty + 0x4B40,  // int, on a block: its style in the style sheet kept
 };
 
 // Anchors made by one read past which later groups share the last one.
@@ -49,6 +52,10 @@ inline bool has(const QTextFormat &format) { return format.hasProperty(Id); }
 // words up to wordStart can be kept from its opening brace.
 bool onlyWordsBetween(const char *begin, const char *wordStart);
 
+// Whether bytes end in a control word, so that text written next needs a
+// space to end it (\\fldrslt before a result starting with a digit).
+bool endsInWord(const QByteArray &bytes);
+
 // Kept groups name fonts and colours by their numbers in the file read,
 // and may hold bytes in its code page: the document keeps those tables, and
 // the writer numbers its own fonts and colours after them.
@@ -64,7 +71,16 @@ struct Tables {
     std::vector<Font> fonts;  // by id
     QList<QRgb> colors;       // entries 1..n (kAutoColor: an empty entry)
     QByteArray settings;      // page and section settings, the words as read
-    bool isEmpty() const { return fonts.empty() && colors.isEmpty() && settings.isEmpty(); }
+    // The style sheet as read, and the formats each paragraph style in use
+    // gives its paragraph and text.
+    QByteArray styleSheet;
+    struct Style {
+        int id;
+        QTextBlockFormat block;
+        QTextCharFormat text;
+    };
+    std::vector<Style> styleFormats;
+    bool isEmpty() const { return fonts.empty() && colors.isEmpty() && settings.isEmpty() && styleSheet.isEmpty(); }
 };
 void saveTables(QTextDocument *doc, const Tables &tables);
 Tables loadTables(const QTextDocument *doc);

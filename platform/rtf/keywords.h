@@ -32,6 +32,8 @@ constexpr ParamRange ColorPart{0, 255};
 constexpr ParamRange Color{0, kMaxColors};  // one past the largest table reads as automatic
 constexpr ParamRange HalfPoints{0, 3276};   // 0 reads as the default size
 constexpr ParamRange Level{0, 8};
+constexpr ParamRange PnLevel{1, 9};
+constexpr ParamRange ListStart{0, 32767};   // the largest Word numbers a list from
 constexpr ParamRange Uc{0, kMaxUc};
 constexpr ParamRange Count{0, INT_MAX};
 constexpr ParamRange PictureUnits{0, kMaxPictureUnits};
@@ -78,12 +80,13 @@ constexpr ParamRange RowBytes{0, 1 << 28};
     X(sbkodd, Flag, Any) \
     /* RichEdit's numbering */ \
     X(pn, Ignorable, Any) X(pnlvlblt, Flag, Any) X(pnlvlbody, Flag, Any) X(pnlvlcont, Flag, Any) \
-    X(pnlvl, Value, Any) X(pndec, Flag, Any) X(pnucltr, Flag, Any) X(pnlcltr, Flag, Any) X(pnucrm, Flag, Any) \
+    X(pnlvl, Value, PnLevel) X(pnstart, Value, ListStart) X(pndec, Flag, Any) X(pnucltr, Flag, Any) X(pnlcltr, Flag, Any) X(pnucrm, Flag, Any) \
     X(pnlcrm, Flag, Any) X(pncard, Flag, Any) X(pnord, Flag, Any) X(pnordt, Flag, Any) \
     /* Word's lists */ \
     X(listtable, Ignorable, Any) X(list, Destination, Any) X(listid, Value, Any) X(listlevel, Destination, Any) \
     X(levelnfc, Value, Any) X(levelnfcn, Value, Any) X(listoverridetable, Ignorable, Any) \
     X(listoverride, Destination, Any) X(ls, Value, Any) X(ilvl, Value, Level) \
+    X(levelstartat, Value, ListStart) X(listoverridestartat, Flag, Any) \
     /* pictures */ \
     X(pict, Destination, Any) X(pngblip, Flag, Any) X(jpegblip, Flag, Any) X(dibitmap, Flag, Any) \
     X(wbitmap, Flag, Any) X(wmetafile, Flag, Any) X(emfblip, Flag, Any) X(macpict, Flag, Any) \

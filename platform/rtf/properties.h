@@ -5,6 +5,7 @@
 #include "keywords.h"
 
 #include <array>
+#include <climits>
 #include <cstddef>
 #include <vector>
 
@@ -41,10 +42,13 @@ struct CharHash {
 struct ParaProps {
     int li = 0, ri = 0, fi = 0, sb = 0, sa = 0, sl = 0;
     int ls = 0, ilvl = 0;
+    int style = INT_MIN;  // the paragraph style named, INT_MIN when none
     quint8 align = 0, slmult = 0, intbl = 0;
     quint8 pagebb = 0;    // starts on a new page
     quint8 listKind = 0;  // 0 none, 1 RichEdit's \pn, 2 Word's \ls
     qint8 pnStyle = 0;    // QTextListFormat::Style of a \pn list
+    qint8 pnLevel = 0;    // its \pnlvlN, 0 for a list of one level
+    int pnStart = 0;      // its \pnstart, 0 when none
     quint8 ntabs = 0, nextTabType = 0;
     std::array<int, kMaxTabs> tabs{};
     std::array<quint8, kMaxTabs> tabTypes{};

@@ -77,7 +77,7 @@ public:
     {
         tokens.run();
         builder.finish(state());
-        if (builder.keptAnything() || !pageSettings.isEmpty())
+        if (builder.keptAnything() || !pageSettings.isEmpty() || !styleSheet.isEmpty())
             saveKeptTables();
     }
 
@@ -118,7 +118,8 @@ public:
         }
         // A skipped destination is skipped anywhere but in the colour table,
         // which takes its three words and every semicolon, in any group.
-        if ((starred && !readsStarred(kw)) || (keyword(kw).kind == Kind::Skipped && s.dest != ColorTable)) {
+        if ((starred && !readsStarred(kw))
+            || (keyword(kw).kind == Kind::Skipped && s.dest != ColorTable && !(kw == K_lfolevel && s.dest == Override))) {
             if (s.dest == Body && keepsSkipped(kw))
                 keepGroup(starred);
             else
@@ -145,7 +146,7 @@ public:
             s.dest = tables.lists.word(s.dest, kw, param);
             return;
         case PnDef:
-            tables.lists.pnWord(kw);
+            tables.lists.pnWord(kw, param);
             return;
         case Pict:
             picture.word(kw, param, hasParam);
@@ -372,6 +373,13 @@ private:
         kept::Tables t;
         t.codePage = tables.codePage;
         t.settings = pageSettings;
+        t.styleSheet = styleSheet;
+        if (!styleSheet.isEmpty()) {
+            FormatCache formats(tables);
+            tables.styles.forEachApplied([&](int id, const CharProps &chr, const ParaProps &para) {
+                t.styleFormats.push_back({id, formats.blockFormat(para, false), formats.charFormat(chr)});
+            });
+        }
         tables.fonts.forEach([&t](int id, const Fonts::Font &f) {
             t.fonts.push_back({id, f.charset < 0 ? 0 : f.charset, f.name, f.cpg});
         });
@@ -422,6 +430,13 @@ private:
             return;
         case StyleEntry:
             tables.styles.finishEntry();
+            return;
+        case StyleSheet:
+            // Kept to be written back, for the styles the text and kept
+            // groups name.
+            if (styleSheetOpen && styleSheet.isEmpty() && tokens.position()[-1] == '}')
+                styleSheet = QByteArray(styleSheetOpen, tokens.position() - styleSheetOpen);
+            styleSheetOpen = nullptr;
             return;
         case Pict:
             if (pictureOfShape) {
@@ -511,7 +526,12 @@ private:
         case K_upr: s.dest = UprAnsi; return;
         case K_fonttbl: s.dest = FontTable; tables.fonts.begin(); return;
         case K_colortbl: s.dest = ColorTable; tables.colors.begin(); return;
-        case K_stylesheet: s.dest = StyleSheet; return;
+        case K_stylesheet:
+            s.dest = StyleSheet;
+            styleSheetOpen = tokens.groupDepth() > 1 && kept::onlyWordsBetween(tokens.lastGroupOpen(), tokens.wordStart())
+                ? tokens.lastGroupOpen()
+                : nullptr;
+            return;
         case K_listtable: s.dest = ListTable; return;
         case K_listoverridetable: s.dest = OverrideTable; return;
         case K_pn: s.dest = PnDef; tables.lists.beginPn(); return;
@@ -529,8 +549,8 @@ private:
             else
                 skipGroup();
             return;
-        case K_s: tables.styles.apply(s, param, false, tables.defaultFont); return;
-        case K_cs: tables.styles.apply(s, param, true, tables.defaultFont); return;
+        case K_s: tables.styles.apply(s, param, tables.defaultFont); return;
+        case K_cs: tables.styles.applyCharacter(s, param, tables.defaultFont); return;
         case K_trowd:
             if (!s.nestedRow)
                 builder.startRow();
@@ -713,6 +733,8 @@ private:
     bool sectionBroke = false;  // since the last \\sect, no paragraph has ended
     bool sectionsEnded = false;  // the first section has
     QByteArray pageSettings;
+    const char *styleSheetOpen = nullptr;  // its '{', when it can be kept
+    QByteArray styleSheet;
     int footnoteMarks = 0;
 
     // Destinations being read.

@@ -111,16 +111,16 @@ QColor Colors::color(int index) const
 
 void Styles::beginEntry()
 {
-    pendingId = 0;
+    pendingKey = key(Paragraph, 0);
     pending = Style();
 }
 
 void Styles::word(Kw kw, int param, bool hasParam)
 {
     switch (kw) {
-    case K_s: case K_cs: case K_ds: case K_ts:
-        pendingId = param;
-        return;
+    case K_s: pendingKey = key(Paragraph, param); return;
+    case K_cs: pendingKey = key(Character, param); return;
+    case K_ds: case K_ts: pendingKey = key(Other, param); return;
     case K_sbasedon:
         pending.basedOn = param;
         return;
@@ -133,50 +133,98 @@ void Styles::word(Kw kw, int param, bool hasParam)
 
 void Styles::finishEntry()
 {
-    if (pendingId != -1 && styles.size() < kMaxStyles && !styles.contains(pendingId))
-        styles.insert(pendingId, pending);
-    pendingId = -1;
+    if (pendingKey != -1 && styles.size() < kMaxStyles && !styles.contains(pendingKey))
+        styles.insert(pendingKey, pending);
+    pendingKey = -1;
     pending = Style();
 }
 
-void Styles::apply(State &s, int id, bool charOnly, int defaultFont)
+bool Styles::resolve(qint64 style, CharProps &chr, ParaProps &para, int defaultFont) const
+{
+    if (!styles.contains(style))
+        return false;
+    const qint64 kind = style & ~qint64(0xFFFFFFFF);
+    qint64 chain[kMaxStyleChain];
+    int n = 0;
+    for (qint64 cur = style; n < kMaxStyleChain;) {
+        if (std::find(chain, chain + n, cur) != chain + n)
+            break;  // a \sbasedon cycle
+        const auto sit = styles.constFind(cur);
+        if (sit == styles.constEnd())
+            break;
+        chain[n++] = cur;
+        if (sit->basedOn == -1)
+            break;
+        cur = kind | quint32(sit->basedOn);
+    }
+    for (int k = n - 1; k >= 0; --k)
+        for (const auto &[w, v] : styles.value(chain[k]).words)
+            applyFormat(chr, para, w, v == INT_MIN ? 0 : v, v != INT_MIN, defaultFont);
+    return true;
+}
+
+void Styles::apply(State &s, int id, int defaultFont)
 {
     auto it = resolved.constFind(id);
     if (it == resolved.constEnd()) {
-        if (!styles.contains(id))
-            return;
         CharProps chr;
         chr.font = defaultFont;
         ParaProps para;
-        int chain[kMaxStyleChain];
-        int n = 0;
-        for (int cur = id; cur != -1 && n < kMaxStyleChain;) {
-            if (std::find(chain, chain + n, cur) != chain + n)
-                break;  // a \sbasedon cycle
-            const auto sit = styles.constFind(cur);
-            if (sit == styles.constEnd())
-                break;
-            chain[n++] = cur;
-            cur = sit->basedOn;
-        }
-        for (int k = n - 1; k >= 0; --k)
-            for (const auto &[w, v] : styles.value(chain[k]).words)
-                applyFormat(chr, para, w, v == INT_MIN ? 0 : v, v != INT_MIN, defaultFont);
+        if (!resolve(key(Paragraph, id), chr, para, defaultFont))
+            return;
+        para.style = id;
         it = resolved.insert(id, {chr, para});
     }
     const int link = s.chr.link;
     s.chr = it->first;
     s.chr.link = link;
-    if (!charOnly) {
-        const ParaProps keep = s.para;
-        s.para = it->second;
-        s.para.intbl = keep.intbl;
-        if (keep.listKind) {
-            s.para.listKind = keep.listKind;
-            s.para.ls = keep.ls;
-            s.para.ilvl = keep.ilvl;
-            s.para.pnStyle = keep.pnStyle;
-        }
+    const ParaProps keep = s.para;
+    s.para = it->second;
+    s.para.intbl = keep.intbl;
+    if (keep.ilvl)
+        s.para.ilvl = keep.ilvl;
+    if (keep.listKind) {
+        s.para.listKind = keep.listKind;
+        s.para.ls = keep.ls;
+        s.para.ilvl = keep.ilvl;
+        s.para.pnStyle = keep.pnStyle;
+        s.para.pnLevel = keep.pnLevel;
+        s.para.pnStart = keep.pnStart;
+    }
+}
+
+void Styles::applyCharacter(State &s, int id, int defaultFont)
+{
+    auto it = characters.constFind(id);
+    if (it == characters.constEnd()) {
+        CharProps a, b;
+        b.font = INT_MIN;
+        b.size = b.fg = b.bg = -1;
+        b.bold = b.italic = b.underline = b.strike = b.hidden = b.valign = b.bgWord = 0xFF;
+        ParaProps ignored;
+        if (!resolve(key(Character, id), a, ignored, defaultFont))
+            return;
+        resolve(key(Character, id), b, ignored, defaultFont);
+        it = characters.insert(id, {a, b});
+    }
+    const CharProps &a = it->first, &b = it->second;
+    CharProps &c = s.chr;
+    const auto take = [](auto &to, auto from, auto other) {
+        if (from == other)
+            to = from;
+    };
+    take(c.font, a.font, b.font);
+    take(c.size, a.size, b.size);
+    take(c.fg, a.fg, b.fg);
+    take(c.bold, a.bold, b.bold);
+    take(c.italic, a.italic, b.italic);
+    take(c.underline, a.underline, b.underline);
+    take(c.strike, a.strike, b.strike);
+    take(c.hidden, a.hidden, b.hidden);
+    take(c.valign, a.valign, b.valign);
+    if (a.bg == b.bg && a.bgWord == b.bgWord) {
+        c.bg = a.bg;
+        c.bgWord = a.bgWord;
     }
 }
 
@@ -206,7 +254,8 @@ Dest Lists::word(Dest dest, Kw kw, int param)
         if (kw == K_list) {
             listId = INT_MIN;
             level = -1;
-            levels.fill(QTextListFormat::ListDisc);
+            levels = List();
+            levels.styles.fill(QTextListFormat::ListDisc);
             return ListDef;
         }
         break;
@@ -221,23 +270,40 @@ Dest Lists::word(Dest dest, Kw kw, int param)
         }
         break;
     case ListLevel:
-        if ((kw == K_levelnfc || kw == K_levelnfcn) && level >= 0 && level < 9) {
-            levels[level] = qint8(styleForNfc(param));
-            if (listId != INT_MIN && lists.contains(listId))
-                lists[listId] = levels;
-        }
+        if (level < 0 || level >= 9)
+            break;
+        if (kw == K_levelnfc || kw == K_levelnfcn)
+            levels.styles[level] = qint8(styleForNfc(param));
+        else if (kw == K_levelstartat)
+            levels.starts[level] = param;
+        else
+            break;
+        if (listId != INT_MIN && lists.contains(listId))
+            lists[listId] = levels;
         break;
     case OverrideTable:
         if (kw == K_listoverride) {
-            overrideLs = overrideList = INT_MIN;
+            overrideLs = INT_MIN;
+            pending = OverrideEntry();
+            overrideLevel = -1;
             return Override;
         }
         break;
     case Override:
-        if (kw == K_listid)
-            overrideList = param;
-        else if (kw == K_ls)
+        // Its \lfolevel groups, one for each level from the first, may
+        // start the level at another number.
+        if (kw == K_listid) {
+            pending.list = param;
+        } else if (kw == K_ls) {
             overrideLs = param;
+        } else if (kw == K_lfolevel) {
+            ++overrideLevel;
+            overrideStarts = false;
+        } else if (kw == K_listoverridestartat) {
+            overrideStarts = true;
+        } else if (kw == K_levelstartat && overrideStarts && overrideLevel >= 0 && overrideLevel < 9) {
+            pending.starts[overrideLevel] = std::max(param, 1);
+        }
         break;
     default:
         break;
@@ -247,24 +313,39 @@ Dest Lists::word(Dest dest, Kw kw, int param)
 
 void Lists::finishOverride()
 {
-    if (overrideLs != INT_MIN && overrideList != INT_MIN && overrides.size() < kMaxStyles)
-        overrides.insert(overrideLs, overrideList);
+    if (overrideLs != INT_MIN && pending.list != INT_MIN && overrides.size() < kMaxStyles)
+        overrides.insert(overrideLs, pending);
 }
 
 QTextListFormat::Style Lists::levelStyle(int ls, int ilvl) const
 {
-    const auto it = lists.constFind(overrides.value(ls, INT_MIN));
-    return it == lists.constEnd() ? QTextListFormat::ListStyleUndefined : QTextListFormat::Style((*it)[ilvl]);
+    const auto it = lists.constFind(overrides.value(ls).list);
+    return it == lists.constEnd() ? QTextListFormat::ListStyleUndefined : QTextListFormat::Style(it->styles[ilvl]);
 }
 
-void Lists::pnWord(Kw kw)
+int Lists::levelStart(int ls, int ilvl) const
+{
+    const OverrideEntry o = overrides.value(ls);
+    if (o.starts[ilvl])
+        return o.starts[ilvl];
+    const auto it = lists.constFind(o.list);
+    return it == lists.constEnd() || !it->starts[ilvl] ? 1 : it->starts[ilvl];
+}
+
+void Lists::pnWord(Kw kw, int param)
 {
     switch (kw) {
     case K_pnlvlblt: pnStyle = QTextListFormat::ListDisc; return;
-    case K_pnlvlbody: case K_pnlvl:
+    case K_pnlvlbody:
         if (!pnStyle)
             pnStyle = QTextListFormat::ListDecimal;
         return;
+    case K_pnlvl:
+        pnLevel = qint8(param);
+        if (!pnStyle)
+            pnStyle = QTextListFormat::ListDecimal;
+        return;
+    case K_pnstart: pnStart = param; return;
     case K_pndec: case K_pncard: case K_pnord: case K_pnordt: pnStyle = QTextListFormat::ListDecimal; return;
     case K_pnucltr: pnStyle = QTextListFormat::ListUpperAlpha; return;
     case K_pnlcltr: pnStyle = QTextListFormat::ListLowerAlpha; return;
@@ -279,6 +360,8 @@ void Lists::finishPn(ParaProps &pp) const
     if (!pnStyle)
         return;
     pp.pnStyle = pnStyle;
+    pp.pnLevel = pnLevel;
+    pp.pnStart = pnStart;
     if (pp.listKind == 0)
         pp.listKind = 1;
 }

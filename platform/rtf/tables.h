@@ -87,21 +87,40 @@ public:
     void beginEntry();  // an entry without \sN is the Normal style
     void word(Kw kw, int param, bool hasParam);
     void finishEntry();  // at its semicolon or the end of its group
-    // Gives the group style id's properties, with those of the styles it is
-    // based on; a paragraph style keeps the group's table and list.
-    void apply(State &s, int id, bool charOnly, int defaultFont);
+    // Gives the group paragraph style id's properties, with those of the
+    // styles it is based on; the group's table, list level and list stay.
+    void apply(State &s, int id, int defaultFont);
+    // Lays character style id's properties, with those of the styles it is
+    // based on, over the group's: what the styles do not name stays.
+    void applyCharacter(State &s, int id, int defaultFont);
+    // Each paragraph style applied so far, with the properties it gives.
+    template <typename F>
+    void forEachApplied(F f) const
+    {
+        for (auto it = resolved.constBegin(); it != resolved.constEnd(); ++it)
+            f(it.key(), it->first, it->second);
+    }
 
 private:
+    // Paragraph, character and other styles number each their own.
+    enum Kind : qint64 { Paragraph, Character, Other };
+    static qint64 key(Kind kind, int id) { return kind << 32 | quint32(id); }
     struct Style {
         int basedOn = -1;
         std::vector<std::pair<Kw, int>> words;  // INT_MIN: no parameter
     };
-    QHash<int, Style> styles;
+    // The style's words laid over start, after those of the styles it is
+    // based on.
+    bool resolve(qint64 style, CharProps &chr, ParaProps &para, int defaultFont) const;
+    QHash<qint64, Style> styles;
     QHash<int, std::pair<CharProps, ParaProps>> resolved;
+    // A character style laid over two starts that differ in every property:
+    // where the two results agree, the style names that property.
+    QHash<int, std::pair<CharProps, CharProps>> characters;
 
     // The entry being read.
     Style pending;
-    int pendingId = -1;
+    qint64 pendingKey = -1;
 };
 
 // Word's list table and overrides, and RichEdit's \pn numbering.
@@ -115,27 +134,40 @@ public:
     // The style of level ilvl of the list \lsN names; ListStyleUndefined
     // when there is none.
     QTextListFormat::Style levelStyle(int ls, int ilvl) const;
+    // The number that level starts at.
+    int levelStart(int ls, int ilvl) const;
 
-    void beginPn() { pnStyle = 0; }
-    void pnWord(Kw kw);
+    void beginPn() { pnStyle = 0; pnLevel = 0; pnStart = 0; }
+    void pnWord(Kw kw, int param);
     // At the end of a \pn group: the paragraph is numbered as it said.
     void finishPn(ParaProps &pp) const;
 
 private:
-    using Levels = std::array<qint8, 9>;  // QTextListFormat::Style of each level
-    QHash<int, Levels> lists;  // \listid -> levels
-    QHash<int, int> overrides;  // \ls -> \listid
+    struct List {
+        std::array<qint8, 9> styles{};  // QTextListFormat::Style of each level
+        std::array<int, 9> starts{};    // 0: from 1
+    };
+    QHash<int, List> lists;  // \listid -> levels
+    struct OverrideEntry {
+        int list = INT_MIN;
+        std::array<int, 9> starts{};  // 0: as the list says
+    };
+    QHash<int, OverrideEntry> overrides;  // \ls
 
     // The list being read.
-    Levels levels{};
+    List levels;
     int listId = INT_MIN;
     int level = -1;
 
     // The override being read.
-    int overrideLs = INT_MIN, overrideList = INT_MIN;
+    int overrideLs = INT_MIN;
+    OverrideEntry pending;
+    int overrideLevel = -1;
+    bool overrideStarts = false;
 
     // The \pn being read.
-    qint8 pnStyle = 0;
+    qint8 pnStyle = 0, pnLevel = 0;
+    int pnStart = 0;
 };
 
 // Everything a format refers to by number.

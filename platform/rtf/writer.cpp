@@ -3,6 +3,7 @@
 #include "codepages.h"
 #include "kept.h"
 #include "listtable.h"
+#include "numbering.h"
 
 #include <QBuffer>
 #include <QHash>
@@ -35,6 +36,7 @@ struct RunProps {
     bool bold = false, italic = false, underline = false, strike = false;
     quint8 valign = 0;
     quint8 bgWord = 0;  // as the reader counts them
+    bool operator==(const RunProps &) const = default;
 };
 
 const char kHex[] = "0123456789abcdef";
@@ -189,8 +191,11 @@ class Writer
 {
 public:
     explicit Writer(const QTextDocument *doc, const kept::Tables &read = {})
-        : doc(doc), tables(doc->defaultFont(), read), codePage(read.codePage), pageSettings(read.settings)
+        : doc(doc), tables(doc->defaultFont(), read), codePage(read.codePage), pageSettings(read.settings),
+          styleSheet(read.styleSheet)
     {
+        for (const kept::Tables::Style &s : read.styleFormats)
+            styles.insert(s.id, {s.block, tables.props(-1, s.text)});
         if (codePage != 1252 && codepage::isKnown(codePage))
             ansiText = false;  // escapes would be read in that code page
         else
@@ -226,6 +231,8 @@ public:
             out += ';';
         }
         out += "}\r\n";
+        if (!styleSheet.isEmpty())
+            out += styleSheet + "\r\n";
         if (!wordLists.isEmpty())
             out += wordLists.tables();
         if (!pageSettings.isEmpty())
@@ -312,6 +319,7 @@ private:
         body += "\\pard";
         if (inTable)
             body += "\\intbl";
+        writeStyle(block, bf);
         if ((bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || breakBeforeNext)
             body += "\\pagebb";
         breakBeforeNext = !inTable && (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter);
@@ -320,6 +328,7 @@ private:
         if (list) {
             const QTextListFormat lf = list->format();
             const int level = std::max(1, lf.indent());
+            const int numbered = writtenLevel(lf), start = startNumber(lf);
             const auto style = lf.style();
             if (style == QTextListFormat::ListDecimal || style == QTextListFormat::ListLowerAlpha
                 || style == QTextListFormat::ListUpperAlpha || style == QTextListFormat::ListLowerRoman
@@ -330,16 +339,16 @@ private:
                     : style == QTextListFormat::ListLowerRoman           ? "\\pnlcrm"
                                                                          : "\\pnucrm";
                 body += "{\\pntext\\f0 ";
-                appendText(list->itemText(block));
-                body += "\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1";
+                appendText(itemText(list, block));
+                body += "\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart" + QByteArray::number(start);
                 body += kind;
-                body += "{\\pntxta.}}\\ls" + QByteArray::number(wordLists.number(list, style, level - 1))
-                    + "\\ilvl" + QByteArray::number(std::min(level - 1, 8));
+                body += "{\\pntxta.}}\\ls" + QByteArray::number(wordLists.number(list, style, numbered, start, listGroup(lf)))
+                    + "\\ilvl" + QByteArray::number(numbered);
             } else {
                 const QByteArray f = QByteArray::number(tables.useSymbolFont());
                 body += "{\\pntext\\f" + f + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" + f + "\\pnindent0{\\pntxtb\\'B7}}\\ls"
-                    + QByteArray::number(wordLists.number(list, style, level - 1)) + "\\ilvl"
-                    + QByteArray::number(std::min(level - 1, 8));
+                    + QByteArray::number(wordLists.number(list, style, numbered, 1, listGroup(lf))) + "\\ilvl"
+                    + QByteArray::number(numbered);
             }
             body += "\\fi-360\\li" + QByteArray::number(720 * level);
         } else {
@@ -440,6 +449,49 @@ private:
             body += word + QByteArray::number(qlonglong(v));
     }
 
+    // The paragraph style read, where what this paragraph writes overrides
+    // all the style gives it: it sets no tab stops, and sets nothing that
+    // this paragraph has at its default, which is not written. Readers give
+    // the text the style's formatting or keep what went before: \\plain
+    // where the two differ.
+    void writeStyle(const QTextBlock &block, const QTextBlockFormat &bf)
+    {
+        if (styles.isEmpty())
+            return;
+        auto known = styleOfFormat.constFind(block.blockFormatIndex());
+        if (known == styleOfFormat.constEnd())
+            known = styleOfFormat.insert(block.blockFormatIndex(), fittingStyle(bf));
+        if (*known == INT_MIN)
+            return;
+        body += "\\s" + QByteArray::number(*known);
+        if (!(styles.value(*known).text == cur)) {
+            body += "\\plain";
+            cur = RunProps();
+        }
+    }
+
+    int fittingStyle(const QTextBlockFormat &bf) const
+    {
+        if (!bf.hasProperty(kept::ParagraphStyle))
+            return INT_MIN;
+        const int id = bf.intProperty(kept::ParagraphStyle);
+        const auto it = styles.constFind(id);
+        if (it == styles.constEnd())
+            return INT_MIN;
+        const QTextBlockFormat &style = it->block;
+        const auto unset = [&](QTextFormat::Property p) {
+            return bf.doubleProperty(p) != 0 || style.doubleProperty(p) == 0;
+        };
+        const auto notLeft = [](const QTextBlockFormat &f) { return f.alignment() & Qt::AlignHorizontal_Mask & ~Qt::AlignLeft; };
+        if (!style.tabPositions().isEmpty() || !unset(QTextFormat::BlockLeftMargin) || !unset(QTextFormat::TextIndent)
+            || !unset(QTextFormat::BlockRightMargin) || !unset(QTextFormat::BlockTopMargin)
+            || !unset(QTextFormat::BlockBottomMargin)
+            || (style.lineHeightType() != QTextBlockFormat::SingleHeight && bf.lineHeightType() == QTextBlockFormat::SingleHeight)
+            || (notLeft(style) && !notLeft(bf)) || style.pageBreakPolicy() != QTextFormat::PageBreak_Auto)
+            return INT_MIN;
+        return id;
+    }
+
     void writeFragment(const QTextFragment &frag, const QTextCharFormat &cf)
     {
         if (span.open && !(kept::has(cf) && cf.intProperty(kept::Id) == span.id))
@@ -505,22 +557,7 @@ private:
     void appendKept(const QByteArray &bytes)
     {
         body += bytes;
-        qsizetype i = bytes.size();
-        const auto digit = [&bytes](qsizetype k) { return bytes.at(k) >= '0' && bytes.at(k) <= '9'; };
-        const auto letter = [&bytes](qsizetype k) { return (bytes.at(k) | 0x20) >= 'a' && (bytes.at(k) | 0x20) <= 'z'; };
-        while (i > 0 && digit(i - 1))
-            --i;
-        if (i > 0 && bytes.at(i - 1) == '-')
-            --i;
-        const qsizetype wordEnd = i;
-        while (i > 0 && letter(i - 1))
-            --i;
-        if (i == wordEnd || i == 0 || bytes.at(i - 1) != '\\')
-            return;
-        qsizetype slashes = 0;
-        while (i > 0 && bytes.at(i - 1) == '\\')
-            --i, ++slashes;
-        if (slashes % 2)
+        if (kept::endsInWord(bytes))
             body += ' ';
     }
 
@@ -695,6 +732,13 @@ private:
     RunProps cur;  // what the text written last is in
     int codePage;
     QByteArray pageSettings;  // as read
+    struct Style {
+        QTextBlockFormat block;
+        RunProps text;
+    };
+    QByteArray styleSheet;  // as read
+    QHash<int, Style> styles;  // the paragraph styles of the text read
+    QHash<int, int> styleOfFormat;  // by block format index: the style written, INT_MIN for none
     bool ansiText = true;  // non-ASCII text may go as Windows-1252 escapes
     bool breakBeforeNext = false;  // the paragraph before ends its page
     QHash<int, int> keptUsed;      // characters of each anchor written so far

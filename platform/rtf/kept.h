@@ -33,6 +33,7 @@ enum Property {
                                                   // carrying its id (a field's result), not Length
     BackgroundWord,                               // int: the background is written as 1 \\cb, 2 \\chcbpat,
                                                   // else \\highlight
+    Shown,                                        // QString: the text a span showing an object showed
 };
 
 // Anchors made by one read past which later groups share the last one.
@@ -48,6 +49,11 @@ inline bool has(const QTextFormat &format) { return format.hasProperty(Id); }
 // Whether the group that starts at begin (a '{') and holds only control
 // words up to wordStart can be kept from its opening brace.
 bool onlyWordsBetween(const char *begin, const char *wordStart);
+
+// The drawing object with the text of its text boxes (\\shptxt, \\dptxbxtext)
+// replaced by text, written as RTF; the words around it stay as read. Empty
+// when it holds no text box.
+QByteArray replaceShapeText(const QByteArray &object, const QByteArray &text);
 
 // Kept groups name fonts and colours by their numbers in the file read,
 // and may hold bytes in its code page: the document keeps those tables, and

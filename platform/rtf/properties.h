@@ -42,6 +42,7 @@ struct ParaProps {
     int li = 0, ri = 0, fi = 0, sb = 0, sa = 0, sl = 0;
     int ls = 0, ilvl = 0;
     quint8 align = 0, slmult = 0, intbl = 0;
+    quint8 itap = 0;      // the depth of the table the paragraph is in, with intbl
     quint8 pagebb = 0;    // starts on a new page
     quint8 listKind = 0;  // 0 none, 1 RichEdit's \pn, 2 Word's \ls
     qint8 pnStyle = 0;    // QTextListFormat::Style of a \pn list
@@ -50,6 +51,9 @@ struct ParaProps {
     std::array<quint8, kMaxTabs> tabTypes{};
     bool operator==(const ParaProps &) const = default;
 };
+
+// The depth of the table the paragraph is in, 0 outside tables.
+inline int tableDepth(const ParaProps &pp) { return pp.intbl ? (pp.itap ? pp.itap : 1) : 0; }
 
 struct State {
     CharProps chr;

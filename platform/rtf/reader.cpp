@@ -165,7 +165,7 @@ public:
             if (kw == K_sn) {
                 s.dest = ShapeName;
                 shapeProperty.clear();
-            } else if (kw == K_pict && shapeProperty == "pib" && shapePicture.image.isNull()) {
+            } else if (kw == K_pict && (shapeProperty == "pib" || shapeProperty == "fillBlip") && shapePicture.image.isNull()) {
                 startPicture(false);
                 pictureOfShape = true;
             }
@@ -273,7 +273,7 @@ private:
     static bool keepsSkipped(Kw kw)
     {
         switch (kw) {
-        case K_pntext: case K_listtext: case K_nonesttables: case K_nesttableprops: case K_shpinst: case K_objdata:
+        case K_pntext: case K_listtext: case K_nonesttables: case K_shpinst: case K_objdata:
         case K_objclass:
             return false;
         default:
@@ -529,12 +529,12 @@ private:
         case K_cs: tables.styles.apply(s, param, true, tables.defaultFont); return;
         case K_trowd: builder.startRow(); return;
         case K_cellx: builder.addCellEdge(param); return;
-        case K_cell: endCell(); return;
-        case K_row:
+        case K_cell: case K_nestcell: endCell(kw == K_nestcell); return;
+        case K_row: case K_nestrow:
             if (shapeDepth)
                 textChar(QChar::LineSeparator);
             else
-                builder.endRow(s);
+                builder.endRow(s, kw == K_nestrow);
             return;
         default:
             if (const char16_t c = symbolText(kw))
@@ -559,14 +559,14 @@ private:
         builder.endParagraph(state());
     }
 
-    void endCell()
+    void endCell(bool nested)
     {
         if (shapeDepth) {
             textChar('\t');
             return;
         }
         highSurrogate = 0;
-        builder.endCell(state());
+        builder.endCell(state(), nested);
     }
 
     // ---- text -------------------------------------------------------------

@@ -168,6 +168,7 @@ void Styles::apply(State &s, int id, bool charOnly, int defaultFont)
         const ParaProps keep = s.para;
         s.para = it->second;
         s.para.intbl = keep.intbl;
+        s.para.itap = keep.itap;
         if (keep.listKind) {
             s.para.listKind = keep.listKind;
             s.para.ls = keep.ls;

@@ -239,7 +239,7 @@ private:
         for (QTextFrame::iterator it = frame->begin(); !it.atEnd(); ++it) {
             if (QTextFrame *child = it.currentFrame()) {
                 if (auto *table = qobject_cast<QTextTable *>(child))
-                    writeTable(table, 1);
+                    writeTable(table, 1, 9360);
                 else
                     writeFrame(child);
             } else {
@@ -261,21 +261,24 @@ private:
     // A table in a cell is written as Word writes one: its paragraphs carry
     // their depth, its cells end with \\nestcell and each row's edges come at
     // the row's end, beside a flat form for readers that know no nesting.
-    void writeTable(QTextTable *table, int depth)
+    // width: twips the table spans unless its columns say otherwise.
+    void writeTable(QTextTable *table, int depth, qint64 width)
     {
         if (depth == 1 && (table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore))
             body += "\\page\r\n";
         const int rows = table->rows(), cols = table->columns();
         const QList<QTextLength> widths = table->format().columnWidthConstraints();
         QByteArray rowDef = "\\trowd\\trgaph108\\trleft0";
+        std::vector<qint64> right(size_t(std::max(cols, 0)));
         qint64 x = 0;
         for (int c = 0; c < cols; ++c) {
-            qint64 w = 9360 / std::max(cols, 1);
+            qint64 w = width / std::max(cols, 1);
             // Widths from pasted HTML can be anything: no column is wider
             // than the widest page (22 inches).
             if (c < widths.size() && widths.at(c).type() == QTextLength::FixedLength && widths.at(c).rawValue() > 0)
                 w = std::lround(std::min(widths.at(c).rawValue(), 2112.0) * 15);
             x += w;
+            right[size_t(c)] = x;
             if (c > 0 && c % 2 == 0)
                 rowDef += "\r\n";
             rowDef += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
@@ -288,7 +291,8 @@ private:
             }
             for (int c = 0; c < cols; ++c) {
                 const QTextTableCell cell = table->cellAt(r, c);
-                writeCell(cell, cell.row() == r && cell.column() == c, depth);
+                const qint64 cellWidth = right[size_t(c)] - (c > 0 ? right[size_t(c) - 1] : 0);
+                writeCell(cell, cell.row() == r && cell.column() == c, depth, cellWidth);
             }
             if (depth == 1)
                 body += "\\row\r\n";
@@ -298,7 +302,7 @@ private:
         }
     }
 
-    void writeCell(const QTextTableCell &cell, bool origin, int depth)
+    void writeCell(const QTextTableCell &cell, bool origin, int depth, qint64 width)
     {
         const char *end = depth == 1 ? "\\cell" : "\\nestcell";
         // Its paragraphs, and the tables in it (null block) that can be
@@ -323,14 +327,14 @@ private:
             items.erase(items.begin());
         if (items.empty() || items.back().second) {
             for (const auto &item : items)
-                writeTable(item.second, depth + 1);
+                writeTable(item.second, depth + 1, width);
             body += "\\pard\\intbl" + itap(depth) + end + "\r\n";
             lineStart = body.size();
             return;
         }
         for (size_t k = 0; k < items.size(); ++k) {
             if (items[k].second)
-                writeTable(items[k].second, depth + 1);
+                writeTable(items[k].second, depth + 1, width);
             else
                 writeBlock(items[k].first, depth, k + 1 == items.size() ? end : "\\par");
         }

@@ -1,5 +1,7 @@
 // Feeds each input to the RTF reader, then writes the document and reads
-// that back, so the writer sees every shape of document the reader makes.
+// that back, so the writer sees every shape of document the reader makes;
+// and as an edited drawing object.
+#include "kept.h"
 #include "rtf.h"
 
 #include <QGuiApplication>
@@ -25,5 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QTextDocument again;
     rtf::read(rtf::write(&doc), &again);
     rtf::scan(bytes);
+    // The input as a drawing object whose text box text was edited.
+    rtf::kept::replaceShapeText(bytes, QByteArrayLiteral("x\\par y"));
     return 0;
 }

@@ -529,10 +529,17 @@ void TestRtf::tables()
                             " cell 0,2\n  {}\n cell 1,0\n  {}<D>a2\n cell 1,1\n  {}\n cell 1,2\n  {}<D>c2\nend table\n"
                             "{}<D>after")
                  .replace(QStringLiteral("<D"), QStringLiteral("<Deffont 12")));
-    // Nested tables are flattened into the outer cell.
-    QCOMPARE(plainText(load("{\\rtf1\\trowd\\cellx1000\\pard\\intbl\\itap2 in\\nestcell{\\*\\nesttableprops\\trowd"
-                             "\\cellx500\\nestrow}{\\nonesttables\\par}\\itap1 out\\cell\\row}").get()),
-             QStringLiteral("\nin\tout\n"));
+    // A table in a cell is a table in the cell, and is written back so; one
+    // nested deeper than four goes into the fourth.
+    const auto nested = load("{\\rtf1\\trowd\\cellx1000\\pard\\intbl\\itap2 in\\nestcell two\\nestcell{\\*\\nesttableprops"
+                             "\\trowd\\cellx500\\cellx900\\nestrow}{\\nonesttables\\par}\\itap1 out\\cell\\row}");
+    QCOMPARE(describe(nested.get()),
+             QStringLiteral("{}\ntable 1x1\n cell 0,0\n  {}\n  table 1x2\n   cell 0,0\n    {}<D>in\n   cell 0,1\n"
+                            "    {}<D>two\n  end table\n  {}<D>out\nend table\n{}")
+                 .replace(QStringLiteral("<D"), QStringLiteral("<Deffont 12")));
+    const auto deep = load("{\\rtf1\\pard\\intbl\\itap9 x\\nestcell\\nestrow\\itap3 y\\nestcell\\nestrow}");
+    QCOMPARE(describe(deep.get()).count(QStringLiteral("table 1x1")), 4);
+    QCOMPARE(plainText(deep.get()), QStringLiteral("\n\n\n\nx\ny\n\n\n"));
     // A stray \cell makes a table of its own; a row of 100,000 \cellx is capped.
     const QString stray = plainText(load("{\\rtf1 x\\cell y}").get());
     QVERIFY2(stray.startsWith(QStringLiteral("x\n")) && stray.endsWith(u'y'), qPrintable(stray));
@@ -756,7 +763,17 @@ void TestRtf::keptAsRead_data()
                           "{\\header \\f0 \\'e4\\'b8\\'ad}", "\\u20013?"};
     QTest::newRow("nested cells' text written inside the row's properties")
         << QByteArray("{\\rtf1\\trowd\\cellx900\\intbl\\itap2{\\*\\nesttableprops\\trowd\\cellx500 in\\nestcell\\nestrow}\\itap1 out\\cell\\row}")
-        << "\nin\tout\n" << QByteArrayList{"in\\tab out\\cell"};
+        << "\n\nin\nout\n" << QByteArrayList{"\\itap2 in\\nestcell", "\\intbl out\\cell"};
+    QTest::newRow("table in a cell, written nested")
+        << QByteArray("{\\rtf1\\trowd\\cellx900\\pard\\intbl a\\par\\pard\\intbl\\itap2 in\\nestcell{\\*\\nesttableprops\\trowd"
+                      "\\cellx500\\nestrow}{\\nonesttables\\par}\\pard\\intbl out\\cell\\row}")
+        << "\na\nin\nout\n"
+        << QByteArrayList{"\\intbl a\\par", "\\intbl\\itap2 in\\nestcell", "\\nestrow}{\\nonesttables\\par}",
+                          "\\intbl out\\cell", "\\row"};
+    const QByteArray fill = "{\\shp{\\*\\shpinst{\\sp{\\sn fillBlip}{\\sv{\\pict\\pngblip "
+        + hex(encoded(randomImage(2, 2, 1), "PNG")) + "}}}}}";
+    QTest::newRow("picture a shape is filled with") << "{\\rtf1 a" + fill + "b}" << QString::fromUtf16(u"a\uFFFCb")
+                                                    << QByteArrayList{"a" + fill + "b"};
     QTest::newRow("not kept: list text, nested table twin")
         << QByteArray("{\\rtf1{\\pntext 1.}a{\\nonesttables b}}") << "a" << QByteArrayList{"\\pard a\\par"};
 }
@@ -799,6 +816,17 @@ void TestRtf::keptThroughEditing()
     out = rtf::write(doc.get());
     QVERIFY2(!out.contains("footnote") && !out.contains("chftn") && !out.contains("bkmkstart"), out.constData());
     QVERIFY2(out.contains("one twthree"), out.constData());
+    // An edit of a text box's text is written into the object, in both its forms.
+    const auto box = load("{\\rtf1 a{\\shp{\\*\\shpinst{\\sp{\\sn shapeType}{\\sv 202}}{\\shptxt \\f0 Old\\par}}"
+                          "{\\shprslt{\\*\\do{\\dptxbx{\\dptxbxtext\\pard{\\b Old}\\par}}}}}b\\par}");
+    QTextCursor e(box.get());
+    e.setPosition(3);
+    e.deletePreviousChar();
+    e.insertText(QStringLiteral("X"));
+    out = rtf::write(box.get());
+    QVERIFY2(out.contains("{\\shptxt \\f0 OXd\\par }") && out.contains("{\\dptxbxtext\\pard{\\b OXd\\par }}") && !out.contains("Old"),
+             out.constData());
+    QCOMPARE(plainText(load(out).get()), QString::fromUtf16(u"aOXd\u2028b"));
     // Another file read into the same document leaves nothing of the first.
     rtf::read("{\\rtf1{\\fonttbl{\\f5\\fcharset204 Old;}}\\paperw9999{\\header h}x}", doc.get());
     rtf::read("{\\rtf1 y}", doc.get());
@@ -816,6 +844,9 @@ void TestRtf::hostile_data()
     QTest::newRow("million open braces") << "{\\rtf1 start" + QByteArray(1000000, '{') + "deep" << "startdeep";
     QTest::newRow("million closed braces")
         << "{\\rtf1 start" + QByteArray(1000000, '{') + "deep" + QByteArray(1000000, '}') + "}" << "startdeep";
+    QTest::newRow("tables nested deep, many times")
+        << "{\\rtf1\\pard\\intbl\\itap4 " + QByteArray("x\\nestcell{\\*\\nesttableprops\\nestrow}\\itap2 ").repeated(20000) + "}"
+        << "x";
     QTest::newRow("stray closing braces") << QByteArray("{\\rtf1 a{b}}}}c}") << "ab";
     QTest::newRow("ends inside a group") << QByteArray("{\\rtf1 a{\\b b") << "ab";
     QTest::newRow("ends inside a skip") << QByteArray("{\\rtf1 a\\uc5\\u8364xy") << QString::fromUtf16(u"a\u20ac");

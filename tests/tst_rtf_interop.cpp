@@ -209,6 +209,13 @@ void TestRtfInterop::initTestCase()
         rtf::read(data, doc.get());
         docs.emplace_back(QLatin1String(name), std::move(doc));
     }
+    // A table in a cell.
+    auto nested = std::make_unique<QTextDocument>();
+    rtf::read("{\\rtf1 Before\\par\\trowd\\cellx3000\\cellx6000\\pard\\intbl Outer\\cell\\pard\\intbl\\itap2 Inner one"
+              "\\nestcell Inner two\\nestcell{\\*\\nesttableprops\\trowd\\cellx1500\\cellx3000\\nestrow}{\\nonesttables\\par}"
+              "\\pard\\intbl After inner\\cell\\row\\pard After\\par}",
+              nested.get());
+    docs.emplace_back(QStringLiteral("nested"), std::move(nested));
     for (const auto &[name, doc] : docs) {
         QFile out(dir.filePath(name + QStringLiteral(".rtf")));
         QVERIFY(out.open(QIODevice::WriteOnly));
@@ -252,6 +259,8 @@ void TestRtfInterop::libreOffice()
         QCOMPARE(actual.size(), expected.size());
         if (name == QLatin1String("formatted") || name.endsWith(QLatin1String("-notes")))
             QVERIFY2(html.contains("<img "), qPrintable(name));
+        if (name == QLatin1String("nested"))
+            QCOMPARE(html.count("<table"), 2);
     }
 }
 

@@ -8,6 +8,9 @@ namespace rtf {
 constexpr int kMaxDepth = 1000;        // groups kept as states; deeper ones are only counted
 constexpr int kMaxTabs = 16;           // tab stops per paragraph
 constexpr int kMaxColumns = 64;        // table columns
+// Tables nested in a cell; deeper rows go into the deepest one. Qt lays a
+// nested table out again for each pass over the one around it.
+constexpr int kMaxTableDepth = 4;
 constexpr int kMaxFonts = 8192;
 constexpr int kMaxColors = 8192;
 constexpr int kMaxStyles = 4096;       // also lists and list overrides

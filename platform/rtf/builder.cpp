@@ -33,7 +33,7 @@ void DocumentBuilder::append(const Text &whole, const State &s)
         return;
     if (needsPrepare(s)) {
         flushText();
-        prepareContent(s, false);
+        prepareContent(s, 0);
     }
     Text text = whole;
     if (!keptPending.isEmpty() && !spanOpen && keptAnchors < kept::kMaxAnchors && !text.isEmpty()) {
@@ -85,7 +85,7 @@ bool DocumentBuilder::canEndParagraph(const State &s) const
 void DocumentBuilder::endParagraph(const State &s)
 {
     flushText();
-    prepareContent(s, false);
+    prepareContent(s, 0);
     applyBlockFormat(s);
     pendingBreak = true;
     breakCostsBudget = !paraHasContent;
@@ -94,28 +94,30 @@ void DocumentBuilder::endParagraph(const State &s)
 
 bool DocumentBuilder::needsPrepare(const State &s) const
 {
-    return pendingBreak || placeholderPending || bool(s.para.intbl) != (table != nullptr)
+    return pendingBreak || placeholderPending || tableDepth(s.para) != depth()
         || (table && (needCellAdvance || rowEnded));
 }
 
 // Puts the cursor where the next content goes: after a paragraph break,
-// into or out of a table, after a pending picture placeholder.
-void DocumentBuilder::prepareContent(const State &s, bool forceTable)
+// into or out of a table (at least minDepth deep), after a pending picture
+// placeholder.
+void DocumentBuilder::prepareContent(const State &s, int minDepth)
 {
     if (placeholderPending) {
         placeholderPending = false;
         insertImage(PictureReader::placeholder(), placeholderW, placeholderH, QByteArray(), nullptr);
     }
-    if (forceTable || s.para.intbl) {
-        if (!table)
-            enterTable();
-        else if (rowEnded)
+    const int want = std::max(tableDepth(s.para), minDepth);
+    while (depth() > want)
+        leaveTable();
+    if (table) {
+        if (rowEnded)
             nextRow();
         else if (needCellAdvance)
             nextCell();
-    } else if (table) {
-        leaveTable();
     }
+    while (depth() < want)
+        enterTable();
     if (pendingBreak) {
         pendingBreak = false;
         if (breakCostsBudget) {
@@ -195,22 +197,30 @@ void DocumentBuilder::addCellEdge(int x)
         cellx.push_back(x);
 }
 
-void DocumentBuilder::endCell(const State &s)
+void DocumentBuilder::endCell(const State &s, bool nested)
 {
     flushText();
-    prepareContent(s, true);
+    const int d = nested ? std::clamp(tableDepth(s.para), 2, kMaxTableDepth) : 1;
+    State inCell = s;
+    inCell.para.intbl = 1;
+    inCell.para.itap = quint8(d);
+    prepareContent(inCell, d);
     applyBlockFormat(s);
     needCellAdvance = true;
     paraHasContent = false;
 }
 
-void DocumentBuilder::endRow(const State &s)
+void DocumentBuilder::endRow(const State &s, bool nested)
 {
     flushText();
-    if (!table)
+    const int d = nested ? std::clamp(tableDepth(s.para), 2, kMaxTableDepth) : 1;
+    if (depth() < d)
         return;
-    if (placeholderPending)
-        prepareContent(s, true);
+    State inRow = s;
+    inRow.para.intbl = 1;
+    inRow.para.itap = quint8(d);
+    if (placeholderPending || depth() > d)
+        prepareContent(inRow, d);
     rowEnded = true;
     needCellAdvance = false;
     pendingBreak = false;
@@ -219,6 +229,11 @@ void DocumentBuilder::endRow(const State &s)
 
 void DocumentBuilder::enterTable()
 {
+    if (table) {
+        // A table in a cell: its rows come with their edges at their ends.
+        outerTables.push_back({std::move(cellx), table, row, col, needCellAdvance, rowEnded});
+        cellx.clear();
+    }
     QTextTableFormat tf;
     tf.setBorder(1);
     tf.setCellSpacing(0);
@@ -294,6 +309,17 @@ void DocumentBuilder::leaveTable()
     table = nullptr;
     pendingBreak = needCellAdvance = rowEnded = false;
     lists.breakRun();
+    if (!outerTables.empty()) {
+        // Back in the cell that holds it, after it.
+        OuterTable &o = outerTables.back();
+        cellx = std::move(o.cellx);
+        table = o.table;
+        row = o.row;
+        col = o.col;
+        needCellAdvance = o.needCellAdvance;
+        rowEnded = o.rowEnded;
+        outerTables.pop_back();
+    }
 }
 
 void DocumentBuilder::trimTable()
@@ -319,7 +345,7 @@ void DocumentBuilder::addPicture(const DecodedPicture &picture, const State &s)
         // would: after a paragraph break waiting to be made.
         flushText();
         if (needsPrepare(s))
-            prepareContent(s, false);
+            prepareContent(s, 0);
         placeholderPending = true;
         placeholderW = picture.width;
         placeholderH = picture.height;
@@ -331,7 +357,7 @@ void DocumentBuilder::insertImage(const QImage &image, double w, double h, const
 {
     flushText();
     if (prepareFor && needsPrepare(*prepareFor))
-        prepareContent(*prepareFor, false);
+        prepareContent(*prepareFor, 0);
     const QString name = QStringLiteral("rtf-picture:%1").arg(++pictureCount);
     doc->addResource(QTextDocument::ImageResource, QUrl(name), image);
     if (!jpeg.isEmpty())
@@ -356,9 +382,11 @@ void DocumentBuilder::finish(const State &s)
 {
     flushText();
     if (placeholderPending)
-        prepareContent(s, false);
+        prepareContent(s, 0);
     if (!keptPending.isEmpty())
         keepLeftovers(s);
+    while (!outerTables.empty())
+        leaveTable();
     if (table)
         trimTable();
     if (!pendingBreak && paraHasContent)

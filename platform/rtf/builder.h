@@ -40,8 +40,10 @@ public:
 
     void startRow() { cellx.clear(); }
     void addCellEdge(int x);
-    void endCell(const State &s);
-    void endRow(const State &s);
+    // \\cell and \\row end a cell or row of the outermost table (depth 1),
+    // \\nestcell and \\nestrow one of a table nested in a cell.
+    void endCell(const State &s, bool nested);
+    void endRow(const State &s, bool nested);
 
     void addPicture(const DecodedPicture &picture, const State &s);
     // A picture shown as a box waits for an alternative (\nonshppict).
@@ -77,7 +79,7 @@ private:
     template <typename Text>
     void append(const Text &text, const State &s);
     bool needsPrepare(const State &s) const;
-    void prepareContent(const State &s, bool forceTable);
+    void prepareContent(const State &s, int minDepth);
     void enterTable();
     void nextRow();
     void nextCell();
@@ -114,11 +116,20 @@ private:
 
     ListMaker lists;
 
-    // The table being read.
+    // The table being read, the innermost when they are nested.
     std::vector<int> cellx;  // right edges of the row's cells
     QTextTable *table = nullptr;
     int row = 0, col = 0;
     bool needCellAdvance = false, rowEnded = false;
+    // The tables around it, with where each was.
+    struct OuterTable {
+        std::vector<int> cellx;
+        QTextTable *table;
+        int row, col;
+        bool needCellAdvance, rowEnded;
+    };
+    std::vector<OuterTable> outerTables;
+    int depth() const { return table ? int(outerTables.size()) + 1 : 0; }
 
     // A picture shown as a box, not inserted yet.
     bool placeholderPending = false;

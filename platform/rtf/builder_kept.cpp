@@ -86,11 +86,16 @@ bool DocumentBuilder::beginShownSpan(const QByteArray &object)
 bool DocumentBuilder::endKeptSpan()
 {
     flushText();
-    if (spanOpen && spanHasText && spanFormat.hasProperty(kept::Word) && cursor.position() - spanStart > 1) {
-        // Characters typed next to them later are not part of the object.
+    if (spanOpen && spanHasText && spanFormat.hasProperty(kept::Word)) {
+        // Characters typed next to them later are not part of the object;
+        // an edit of them is an edit of its text.
         QTextCharFormat length;
-        length.setProperty(kept::Length, cursor.position() - spanStart);
+        if (cursor.position() - spanStart > 1)
+            length.setProperty(kept::Length, cursor.position() - spanStart);
         QTextCursor c(doc);
+        c.setPosition(spanStart);
+        c.setPosition(cursor.position(), QTextCursor::KeepAnchor);
+        length.setProperty(kept::Shown, c.selectedText());
         c.setPosition(spanStart);
         c.setPosition(cursor.position(), QTextCursor::KeepAnchor);
         c.mergeCharFormat(length);
@@ -108,7 +113,7 @@ void DocumentBuilder::appendMark(const QString &shown, const QByteArray &word, c
         return;
     }
     if (needsPrepare(s))
-        prepareContent(s, false);
+        prepareContent(s, 0);
     flushText();
     QTextCharFormat f = formats.charFormat(s.chr);
     kept::add(f, kept::Before, keptPending, nextKeptId());

@@ -35,6 +35,7 @@ enum Property {
                                                   // carrying its id (a field's result), not Length
     BackgroundWord,                               // int: the background is written as 1 \\cb, 2 \\chcbpat,
                                                   // else \\highlight
+    Shown,                                        // QString: the text a span showing an object showed
     ParagraphStyle = QTextFormat::UserProperty + 0x4B40,  // int, on a block: its style in the style sheet kept
 };
 
@@ -55,6 +56,11 @@ bool onlyWordsBetween(const char *begin, const char *wordStart);
 // Whether bytes end in a control word, so that text written next needs a
 // space to end it (\\fldrslt before a result starting with a digit).
 bool endsInWord(const QByteArray &bytes);
+
+// The drawing object with the text of its text boxes (\\shptxt, \\dptxbxtext)
+// replaced by text, written as RTF; the words around it stay as read. Empty
+// when it holds no text box.
+QByteArray replaceShapeText(const QByteArray &object, const QByteArray &text);
 
 // Kept groups name fonts and colours by their numbers in the file read,
 // and may hold bytes in its code page: the document keeps those tables, and

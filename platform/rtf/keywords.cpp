@@ -69,8 +69,8 @@ Kw lookupKeyword(const char *name, size_t length)
 char16_t symbolText(Kw kw)
 {
     switch (kw) {
-    case K_line: case K_nestrow: return 0x2028;  // a line break; nested rows are flattened
-    case K_tab: case K_nestcell: return '\t';
+    case K_line: return 0x2028;  // a line break
+    case K_tab: return '\t';
     case K_emdash: return 0x2014;
     case K_endash: return 0x2013;
     case K_bullet: return 0x2022;

@@ -34,6 +34,7 @@ constexpr ParamRange HalfPoints{0, 3276};   // 0 reads as the default size
 constexpr ParamRange Level{0, 8};
 constexpr ParamRange PnLevel{1, 9};
 constexpr ParamRange ListStart{0, 32767};   // the largest Word numbers a list from
+constexpr ParamRange TableDepth{0, kMaxTableDepth};
 constexpr ParamRange Uc{0, kMaxUc};
 constexpr ParamRange Count{0, INT_MAX};
 constexpr ParamRange PictureUnits{0, kMaxPictureUnits};
@@ -108,7 +109,7 @@ constexpr ParamRange RowBytes{0, 1 << 28};
     X(shp, Destination, Any) X(shpgrp, Destination, Any) X(do, Ignorable, Any) X(sn, Destination, Any) \
     /* tables */ \
     X(trowd, Flag, Any) X(cellx, Value, Twips) X(cell, Symbol, Any) X(row, Symbol, Any) X(intbl, Toggle, Any) \
-    X(nestcell, Symbol, Any) X(nestrow, Symbol, Any) \
+    X(nestcell, Symbol, Any) X(nestrow, Symbol, Any) X(itap, Value, TableDepth) X(nesttableprops, Ignorable, Any) \
     /* destinations whose content is not shown, known also where a writer leaves out their \* */ \
     X(generator, Skipped, Any) X(title, Skipped, Any) X(subject, Skipped, Any) X(author, Skipped, Any) \
     X(operator, Skipped, Any) X(keywords, Skipped, Any) X(doccomm, Skipped, Any) X(company, Skipped, Any) \
@@ -134,8 +135,7 @@ constexpr ParamRange RowBytes{0, 1 << 28};
     X(lfolevel, Skipped, Any) X(objdata, Skipped, Any) X(objclass, Skipped, Any) X(datafield, Skipped, Any) \
     X(revtbl, Skipped, Any) X(template, Skipped, Any) X(docvar, Skipped, Any) X(filetbl, Skipped, Any) \
     X(listpicture, Skipped, Any) X(pnseclvl, Skipped, Any) X(fname, Skipped, Any) X(panose, Skipped, Any) \
-    X(nonesttables, Skipped, Any) X(NeXTGraphic, Skipped, Any) X(shpinst, Skipped, Any) \
-    X(nesttableprops, Skipped, Any)
+    X(nonesttables, Skipped, Any) X(NeXTGraphic, Skipped, Any) X(shpinst, Skipped, Any)
 
 enum Kw : quint16 {
     K_none,  // a word this reader does not know

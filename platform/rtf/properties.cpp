@@ -60,6 +60,7 @@ bool applyFormat(CharProps &c, ParaProps &pp, Kw kw, int param, bool hasParam, i
         pp.nextTabType = 0;
         return true;
     case K_intbl: pp.intbl = on; return true;
+    case K_itap: pp.itap = quint8(param); pp.intbl |= param > 0; return true;  // \itap0 leaves \intbl as it is
     case K_ls: pp.listKind = 2; pp.ls = param; return true;
     case K_ilvl: pp.ilvl = param; return true;
     default:

@@ -44,6 +44,7 @@ struct ParaProps {
     int ls = 0, ilvl = 0;
     int style = INT_MIN;  // the paragraph style named, INT_MIN when none
     quint8 align = 0, slmult = 0, intbl = 0;
+    quint8 itap = 0;      // the depth of the table the paragraph is in, with intbl
     quint8 pagebb = 0;    // starts on a new page
     quint8 listKind = 0;  // 0 none, 1 RichEdit's \pn, 2 Word's \ls
     qint8 pnStyle = 0;    // QTextListFormat::Style of a \pn list
@@ -55,12 +56,14 @@ struct ParaProps {
     bool operator==(const ParaProps &) const = default;
 };
 
+// The depth of the table the paragraph is in, 0 outside tables.
+inline int tableDepth(const ParaProps &pp) { return pp.intbl ? (pp.itap ? pp.itap : 1) : 0; }
+
 struct State {
     CharProps chr;
     ParaProps para;
     Dest dest = Body;
     quint8 uc = 1;
-    bool nestedRow = false;  // in a nested row's properties: its cells are flattened
     int fieldLink = -1;
 };
 

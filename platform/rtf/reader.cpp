@@ -112,10 +112,6 @@ public:
             s.dest = ShapeInst;  // for its picture
             return;
         }
-        if (kw == K_nesttableprops && s.dest == Body) {
-            s.nestedRow = true;  // read, for writers that put the nested cells' text in it
-            return;
-        }
         // A skipped destination is skipped anywhere but in the colour table,
         // which takes its three words and every semicolon, in any group.
         if ((starred && !readsStarred(kw))
@@ -170,7 +166,7 @@ public:
             if (kw == K_sn) {
                 s.dest = ShapeName;
                 shapeProperty.clear();
-            } else if (kw == K_pict && shapeProperty == "pib" && shapePicture.image.isNull()) {
+            } else if (kw == K_pict && (shapeProperty == "pib" || shapeProperty == "fillBlip") && shapePicture.image.isNull()) {
                 startPicture(false);
                 pictureOfShape = true;
             }
@@ -551,24 +547,14 @@ private:
             return;
         case K_s: tables.styles.apply(s, param, tables.defaultFont); return;
         case K_cs: tables.styles.applyCharacter(s, param, tables.defaultFont); return;
-        case K_trowd:
-            if (!s.nestedRow)
-                builder.startRow();
-            return;
-        case K_cellx:
-            if (!s.nestedRow)
-                builder.addCellEdge(param);
-            return;
-        case K_nestrow:
-            if (!s.nestedRow)
-                textChar(symbolText(kw));
-            return;
-        case K_cell: endCell(); return;
-        case K_row:
+        case K_trowd: builder.startRow(); return;
+        case K_cellx: builder.addCellEdge(param); return;
+        case K_cell: case K_nestcell: endCell(kw == K_nestcell); return;
+        case K_row: case K_nestrow:
             if (shapeDepth)
                 textChar(QChar::LineSeparator);
             else
-                builder.endRow(s);
+                builder.endRow(s, kw == K_nestrow);
             return;
         default:
             if (const char16_t c = symbolText(kw))
@@ -593,14 +579,14 @@ private:
         builder.endParagraph(state());
     }
 
-    void endCell()
+    void endCell(bool nested)
     {
         if (shapeDepth) {
             textChar('\t');
             return;
         }
         highSurrogate = 0;
-        builder.endCell(state());
+        builder.endCell(state(), nested);
     }
 
     // ---- text -------------------------------------------------------------

@@ -181,6 +181,7 @@ void Styles::apply(State &s, int id, int defaultFont)
     const ParaProps keep = s.para;
     s.para = it->second;
     s.para.intbl = keep.intbl;
+    s.para.itap = keep.itap;
     if (keep.ilvl)
         s.para.ilvl = keep.ilvl;
     if (keep.listKind) {

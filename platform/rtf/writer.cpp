@@ -1,5 +1,6 @@
 #include "rtf.h"
 
+#include "bounds.h"
 #include "codepages.h"
 #include "kept.h"
 #include "listtable.h"
@@ -249,11 +250,11 @@ private:
         for (QTextFrame::iterator it = frame->begin(); !it.atEnd(); ++it) {
             if (QTextFrame *child = it.currentFrame()) {
                 if (auto *table = qobject_cast<QTextTable *>(child))
-                    writeTable(table);
+                    writeTable(table, 1, 9360);
                 else
                     writeFrame(child);
             } else {
-                writeBlock(it.currentBlock(), false, "\\par");
+                writeBlock(it.currentBlock(), 0, "\\par");
             }
         }
     }
@@ -262,63 +263,104 @@ private:
     {
         for (; !it.atEnd(); ++it) {
             if (QTextFrame *child = it.currentFrame())
-                collectBlocks(child->begin(), blocks);  // nested tables are flattened
+                collectBlocks(child->begin(), blocks);
             else
                 blocks.push_back(it.currentBlock());
         }
     }
 
-    void writeTable(QTextTable *table)
+    // A table in a cell is written as Word writes one: its paragraphs carry
+    // their depth, its cells end with \\nestcell and each row's edges come at
+    // the row's end, beside a flat form for readers that know no nesting.
+    // width: twips the table spans unless its columns say otherwise.
+    void writeTable(QTextTable *table, int depth, qint64 width)
     {
-        if (table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+        if (depth == 1 && (table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore))
             body += "\\page\r\n";
         const int rows = table->rows(), cols = table->columns();
         const QList<QTextLength> widths = table->format().columnWidthConstraints();
+        QByteArray rowDef = "\\trowd\\trgaph108\\trleft0";
         std::vector<qint64> right(size_t(std::max(cols, 0)));
         qint64 x = 0;
         for (int c = 0; c < cols; ++c) {
-            qint64 w = 9360 / std::max(cols, 1);
+            qint64 w = width / std::max(cols, 1);
             // Widths from pasted HTML can be anything: no column is wider
             // than the widest page (22 inches).
             if (c < widths.size() && widths.at(c).type() == QTextLength::FixedLength && widths.at(c).rawValue() > 0)
                 w = std::lround(std::min(widths.at(c).rawValue(), 2112.0) * 15);
             x += w;
             right[size_t(c)] = x;
+            if (c > 0 && c % 2 == 0)
+                rowDef += "\r\n";
+            rowDef += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
+                      "\\clbrdrr\\brdrs\\brdrw10\\cellx" + QByteArray::number(x);
         }
         for (int r = 0; r < rows; ++r) {
-            body += "\\trowd\\trgaph108\\trleft0";
-            for (int c = 0; c < cols; ++c) {
-                if (c > 0 && c % 2 == 0)
-                    body += "\r\n";
-                body += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
-                        "\\clbrdrr\\brdrs\\brdrw10\\cellx" + QByteArray::number(right[size_t(c)]);
+            if (depth == 1) {
+                body += rowDef + "\r\n";
+                lineStart = body.size();
             }
-            body += "\r\n";
-            lineStart = body.size();
             for (int c = 0; c < cols; ++c) {
                 const QTextTableCell cell = table->cellAt(r, c);
-                std::vector<QTextBlock> blocks;
-                if (cell.row() == r && cell.column() == c)
-                    collectBlocks(cell.begin(), blocks);
-                if (blocks.empty()) {
-                    body += "\\pard\\intbl\\cell\r\n";
-                    lineStart = body.size();
-                    continue;
-                }
-                for (size_t k = 0; k < blocks.size(); ++k)
-                    writeBlock(blocks[k], true, k + 1 == blocks.size() ? "\\cell" : "\\par");
+                const qint64 cellWidth = right[size_t(c)] - (c > 0 ? right[size_t(c) - 1] : 0);
+                writeCell(cell, cell.row() == r && cell.column() == c, depth, cellWidth);
             }
-            body += "\\row\r\n";
+            if (depth == 1)
+                body += "\\row\r\n";
+            else
+                body += "{\\*\\nesttableprops" + rowDef + "\\nestrow}{\\nonesttables\\par}\r\n";
             lineStart = body.size();
         }
     }
 
-    void writeBlock(const QTextBlock &block, bool inTable, const char *terminator)
+    void writeCell(const QTextTableCell &cell, bool origin, int depth, qint64 width)
+    {
+        const char *end = depth == 1 ? "\\cell" : "\\nestcell";
+        // Its paragraphs, and the tables in it (null block) that can be
+        // written nested; deeper ones are flattened.
+        std::vector<std::pair<QTextBlock, QTextTable *>> items;
+        for (QTextFrame::iterator it = cell.begin(); origin && !it.atEnd(); ++it) {
+            QTextFrame *child = it.currentFrame();
+            auto *inner = qobject_cast<QTextTable *>(child);
+            if (inner && depth < kMaxTableDepth) {
+                items.emplace_back(QTextBlock(), inner);
+            } else if (child) {
+                std::vector<QTextBlock> blocks;
+                collectBlocks(child->begin(), blocks);
+                for (const QTextBlock &b : blocks)
+                    items.emplace_back(b, nullptr);
+            } else {
+                items.emplace_back(it.currentBlock(), nullptr);
+            }
+        }
+        // Qt puts an empty paragraph before a table that starts the cell.
+        if (items.size() > 1 && items[1].second && !items[0].second && items[0].first.length() <= 1)
+            items.erase(items.begin());
+        if (items.empty() || items.back().second) {
+            for (const auto &item : items)
+                writeTable(item.second, depth + 1, width);
+            body += "\\pard\\intbl" + itap(depth) + end + "\r\n";
+            lineStart = body.size();
+            return;
+        }
+        for (size_t k = 0; k < items.size(); ++k) {
+            if (items[k].second)
+                writeTable(items[k].second, depth + 1, width);
+            else
+                writeBlock(items[k].first, depth, k + 1 == items.size() ? end : "\\par");
+        }
+    }
+
+    static QByteArray itap(int depth) { return depth > 1 ? "\\itap" + QByteArray::number(depth) : QByteArray(); }
+
+    // depth: of the table the block is in, 0 outside tables.
+    void writeBlock(const QTextBlock &block, int depth, const char *terminator)
     {
         const QTextBlockFormat bf = block.blockFormat();
+        const bool inTable = depth > 0;
         body += "\\pard";
         if (inTable)
-            body += "\\intbl";
+            body += "\\intbl" + itap(depth);
         writeStyle(block, bf);
         if ((bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || breakBeforeNext)
             body += "\\pagebb";
@@ -527,8 +569,20 @@ private:
             // The object, once, for the characters that show it.
             if (used == 0) {
                 appendKept(cf.property(kept::Before).toByteArray());
+                if (const qsizetype n = writeEditedObject(frag, cf)) {
+                    used = INT_MAX / 2;
+                    appendKept(cf.property(kept::After).toByteArray());
+                    editedLeft[id] = n - frag.length();
+                    return;
+                }
                 appendKept(cf.property(kept::Word).toByteArray());
                 lineStart = body.size();
+            } else if (qsizetype &left = editedLeft[id]; left > 0) {
+                // In its text: written with it.
+                const qsizetype n = std::min<qsizetype>(left, frag.length());
+                left -= n;
+                writePiece(frag, cf, int(n), frag.length() - int(n));
+                return;
             }
             const int length = cf.hasProperty(kept::Length) ? cf.intProperty(kept::Length) : 1;
             const int shown = std::clamp(length - used, 0, frag.length());
@@ -559,6 +613,46 @@ private:
         body += bytes;
         if (kept::endsInWord(bytes))
             body += ' ';
+    }
+
+    // An object whose shown text was edited, other than by typing after it,
+    // is written with the text the document has: the characters that
+    // carry its id from frag on. Returns how many those are, 0 when it is
+    // written as read.
+    qsizetype writeEditedObject(const QTextFragment &frag, const QTextCharFormat &cf)
+    {
+        const QString shown = cf.property(kept::Shown).toString();
+        if (!cf.hasProperty(kept::Shown))
+            return 0;
+        const int id = cf.intProperty(kept::Id);
+        QString now;
+        QTextBlock::iterator it = doc->findBlock(frag.position()).begin();
+        while (!it.atEnd() && it.fragment().position() < frag.position())
+            ++it;
+        for (; !it.atEnd() && kept::has(it.fragment().charFormat())
+             && it.fragment().charFormat().intProperty(kept::Id) == id && now.size() <= shown.size() + 65536;
+             ++it)
+            now += it.fragment().text();
+        if (now.startsWith(shown))
+            return 0;
+        const qsizetype length = now.size();
+        QByteArray text;
+        std::swap(text, body);
+        const RunProps saved = cur;
+        const QStringList paragraphs = now.remove(QChar::ObjectReplacementCharacter).split(QChar::LineSeparator);
+        for (qsizetype k = 0; k < paragraphs.size(); ++k) {
+            if (k > 0)
+                body += "\\par ";
+            appendText(paragraphs.at(k));
+        }
+        cur = saved;
+        std::swap(text, body);
+        const QByteArray object = kept::replaceShapeText(cf.property(kept::Word).toByteArray(), text);
+        if (object.isEmpty())
+            return 0;
+        body += object;
+        lineStart = body.size();
+        return length;
     }
 
     void closeSpan()
@@ -742,6 +836,7 @@ private:
     bool ansiText = true;  // non-ASCII text may go as Windows-1252 escapes
     bool breakBeforeNext = false;  // the paragraph before ends its page
     QHash<int, int> keptUsed;      // characters of each anchor written so far
+    QHash<int, qsizetype> editedLeft;  // characters of an edited object's text still to come
     WordListTable wordLists;
     struct {
         bool open = false;

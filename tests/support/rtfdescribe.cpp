@@ -111,30 +111,31 @@ QString blockText(const QTextDocument *doc, const QTextBlock &block)
     return out;
 }
 
-void describeFrame(const QTextDocument *doc, QTextFrame *frame, QStringList &out)
+void describeItems(const QTextDocument *doc, QTextFrame::iterator it, QStringList &out, const QString &indent)
 {
-    for (QTextFrame::iterator it = frame->begin(); !it.atEnd(); ++it) {
+    for (; !it.atEnd(); ++it) {
         if (QTextFrame *child = it.currentFrame()) {
             if (auto *table = qobject_cast<QTextTable *>(child)) {
-                out << QStringLiteral("table %1x%2").arg(table->rows()).arg(table->columns());
+                out << indent + QStringLiteral("table %1x%2").arg(table->rows()).arg(table->columns());
                 for (int r = 0; r < table->rows(); ++r)
                     for (int c = 0; c < table->columns(); ++c) {
-                        const QTextTableCell cell = table->cellAt(r, c);
-                        out << QStringLiteral(" cell %1,%2").arg(r).arg(c);
-                        for (QTextFrame::iterator ci = cell.begin(); !ci.atEnd(); ++ci)
-                            if (!ci.currentFrame())
-                                out << QStringLiteral("  ") + blockText(doc, ci.currentBlock());
+                        out << indent + QStringLiteral(" cell %1,%2").arg(r).arg(c);
+                        describeItems(doc, table->cellAt(r, c).begin(), out, indent + QStringLiteral("  "));
                     }
-                out << QStringLiteral("end table");
+                out << indent + QStringLiteral("end table");
             } else {
-                describeFrame(doc, child, out);
+                describeItems(doc, child->begin(), out, indent);
             }
         } else {
-            out << blockText(doc, it.currentBlock());
+            out << indent + blockText(doc, it.currentBlock());
         }
     }
 }
 
+void describeFrame(const QTextDocument *doc, QTextFrame *frame, QStringList &out)
+{
+    describeItems(doc, frame->begin(), out, QString());
+}
 
 QImage randomImage(int w, int h, quint32 seed)
 {

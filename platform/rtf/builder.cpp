@@ -168,6 +168,8 @@ void DocumentBuilder::applyBlockFormat(const State &s)
         blockFormatNow = bf;
         haveBlockFormat = true;
     }
+    if (sectionPending)
+        attachSection();
     // The paragraph mark's character format: Qt sizes an empty
     // paragraph and draws a list marker with it.
     const CharProps mark = s.chr;
@@ -376,6 +378,10 @@ void DocumentBuilder::finish(const State &s)
     flushText();
     if (placeholderPending)
         prepareContent(s, false);
+    if (sectionPending && !sectionBegun && doc->isEmpty())
+        attachSection();  // the document holds nothing else
+    else if (sectionPending && (pendingBreak || !paraHasContent))
+        keepSectionLeft(s);
     if (!keptPending.isEmpty())
         keepLeftovers(s);
     if (table)

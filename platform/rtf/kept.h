@@ -33,6 +33,9 @@ enum Property {
                                                   // carrying its id (a field's result), not Length
     BackgroundWord,                               // int: the background is written as 1 \\cb, 2 \\chcbpat,
                                                   // else \\highlight
+    Section,                                      // QByteArray, of a block: the section it starts, its
+                                                  // words and groups as read after \\sect (sections.h);
+                                                  // Id tells copies made by splitting the block
 };
 
 // Anchors made by one read past which later groups share the last one.

@@ -7,6 +7,7 @@
 #include "builder.h"
 #include "codepages.h"
 #include "kept.h"
+#include "sections.h"
 #include "picture.h"
 #include "properties.h"
 #include "tables.h"
@@ -116,7 +117,7 @@ public:
         // which takes its three words and every semicolon, in any group.
         if ((starred && !readsStarred(kw)) || (keyword(kw).kind == Kind::Skipped && s.dest != ColorTable)) {
             if (s.dest == Body && keepsSkipped(kw))
-                keepGroup(starred);
+                keepGroup(kw, starred);
             else
                 skipGroup();
             return;
@@ -378,7 +379,7 @@ private:
         kept::saveTables(builder.document(), t);
     }
 
-    void keepGroup(bool starred)
+    void keepGroup(Kw kw, bool starred)
     {
         if (shapeDepth) {  // the shape holds it
             skipGroup();
@@ -407,7 +408,8 @@ private:
                 return;
             bytes.append(QByteArray(unclosed, '}'));
         }
-        builder.keep(bytes);
+        if (!isSectionGroup(kw) || !builder.keepInSection(bytes))
+            builder.keep(bytes);
     }
 
     void endDestination(const State &popped)
@@ -465,6 +467,12 @@ private:
         State &s = state();
         if (applyFormat(s.chr, s.para, kw, param, hasParam, tables.defaultFont) || unicodeWord(kw, param))
             return;
+        if (sectionsEnded && builder.sectionOpen()) {
+            // What sets a later section up is kept as read, up to its text.
+            if (!isSectionWord(kw) || shapeDepth
+                || !builder.keepInSection(QByteArray(tokens.wordStart(), tokens.position() - tokens.wordStart())))
+                builder.closeSection();
+        }
         switch (kw) {
         case K_par: endParagraph(); sectionBroke = false; return;
         case K_page: case K_sect:
@@ -476,6 +484,8 @@ private:
             sectionBroke = kw == K_sect;
             sectionsEnded = sectionsEnded || sectionBroke;
             builder.breakPage();
+            if (sectionBroke)
+                builder.beginSection();
             return;
         case K_sbknone: case K_sbkcol:
             if (sectionBroke)

@@ -16,6 +16,7 @@
 #include <QTextTable>
 #include <QUrl>
 
+#include <cctype>
 #include <cmath>
 #include <vector>
 
@@ -259,7 +260,8 @@ private:
 
     void writeTable(QTextTable *table)
     {
-        if (table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+        const bool pageBreak = table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore;
+        if (!writeSection(doc->findBlock(table->firstPosition()).blockFormat(), pageBreak) && pageBreak)
             body += "\\page\r\n";
         const int rows = table->rows(), cols = table->columns();
         const QList<QTextLength> widths = table->format().columnWidthConstraints();
@@ -305,10 +307,12 @@ private:
     void writeBlock(const QTextBlock &block, bool inTable, const char *terminator)
     {
         const QTextBlockFormat bf = block.blockFormat();
+        const bool pageBreak = (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || breakBeforeNext;
+        const bool sectionBreaks = !inTable && writeSection(bf, pageBreak);
         body += "\\pard";
         if (inTable)
             body += "\\intbl";
-        if ((bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || breakBeforeNext)
+        if (pageBreak && !sectionBreaks)
             body += "\\pagebb";
         breakBeforeNext = !inTable && (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter);
         QTextList *list = block.textList();
@@ -424,9 +428,32 @@ private:
         // The paragraph mark keeps the paragraph's own character format:
         // Word and LibreOffice draw the bullet or number with it.
         setProps(tables.props(block.charFormatIndex(), block.charFormat()));
+        lastBlockHasText = block.length() > 1;
         body += terminator;
         body += "\r\n";
         lineStart = body.size();
+    }
+
+    // The section a paragraph or table starts, once however often splitting
+    // the paragraph copied it: the paragraph before ends with the break.
+    // True when the break starts the page the paragraph wants.
+    bool writeSection(const QTextBlockFormat &bf, bool pageBreak)
+    {
+        if (!bf.hasProperty(kept::Section) || sectionsWritten.contains(bf.intProperty(kept::Id)))
+            return false;
+        sectionsWritten.insert(bf.intProperty(kept::Id));
+        const QByteArray words = bf.property(kept::Section).toByteArray();
+        // The first section's headers and footers come without a break.
+        const bool isBreak = words.startsWith("\\sect") && (words.size() == 5 || !std::isalpha(uchar(words.at(5))));
+        if (isBreak && lastBlockHasText && body.endsWith("\\par\r\n"))
+            body.chop(6);
+        body += words;
+        const bool breaks = isBreak && !words.contains("\\sbknone") && !words.contains("\\sbkcol");
+        if (breaks && !pageBreak)
+            body += "\\sbknone";
+        body += "\r\n";
+        lineStart = body.size();
+        return breaks;
     }
 
     void twips(const char *word, qreal px)
@@ -670,6 +697,8 @@ private:
     bool ansiText = true;  // non-ASCII text may go as Windows-1252 escapes
     bool breakBeforeNext = false;  // the paragraph before ends its page
     QHash<int, int> keptUsed;      // characters of each anchor written so far
+    QSet<int> sectionsWritten;
+    bool lastBlockHasText = false;  // an empty one keeps its \\par before a section break
     WordListTable wordLists;
     struct {
         bool open = false;

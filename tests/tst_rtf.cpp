@@ -652,6 +652,12 @@ void TestRtf::keptAsRead_data()
                       "{\\footnote\\ftnalt E}\\par}")
         << "Word1. Two2" << QByteArrayList{"Word\\super \\chftn {\\footnote \\pard{\\super\\chftn} Note}\\nosupersub . Two",
                                            "\\chftn {\\footnote\\ftnalt E}"};
+    QTest::newRow("footnote numbering and marks of its own")
+        << QByteArray("{\\rtf1\\ftnstart3\\ftnrstpg\\aftnnrlc a{\\super\\chftn}{\\footnote x}b\\chftn{\\footnote y}"
+                      " c{\\super *}{\\footnote {\\super *} z}\\sect\\sectd\\sftnrstpg\\ftnbj d}")
+        << "a3b4 c*\nd" << QByteArrayList{"\\ftnstart3\\ftnrstpg\\aftnnrlc\r\n\\viewkind4",
+                                          "a\\super \\chftn {\\footnote x}\\nosupersub b\\chftn {\\footnote y}",
+                                          "\\super *{\\footnote {\\super *} z}", "\\sect\\sectd\\sftnrstpg\\ftnbj"};
     QTest::newRow("bookmarks after text, group after a format word")
         << QByteArray("{\\rtf1 ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par{\\b x\\comment c}y}") << "ab\nxy"
         << QByteArrayList{"ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par", "x{\\comment c}", "y"};

@@ -496,8 +496,12 @@ private:
         case K_margrsxn: case K_margtsxn: case K_margbsxn: case K_lndscpsxn: case K_cols: case K_colsx:
         case K_linebetcol: case K_headery: case K_footery: case K_pgnstarts: case K_deftab:
             // Those of the first section; the document has one.
-            if (!sectionsEnded && pageSettings.size() < 4096)
-                pageSettings.append(tokens.wordStart(), tokens.position() - tokens.wordStart());
+            keepPageSetting();
+            return;
+        case K_ftnstart:
+            if (!sectionsEnded)
+                footnoteMarks = param - 1;
+            keepPageSetting();
             return;
         case K_chftn:
             builder.appendMark(QString::number(++footnoteMarks), QByteArrayLiteral("\\chftn"), s);
@@ -549,8 +553,16 @@ private:
         default:
             if (const char16_t c = symbolText(kw))
                 textChar(c);
+            else if (isNoteSetting(kw))
+                keepPageSetting();
             return;
         }
+    }
+
+    void keepPageSetting()
+    {
+        if (!sectionsEnded && pageSettings.size() < 4096)
+            pageSettings.append(tokens.wordStart(), tokens.position() - tokens.wordStart());
     }
 
     void endParagraph()

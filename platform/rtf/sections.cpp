@@ -12,6 +12,20 @@ bool isSectionWord(Kw kw)
     case K_footery: case K_pgnstarts: case K_deftab:
         return true;
     default:
+        return isNoteSetting(kw);
+    }
+}
+
+bool isNoteSetting(Kw kw)
+{
+    switch (kw) {
+    case K_ftnbj: case K_ftntj: case K_ftnstart: case K_ftnrstpg: case K_ftnrestart: case K_ftnrstcont: case K_ftnnar:
+    case K_ftnnalc: case K_ftnnauc: case K_ftnnrlc: case K_ftnnruc: case K_ftnnchi: case K_aenddoc: case K_aendnotes:
+    case K_aftnbj: case K_aftntj: case K_aftnstart: case K_aftnrstcont: case K_aftnrestart: case K_aftnnar:
+    case K_aftnnalc: case K_aftnnauc: case K_aftnnrlc: case K_aftnnruc: case K_aftnnchi: case K_enddoc: case K_endnotes:
+    case K_fet:
+        return true;
+    default:
         return false;
     }
 }

@@ -14,6 +14,10 @@ namespace rtf {
 // are written back where they stood.
 bool isSectionWord(Kw kw);
 
+// The document's footnote and endnote settings: where they go, how they
+// are numbered.
+bool isNoteSetting(Kw kw);
+
 // Groups that belong to the section rather than a place in its text.
 bool isSectionGroup(Kw kw);
 

@@ -65,7 +65,7 @@ struct Tables {
     int codePage = 1252;
     std::vector<Font> fonts;  // by id
     QList<QRgb> colors;       // entries 1..n (kAutoColor: an empty entry)
-    QByteArray settings;      // page and section settings, the words as read
+    QByteArray settings;      // the document's and its first section's settings, the words as read
     bool isEmpty() const { return fonts.empty() && colors.isEmpty() && settings.isEmpty(); }
 };
 void saveTables(QTextDocument *doc, const Tables &tables);

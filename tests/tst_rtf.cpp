@@ -703,9 +703,11 @@ void TestRtf::keptAsRead_data()
         << "a\nb\nc\n" << QByteArrayList{"{\\headerr R1\\par}\r\n\\pard a\\sect\\sectd\\pghsxn9000\\lndscpsxn\\colno1\\colw99 "
                                        "{\\headerr R2\\par}{\\footerf F}\\pgbrdrl\\brdrs\\pgbrdrx \r\n\\pard b\\par",
                                        "c{\\footer X}\\sect\\sectd\r\n\\pard \\par"};
-    QTest::newRow("header of a section that starts with a table")
-        << QByteArray("{\\rtf1 a\\sect\\sectd\\sbknone{\\header\\trowd\\cellx9\\intbl H\\cell\\row}\\trowd\\cellx9\\intbl b\\cell\\row}")
-        << "a\nb\n" << QByteArrayList{"a\\sect\\sectd\\sbknone{\\header\\trowd\\cellx9\\intbl H\\cell\\row}\r\n\\trowd"};
+    QTest::newRow("sections that start with a table or at a row")
+        << QByteArray("{\\rtf1 a\\sect\\sectd\\sbknone{\\header\\trowd\\cellx9\\intbl H\\cell\\row}\\trowd\\cellx9\\intbl b\\cell\\row"
+                      "\\sect\\sectd{\\footer F}\\trowd\\cellx9\\intbl c\\cell\\row}")
+        << "a\nb\nc\n" << QByteArrayList{"a\\sect\\sectd\\sbknone{\\header\\trowd\\cellx9\\intbl H\\cell\\row}\r\n\\trowd",
+                                         "\\row\r\n\\sect\\sectd{\\footer F}\r\n\\trowd", "\\intbl c\\cell"};
     const QByteArray pib = "{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 255}}{\\sp{\\sn pib}{\\sv{\\pict\\pngblip "
         + hex(encoded(randomImage(2, 2, 1), "PNG")) + "}}}}";
     QTest::newRow("picture of a shape, shown once") << "{\\rtf1 a" + pib + "}b" + pib + "{\\shprslt{\\pict\\pngblip "

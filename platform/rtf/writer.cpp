@@ -261,8 +261,6 @@ private:
     void writeTable(QTextTable *table)
     {
         const bool pageBreak = table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore;
-        if (!writeSection(doc->findBlock(table->firstPosition()).blockFormat(), pageBreak) && pageBreak)
-            body += "\\page\r\n";
         const int rows = table->rows(), cols = table->columns();
         const QList<QTextLength> widths = table->format().columnWidthConstraints();
         std::vector<qint64> right(size_t(std::max(cols, 0)));
@@ -277,6 +275,16 @@ private:
             right[size_t(c)] = x;
         }
         for (int r = 0; r < rows; ++r) {
+            // A section may start with the table or at one of its rows.
+            const QTextTableCell lead = table->cellAt(r, 0);
+            if (lead.row() == r) {
+                const QTextBlock first = doc->findBlock(lead.firstPosition());
+                const bool rowBreak = r == 0 ? pageBreak : bool(first.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore);
+                if (writeSection(first.blockFormat(), rowBreak))
+                    sectionBrokeAt = first.blockNumber();
+                else if (r == 0 && pageBreak)
+                    body += "\\page\r\n";
+            }
             body += "\\trowd\\trgaph108\\trleft0";
             for (int c = 0; c < cols; ++c) {
                 if (c > 0 && c % 2 == 0)
@@ -308,7 +316,7 @@ private:
     {
         const QTextBlockFormat bf = block.blockFormat();
         const bool pageBreak = (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || breakBeforeNext;
-        const bool sectionBreaks = !inTable && writeSection(bf, pageBreak);
+        const bool sectionBreaks = inTable ? block.blockNumber() == sectionBrokeAt : writeSection(bf, pageBreak);
         body += "\\pard";
         if (inTable)
             body += "\\intbl";
@@ -698,6 +706,7 @@ private:
     bool breakBeforeNext = false;  // the paragraph before ends its page
     QHash<int, int> keptUsed;      // characters of each anchor written so far
     QSet<int> sectionsWritten;
+    int sectionBrokeAt = -1;  // the cell paragraph whose row a section break written starts
     bool lastBlockHasText = false;  // an empty one keeps its \\par before a section break
     WordListTable wordLists;
     struct {

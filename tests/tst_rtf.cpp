@@ -684,19 +684,27 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("page break") << QByteArray("{\\rtf1 a\\page b\\par\\page\\pard c\\pagebb d\\par\\pard e}") << "a\nb\ncd\ne"
                                 << QByteArrayList{"a\\par", "\\pagebb b\\par", "\\pagebb cd\\par", "\\pard e"};
     QTest::newRow("page break before a table") << QByteArray("{\\rtf1 a\\par\\sect\\sectd\\trowd\\cellx100\\intbl b\\cell\\row c}")
-                                               << "a\nb\nc\n" << QByteArrayList{"a\\par", "\\page", "\\trowd", "\\intbl b\\cell"};
+                                               << "a\nb\nc\n" << QByteArrayList{"a\\sect\\sectd\r\n\\trowd", "\\intbl b\\cell"};
     QTest::newRow("page break after a table") << QByteArray("{\\rtf1\\trowd\\cellx100\\intbl a\\cell\\row\\pard\\sect\\sectd b}")
-                                              << "\na\nb" << QByteArrayList{"\\row", "\\pagebb b"};
+                                              << "\na\nb" << QByteArrayList{"\\row\r\n\\sect\\sectd", "\\pard b"};
     QTest::newRow("section breaks") << QByteArray("{\\rtf1 a\\sect\\sectd\\sbknone b\\sect\\sectd c\\sect\\sbkcol d}")
-                                    << "a\nb\nc\nd" << QByteArrayList{"\\pard b", "\\pagebb c", "\\pard d"};
+                                    << "a\nb\nc\nd"
+                                    << QByteArrayList{"a\\sect\\sectd\\sbknone", "\\pard b\\sect\\sectd", "\\pard c\\sect\\sbkcol",
+                                                      "\\pard d"};
     QTest::newRow("header, info and settings before the text")
         << QByteArray("{\\rtf1{\\info{\\title T}}{\\*\\generator x;}{\\headerl \\pard H\\par}{\\footerf F}Text}") << "Text"
-        << QByteArrayList{"{\\info{\\title T}}{\\*\\generator x;}{\\headerl \\pard H\\par}{\\footerf F}", "Text\\par"};
+        << QByteArrayList{"\\fs24\r\n{\\headerl \\pard H\\par}{\\footerf F}\r\n", "{\\info{\\title T}}{\\*\\generator x;}Text\\par"};
     QTest::newRow("footnote and its mark")
         << QByteArray("{\\rtf1 Word{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} Note}. Two{\\super\\chftn}"
                       "{\\footnote\\ftnalt E}\\par}")
         << "Word1. Two2" << QByteArrayList{"Word\\super \\chftn {\\footnote \\pard{\\super\\chftn} Note}\\nosupersub . Two",
                                            "\\chftn {\\footnote\\ftnalt E}"};
+    QTest::newRow("footnote numbering and marks of its own")
+        << QByteArray("{\\rtf1\\ftnstart3\\ftnrstpg\\aftnnrlc a{\\super\\chftn}{\\footnote x}b\\chftn{\\footnote y}"
+                      " c{\\super *}{\\footnote {\\super *} z}\\sect\\sectd\\sftnrstpg\\ftnbj d}")
+        << "a3b4 c*\nd" << QByteArrayList{"\\ftnstart3\\ftnrstpg\\aftnnrlc\r\n\\viewkind4",
+                                          "a\\super \\chftn {\\footnote x}\\nosupersub b\\chftn {\\footnote y}",
+                                          "\\super *{\\footnote {\\super *} z}", "\\sect\\sectd\\sftnrstpg\\ftnbj"};
     QTest::newRow("bookmarks after text, group after a format word")
         << QByteArray("{\\rtf1 ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par{\\b x\\comment c}y}") << "ab\nxy"
         << QByteArrayList{"ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par", "x{\\comment c}", "y"};
@@ -707,8 +715,8 @@ void TestRtf::keptAsRead_data()
                                          << QByteArrayList{"a{\\*\\x 1}\\par"};
     QTest::newRow("after a drawing object") << QByteArray("{\\rtf1{\\shp{\\shprslt s}}{\\*\\x 1}\\par}") << "s"
                                             << QByteArrayList{"{\\shp{\\shprslt s}}{\\*\\x 1}\\par"};
-    QTest::newRow("nothing but kept") << QByteArray("{\\rtf1{\\header h}}") << QString::fromUtf16(u"\uFFFC")
-                                      << QByteArrayList{"{\\header h}\\par"};
+    QTest::newRow("nothing but kept") << QByteArray("{\\rtf1{\\header h}{\\*\\x}}") << QString::fromUtf16(u"\uFFFC")
+                                      << QByteArrayList{"{\\header h}\r\n\\pard {\\*\\x}\\par"};
     QTest::newRow("cut off, braces made good") << QByteArray("{\\rtf1 a{\\*\\x {b") << "a" << QByteArrayList{"a{\\*\\x {b}}"};
     QTest::newRow("fonts, colours and code page the kept groups refer to")
         << QByteArray("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}{\\f3\\fcharset2 Symbol;}}{\\colortbl;;\\red255\\green0\\blue0;}"
@@ -746,7 +754,18 @@ void TestRtf::keptAsRead_data()
                           "{\\shp{\\*\\shpinst{\\sp{\\sn pib}{\\sv{\\pict 00}}}}}c{\\*\\do\\dobxpage{\\dptxbx{\\dptxbxtext old}}}d"};
     QTest::newRow("page settings of the first section")
         << QByteArray("{\\rtf1\\paperw11906\\paperh16838\\margl1134 \\sectd\\cols2\\linebetcol a\\sect\\sectd\\cols3 b}") << "a\nb"
-        << QByteArrayList{"}\r\n\\paperw11906\\paperh16838\\margl1134 \\cols2\\linebetcol\r\n\\viewkind4", "a\\par"};
+        << QByteArrayList{"}\r\n\\paperw11906\\paperh16838\\margl1134 \\cols2\\linebetcol\r\n\\viewkind4", "a\\sect\\sectd\\cols3"};
+    QTest::newRow("later sections: settings, headers, unknown words")
+        << QByteArray("{\\rtf1{\\headerr R1\\par}a\\sect\\sectd\\pghsxn9000\\lndscpsxn\\colno1\\colw99 {\\headerr R2\\par}"
+                      "{\\footerf F}\\pgbrdrl\\brdrs\\pard\\pgbrdrx b\\par\\pard c{\\footer X}\\sect\\sectd}")
+        << "a\nb\nc\n" << QByteArrayList{"{\\headerr R1\\par}\r\n\\pard a\\sect\\sectd\\pghsxn9000\\lndscpsxn\\colno1\\colw99 "
+                                       "{\\headerr R2\\par}{\\footerf F}\\pgbrdrl\\brdrs\\pgbrdrx \r\n\\pard b\\par",
+                                       "c{\\footer X}\\sect\\sectd\r\n\\pard \\par"};
+    QTest::newRow("sections that start with a table or at a row")
+        << QByteArray("{\\rtf1 a\\sect\\sectd\\sbknone{\\header\\trowd\\cellx9\\intbl H\\cell\\row}\\trowd\\cellx9\\intbl b\\cell\\row"
+                      "\\sect\\sectd{\\footer F}\\trowd\\cellx9\\intbl c\\cell\\row}")
+        << "a\nb\nc\n" << QByteArrayList{"a\\sect\\sectd\\sbknone{\\header\\trowd\\cellx9\\intbl H\\cell\\row}\r\n\\trowd",
+                                         "\\row\r\n\\sect\\sectd{\\footer F}\r\n\\trowd", "\\intbl c\\cell"};
     const QByteArray pib = "{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 255}}{\\sp{\\sn pib}{\\sv{\\pict\\pngblip "
         + hex(encoded(randomImage(2, 2, 1), "PNG")) + "}}}}";
     QTest::newRow("picture of a shape, shown once") << "{\\rtf1 a" + pib + "}b" + pib + "{\\shprslt{\\pict\\pngblip "
@@ -827,6 +846,20 @@ void TestRtf::keptThroughEditing()
     QVERIFY2(out.contains("{\\shptxt \\f0 OXd\\par }") && out.contains("{\\dptxbxtext\\pard{\\b OXd\\par }}") && !out.contains("Old"),
              out.constData());
     QCOMPARE(plainText(load(out).get()), QString::fromUtf16(u"aOXd\u2028b"));
+    // A section break rides on its first paragraph: splitting that paragraph
+    // writes it once, joining it to the paragraph before deletes it.
+    const QByteArray sections = "{\\rtf1 a\\sect\\sectd\\cols2{\\header H}bc\\par}";
+    rtf::read(sections, doc.get());
+    c.setPosition(3);
+    c.insertBlock();
+    out = rtf::write(doc.get());
+    QCOMPARE(out.count("\\sect\\sectd"), 1);
+    QVERIFY2(out.contains("a\\sect\\sectd\\cols2{\\header H}\r\n\\pard b\\par"), out.constData());
+    rtf::read(sections, doc.get());
+    c.setPosition(2);
+    c.deletePreviousChar();
+    out = rtf::write(doc.get());
+    QVERIFY2(!out.contains("\\sect") && !out.contains("header") && out.contains("abc"), out.constData());
     // Another file read into the same document leaves nothing of the first.
     rtf::read("{\\rtf1{\\fonttbl{\\f5\\fcharset204 Old;}}\\paperw9999{\\header h}x}", doc.get());
     rtf::read("{\\rtf1 y}", doc.get());
@@ -893,6 +926,8 @@ void TestRtf::hostile_data()
     QTest::newRow("format changes") << words + "}" << "xxx";
     QTest::newRow("kept groups between letters") << "{\\rtf1 " + QByteArray("a{\\*\\x}b\\chftn ").repeated(150000) + "}"
                                                  << "ab1ab2ab";
+    QTest::newRow("sections") << "{\\rtf1 " + QByteArray("\\sect\\sectd\\cols2{\\header h}\\zz x").repeated(100000) + "}"
+                              << "xxx";
     QTest::newRow("fields in fields") << "{\\rtf1 " + QByteArray("{\\field{\\*\\fldinst A}{\\fldrslt r").repeated(100000) << "rrr";
     QTest::newRow("shapes in shapes") << "{\\rtf1 " + QByteArray("{\\shp{\\shprslt s").repeated(100000) + QByteArray(200000, '}')
                                       << "sss";

@@ -175,6 +175,8 @@ void DocumentBuilder::applyBlockFormat(const State &s)
         blockFormatNow = bf;
         haveBlockFormat = true;
     }
+    if (sectionPending)
+        attachSection();
     // The paragraph mark's character format: Qt sizes an empty
     // paragraph and draws a list marker with it.
     const CharProps mark = s.chr;
@@ -383,6 +385,10 @@ void DocumentBuilder::finish(const State &s)
     flushText();
     if (placeholderPending)
         prepareContent(s, 0);
+    if (sectionPending && !sectionBegun && doc->isEmpty())
+        attachSection();  // the document holds nothing else
+    else if (sectionPending && (pendingBreak || !paraHasContent))
+        keepSectionLeft(s);
     if (!keptPending.isEmpty())
         keepLeftovers(s);
     while (!outerTables.empty())

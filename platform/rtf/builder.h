@@ -53,6 +53,15 @@ public:
     void breakPage() { pageBreakPending = !table || rowEnded; }
     void cancelPageBreak() { pageBreakPending = false; }
 
+    // A section break: what sets the new section up, up to its first text,
+    // goes on its first paragraph (sections.h).
+    void beginSection();
+    bool sectionOpen() const { return sectionOpenNow; }
+    void closeSection() { sectionOpenNow = false; }
+    // Keeps words or a group in the section being set up; false when text
+    // came since the section began.
+    bool keepInSection(const QByteArray &bytes);
+
     // A group the document cannot show, kept as read on the character
     // before it in the paragraph, else on the next one.
     void keep(const QByteArray &groups);
@@ -92,6 +101,8 @@ private:
     bool keepOnPrevious(const QByteArray &groups);
     void takePendingKept(QTextCharFormat &f);
     void keepLeftovers(const State &s);
+    void attachSection();
+    void keepSectionLeft(const State &s);
 
     QTextDocument *doc;
     QTextCursor cursor;
@@ -142,6 +153,14 @@ private:
     bool spanOpen = false, spanHasText = false;
     int spanStart = -1;  // where its first character went
     QTextCharFormat spanFormat;  // its properties
+
+    // The section being set up: open until text comes, kept until its
+    // first paragraph takes it.
+    bool sectionOpenNow = true;
+    bool sectionPending = false;
+    bool sectionBegun = false;  // past the first section
+    int sectionMark = 0;        // where the cursor was at the break
+    QByteArray sectionBytes;
 
     // Kept groups waiting for the next character, and the anchors made.
     QByteArray keptPending;

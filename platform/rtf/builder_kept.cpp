@@ -150,4 +150,55 @@ void DocumentBuilder::keepLeftovers(const State &s)
     keptPending.clear();
 }
 
+
+// ---- sections ---------------------------------------------------------------
+
+void DocumentBuilder::beginSection()
+{
+    flushText();
+    // One that showed nothing goes with the next.
+    if (!sectionPending)
+        sectionBytes.clear();
+    sectionBytes += "\\sect";
+    sectionPending = sectionBegun = sectionOpenNow = true;
+    sectionMark = cursor.position();
+}
+
+bool DocumentBuilder::keepInSection(const QByteArray &bytes)
+{
+    if (!sectionOpenNow)
+        return false;
+    if (paragraphStarted() || cursor.position() != sectionMark) {
+        sectionOpenNow = false;
+        return false;
+    }
+    sectionBytes += bytes;
+    sectionPending = true;
+    return true;
+}
+
+// The paragraph under the cursor is the section's first.
+void DocumentBuilder::attachSection()
+{
+    QTextBlockFormat f;
+    f.setProperty(kept::Section, sectionBytes);
+    f.setProperty(kept::Id, nextKeptId());
+    cursor.mergeBlockFormat(f);
+    haveBlockFormat = false;  // the next paragraph starts without it
+    sectionPending = sectionOpenNow = false;
+    sectionBytes.clear();
+}
+
+// A section with no text after it has an empty paragraph of its own,
+// unless it is a bare break.
+void DocumentBuilder::keepSectionLeft(const State &s)
+{
+    if (!sectionBegun)
+        keptPending.prepend(sectionBytes);
+    else if (sectionBytes != "\\sect")
+        endParagraph(s);
+    sectionPending = false;
+    sectionBytes.clear();
+}
+
 }  // namespace rtf

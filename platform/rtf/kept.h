@@ -36,6 +36,9 @@ enum Property {
     BackgroundWord,                               // int: the background is written as 1 \\cb, 2 \\chcbpat,
                                                   // else \\highlight
     Shown,                                        // QString: the text a span showing an object showed
+    Section,                                      // QByteArray, of a block: the section it starts, its
+                                                  // words and groups as read after \\sect (sections.h);
+                                                  // Id tells copies made by splitting the block
     ParagraphStyle = QTextFormat::UserProperty + 0x4B40,  // int, on a block: its style in the style sheet kept
 };
 
@@ -76,7 +79,7 @@ struct Tables {
     int codePage = 1252;
     std::vector<Font> fonts;  // by id
     QList<QRgb> colors;       // entries 1..n (kAutoColor: an empty entry)
-    QByteArray settings;      // page and section settings, the words as read
+    QByteArray settings;      // the document's and its first section's settings, the words as read
     // The style sheet as read, and the formats each paragraph style in use
     // gives its paragraph and text.
     QByteArray styleSheet;

@@ -43,6 +43,7 @@ constexpr ParamRange PictureGoal{0, int(kMaxPictureSide) * 15};
 constexpr ParamRange Percent{0, 10000};     // 0 reads as 100
 constexpr ParamRange Bits{0, 32};
 constexpr ParamRange RowBytes{0, 1 << 28};
+constexpr ParamRange Start{0, 1 << 20};     // where numbering starts
 }  // namespace range
 
 // X(word, kind, parameter range)
@@ -105,6 +106,13 @@ constexpr ParamRange RowBytes{0, 1 << 28};
     X(margtsxn, Value, Any) X(margbsxn, Value, Any) X(lndscpsxn, Flag, Any) X(cols, Value, Any) \
     X(colsx, Value, Any) X(linebetcol, Flag, Any) X(headery, Value, Any) X(footery, Value, Any) \
     X(pgnstarts, Value, Any) X(deftab, Value, Any) \
+    /* footnotes and endnotes: where they go and how they are numbered, kept as read */ \
+    X(ftnbj, Flag, Any) X(ftntj, Flag, Any) X(ftnstart, Value, Start) X(ftnrstpg, Flag, Any) X(ftnrestart, Flag, Any) \
+    X(ftnrstcont, Flag, Any) X(ftnnar, Flag, Any) X(ftnnalc, Flag, Any) X(ftnnauc, Flag, Any) X(ftnnrlc, Flag, Any) \
+    X(ftnnruc, Flag, Any) X(ftnnchi, Flag, Any) X(aenddoc, Flag, Any) X(aendnotes, Flag, Any) X(aftnbj, Flag, Any) \
+    X(aftntj, Flag, Any) X(aftnstart, Value, Start) X(aftnrstcont, Flag, Any) X(aftnrestart, Flag, Any) \
+    X(aftnnar, Flag, Any) X(aftnnalc, Flag, Any) X(aftnnauc, Flag, Any) X(aftnnrlc, Flag, Any) X(aftnnruc, Flag, Any) \
+    X(aftnnchi, Flag, Any) X(enddoc, Flag, Any) X(endnotes, Flag, Any) X(fet, Value, Any) \
     /* drawing objects: kept as read, their result or text shown */ \
     X(shp, Destination, Any) X(shpgrp, Destination, Any) X(do, Ignorable, Any) X(sn, Destination, Any) \
     /* tables */ \

@@ -7,6 +7,7 @@
 #include "builder.h"
 #include "codepages.h"
 #include "kept.h"
+#include "sections.h"
 #include "picture.h"
 #include "properties.h"
 #include "tables.h"
@@ -117,7 +118,7 @@ public:
         if ((starred && !readsStarred(kw))
             || (keyword(kw).kind == Kind::Skipped && s.dest != ColorTable && !(kw == K_lfolevel && s.dest == Override))) {
             if (s.dest == Body && keepsSkipped(kw))
-                keepGroup(starred);
+                keepGroup(kw, starred);
             else
                 skipGroup();
             return;
@@ -386,7 +387,7 @@ private:
         kept::saveTables(builder.document(), t);
     }
 
-    void keepGroup(bool starred)
+    void keepGroup(Kw kw, bool starred)
     {
         if (shapeDepth) {  // the shape holds it
             skipGroup();
@@ -415,7 +416,8 @@ private:
                 return;
             bytes.append(QByteArray(unclosed, '}'));
         }
-        builder.keep(bytes);
+        if (!isSectionGroup(kw) || !builder.keepInSection(bytes))
+            builder.keep(bytes);
     }
 
     void endDestination(const State &popped)
@@ -480,6 +482,12 @@ private:
         State &s = state();
         if (applyFormat(s.chr, s.para, kw, param, hasParam, tables.defaultFont) || unicodeWord(kw, param))
             return;
+        if (sectionsEnded && builder.sectionOpen()) {
+            // What sets a later section up is kept as read, up to its text.
+            if (!isSectionWord(kw) || shapeDepth
+                || !builder.keepInSection(QByteArray(tokens.wordStart(), tokens.position() - tokens.wordStart())))
+                builder.closeSection();
+        }
         switch (kw) {
         case K_par: endParagraph(); sectionBroke = false; return;
         case K_page: case K_sect:
@@ -491,6 +499,8 @@ private:
             sectionBroke = kw == K_sect;
             sectionsEnded = sectionsEnded || sectionBroke;
             builder.breakPage();
+            if (sectionBroke)
+                builder.beginSection();
             return;
         case K_sbknone: case K_sbkcol:
             if (sectionBroke)
@@ -501,8 +511,12 @@ private:
         case K_margrsxn: case K_margtsxn: case K_margbsxn: case K_lndscpsxn: case K_cols: case K_colsx:
         case K_linebetcol: case K_headery: case K_footery: case K_pgnstarts: case K_deftab:
             // Those of the first section; the document has one.
-            if (!sectionsEnded && pageSettings.size() < 4096)
-                pageSettings.append(tokens.wordStart(), tokens.position() - tokens.wordStart());
+            keepPageSetting();
+            return;
+        case K_ftnstart:
+            if (!sectionsEnded)
+                footnoteMarks = param - 1;
+            keepPageSetting();
             return;
         case K_chftn:
             builder.appendMark(QString::number(++footnoteMarks), QByteArrayLiteral("\\chftn"), s);
@@ -559,8 +573,16 @@ private:
         default:
             if (const char16_t c = symbolText(kw))
                 textChar(c);
+            else if (isNoteSetting(kw))
+                keepPageSetting();
             return;
         }
+    }
+
+    void keepPageSetting()
+    {
+        if (!sectionsEnded && pageSettings.size() < 4096)
+            pageSettings.append(tokens.wordStart(), tokens.position() - tokens.wordStart());
     }
 
     void endParagraph()

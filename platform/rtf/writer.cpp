@@ -18,6 +18,7 @@
 #include <QTextTable>
 #include <QUrl>
 
+#include <cctype>
 #include <cmath>
 #include <vector>
 
@@ -275,8 +276,7 @@ private:
     // width: twips the table spans unless its columns say otherwise.
     void writeTable(QTextTable *table, int depth, qint64 width)
     {
-        if (depth == 1 && (table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore))
-            body += "\\page\r\n";
+        const bool pageBreak = depth == 1 && (table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore);
         const int rows = table->rows(), cols = table->columns();
         const QList<QTextLength> widths = table->format().columnWidthConstraints();
         QByteArray rowDef = "\\trowd\\trgaph108\\trleft0";
@@ -297,6 +297,16 @@ private:
         }
         for (int r = 0; r < rows; ++r) {
             if (depth == 1) {
+                // A section may start with the table or at one of its rows.
+                const QTextTableCell lead = table->cellAt(r, 0);
+                if (lead.row() == r) {
+                    const QTextBlock first = doc->findBlock(lead.firstPosition());
+                    const bool rowBreak = r == 0 ? pageBreak : bool(first.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore);
+                    if (writeSection(first.blockFormat(), rowBreak))
+                        sectionBrokeAt = first.blockNumber();
+                    else if (r == 0 && pageBreak)
+                        body += "\\page\r\n";
+                }
                 body += rowDef + "\r\n";
                 lineStart = body.size();
             }
@@ -358,11 +368,13 @@ private:
     {
         const QTextBlockFormat bf = block.blockFormat();
         const bool inTable = depth > 0;
+        const bool pageBreak = (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || breakBeforeNext;
+        const bool sectionBreaks = inTable ? block.blockNumber() == sectionBrokeAt : writeSection(bf, pageBreak);
         body += "\\pard";
         if (inTable)
             body += "\\intbl" + itap(depth);
         writeStyle(block, bf);
-        if ((bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) || breakBeforeNext)
+        if (pageBreak && !sectionBreaks)
             body += "\\pagebb";
         breakBeforeNext = !inTable && (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysAfter);
         QTextList *list = block.textList();
@@ -479,9 +491,32 @@ private:
         // The paragraph mark keeps the paragraph's own character format:
         // Word and LibreOffice draw the bullet or number with it.
         setProps(tables.props(block.charFormatIndex(), block.charFormat()));
+        lastBlockHasText = block.length() > 1;
         body += terminator;
         body += "\r\n";
         lineStart = body.size();
+    }
+
+    // The section a paragraph or table starts, once however often splitting
+    // the paragraph copied it: the paragraph before ends with the break.
+    // True when the break starts the page the paragraph wants.
+    bool writeSection(const QTextBlockFormat &bf, bool pageBreak)
+    {
+        if (!bf.hasProperty(kept::Section) || sectionsWritten.contains(bf.intProperty(kept::Id)))
+            return false;
+        sectionsWritten.insert(bf.intProperty(kept::Id));
+        const QByteArray words = bf.property(kept::Section).toByteArray();
+        // The first section's headers and footers come without a break.
+        const bool isBreak = words.startsWith("\\sect") && (words.size() == 5 || !std::isalpha(uchar(words.at(5))));
+        if (isBreak && lastBlockHasText && body.endsWith("\\par\r\n"))
+            body.chop(6);
+        body += words;
+        const bool breaks = isBreak && !words.contains("\\sbknone") && !words.contains("\\sbkcol");
+        if (breaks && !pageBreak)
+            body += "\\sbknone";
+        body += "\r\n";
+        lineStart = body.size();
+        return breaks;
     }
 
     void twips(const char *word, qreal px)
@@ -837,6 +872,9 @@ private:
     bool breakBeforeNext = false;  // the paragraph before ends its page
     QHash<int, int> keptUsed;      // characters of each anchor written so far
     QHash<int, qsizetype> editedLeft;  // characters of an edited object's text still to come
+    QSet<int> sectionsWritten;
+    int sectionBrokeAt = -1;  // the cell paragraph whose row a section break written starts
+    bool lastBlockHasText = false;  // an empty one keeps its \\par before a section break
     WordListTable wordLists;
     struct {
         bool open = false;

@@ -1,0 +1,144 @@
+// The RTF reader: the words of the body (formatting, paragraphs, sections,
+// tables, the destinations they open).
+#include "reader.h"
+
+#include "kept.h"
+#include "sections.h"
+
+namespace rtf {
+
+void Reader::bodyWord(Kw kw, int param, bool hasParam)
+{
+    State &s = state();
+    if (applyFormat(s.chr, s.para, kw, param, hasParam, tables.defaultFont) || unicodeWord(kw, param))
+        return;
+    if (sectionsEnded && builder.sectionOpen()) {
+        // What sets a later section up is kept as read, up to its text.
+        if (!isSectionWord(kw) || shapeDepth
+            || !builder.keepInSection(QByteArray(tokens.wordStart(), tokens.position() - tokens.wordStart())))
+            builder.closeSection();
+    }
+    switch (kw) {
+    case K_par: endParagraph(); sectionBroke = false; return;
+    case K_page: case K_sect:
+        if (shapeDepth)
+            return;
+        if (builder.paragraphStarted())
+            endParagraph();
+        // A section starts on a new page unless it says otherwise.
+        sectionBroke = kw == K_sect;
+        sectionsEnded = sectionsEnded || sectionBroke;
+        builder.breakPage();
+        if (sectionBroke)
+            builder.beginSection();
+        return;
+    case K_sbknone: case K_sbkcol:
+        if (sectionBroke)
+            builder.cancelPageBreak();
+        return;
+    case K_paperw: case K_paperh: case K_margl: case K_margr: case K_margt: case K_margb: case K_landscape:
+    case K_gutter: case K_facingp: case K_titlepg: case K_pgwsxn: case K_pghsxn: case K_marglsxn:
+    case K_margrsxn: case K_margtsxn: case K_margbsxn: case K_lndscpsxn: case K_cols: case K_colsx:
+    case K_linebetcol: case K_headery: case K_footery: case K_pgnstarts: case K_deftab:
+        // Those of the first section; the document has one.
+        keepPageSetting();
+        return;
+    case K_ftnstart:
+        if (!sectionsEnded)
+            footnoteMarks = param - 1;
+        keepPageSetting();
+        return;
+    case K_chftn:
+        builder.appendMark(QString::number(++footnoteMarks), QByteArrayLiteral("\\chftn"), s);
+        return;
+    case K_ansi: tables.codePage = 1252; return;
+    case K_mac: tables.codePage = 10000; return;
+    case K_pc: tables.codePage = 437; return;
+    case K_pca: tables.codePage = 850; return;
+    case K_ansicpg:
+        if (codepage::isKnown(param))
+            tables.codePage = param;
+        return;
+    case K_deff:
+        tables.defaultFont = param;
+        s.chr.font = param;
+        return;
+    case K_upr: s.dest = UprAnsi; return;
+    case K_fonttbl: s.dest = FontTable; tables.fonts.begin(); return;
+    case K_colortbl: s.dest = ColorTable; tables.colors.begin(); return;
+    case K_stylesheet:
+        s.dest = StyleSheet;
+        styleSheetOpen = tokens.groupDepth() > 1 && kept::onlyWordsBetween(tokens.lastGroupOpen(), tokens.wordStart())
+            ? tokens.lastGroupOpen()
+            : nullptr;
+        return;
+    case K_listtable: s.dest = ListTable; return;
+    case K_listoverridetable: s.dest = OverrideTable; return;
+    case K_pn: s.dest = PnDef; tables.lists.beginPn(); return;
+    case K_pict: startPicture(false); return;
+    case K_field: s.fieldLink = -1; beginField(); return;
+    case K_shp: case K_shpgrp: case K_do: beginShape(); return;
+    case K_fldinst: s.dest = FieldInst; fieldInst.clear(); return;
+    case K_fldrslt:
+        s.chr.link = s.fieldLink >= 0 ? s.fieldLink : s.chr.link;
+        fieldResult(s.fieldLink < 0);
+        return;
+    case K_nonshppict:
+        if (builder.pictureAwaitsAlternative())
+            s.dest = PictAlt;
+        else
+            skipGroup();
+        return;
+    case K_s: tables.styles.apply(s, param, tables.defaultFont); return;
+    case K_cs: tables.styles.applyCharacter(s, param, tables.defaultFont); return;
+    case K_trowd: builder.startRow(); return;
+    case K_cellx: builder.addCellEdge(param); return;
+    case K_cell: case K_nestcell: endCell(kw == K_nestcell); return;
+    case K_row: case K_nestrow:
+        if (shapeDepth)
+            textChar(QChar::LineSeparator);
+        else
+            builder.endRow(s, kw == K_nestrow);
+        return;
+    default:
+        if (const char16_t c = symbolText(kw))
+            textChar(c);
+        else if (isNoteSetting(kw))
+            keepPageSetting();
+        return;
+    }
+}
+
+void Reader::keepPageSetting()
+{
+    if (!sectionsEnded && pageSettings.size() < 4096)
+        pageSettings.append(tokens.wordStart(), tokens.position() - tokens.wordStart());
+}
+
+void Reader::endParagraph()
+{
+    if (shapeDepth) {  // a shape's text stays in its paragraph
+        textChar(QChar::LineSeparator);
+        return;
+    }
+    if (!builder.canEndParagraph(state())) {
+        textChar(QChar::LineSeparator);
+        builder.keepEmpty();
+        return;
+    }
+    highSurrogate = 0;
+    decoder.dropLead();
+    builder.endParagraph(state());
+}
+
+void Reader::endCell(bool nested)
+{
+    if (shapeDepth) {
+        textChar('\t');
+        return;
+    }
+    highSurrogate = 0;
+    builder.endCell(state(), nested);
+}
+
+}  // namespace rtf

@@ -1,0 +1,174 @@
+#pragma once
+// The RTF writer. It writes the document's frames, tables and paragraphs
+// (writer.cpp), each run of text in its fonts, colours and code page
+// (writer_text.cpp), and what the document keeps as read and its pictures
+// (writer_objects.cpp).
+#include "bounds.h"
+#include "kept.h"
+#include "listtable.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QFont>
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QTextBlock>
+#include <QTextFormat>
+#include <QTextFrame>
+
+#include <vector>
+
+class QTextDocument;
+class QTextTable;
+class QTextTableCell;
+
+namespace rtf {
+
+// Where a long paragraph's line is broken (at a space; readers ignore the
+// line end) and how wide picture data lines are.
+constexpr int kLineLength = 200;
+constexpr int kHexLine = 128;
+
+struct RunProps {
+    int font = 0;
+    int size = 24;  // half points
+    int fg = 0, bg = 0;
+    bool bold = false, italic = false, underline = false, strike = false;
+    quint8 valign = 0;
+    quint8 bgWord = 0;  // as the reader counts them
+    bool operator==(const RunProps &) const = default;
+};
+
+inline constexpr char kHex[] = "0123456789abcdef";
+
+// The fonts and colours the header declares, and each character format's
+// properties as numbers in them.
+class RunTables
+{
+public:
+    // The fonts and colours of a file read come first, under their numbers
+    // there, when the document keeps groups that refer to them.
+    RunTables(const QFont &defaultFont, const kept::Tables &read) : defaultFont(defaultFont)
+    {
+        for (const kept::Tables::Font &f : read.fonts) {
+            if (f.id < 0 || f.id >= kMaxFontId || (!fonts.empty() && fonts.back().id == f.id))
+                continue;
+            fonts.push_back({f.id, f.charset, f.name, f.cpg});
+            if (!fontIds.contains(f.name))
+                fontIds.insert(f.name, f.id);
+            if (f.charset != 0 || f.cpg != 0)
+                nonAnsi.insert(f.id);
+            nextFont = std::max(nextFont, f.id + 1);
+        }
+        for (QRgb rgb : read.colors) {
+            colorList.append(rgb);
+            if (rgb != kept::kAutoColor && !colorIds.contains(rgb))
+                colorIds.insert(rgb, int(colorList.size()));
+        }
+        fontId(defaultFont.family());
+    }
+
+    const RunProps &props(int index, const QTextCharFormat &f);
+    // The Symbol font that bullets are drawn in, declared on first use.
+    int useSymbolFont()
+    {
+        if (symbolFontId < 0) {
+            symbolFontId = nextFont++;
+            fonts.push_back({symbolFontId, 2, QStringLiteral("Symbol")});
+            nonAnsi.insert(symbolFontId);
+        }
+        return symbolFontId;
+    }
+
+    struct Font {
+        int id;
+        int charset;
+        QString name;
+        int cpg = 0;
+    };
+    const std::vector<Font> &fontList() const { return fonts; }
+    const QList<QRgb> &colors() const { return colorList; }
+    // Whether \'hh in font means Windows-1252.
+    bool isAnsi(int font) const { return !nonAnsi.contains(font); }
+
+private:
+    static constexpr int kMaxFontId = 1 << 20;
+    int fontId(const QString &family);
+    int colorId(const QColor &color);
+
+    QFont defaultFont;
+    std::vector<Font> fonts;
+    QHash<QString, int> fontIds;
+    QSet<int> nonAnsi;
+    int nextFont = 0;
+    int symbolFontId = -1;
+    QList<QRgb> colorList;
+    QHash<QRgb, int> colorIds;
+    // By the document's format index.
+    std::vector<RunProps> cache;
+    std::vector<bool> cacheValid;
+    RunProps scratch;
+};
+
+class Writer
+{
+public:
+    explicit Writer(const QTextDocument *doc, const kept::Tables &read = {});
+    QByteArray run();
+
+private:
+    void writeFrame(QTextFrame *frame);
+    static void collectBlocks(QTextFrame::iterator it, std::vector<QTextBlock> &blocks);
+    void writeTable(QTextTable *table, int depth, qint64 width);
+    void writeCell(const QTextTableCell &cell, bool origin, int depth, qint64 width);
+
+    static QByteArray itap(int depth) { return depth > 1 ? "\\itap" + QByteArray::number(depth) : QByteArray(); }
+
+    void writeBlock(const QTextBlock &block, int depth, const char *terminator);
+    bool writeSection(const QTextBlockFormat &bf, bool pageBreak);
+    void twips(const char *word, qreal px);
+    void writeStyle(const QTextBlock &block, const QTextBlockFormat &bf);
+    int fittingStyle(const QTextBlockFormat &bf) const;
+    void writeFragment(const QTextFragment &frag, const QTextCharFormat &cf);
+    void writePiece(const QTextFragment &frag, const QTextCharFormat &cf, int from, int count);
+    void writeSpan(const QTextFragment &frag, const QTextCharFormat &cf);
+    void appendKept(const QByteArray &bytes);
+    qsizetype writeEditedObject(const QTextFragment &frag, const QTextCharFormat &cf);
+    void closeSpan();
+    void writeAnchored(const QTextFragment &frag, const QTextCharFormat &cf);
+    void setProps(const RunProps &t);
+    void appendText(const QString &text);
+    void writeImage(const QTextImageFormat &fmt);
+
+    const QTextDocument *doc;
+    RunTables tables;
+    QByteArray body;
+    qsizetype lineStart = 0;
+    RunProps cur;  // what the text written last is in
+    int codePage;
+    QByteArray pageSettings;  // as read
+    struct Style {
+        QTextBlockFormat block;
+        RunProps text;
+    };
+    QByteArray styleSheet;  // as read
+    QHash<int, Style> styles;  // the paragraph styles of the text read
+    QHash<int, int> styleOfFormat;  // by block format index: the style written, INT_MIN for none
+    bool ansiText = true;  // non-ASCII text may go as Windows-1252 escapes
+    bool breakBeforeNext = false;  // the paragraph before ends its page
+    QHash<int, int> keptUsed;      // characters of each anchor written so far
+    QHash<int, qsizetype> editedLeft;  // characters of an edited object's text still to come
+    QSet<int> sectionsWritten;
+    int sectionBrokeAt = -1;  // the cell paragraph whose row a section break written starts
+    bool lastBlockHasText = false;  // an empty one keeps its \\par before a section break
+    WordListTable wordLists;
+    struct {
+        bool open = false;
+        int id = 0;
+        QByteArray after;
+        RunProps saved;
+    } span;  // the span being written
+};
+
+}  // namespace rtf

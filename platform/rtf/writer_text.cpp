@@ -1,0 +1,186 @@
+// The RTF writer: runs of text, their formatting and characters.
+#include "writer.h"
+
+#include "codepages.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace rtf {
+
+const RunProps &RunTables::props(int index, const QTextCharFormat &f)
+{
+    if (index >= 0 && size_t(index) < cacheValid.size() && cacheValid[size_t(index)])
+        return cache[size_t(index)];
+    RunProps r;
+    QString family;
+    const QVariant families = f.property(QTextFormat::FontFamilies);
+    if (families.isValid()) {
+        const QStringList list = families.toStringList();
+        if (!list.isEmpty())
+            family = list.first();
+    }
+    if (family.isEmpty() && f.hasProperty(QTextFormat::FontFamily))
+        family = f.stringProperty(QTextFormat::FontFamily);
+    if (family.isEmpty())
+        family = defaultFont.family();
+    r.font = fontId(family);
+    double pt = 0;
+    if (f.hasProperty(QTextFormat::FontPointSize))
+        pt = f.fontPointSize();
+    else if (f.hasProperty(QTextFormat::FontPixelSize))
+        pt = f.intProperty(QTextFormat::FontPixelSize) * 0.75;
+    if (pt <= 0)
+        pt = defaultFont.pointSizeF() > 0 ? defaultFont.pointSizeF() : defaultFont.pixelSize() * 0.75;
+    if (pt <= 0)
+        pt = 12;
+    r.size = std::clamp(int(std::lround(pt * 2)), 1, 3276);
+    r.bold = f.hasProperty(QTextFormat::FontWeight) ? f.fontWeight() >= QFont::DemiBold : defaultFont.bold();
+    r.italic = f.hasProperty(QTextFormat::FontItalic) ? f.fontItalic() : defaultFont.italic();
+    r.underline = f.hasProperty(QTextFormat::TextUnderlineStyle) || f.hasProperty(QTextFormat::FontUnderline)
+        ? f.fontUnderline()
+        : defaultFont.underline();
+    r.strike = f.hasProperty(QTextFormat::FontStrikeOut) ? f.fontStrikeOut() : defaultFont.strikeOut();
+    if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush)
+        r.fg = colorId(f.foreground().color());
+    if (f.hasProperty(QTextFormat::BackgroundBrush) && f.background().style() != Qt::NoBrush)
+        r.bg = colorId(f.background().color());
+    if (r.bg && f.hasProperty(kept::BackgroundWord))
+        r.bgWord = quint8(std::clamp(f.intProperty(kept::BackgroundWord), 0, 2));
+    if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript)
+        r.valign = 1;
+    else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
+        r.valign = 2;
+    if (index < 0)
+        return scratch = r;
+    if (size_t(index) >= cache.size()) {
+        cache.resize(size_t(index) + 1);
+        cacheValid.resize(size_t(index) + 1, false);
+    }
+    cache[size_t(index)] = r;
+    cacheValid[size_t(index)] = true;
+    return cache[size_t(index)];
+}
+
+int RunTables::fontId(const QString &family)
+{
+    const auto it = fontIds.constFind(family);
+    if (it != fontIds.constEnd())
+        return *it;
+    const int id = nextFont++;
+    fonts.push_back({id, 0, family});
+    fontIds.insert(family, id);
+    return id;
+}
+
+int RunTables::colorId(const QColor &color)
+{
+    const QRgb rgb = color.rgb() & 0xFFFFFF;
+    const auto it = colorIds.constFind(rgb);
+    if (it != colorIds.constEnd())
+        return *it;
+    colorList.append(rgb);
+    const int id = int(colorList.size());
+    colorIds.insert(rgb, id);
+    return id;
+}
+
+void Writer::writeFragment(const QTextFragment &frag, const QTextCharFormat &cf)
+{
+    if (span.open && !(kept::has(cf) && cf.intProperty(kept::Id) == span.id))
+        closeSpan();  // (a span showing an object is never open)
+    if (kept::has(cf))
+        writeAnchored(frag, cf);
+    else
+        writePiece(frag, cf, 0, frag.length());
+}
+
+void Writer::writePiece(const QTextFragment &frag, const QTextCharFormat &cf, int from, int count)
+{
+    if (count <= 0)
+        return;
+    if (cf.isImageFormat()) {
+        // A picture's own format rarely names a font: leave the text's as it is.
+        const QTextImageFormat img = cf.toImageFormat();
+        for (int k = 0; k < count; ++k)
+            writeImage(img);
+        return;
+    }
+    setProps(tables.props(frag.charFormatIndex(), cf));
+    appendText(from == 0 && count == frag.length() ? frag.text() : frag.text().mid(from, count));
+}
+
+void Writer::setProps(const RunProps &t)
+{
+    const qsizetype before = body.size();
+    if (t.font != cur.font)
+        body += "\\f" + QByteArray::number(t.font);
+    if (t.size != cur.size)
+        body += "\\fs" + QByteArray::number(t.size);
+    if (t.bold != cur.bold)
+        body += t.bold ? "\\b" : "\\b0";
+    if (t.italic != cur.italic)
+        body += t.italic ? "\\i" : "\\i0";
+    if (t.underline != cur.underline)
+        body += t.underline ? "\\ul" : "\\ulnone";
+    if (t.strike != cur.strike)
+        body += t.strike ? "\\strike" : "\\strike0";
+    if (t.fg != cur.fg)
+        body += "\\cf" + QByteArray::number(t.fg);
+    if (t.bg != cur.bg || t.bgWord != cur.bgWord) {
+        static const char *const words[] = {"\\highlight", "\\cb", "\\chcbpat"};
+        if (cur.bg && (t.bg == 0 || t.bgWord != cur.bgWord))
+            body += QByteArray(words[cur.bgWord]) + '0';
+        if (t.bg)
+            body += words[t.bgWord] + QByteArray::number(t.bg);
+    }
+    if (t.valign != cur.valign)
+        body += t.valign == 1 ? "\\super" : t.valign == 2 ? "\\sub" : "\\nosupersub";
+    if (body.size() != before)
+        body += ' ';
+    cur = t;
+}
+
+void Writer::appendText(const QString &text)
+{
+    const QChar *s = text.constData();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = s[i].unicode();
+        if (c >= 0x20 && c < 0x7F) {
+            if (c == '\\' || c == '{' || c == '}')
+                body += '\\';
+            body += char(c);
+            // Readers ignore line ends in text: break at a space, or
+            // anywhere in a very long word.
+            if (body.size() - lineStart > kLineLength && (c == ' ' || body.size() - lineStart > kLineLength + 55)) {
+                body += "\r\n";
+                lineStart = body.size();
+            }
+            continue;
+        }
+        switch (c) {
+        case '\t': body += "\\tab "; continue;
+        case 0x2028: body += "\\line "; continue;
+        case 0x00A0: body += "\\~"; continue;
+        case 0x00AD: body += "\\-"; continue;
+        case 0x2011: body += "\\_"; continue;
+        case 0xFFFC: continue;
+        default: break;
+        }
+        if (c < 0x20)
+            continue;
+        if (const uchar b = c >= 0x80 && ansiText && tables.isAnsi(cur.font) ? codepage::toWindows1252(c) : 0) {
+            const char esc[4] = {'\\', '\'', kHex[b >> 4], kHex[b & 15]};
+            body.append(esc, 4);
+            continue;
+        }
+        body += "\\u" + QByteArray::number(int(qint16(c))) + '?';
+        if (body.size() - lineStart > kLineLength + 55) {
+            body += "\r\n";
+            lineStart = body.size();
+        }
+    }
+}
+
+}  // namespace rtf

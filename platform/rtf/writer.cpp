@@ -216,7 +216,7 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
                                                                      : "\\pnucrm";
             body += "{\\pntext\\f0 ";
             appendText(itemText(list, block));
-            body += "\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart" + QByteArray::number(start);
+            appendWord(body, "\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart", start);
             body += kind;
             body += "{\\pntxta.}}\\ls" + QByteArray::number(wordLists.number(list, style, numbered, start, listGroup(lf)))
                 + "\\ilvl" + QByteArray::number(numbered);
@@ -226,15 +226,15 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
                 + QByteArray::number(wordLists.number(list, style, numbered, 1, listGroup(lf))) + "\\ilvl"
                 + QByteArray::number(numbered);
         }
-        body += "\\fi-360\\li" + QByteArray::number(720 * level);
+        appendWord(body, "\\fi-360\\li", 720 * level);
     } else {
         indentPx = bf.indent() * int(doc->indentWidth());
         const int li = int(std::lround((bf.leftMargin() + indentPx) * 15));
         const int fi = int(std::lround(bf.textIndent() * 15));
         if (li)
-            body += "\\li" + QByteArray::number(li);
+            appendWord(body, "\\li", li);
         if (fi)
-            body += "\\fi" + QByteArray::number(fi);
+            appendWord(body, "\\fi", fi);
     }
     const Qt::Alignment align = bf.alignment() & Qt::AlignHorizontal_Mask;
     if (align & Qt::AlignHCenter)
@@ -249,15 +249,18 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
     switch (bf.lineHeightType()) {
     case QTextBlockFormat::ProportionalHeight:
         if (std::lround(bf.lineHeight()) != 100 && bf.lineHeight() > 0)
-            body += "\\sl" + QByteArray::number(qlonglong(std::lround(bf.lineHeight() * 2.4))) + "\\slmult1";
+            appendWord(body, "\\sl", qlonglong(std::lround(bf.lineHeight() * 2.4)));
+            body += "\\slmult1";
         break;
     case QTextBlockFormat::FixedHeight:
         if (bf.lineHeight() > 0)
-            body += "\\sl-" + QByteArray::number(qlonglong(std::lround(bf.lineHeight() * 15))) + "\\slmult0";
+            appendWord(body, "\\sl-", qlonglong(std::lround(bf.lineHeight() * 15)));
+            body += "\\slmult0";
         break;
     case QTextBlockFormat::MinimumHeight:
         if (bf.lineHeight() > 0)
-            body += "\\sl" + QByteArray::number(qlonglong(std::lround(bf.lineHeight() * 15))) + "\\slmult0";
+            appendWord(body, "\\sl", qlonglong(std::lround(bf.lineHeight() * 15)));
+            body += "\\slmult0";
         break;
     default:
         break;
@@ -270,7 +273,7 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
             case QTextOption::DelimiterTab: body += "\\tqdec"; break;
             default: break;
             }
-            body += "\\tx" + QByteArray::number(qlonglong(std::lround(tab.position * 15)));
+            appendWord(body, "\\tx", qlonglong(std::lround(tab.position * 15)));
         }
     }
     body += ' ';
@@ -345,7 +348,7 @@ void Writer::twips(const char *word, qreal px)
 {
     const long v = std::lround(px * 15);
     if (v)
-        body += word + QByteArray::number(qlonglong(v));
+        appendWord(body, word, qlonglong(v));
 }
 
 // The paragraph style read, where what this paragraph writes overrides
@@ -362,8 +365,8 @@ void Writer::writeStyle(const QTextBlock &block, const QTextBlockFormat &bf)
         known = styleOfFormat.insert(block.blockFormatIndex(), fittingStyle(bf));
     if (*known == INT_MIN)
         return;
-    body += "\\s" + QByteArray::number(*known);
-    if (!(styles.value(*known).text == cur)) {
+    appendWord(body, "\\s", *known);
+    if (const auto style = styles.constFind(*known); style == styles.constEnd() || !(style->text == cur)) {
         body += "\\plain";
         cur = RunProps();
     }

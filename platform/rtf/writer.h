@@ -17,6 +17,7 @@
 #include <QTextFormat>
 #include <QTextFrame>
 
+#include <charconv>
 #include <vector>
 
 class QTextDocument;
@@ -41,6 +42,14 @@ struct RunProps {
 };
 
 inline constexpr char kHex[] = "0123456789abcdef";
+
+// Appends a control word and its number, without a temporary.
+inline void appendWord(QByteArray &out, const char *word, qint64 n)
+{
+    char digits[24];
+    const char *end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    out.append(word).append(digits, end - digits);
+}
 
 // The fonts and colours the header declares, and each character format's
 // properties as numbers in them.

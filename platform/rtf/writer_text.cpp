@@ -114,9 +114,9 @@ void Writer::setProps(const RunProps &t)
 {
     const qsizetype before = body.size();
     if (t.font != cur.font)
-        body += "\\f" + QByteArray::number(t.font);
+        appendWord(body, "\\f", t.font);
     if (t.size != cur.size)
-        body += "\\fs" + QByteArray::number(t.size);
+        appendWord(body, "\\fs", t.size);
     if (t.bold != cur.bold)
         body += t.bold ? "\\b" : "\\b0";
     if (t.italic != cur.italic)
@@ -126,13 +126,13 @@ void Writer::setProps(const RunProps &t)
     if (t.strike != cur.strike)
         body += t.strike ? "\\strike" : "\\strike0";
     if (t.fg != cur.fg)
-        body += "\\cf" + QByteArray::number(t.fg);
+        appendWord(body, "\\cf", t.fg);
     if (t.bg != cur.bg || t.bgWord != cur.bgWord) {
         static const char *const words[] = {"\\highlight", "\\cb", "\\chcbpat"};
         if (cur.bg && (t.bg == 0 || t.bgWord != cur.bgWord))
             body += QByteArray(words[cur.bgWord]) + '0';
         if (t.bg)
-            body += words[t.bgWord] + QByteArray::number(t.bg);
+            appendWord(body, words[t.bgWord], t.bg);
     }
     if (t.valign != cur.valign)
         body += t.valign == 1 ? "\\super" : t.valign == 2 ? "\\sub" : "\\nosupersub";
@@ -175,7 +175,8 @@ void Writer::appendText(const QString &text)
             body.append(esc, 4);
             continue;
         }
-        body += "\\u" + QByteArray::number(int(qint16(c))) + '?';
+        appendWord(body, "\\u", int(qint16(c)));
+        body += '?';
         if (body.size() - lineStart > kLineLength + 55) {
             body += "\r\n";
             lineStart = body.size();

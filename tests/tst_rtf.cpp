@@ -711,6 +711,8 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("in an empty paragraph, before a picture")
         << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par{\\*\\y 2}{\\pict\\pngblip\\picw1\\pich1 00}b}") << QString::fromUtf16(u"a\n\n\uFFFCb")
         << QByteArrayList{"a\\par", "\\par", "{\\*\\x 1}{\\*\\y 2}"};
+    QTest::newRow("hidden text") << QByteArray("{\\rtf1 a{\\v h\\{\\u20013?\\tab}b\\par}") << "ab"
+                                 << QByteArrayList{"a{\\v h\\{\\u20013?\\tab }b\\par"};
     QTest::newRow("after the last text") << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par}") << "a\n"
                                          << QByteArrayList{"a{\\*\\x 1}\\par"};
     QTest::newRow("after a drawing object") << QByteArray("{\\rtf1{\\shp{\\shprslt s}}{\\*\\x 1}\\par}") << "s"

@@ -29,8 +29,12 @@ QString toString(QStringView text) { return text.toString(); }
 template <typename Text>
 void DocumentBuilder::append(const Text &whole, const State &s)
 {
-    if (s.chr.hidden)
+    if (s.chr.hidden) {
+        hiddenText += whole;
         return;
+    }
+    if (!hiddenText.isEmpty())
+        flushText();
     if (needsPrepare(s)) {
         flushText();
         prepareContent(s, 0);
@@ -62,8 +66,14 @@ void DocumentBuilder::appendText(QStringView text, const State &s) { append(text
 
 void DocumentBuilder::flushText()
 {
-    if (runText.isEmpty())
-        return;
+    if (!runText.isEmpty())
+        insertRun();
+    if (!hiddenText.isEmpty())
+        keepHidden();
+}
+
+void DocumentBuilder::insertRun()
+{
     if (spanOpen) {
         QTextCharFormat f = formats.charFormat(runProps);
         f.merge(spanFormat);

@@ -95,6 +95,8 @@ private:
     void leaveTable();
     void trimTable();
     void flushText();
+    void insertRun();
+    void keepHidden();
     void applyBlockFormat(const State &s);
     void insertImage(const QImage &image, double w, double h, const QByteArray &jpeg, const State *prepareFor);
     int nextKeptId();
@@ -111,6 +113,7 @@ private:
 
     // The paragraph being read.
     QString runText;  // text not inserted yet, all in runProps
+    QString hiddenText;  // hidden text read since, kept as one group where it stood
     CharProps runProps;
     bool pendingBreak = false;
     bool paraHasContent = false;

@@ -9,6 +9,7 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <utility>
 
 namespace rtf {
 
@@ -32,6 +33,26 @@ void DocumentBuilder::keep(const QByteArray &groups)
 {
     if (spanOpen || keptAnchors >= kept::kMaxAnchors || !paraHasContent || !keepOnPrevious(groups))
         keptPending += groups;
+}
+
+// Hidden text is not shown: it is kept as a group where it stood.
+void DocumentBuilder::keepHidden()
+{
+    QByteArray bytes = "{\\v ";
+    for (const QChar c : std::exchange(hiddenText, QString())) {
+        const char16_t u = c.unicode();
+        if (u == '\\' || u == '{' || u == '}')
+            bytes += '\\';
+        if (u == '\t')
+            bytes += "\\tab ";
+        else if (u >= 0x20 && u < 0x80)
+            bytes += char(u);
+        else if (u == QChar::LineSeparator)
+            bytes += "\\line ";
+        else
+            bytes += "\\u" + QByteArray::number(qint16(u)) + '?';
+    }
+    keep(bytes + '}');
 }
 
 bool DocumentBuilder::keepOnPrevious(const QByteArray &groups)

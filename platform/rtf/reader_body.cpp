@@ -36,13 +36,6 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
         if (sectionBroke)
             builder.cancelPageBreak();
         return;
-    case K_paperw: case K_paperh: case K_margl: case K_margr: case K_margt: case K_margb: case K_landscape:
-    case K_gutter: case K_facingp: case K_titlepg: case K_pgwsxn: case K_pghsxn: case K_marglsxn:
-    case K_margrsxn: case K_margtsxn: case K_margbsxn: case K_lndscpsxn: case K_cols: case K_colsx:
-    case K_linebetcol: case K_headery: case K_footery: case K_pgnstarts: case K_deftab:
-        // Those of the first section; the document has one.
-        keepPageSetting();
-        return;
     case K_ftnstart:
         if (!sectionsEnded)
             footnoteMarks = param - 1;
@@ -103,12 +96,13 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
     default:
         if (const char16_t c = symbolText(kw))
             textChar(c);
-        else if (isNoteSetting(kw))
+        else if (isPageSetting(kw) || isNoteSetting(kw))
             keepPageSetting();
         return;
     }
 }
 
+// Those of the first section and the document's; the document has one.
 void Reader::keepPageSetting()
 {
     if (!sectionsEnded && pageSettings.size() < 4096)

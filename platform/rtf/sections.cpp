@@ -6,13 +6,22 @@ bool isSectionWord(Kw kw)
 {
     switch (kw) {
     case K_none: case K_sectd: case K_sbknone: case K_sbkcol: case K_sbkpage: case K_sbkeven: case K_sbkodd:
+        return true;
+    default:
+        return isPageSetting(kw) || isNoteSetting(kw);
+    }
+}
+
+bool isPageSetting(Kw kw)
+{
+    switch (kw) {
     case K_paperw: case K_paperh: case K_margl: case K_margr: case K_margt: case K_margb: case K_landscape:
     case K_gutter: case K_facingp: case K_titlepg: case K_pgwsxn: case K_pghsxn: case K_marglsxn: case K_margrsxn:
     case K_margtsxn: case K_margbsxn: case K_lndscpsxn: case K_cols: case K_colsx: case K_linebetcol: case K_headery:
     case K_footery: case K_pgnstarts: case K_deftab:
         return true;
     default:
-        return isNoteSetting(kw);
+        return false;
     }
 }
 

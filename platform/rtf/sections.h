@@ -14,6 +14,9 @@ namespace rtf {
 // are written back where they stood.
 bool isSectionWord(Kw kw);
 
+// Paper, margins, orientation, columns and the like.
+bool isPageSetting(Kw kw);
+
 // The document's footnote and endnote settings: where they go, how they
 // are numbered.
 bool isNoteSetting(Kw kw);

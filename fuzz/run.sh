@@ -10,10 +10,10 @@ shift 2 || true
 mkdir -p "$build/fuzz-corpus" "$build/fuzz-crashes" "$build/fuzz-seeds"
 # Seeds: the samples (but the 5 MB benchmark file), our own test data, and
 # real-world files from other projects' test suites, listed in
-# fuzz/seeds/SOURCES and kept outside the repository: in ../shared/rtf-seeds,
-# or wherever TARBEL_FUZZ_SEEDS names.
-seeds=${TARBEL_FUZZ_SEEDS:-$here/../shared/rtf-seeds}
-[ -d "$seeds" ] || echo "no folder $seeds: running without the real-world seeds (fuzz/seeds/SOURCES)" >&2
+# tests/rtf-data/CORPUS-SOURCES and kept outside the repository: in
+# ../shared/rtf-corpus, or wherever TARBEL_FUZZ_SEEDS names.
+seeds=${TARBEL_FUZZ_SEEDS:-$here/../shared/rtf-corpus}
+[ -d "$seeds" ] || echo "no folder $seeds: running without the real-world seeds (tests/rtf-data/CORPUS-SOURCES)" >&2
 for f in "$here"/../shared/rtf-samples/*.rtf "$here"/tests/rtf-data/hostile/* "$here"/tests/rtf-data/regressions/* "$here"/tests/rtf-data/keep/* \
     "$seeds"/*.rtf; do
   [ -f "$f" ] || continue

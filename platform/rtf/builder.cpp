@@ -209,14 +209,23 @@ void DocumentBuilder::addCellEdge(int x)
         cellx.push_back(x);
 }
 
+namespace {
+// The state a cell or row ends in: the outermost table's, or for \\nestcell
+// and \\nestrow the nested one the paragraph is in.
+State endingIn(const State &s, bool nested)
+{
+    State in = s;
+    in.para.intbl = 1;
+    in.para.itap = quint8(nested ? std::clamp(tableDepth(s.para), 2, kMaxTableDepth) : 1);
+    return in;
+}
+}  // namespace
+
 void DocumentBuilder::endCell(const State &s, bool nested)
 {
     flushText();
-    const int d = nested ? std::clamp(tableDepth(s.para), 2, kMaxTableDepth) : 1;
-    State inCell = s;
-    inCell.para.intbl = 1;
-    inCell.para.itap = quint8(d);
-    prepareContent(inCell, d);
+    const State inCell = endingIn(s, nested);
+    prepareContent(inCell, tableDepth(inCell.para));
     applyBlockFormat(s);
     needCellAdvance = true;
     paraHasContent = false;
@@ -225,12 +234,10 @@ void DocumentBuilder::endCell(const State &s, bool nested)
 void DocumentBuilder::endRow(const State &s, bool nested)
 {
     flushText();
-    const int d = nested ? std::clamp(tableDepth(s.para), 2, kMaxTableDepth) : 1;
+    const State inRow = endingIn(s, nested);
+    const int d = tableDepth(inRow.para);
     if (depth() < d)
         return;
-    State inRow = s;
-    inRow.para.intbl = 1;
-    inRow.para.itap = quint8(d);
     if (placeholderPending || depth() > d)
         prepareContent(inRow, d);
     rowEnded = true;

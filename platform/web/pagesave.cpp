@@ -17,7 +17,8 @@
 namespace platform {
 
 namespace {
-// A picture the engine does not start to fetch in this time is left out.
+// A picture the engine does not start to fetch in this time is left out; a
+// page it does not start to write has failed.
 constexpr int kFetchWaitMs = 15000;
 
 // Lists every url(...) of the page's readable style sheets (imported ones
@@ -226,8 +227,11 @@ PageSave::PageSave(QWebEnginePage *page, const QString &target, const QString &a
     m_fetchWait = new QTimer(this);
     m_fetchWait->setSingleShot(true);
     m_fetchWait->setInterval(kFetchWaitMs);
-    // A picture the engine never starts to fetch is left out.
     connect(m_fetchWait, &QTimer::timeout, this, [this] {
+        if (!m_pageWritten) {
+            fail(QStringLiteral("The web engine did not start to write the page."));
+            return;
+        }
         m_fetching = QUrl();
         fetchNext();
     });
@@ -255,6 +259,7 @@ void PageSave::start()
         return;
     }
     const QPointer<PageSave> self(this);
+    m_fetchWait->start();
     m_page->runJavaScript(QLatin1String(kCollectPictures), QWebEngineScript::ApplicationWorld,
                           [self](const QVariant &result) {
                               if (self)
@@ -284,6 +289,7 @@ void PageSave::engineSave(const QByteArray &picturesJson)
             m_toFetch << url;
     }
     m_engineAsked = true;
+    m_fetchWait->start();
     m_page->save(m_staging->filePath(m_name), m_archive ? QWebEngineDownloadRequest::MimeHtmlSaveFormat
                                                         : QWebEngineDownloadRequest::CompleteHtmlSaveFormat);
 }
@@ -342,6 +348,8 @@ QString PageSave::stagedParts() const
 void PageSave::follow(QWebEngineDownloadRequest *download, bool page)
 {
     m_download = download;
+    if (page)
+        m_fetchWait->stop();
     connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download, page] {
         if (download != m_download || !download->isFinished())
             return;

@@ -112,7 +112,7 @@ private:
     QUrl m_fetching;
     QHash<QUrl, QString> m_fetched;       // address -> file in staging
     QHash<QUrl, QByteArray> m_fetchedType;
-    QTimer *m_fetchWait = nullptr;
+    QTimer *m_fetchWait = nullptr;        // for the engine to start each step
     bool m_done = false;
 };
 

@@ -275,10 +275,13 @@ WebBrowser::WebBrowser(QWidget *parent) : QWebEngineView(parent)
             m_errorPage = false;
             break;
         case QWebEngineLoadingInfo::LoadFailedStatus:
-            m_errorPage = info.isErrorPage() || m_committed;
-            break;
         case QWebEngineLoadingInfo::LoadStoppedStatus:
-            if (m_committed)
+            // The engine's error page, or a page that came but was stopped
+            // (or failed) before its last part; a load that showed nothing
+            // leaves what is shown as it was.
+            if (info.isErrorPage())
+                m_errorPage = true;
+            else if (m_committed)
                 m_errorPage = false;
             break;
         default:

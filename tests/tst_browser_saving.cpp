@@ -659,26 +659,31 @@ private slots:
         frmMain *w = showingStyledPage();
         QVERIFY(w);
         const QString dir = folder(QStringLiteral("waiting"));
-        for (const bool stop : {false, true}) {
-            // A save clicked while a picture is still coming waits for it
-            // under the busy pointer; Stop ends the wait and saves what is there.
+        // A save clicked while a picture is still coming waits for it under
+        // the busy pointer; Stop, after the click or before it, ends the wait
+        // and what is there is saved.
+        for (const QString &stop : {QStringLiteral("none"), QStringLiteral("after"), QStringLiteral("before")}) {
             w->Timer1->stop();
-            w->txtInput->setText(m_server.url(QStringLiteral("/late.html")));
+            w->txtInput->setText(m_server.url(QStringLiteral("/late.html?") + stop));
             const int asked = m_server.requests("/late.png");
             w->Command1_Click();
             QVERIFY(waitUntil([&] {
                 return w->windowTitle().endsWith(u"Late picture") && w->WebBrowser1->Busy()
                        && m_server.requests("/late.png") > asked;
             }));
+            if (stop == u"before") {
+                w->mnuKestoStop->trigger();
+                QVERIFY(waitUntil([&] { return !w->WebBrowser1->Busy(); }));
+            }
             QSignalSpy done(w->WebBrowser1, &platform::WebBrowser::SaveCompleted);
-            w->Text1->setText(dir + (stop ? QStringLiteral("/stopped.htm") : QStringLiteral("/whole.htm")));
+            w->Text1->setText(dir + u'/' + stop + QStringLiteral(".htm"));
             QTest::mouseClick(w->Command2, Qt::LeftButton);
-            QCOMPARE(w->cycle(), frmMain::Cycle::WaitingForPage);
+            QCOMPARE(w->cycle(), stop == u"before" ? frmMain::Cycle::Saving : frmMain::Cycle::WaitingForPage);
             QCOMPARE(platform::Screen::mousePointer(), platform::Screen::vbHourglass);
-            if (stop) {
+            if (stop == u"after") {
                 w->mnuKestoStop->trigger();
                 QVERIFY(waitUntil([&] { return w->cycle() != frmMain::Cycle::WaitingForPage; }, 500));
-            } else {
+            } else if (stop == u"none") {
                 QTest::qWait(1000);
                 QCOMPARE(w->cycle(), frmMain::Cycle::WaitingForPage);
                 QVERIFY(!QFile::exists(w->Text1->text()));

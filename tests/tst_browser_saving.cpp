@@ -362,6 +362,7 @@ private slots:
         for (auto it = url.globalMatch(QString::fromLatin1(sheet)); it.hasNext(); ++local)
             QVERIFY2(parts.exists(it.next().captured(1)), sheet.constData());
         QCOMPARE(local, 2);
+        QVERIFY2(sheet.startsWith("body {"), sheet.constData());
         // Made as every program makes files under umask 022.
         QCOMPARE(modeOf(htm), 0644);
         QCOMPARE(modeOf(parts.path()), 0755);

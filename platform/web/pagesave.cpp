@@ -462,11 +462,14 @@ void PageSave::complete()
             if (!parts.isEmpty()) {
                 for (const QString &name : QDir(parts).entryList({QStringLiteral("*.css")}, QDir::Files)) {
                     QFile sheet(parts + u'/' + name);
-                    if (!sheet.open(QIODevice::ReadWrite))
+                    if (!sheet.open(QIODevice::ReadOnly))
                         continue;
                     const QByteArray edited = SavedPage::withLocalUrls(sheet.readAll(), inSheets);
-                    sheet.resize(0);
-                    sheet.write(edited);
+                    sheet.close();
+                    if (!sheet.open(QIODevice::WriteOnly | QIODevice::Truncate) || sheet.write(edited) != edited.size()) {
+                        fail(QStringLiteral("The page's style sheet %1 could not be prepared.").arg(name));
+                        return;
+                    }
                 }
             }
         }

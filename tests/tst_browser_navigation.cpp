@@ -71,7 +71,7 @@ private slots:
         m_server.addHtml("/anchors.html", "<html><head><title>Anchors</title></head><body>"
                                           "<a id=\"to\" href=\"#part\">to the part</a><div style=\"height:3000px\"></div>"
                                           "<h2 id=\"part\">part</h2></body></html>");
-        m_server.add("/late.png", "image/png", QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR4nGP4z8DwHwAFAAH/iZk9HQAAAABJRU5ErkJggg=="), 3000);
+        m_server.add("/late.png", "image/png", QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR4nGP4z8DwHwAFAAH/iZk9HQAAAABJRU5ErkJggg=="), 6000);
         m_server.addHtml("/late.html", "<html><head><title>Late picture</title></head><body><img src=\"/late.png\"></body></html>");
         m_server.addHtml("/form.html", "<html><head><title>Form</title></head><body><form method=\"post\" action=\"/posted.html\">"
                                        "<input name=\"a\" value=\"1\"><input id=\"send\" type=\"submit\"></form>"
@@ -251,7 +251,7 @@ private slots:
         go(w, page("/late.html"));
         QVERIFY(waitUntil([&] { return w->windowTitle() == u"Zanth Browser - Late picture"; }));
         QCOMPARE(w->txtInput->text(), page("/late.html"));
-        QVERIFY2(w->WebBrowser1->Busy() && clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(w->WebBrowser1->Busy() && clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
         // An anchor clicked, Back from it, a history entry a script adds or
         // replaces, a new title: each reaches the box or the caption.
         go(w, page("/anchors.html"));

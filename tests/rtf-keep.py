@@ -206,7 +206,7 @@ class Odf:
 
     def __init__(self, root):
         self.styles, self.faces, self.lists, self.default, self.notes = {}, {}, {}, {}, {}
-        for el in root.iter():
+        for el in (el for part in root if local(part.tag) != "body" for el in part.iter()):
             tag, a = local(el.tag), {local(k): v for k, v in el.attrib.items()}
             if tag == "style":
                 self.styles[(a.get("family"), a.get("name"))] = el

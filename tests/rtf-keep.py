@@ -25,6 +25,7 @@ or --min-share (of files unchanged by kind) is not reached.
 usage: rtf-keep.py [--bench build/bin/rtf_bench] [--min-share PCT] [--keep DIR] [--no-words] [-v] [FOLDER...]
 """
 import argparse
+import collections
 import difflib
 import html.parser
 import os
@@ -168,6 +169,9 @@ ATTRIBUTES = {
 ALIASES = {"sans serif", "sans-serif", "sans", "serif", "monospace", "mono"}
 FACES = {k + s: "face" + s for k in ("font-name", "font-family") for s in ("", "-asian", "-complex")}
 SIZES = {"font-size", "font-size-asian", "font-size-complex"}
+TEXT_NS = "urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+STYLE_NS = "urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+OFFICE_NS = "urn:oasis:names:tc:opendocument:xmlns:office:1.0"
 # Elements whose text is not shown as the document's words.
 HIDDEN = {"tracked-changes", "table-of-content-source", "alphabetical-index-source", "illustration-index-source",
           "user-index-source", "bibliography-source", "object-index-source", "table-index-source", "number",
@@ -243,10 +247,13 @@ class Odf:
                     out[k] = v
         return out
 
+    # The caches hold on to the props they were given, so that no other
+    # dictionary takes on its id.
     def style(self, family, name, props):
+        """props with the named style and its parents over them."""
         key = (family, name, id(props))
         if key not in self.cache:
-            self.cache[key] = (props, self.resolve(family, name, props))  # props kept: its id stays unique
+            self.cache[key] = (props, self.resolve(family, name, props))
         return self.cache[key][1]
 
     def resolve(self, family, name, props):
@@ -261,7 +268,8 @@ class Odf:
     def paragraph(self, name, in_list, in_table):
         key = ("paragraph", name, in_list, in_table)
         if key not in self.cache:
-            self.cache[key] = dict(self.style("paragraph", name, self.default), **{"in list": in_list, "in table": in_table})
+            self.cache[key] = dict(self.style("paragraph", name, self.default),
+                                   **{"in list": in_list, "in table": in_table})
         return self.cache[key]
 
     def values(self, props, script):
@@ -271,9 +279,6 @@ class Odf:
             self.cache[key] = (props, tuple(f(props, script) for f in ATTRIBUTES.values()))
         return self.cache[key][1]
 
-
-TEXT_NS = "urn:oasis:names:tc:opendocument:xmlns:text:1.0"
-STYLE_NS = "urn:oasis:names:tc:opendocument:xmlns:style:1.0"
 
 
 def words(path):
@@ -323,7 +328,7 @@ def words(path):
             pieces.append(None)
 
     for part in ("master-styles", "body"):
-        for el in root.iter("{urn:oasis:names:tc:opendocument:xmlns:office:1.0}" + part):
+        for el in root.iter("{%s}%s" % (OFFICE_NS, part)):
             walk(el, {}, False)
     out, parts = [], []
 
@@ -366,10 +371,13 @@ def matches(a, b):
                 yield from zip(range(i1 + i, i1 + i + n), range(j1 + j, j1 + j + n))
 
 
+# Of a file's words: how many come back with everything kept, with each
+# attribute changed, lost (or their text changed); how many the copy adds,
+# and how many words of the copy are shown in an alias face.
+Words = collections.namedtuple("Words", "total kept changed lost added alias")
+
+
 def compare_words(a, b):
-    """How many words of a come back in b with everything kept, with each
-    attribute changed, lost (or their text changed); how many b adds, and
-    how many words of b are shown in an alias face."""
     changed = dict.fromkeys(ATTRIBUTES, 0)
     kept = found = 0
     for i, j in matches(a, b):
@@ -383,7 +391,7 @@ def compare_words(a, b):
     face = list(ATTRIBUTES).index("face")
     alias = sum(any(str(f).lower() in ALIASES for f in (w[1][face] if isinstance(w[1][face], tuple) else [w[1][face]]))
                 for w in b)
-    return kept, changed, len(a) - found, len(b) - found, alias
+    return Words(len(a), kept, changed, len(a) - found, len(b) - found, alias)
 
 
 def convert(soffice, files, outdir, profile, to):
@@ -396,28 +404,28 @@ def convert(soffice, files, outdir, profile, to):
 
 
 def report_words(by_word, verbose):
-    total = sum(f[0] for f in by_word.values())
-    kept = sum(f[1] for f in by_word.values())
-    whole = [src for src, f in by_word.items() if f[1] == f[0] and not f[4]]
+    total = sum(f.total for f in by_word.values())
+    kept = sum(f.kept for f in by_word.values())
+    whole = sum(f.kept == f.total and not f.added for f in by_word.values())
     print("words: %d, kept with every attribute: %d (%.1f%%); files kept whole word by word: %d of %d (%.0f%%)"
-          % (total, kept, 100.0 * kept / total if total else 100.0, len(whole), len(by_word),
-             100.0 * len(whole) / len(by_word) if by_word else 100.0))
-    alias = [f[5] for f in by_word.values() if f[5]]
+          % (total, kept, 100.0 * kept / total if total else 100.0, whole, len(by_word),
+             100.0 * whole / len(by_word) if by_word else 100.0))
+    alias = [f.alias for f in by_word.values() if f.alias]
     print("words in an alias face (%s): %d in %d files" % (", ".join(sorted(ALIASES)), sum(alias), len(alias)))
-    print("changed, by attribute (words, files):")
-    rows = [("text", lambda f: f[3])] + [(k, lambda f, k=k: f[2][k]) for k in ATTRIBUTES] + [("added", lambda f: f[4])]
+    print("changed, by attribute (words, files; text: lost or changed, added: only in the copy):")
+    rows = [("text", lambda f: f.lost)] + [(k, lambda f, k=k: f.changed[k]) for k in ATTRIBUTES] + \
+        [("added", lambda f: f.added)]
     for k, count in rows:
         n = [count(f) for f in by_word.values() if count(f)]
         if n:
             print("  %-12s %6d %4d" % (k, sum(n), len(n)))
-    if verbose:
-        worst = sorted(by_word.items(), key=lambda i: i[1][1] - i[1][0] - i[1][4])[:10]
+    worst = sorted(by_word.items(), key=lambda i: i[1].kept - i[1].total - i[1].added)[:10]
+    if verbose and worst and (worst[0][1].kept < worst[0][1].total or worst[0][1].added):
         print("files losing most words:")
         for src, f in worst:
-            if f[1] == f[0] and not f[4]:
-                break
-            what = ", ".join("%s %d" % (k, count(f)) for k, count in rows if count(f))
-            print("  %-44s %d of %d: %s" % (os.path.basename(src), f[0] - f[1], f[0], what))
+            if f.kept < f.total or f.added:
+                what = ", ".join("%s %d" % (k, count(f)) for k, count in rows if count(f))
+                print("  %-44s %d of %d: %s" % (os.path.basename(src), f.total - f.kept, f.total, what))
 
 
 def main():
@@ -472,13 +480,12 @@ def main():
     names = [n for _, n in pairs]
     for to in ("html",) if args.no_words else ("html", "fodt"):
         for side, folder in (("orig", origdir), ("copy", copydir)):
-            convert(args.soffice, [os.path.join(folder, n) for n in names], os.path.join(work, side + "-" + to), profile,
-                    to)
+            convert(args.soffice, [os.path.join(folder, n) for n in names], os.path.join(work, side + "-" + to),
+                    profile, to)
 
     lost = {k: [] for k in KINDS}
     unchanged, compared, unreadable = 0, 0, []
-    # Per file: its words, kept whole, changed by attribute, lost, added, in an alias face.
-    by_word = {}
+    by_word = {}  # file: Words
     for src, name in pairs:
         html_name = os.path.splitext(name)[0] + ".html"
         a = features(os.path.join(work, "orig-html", html_name))
@@ -489,9 +496,9 @@ def main():
         compared += 1
         if not args.no_words:
             fodt = os.path.splitext(name)[0] + ".fodt"
-            wa = words(os.path.join(work, "orig-fodt", fodt)) or []
-            wb = words(os.path.join(work, "copy-fodt", fodt)) or []
-            by_word[src] = (len(wa),) + compare_words(wa, wb)
+            wa = words(os.path.join(work, "orig-fodt", fodt))
+            if wa is not None:
+                by_word[src] = compare_words(wa, words(os.path.join(work, "copy-fodt", fodt)) or [])
         if b is None:
             for k in KINDS:
                 lost[k].append(src)

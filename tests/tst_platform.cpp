@@ -4,11 +4,13 @@
 #include "drivemapping.h"
 #include "icons.h"
 #include "richtextbox.h"
+#include "recoverycopy.h"
 #include "rerun.h"
 #include "runtime.h"
 #include "scripteddialoghost.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QProcess>
 #include <QStringEncoder>
@@ -625,6 +627,38 @@ private slots:
         QCOMPARE(readBytes(failing), QByteArray("old"));
         QCOMPARE(QDir(dir.filePath(QStringLiteral("failing"))).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"doc.rtf"});
+    }
+
+    // The child writing a recovery copy ends itself when its time is up
+    // (here its folder stopped answering); a temporary copy whose writer has
+    // ended is removed, one being written is not.
+    void recoveryWriterLimitsItself()
+    {
+        if (!rerun::inside()) {
+            QTemporaryDir dir;
+            const QString state = dir.filePath(QStringLiteral("state"));
+            rerun::run({}, {QStringLiteral("LD_PRELOAD=" TARBEL_FAULTSHIM), QStringLiteral("FAULTSHIM_STALL=") + state,
+                            QStringLiteral("XDG_STATE_HOME=") + state});
+            return;
+        }
+        const platform::RecoveryStore store(QStringLiteral("tarbel"));
+        platform::RecoveryWriter writer;
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(writer.start(store, "copy", 1));
+        std::optional<int> error;
+        while (!error && took.elapsed() < 10000) {
+            QTest::qWait(20);
+            error = writer.finished();
+        }
+        QVERIFY(error);
+        QCOMPARE(*error, ETIMEDOUT);
+        QVERIFY(took.elapsed() >= 900);
+        const QString stale = store.folder() + QStringLiteral("/999999999-5.recovery.tmp");
+        QVERIFY(writeBytes(stale, "a copy"));
+        store.removeStale();
+        QVERIFY(!QFile::exists(stale));
+        QVERIFY(QFile::exists(store.ownFile() + QStringLiteral(".tmp")));
     }
 
     void failureTextAndHandOffDecoding()

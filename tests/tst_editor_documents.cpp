@@ -518,21 +518,8 @@ private slots:
         if (runningAsRoot()) {
             // Permissions do not bind the super-user: a copy of this suite
             // runs the case as nobody.
-            QTemporaryDir bin(QDir::tempPath() + QStringLiteral("/tarbel-XXXXXX"));
-            const QString copy = bin.filePath(QStringLiteral("suite"));
-            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
-            const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                             | QFileDevice::ReadOther | QFileDevice::ExeOther;
-            QVERIFY(QFile::setPermissions(bin.path(), all) && QFile::setPermissions(copy, all));
-            QProcess p;
-            p.setProcessChannelMode(QProcess::MergedChannels);
-            p.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                                QStringLiteral("--clear-groups"), copy,
-                                                QString::fromLatin1(QTest::currentTestFunction())});
-            QVERIFY2(p.waitForFinished(120000), "setpriv did not finish");
-            const QByteArray out = p.readAll();
-            QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, out.constData());
-            QVERIFY2(out.contains(" passed, 0 failed, 0 skipped"), out.constData());
+            rerun::run({QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                        QStringLiteral("--clear-groups")}, {}, true);
             return;
         }
         ScriptedDialogHost host;

@@ -3,18 +3,20 @@
 // power cut is offered back at the next start.
 //
 // When: an edit of either editor restarts a short pause; the copy is written
-// when the user pauses, and at the latest a while after the first edit of a
-// run of typing. At that moment `changed` decides: 1 writes the copy, any
+// when the user pauses, and when typing goes on and on, at the first short
+// gap after a while (at the latest a while later). At that moment `changed` decides: 1 writes the copy, any
 // other value removes it. Every command is followed by the same check, so
 // Save, New, Open and the like remove the copy as soon as they clear
 // `changed`, however they do it. Replacing the document (the look-up) and
 // ending the program remove it outright.
 //
 // Cost: the copy's bytes are made on the window's thread, when the user
-// pauses (a document of 5 MB takes about a tenth of a second); a child
-// process writes them, so that a file system that hangs never holds up the
-// window, and the window never waits for the child: it looks in every few
-// milliseconds whether the child has ended (bench/recovery_bench.cpp).
+// pauses (a document of 5 MB takes about a tenth of a second,
+// bench/recovery_bench.cpp); a child process writes them, so that a file
+// system that hangs never holds up the window, and the window never waits
+// for the child: it looks in every few milliseconds whether the child has
+// ended. The child does not make the bytes itself: it could hang for ever
+// in any code that takes a lock (platform/recoverycopy.h).
 //
 // At start-up the newest copy a Tarbel that ended left behind is offered
 // before anything else is loaded. Yes takes it back (the copy goes once this

@@ -168,8 +168,8 @@ void frmeditor::toolbarImage()
     CMDialog1->ShowOpen();
     try {
         e->OLEObjects.Add(CMDialog1->FileName);
-    } catch (const std::exception &) {   // no such file, not a picture, too large
-        platform::MsgBox(kImageRetrieveError);
+    } catch (const std::exception &e) {   // no such file, not a picture, too large
+        platform::MsgBoxFailure(kImageRetrieveError, CMDialog1->FileName, QString::fromUtf8(e.what()));
         return;
     }
     show();

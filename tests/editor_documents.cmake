@@ -13,5 +13,6 @@ set_tests_properties(e2e_tarbel_changes PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1
 
 # End to end: typed work survives kill -9 and is recovered at the next start.
 add_test(NAME e2e_recovery
-  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/e2e_recovery.sh $<TARGET_FILE:tarbel> ${CMAKE_BINARY_DIR}/tarbel-recovery-question.png)
-set_tests_properties(e2e_recovery PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 90)
+  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/e2e_recovery.sh $<TARGET_FILE:tarbel> ${CMAKE_BINARY_DIR}/tarbel-recovery-question.png
+          $<TARGET_FILE:faultshim>)
+set_tests_properties(e2e_recovery PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)

@@ -2,11 +2,13 @@
 // inserting and writing selections, printing.
 #include "frmeditor.h"
 #include "recoverycopy.h"
+#include "rerun.h"
 #include "runtime.h"
 #include "scripteddialoghost.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFile>
 #include <QPrinter>
@@ -406,16 +408,20 @@ private slots:
     void openFailures_data()
     {
         QTest::addColumn<QString>("target");
-        QTest::newRow("missing") << path("does-not-exist.rtf");
-        QTest::newRow("folder") << m_dir.path();
-        QTest::newRow("device") << QStringLiteral("/dev/zero");
-        QTest::newRow("too large") << path("huge.rtf");
-        QTest::newRow("unreadable") << path("unreadable.rtf");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << path("does-not-exist.rtf") << platform::systemReason(ENOENT);
+        QTest::newRow("folder") << m_dir.path() << platform::systemReason(EISDIR);
+        QTest::newRow("device") << QStringLiteral("/dev/zero") << QStringLiteral("not a file");
+        QTest::newRow("too large") << path("huge.rtf") << platform::systemReason(EFBIG);
+        QTest::newRow("unreadable") << path("unreadable.rtf") << platform::systemReason(EACCES);
+        QTest::newRow("device name") << QStringLiteral("C:\\docs\\nul.rtf")
+                                     << QStringLiteral("nul.rtf is a Windows device name, not a file");
     }
 
     void openFailures()
     {
         QFETCH(QString, target);
+        QFETCH(QString, reason);
         if (target.endsWith(QLatin1String("huge.rtf"))) {
             QFile huge(target);
             QVERIFY(huge.open(QIODevice::WriteOnly));
@@ -434,7 +440,7 @@ private slots:
         w.setWindowTitle(frmeditor::namedCaption(w.curfile));
         host.answerOpenFile(target).answerMessage(vb::vbOK);
         w.mnuopen_Click();
-        QCOMPARE(host.last().text, QStringLiteral("File not Found"));
+        QCOMPARE(host.last().text, QStringLiteral("File not Found\n") + target + QStringLiteral(": ") + reason);
         QCOMPARE(host.last().buttons, vb::vbOKOnly);
         QCOMPARE(host.last().title, QString());
         QCOMPARE(host.pointers, QList<int>{0});
@@ -460,7 +466,8 @@ private slots:
             host.answerMessage(vb::vbOK);
             w.mnusave_Click();
         }
-        QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+        QCOMPARE(host.last().text, QStringLiteral("Error Saving File\n") + file + QStringLiteral(": ")
+                                       + platform::systemReason(EFBIG));
         QCOMPARE(host.pointers.last(), 0);
         QCOMPARE(readBytes(file), QByteArray("the old document"));
         QCOMPARE(leftovers(m_dir.path(), {}).filter(QStringLiteral("full-disk")), QStringList{QStringLiteral("full-disk.rtf")});
@@ -472,11 +479,11 @@ private slots:
             FileSizeLimit limit(1000);
             host.answerSaveFile(file).answerMessage(vb::vbOK);
             w.mnusaveas_Click();
-            QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+            QVERIFY(host.last().text.startsWith(QStringLiteral("Error Saving File\n") + file));
             w.editor->selectAll();
             host.answerSaveFile(file).answerMessage(vb::vbOK);
             w.mnu_writefile_Click();
-            QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+            QVERIFY(host.last().text.startsWith(QStringLiteral("Error Saving File\n") + file));
         }
         QCOMPARE(readBytes(file), QByteArray("the old document"));
         QCOMPARE(w.changed, 1);
@@ -492,11 +499,13 @@ private slots:
         QCOMPARE(w.changed, 1);
 
         // A folder that does not exist, a path through a plain file.
-        for (const QString &bad : {path("no-such-folder/a.rtf"), file + QStringLiteral("/a.rtf")}) {
+        for (const auto &[bad, error] : {std::pair(path("no-such-folder/a.rtf"), ENOENT),
+                                         std::pair(file + QStringLiteral("/a.rtf"), ENOTDIR)}) {
             w.curfile = bad;
             host.answerMessage(vb::vbOK);
             w.mnusave_Click();
-            QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+            QCOMPARE(host.last().text, platform::failureText(QStringLiteral("Error Saving File"), bad,
+                                                             platform::systemReason(error)));
             QCOMPARE(w.curfile, bad);
         }
         QCOMPARE(host.pending(), 0);
@@ -509,21 +518,8 @@ private slots:
         if (runningAsRoot()) {
             // Permissions do not bind the super-user: a copy of this suite
             // runs the case as nobody.
-            QTemporaryDir bin(QDir::tempPath() + QStringLiteral("/tarbel-XXXXXX"));
-            const QString copy = bin.filePath(QStringLiteral("suite"));
-            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
-            const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                             | QFileDevice::ReadOther | QFileDevice::ExeOther;
-            QVERIFY(QFile::setPermissions(bin.path(), all) && QFile::setPermissions(copy, all));
-            QProcess p;
-            p.setProcessChannelMode(QProcess::MergedChannels);
-            p.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                                QStringLiteral("--clear-groups"), copy,
-                                                QString::fromLatin1(QTest::currentTestFunction())});
-            QVERIFY2(p.waitForFinished(120000), "setpriv did not finish");
-            const QByteArray out = p.readAll();
-            QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, out.constData());
-            QVERIFY2(out.contains(" passed, 0 failed, 0 skipped"), out.constData());
+            rerun::run({QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                        QStringLiteral("--clear-groups")}, {}, true);
             return;
         }
         ScriptedDialogHost host;
@@ -558,7 +554,8 @@ private slots:
             w.curfile = target;
             host.answerMessage(vb::vbOK);
             w.mnusave_Click();
-            QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+            QCOMPARE(host.last().text, platform::failureText(QStringLiteral("Error Saving File"), target,
+                                                             platform::systemReason(EACCES)));
         }
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("doc.rtf")});
         QCOMPARE(host.pending(), 0);
@@ -629,11 +626,12 @@ private slots:
             QVERIFY(host.prompts().at(0).text.endsWith(folder + "/broken.recovery"));
             QVERIFY(host.last().text.startsWith(QStringLiteral("Tarbel ended before these changes were saved: Untitled, ")));
             QVERIFY(host.last().text.endsWith(QStringLiteral("\nRecover them?")));
-            QCOMPARE(host.last().buttons, vb::vbYesNo + vb::vbQuestion);
+            QCOMPARE(host.last().buttons, vb::vbYesNoCancel + vb::vbQuestion);
             QCOMPARE(w.editor->Text(), QStringLiteral("newer work"));
             QCOMPARE(w.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
             QCOMPARE(w.changed, 1);
-            QVERIFY(!QFile::exists(folder + "/new.recovery"));
+            // The old copy goes once this window's own copy holds the work.
+            QTRY_VERIFY(!QFile::exists(folder + "/new.recovery"));
             own = QFileInfo(w.recoveryFile()).fileName();
             QVERIFY(QFile::exists(w.recoveryFile()));
         }
@@ -647,21 +645,118 @@ private slots:
             QVERIFY(host.last().text.contains(path("old.rtf") + ", "));
             QCOMPARE(w.windowTitle(), frmeditor::namedCaption(path("old.rtf")));
             QCOMPARE(w.curfile, path("old.rtf"));
+            QTRY_VERIFY(!QFile::exists(folder + "/old.recovery"));
         }
-        // No removes it; the copy of a running Tarbel is never offered and the
+        // Cancel (Escape, the close box) keeps it for the next start, No
+        // removes it; the copy of a running Tarbel is never offered and the
         // unreadable one is kept.
         host.clear();
         {
             frmeditor w;
-            host.answerMessage(vb::vbNo);
+            host.answerMessage(vb::vbCancel).answerMessage(vb::vbNo);
             w.offerRecovery();
-            QCOMPARE(host.prompts().size(), 1);
+            QVERIFY(QFile::exists(folder + "/third.recovery"));
+            w.offerRecovery();
+            QCOMPARE(host.prompts().size(), 2);
             QVERIFY(w.editor->Text().isEmpty());
             QCOMPARE(w.changed, 0);
             w.offerRecovery();
-            QCOMPARE(host.prompts().size(), 1);
+            QCOMPARE(host.prompts().size(), 2);
         }
         QCOMPARE(leftovers(folder, {"running.recovery", "broken.recovery", "broken.recovery.reported", own}), QStringList());
+    }
+
+    // A child stuck writing the copy (its folder stopped answering): the
+    // child holds nothing but its file, and the window goes on and waits for
+    // nothing.
+    void recoveryChildStuck()
+    {
+        if (!rerun::inside()) {
+            QTemporaryDir dir;
+            const QString state = dir.filePath(QStringLiteral("state"));
+            rerun::run({}, {QStringLiteral("LD_PRELOAD=" TARBEL_FAULTSHIM), QStringLiteral("FAULTSHIM_STALL=") + state,
+                            QStringLiteral("XDG_STATE_HOME=") + state, QStringLiteral("TARBEL_DIR=") + dir.path()});
+            return;
+        }
+        const QString state = qEnvironmentVariable("FAULTSHIM_STALL");
+        ScriptedDialogHost host;
+        frmeditor w;
+        w.show();
+        QTest::keyClicks(w.editor, "stuck words");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(state + ".stalled"), 10000);
+        QStringList children;
+        for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            const QByteArray stat = readBytes(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(1).toLongLong() == ::getpid())
+                children << pid;
+        }
+        QCOMPARE(children.size(), 1);
+        const QString fds = QStringLiteral("/proc/%1/fd").arg(children.first());
+        QCOMPARE(QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), QStringList{"0"});
+        QCOMPARE(QFile::symLinkTarget(fds + QStringLiteral("/0")), w.recoveryFile() + QStringLiteral(".tmp"));
+
+        QElapsedTimer took;
+        took.start();
+        host.answerSaveFile(qEnvironmentVariable("TARBEL_DIR") + QStringLiteral("/saved.rtf"));
+        w.mnusave->trigger();
+        QCOMPARE(w.changed, 0);
+        QTest::qWait(50);
+        QTest::keyClicks(w.editor, " more");
+        QVERIFY(w.editor->Text().endsWith(QLatin1String(" more")));
+        QVERIFY2(took.elapsed() < 1000, qPrintable(QString::number(took.elapsed())));
+        // The child was stopped, and nothing of it is left.
+        QTRY_VERIFY(!QFileInfo::exists(QStringLiteral("/proc/") + children.first()));
+        host.answerMessage(vb::vbNo);
+        QVERIFY(w.close());
+        QCOMPARE(QDir(state + QStringLiteral("/tarbel/recovery")).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // At start-up recovery comes first, then the hand-off's look-up, which
+    // replaces recovered work only after the save question.
+    void recoveryThenHandOffAtStartUp_data()
+    {
+        QTest::addColumn<int>("recover");
+        QTest::addColumn<int>("save");   // 0: not asked
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("copyKept");
+        QTest::newRow("yes, then cancel") << int(vb::vbYes) << int(vb::vbCancel) << "recovered work" << false;
+        QTest::newRow("yes, then no") << int(vb::vbYes) << int(vb::vbNo) << "handed off" << false;
+        QTest::newRow("cancel") << int(vb::vbCancel) << 0 << "handed off" << true;
+        QTest::newRow("no") << int(vb::vbNo) << 0 << "handed off" << false;
+    }
+
+    void recoveryThenHandOffAtStartUp()
+    {
+        QFETCH(int, recover);
+        QFETCH(int, save);
+        QFETCH(QString, shown);
+        QFETCH(bool, copyKept);
+        QTemporaryDir dir;
+        qputenv("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toLocal8Bit());
+        qputenv("WINEPREFIX", dir.path().toLocal8Bit());
+        const QString folder = dir.filePath(QStringLiteral("state/tarbel/recovery"));
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(dir.filePath(QStringLiteral("drive_c/Autodesk"))));
+        plantCopy(folder + "/ended.recovery", QString(), "recovered work", 1);
+        writeBytes(dir.filePath(QStringLiteral("drive_c/handed.rtf")), "{\\rtf1 handed off\\par}");
+        writeBytes(dir.filePath(QStringLiteral("drive_c/Autodesk/Slls.txt")), "C:\\handed.rtf\r\nhanded\r\n");
+        ScriptedDialogHost host;
+        host.answerMessage(recover);
+        if (save)
+            host.answerMessage(save);
+        {
+            frmeditor w;
+            w.show();
+            QTRY_VERIFY(!w.Timer1->isActive());
+            QTRY_COMPARE(host.pending(), 0);
+            QCOMPARE(host.prompts().first().text.section(u'\n', 1), QStringLiteral("Recover them?"));
+            if (save)
+                QCOMPARE(host.last().text, frmeditor::saveFirstQuestion());
+            QVERIFY(w.editor->Text().startsWith(shown));
+            QCOMPARE(w.changed, shown == QLatin1String("recovered work") ? 1 : 0);
+            QTRY_COMPARE(QFile::exists(folder + "/ended.recovery"), copyKept);
+            QTRY_COMPARE(QFile::exists(w.recoveryFile()), w.changed == 1);
+        }
+        qputenv("WINEPREFIX", m_dir.filePath(QStringLiteral("no-prefix")).toLocal8Bit());
     }
 
     void insertFile()
@@ -692,7 +787,8 @@ private slots:
         host.answerOpenFile(path("gone.txt")).answerMessage(vb::vbOK);
         w.CMDialog1->FileName = path("gone.txt");
         w.mnu_insertfile_Click();
-        QCOMPARE(host.last().text, QStringLiteral("Error opening File"));
+        QCOMPARE(host.last().text, platform::failureText(QStringLiteral("Error opening File"), path("gone.txt"),
+                                                         platform::systemReason(ENOENT)));
         QCOMPARE(w.editor->Text(), QStringLiteral("NEW{\\rtf1 X}def"));
         QCOMPARE(host.pending(), 0);
     }

@@ -392,7 +392,7 @@ private slots:
         w->changed = 1;
         host.answerMessage(vb::vbNo).answerOpenFile(path(QStringLiteral("no-such-file.rtf"))).answerMessage(vb::vbOK);
         press(*w, "open");
-        QCOMPARE(host.last().text, QStringLiteral("File not Found"));
+        QVERIFY(host.last().text.startsWith(QStringLiteral("File not Found\n") + path(QStringLiteral("no-such-file.rtf"))));
         QCOMPARE(host.last().buttons, vb::vbOKOnly);
         QCOMPARE(platform::Screen::mousePointer(), 0);
         QCOMPARE(w->editor->Text(), QStringLiteral("kept"));
@@ -467,7 +467,7 @@ private slots:
         w->curfile = path(QStringLiteral("no-such-folder/doc.rtf"));
         host.answerMessage(vb::vbOK);
         press(*w, "save");
-        QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+        QVERIFY(host.last().text.startsWith(QStringLiteral("Error Saving File\n") + w->curfile + QStringLiteral(": ")));
         QCOMPARE(w->changed, 1);
         QCOMPARE(platform::Screen::mousePointer(), 0);
         QCOMPARE(w->windowTitle(), QStringLiteral("Editor [ Untitled ]"));
@@ -752,7 +752,8 @@ private slots:
         }
         host.answerOpenFile(chosen).answerMessage(vb::vbOK);
         press(*w, "image");
-        QCOMPARE(host.messages(), QStringList{QStringLiteral("Image Retrieve Error")});
+        QCOMPARE(host.messages().size(), 1);
+        QVERIFY(host.messages().first().startsWith(QStringLiteral("Image Retrieve Error\n")));
         QCOMPARE(host.last().buttons, vb::vbOKOnly);
         QCOMPARE(e->Text(), QStringLiteral("text"));
         QVERIFY(pictures(e->document()).isEmpty());

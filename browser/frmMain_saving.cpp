@@ -147,9 +147,10 @@ void frmMain::Command2_Click()
     }
     // The page goes where the box says; a relative name lies in the folder
     // list's folder.
-    QString target = platform::mapDrivePath(typed);
+    QString refusal;
+    QString target = platform::mapDrivePath(typed, &refusal);
     if (target.isEmpty()) {
-        refuse(QStringLiteral("It is not a path of this system."));
+        refuse(refusal.isEmpty() ? QStringLiteral("It names no file.") : refusal);
         return;
     }
     if (QFileInfo(target).isRelative())
@@ -302,8 +303,8 @@ bool frmMain::writeRecord(const SaveRequest &save, QString *why)
         return false;
     }
     // Written whole and on disk, or not at all.
-    if (!platform::writeFileSafely(recordPath(), recordBytes(save.address, save.path))) {
-        *why = QStringLiteral("%1 could not be written whole.").arg(recordPath());
+    if (!platform::writeFileSafely(recordPath(), recordBytes(save.address, save.path), why)) {
+        *why = QStringLiteral("%1: %2").arg(recordPath(), why->isEmpty() ? QStringLiteral("not written") : *why);
         return false;
     }
     return true;

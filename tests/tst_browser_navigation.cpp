@@ -275,6 +275,7 @@ private slots:
         QTest::addColumn<bool>("shown");
         QTest::newRow("C:, backslashes") << QStringLiteral("C:\\Pages\\a.html") << true;
         QTest::newRow("c:, slashes, other case") << QStringLiteral("c:/pages/A.HTML") << true;
+        QTest::newRow("no drive: C:") << QStringLiteral("\\pages\\a.html") << true;
         QTest::newRow("network path") << QStringLiteral("\\\\server\\share\\a.html") << false;
     }
     void windowsPathsOpenThroughTheDriveMapping()

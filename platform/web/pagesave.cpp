@@ -545,8 +545,9 @@ bool PageSave::publish(const QByteArray &page, QString *why)
         const QString there = partsTarget + u'/' + name;
         const bool existed = QFileInfo::exists(there);
         QFile part(stagedFolder + u'/' + name);
-        if (!part.open(QIODevice::ReadOnly) || !writeFileSafely(there, part.readAll())) {
-            *why = QStringLiteral("%1 could not be written.").arg(there);
+        QString reason;
+        if (!part.open(QIODevice::ReadOnly) || !writeFileSafely(there, part.readAll(), &reason)) {
+            *why = QStringLiteral("%1 could not be written. %2").arg(there, reason).trimmed();
             undo();
             return false;
         }
@@ -555,8 +556,9 @@ bool PageSave::publish(const QByteArray &page, QString *why)
     }
     // The page last, so it is never there without its parts.
     const bool existed = QFileInfo::exists(m_target);
-    if (!writeFileSafely(m_target, page)) {
-        *why = QStringLiteral("The file was not written.");
+    QString reason;
+    if (!writeFileSafely(m_target, page, &reason)) {
+        *why = QStringLiteral("The file was not written. %1").arg(reason).trimmed();
         undo();
         return false;
     }

@@ -66,10 +66,10 @@ QSettings pageAreaSettings()
 }
 
 // A Windows path: a drive letter and a colon, alone or before a separator,
-// or the \\ of a network path.
+// or a backslash first (a path on drive C:, or a network path).
 bool isWindowsPath(const QString &address)
 {
-    if (address.startsWith(QStringLiteral("\\\\")))
+    if (address.startsWith(u'\\'))
         return true;
     if (address.size() < 2 || address.at(1) != u':' || address.at(0).unicode() >= 128 || !address.at(0).isLetter())
         return false;
@@ -368,11 +368,11 @@ void WebBrowser::programNavigation(const QUrl &url) { m_programUrl = url; }
 
 // --- navigation ----------------------------------------------------------------------------
 
-QUrl WebBrowser::addressUrl(const QString &address)
+QUrl WebBrowser::addressUrl(const QString &address, QString *refusal)
 {
     if (isWindowsPath(address)) {
-        const QString local = mapDrivePath(address);
-        if (local.isEmpty() || isWindowsPath(local) || QFileInfo(local).isRelative())
+        const QString local = mapDrivePath(address, refusal);
+        if (local.isEmpty() || QFileInfo(local).isRelative())
             return {};
         return QUrl::fromLocalFile(local);
     }
@@ -381,9 +381,10 @@ QUrl WebBrowser::addressUrl(const QString &address)
 
 void WebBrowser::Navigate(const QString &address)
 {
-    const QUrl url = addressUrl(address);
+    QString refusal;
+    const QUrl url = addressUrl(address, &refusal);
     if (isWindowsPath(address) && !url.isValid())
-        throw WebBrowserError{QStringLiteral("%1 is not a path of this system.").arg(address)};
+        throw WebBrowserError{QStringLiteral("%1 cannot be opened. %2").arg(address, refusal).trimmed()};
     programNavigation(url);
     load(url);
 }

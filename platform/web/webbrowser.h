@@ -49,8 +49,9 @@ public:
     // names the file the drive mapping gives. WebBrowserError when the
     // address names nothing that can be shown.
     void Navigate(const QString &address);
-    // What Navigate loads for an address; an invalid URL when nothing.
-    static QUrl addressUrl(const QString &address);
+    // What Navigate loads for an address; an invalid URL when nothing, and
+    // then refusal (when asked for) says why.
+    static QUrl addressUrl(const QString &address, QString *refusal = nullptr);
     // One step in the history; WebBrowserError when there is no such step.
     void GoBack();
     void GoForward();

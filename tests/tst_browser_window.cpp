@@ -310,7 +310,7 @@ private slots:
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
         // The start page fills the box once it completes; wait for that.
-        QVERIFY(waitUntil([&] { return w->windowTitle() != frmMain::caption(); }, 20000));
+        QVERIFY(waitForStartPage(w));
         w->Text1->setFocus(Qt::OtherFocusReason);
         w->txtInput->setText(QStringLiteral("http://127.0.0.1/abc"));
         w->txtInput->setCursorPosition(3);

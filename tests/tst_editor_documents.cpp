@@ -1,8 +1,10 @@
 // The File menu: the save-first checks, opening and saving documents,
 // inserting and writing selections, printing.
+#include "editorwindow.h"
 #include "frmeditor.h"
 #include "recoverycopy.h"
 #include "runtime.h"
+#include "samples.h"
 #include "scripteddialoghost.h"
 
 #include <QCoreApplication>
@@ -792,6 +794,7 @@ private slots:
         // Formatting and pictures reach the paper.
         const QString pdfimages = QStandardPaths::findExecutable(QStringLiteral("pdfimages"));
         const QString sample = QStringLiteral(TARBEL_SAMPLES_DIR "/libreoffice-notes.rtf");
+        VERIFY_SAMPLE_UNLESS_LOCAL(QFile::exists(sample));
         if (!pdfimages.isEmpty() && QFile::exists(sample)) {
             frmeditor pictures;
             host.answerOpenFile(sample);

@@ -16,11 +16,12 @@
 #include <QTextList>
 #include <QTextTable>
 
-#include <sys/resource.h>
+#include <malloc.h>
 
 #include <memory>
 
 #include "rtfdescribe.h"
+#include "samples.h"
 
 using namespace rtftest;
 
@@ -153,8 +154,7 @@ void TestRtf::samples()
     QFETCH(QString, text);
     QFETCH(QStringList, formats);
     const QByteArray data = sample(file.toLatin1().constData());
-    if (data.isEmpty())
-        QSKIP("the rtf samples are not available");
+    REQUIRE_SAMPLE(!data.isEmpty());
     const auto doc = load(data);
     QCOMPARE(plainText(doc.get()), text);
     const QString description = describe(doc.get());
@@ -169,8 +169,7 @@ void TestRtf::samples()
 void TestRtf::largeSample()
 {
     const QByteArray data = sample("large-libreoffice-ledger.rtf");
-    if (data.isEmpty())
-        QSKIP("the rtf samples are not available");
+    REQUIRE_SAMPLE(!data.isEmpty());
     const auto doc = load(data);
     QCOMPARE(doc->blockCount(), 20000);
     QVERIFY(doc->begin().text().startsWith(QStringLiteral("Entry 0: column river ledger")));

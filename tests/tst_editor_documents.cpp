@@ -121,7 +121,7 @@ private slots:
         QCOMPARE(w.editor->Text(), QString());
 
         w.editor->setTextRTF("draft");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbCancel);
         w.mnunew_Click();
         QCOMPARE(host.last().text, QStringLiteral("File not Saved ! Save it now ? "));
@@ -149,7 +149,7 @@ private slots:
 
         // No: emptied without writing.
         w.editor->setTextRTF("second");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.curfile = file;
         w.setWindowTitle(frmeditor::namedCaption(file));
         host.answerMessage(vb::vbNo);
@@ -169,7 +169,7 @@ private slots:
         writeBytes(other, "other text");
 
         w.editor->setTextRTF("mine");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbCancel);
         w.mnuopen_Click();
         QCOMPARE(w.editor->Text(), QStringLiteral("mine"));
@@ -191,7 +191,7 @@ private slots:
         // Yes with a name: the document is saved before the other opens.
         const QString saved = path("open-saved.rtf");
         w.editor->setTextRTF("keep me");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbYes).answerSaveFile(saved).answerOpenFile(other);
         w.mnuopen_Click();
         QVERIFY(readBytes(saved).contains("keep me"));
@@ -203,7 +203,7 @@ private slots:
         // Yes, and Save's dialog cancelled with no name: nothing opens.
         frmeditor u;
         u.editor->setTextRTF("untitled");
-        u.changed = 1;
+        editortest::makeUnsavedEdit(u);
         u.CMDialog1->FileName.clear();
         host.answerMessage(vb::vbYes).answerSaveFile(QString());
         u.mnuopen_Click();
@@ -225,7 +225,7 @@ private slots:
         frmeditor w;
         w.show();
         w.editor->setTextRTF("unsaved");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbCancel);
         w.mnuexit_Click();
         QVERIFY(w.isVisible());
@@ -255,7 +255,7 @@ private slots:
 
         frmeditor n;
         n.show();
-        n.changed = 1;
+        editortest::makeUnsavedEdit(n);
         host.answerMessage(vb::vbNo);
         n.mnuexit_Click();
         QVERIFY(!n.isVisible());
@@ -270,7 +270,7 @@ private slots:
         ScriptedDialogHost host;
         frmeditor w;
         w.editor->setTextRTF("{\\rtf1\\ansi Hello {\\b bold} world\\par}");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         const QString a = path("save.rtf");
         host.answerSaveFile(a);
         w.mnusave_Click();
@@ -282,13 +282,13 @@ private slots:
         QCOMPARE(platform::Screen::mousePointer(), 0);
 
         // Named: no dialog.
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.mnusave_Click();
         QCOMPARE(host.pending(), 0);
         QCOMPARE(host.prompts().size(), 1);
 
         const QString b = path("saveas.rtf");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerSaveFile(b);
         w.mnusaveas_Click();
         QCOMPARE(host.last().file.fileName, a);   // the name left by Save
@@ -307,7 +307,7 @@ private slots:
         // Save As cancelled with no name changes nothing.
         frmeditor u;
         host.answerSaveFile(QString());
-        u.changed = 1;
+        editortest::makeUnsavedEdit(u);
         u.mnusaveas_Click();
         QCOMPARE(u.changed, 1);
         QCOMPARE(u.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
@@ -454,7 +454,7 @@ private slots:
         const QString file = path("full-disk.rtf");
         writeBytes(file, "the old document");
         w.editor->setTextRTF(QByteArray(20000, 'x'));
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.curfile = file;
         {
             // A disk with room for 1000 bytes only.
@@ -548,7 +548,7 @@ private slots:
         for (const QString &target : {file, link}) {
             w.curfile = target;
             w.editor->setTextRTF(target.toUtf8());
-            w.changed = 1;
+            editortest::makeUnsavedEdit(w);
             w.mnusave_Click();
             QCOMPARE(w.changed, 0);
             QCOMPARE(readBytes(file), w.editor->TextRTF());
@@ -683,7 +683,7 @@ private slots:
 
         const QString plain = path("insert.txt");
         writeBytes(plain, "NEW");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.editor->setSelStart(0);
         w.editor->setSelLength(3);
         host.answerOpenFile(plain);

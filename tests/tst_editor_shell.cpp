@@ -1,5 +1,6 @@
 // The editor window: its design, its start-up and layout, and the document
 // state it keeps.
+#include "editorwindow.h"
 #include "frmeditor.h"
 #include "scripteddialoghost.h"
 
@@ -341,7 +342,7 @@ private slots:
         QVERIFY(w.SaveFirst(frmeditor::saveFirstQuestion()));
         QCOMPARE(host.prompts().size(), 0);
 
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbNo);
         QVERIFY(w.SaveFirst(frmeditor::saveFirstQuestion()));
         QCOMPARE(host.last().text, QStringLiteral("File not Saved ! Save it now ? "));

@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QSignalSpy>
+#include <QWebEngineHistory>
 #include <QWebEngineProfile>
 
 class TestBrowserSaving : public QObject {
@@ -419,12 +420,12 @@ private slots:
         QCOMPARE(host.last().title, QStringLiteral("Zanth Browser"));
         QVERIFY(!QFile::exists(frmMain::recordPath()));
         QVERIFY(!w->Timer1->isActive());
-        QTest::qWait(1300);
         QCOMPARE(m_ends, 0);
-        QVERIFY(w->isVisible());
-        // Still usable: the next save goes through.
+        // Still usable: the next save goes through, and the program ends
+        // once, after that save.
         QVERIFY(saveAs(w, dir + QStringLiteral("/after.htm")));
         QVERIFY(QFile::exists(frmMain::recordPath()));
+        QVERIFY(waitUntil([&] { return m_ends == 1; }, frmMain::kEndWaitMs));
     }
 
     void recordWithoutDriveCFolder_data()
@@ -541,6 +542,8 @@ private slots:
         const QString dir = folder(QStringLiteral("refused"));
 
         // While a page is loading.
+        QSignalSpy saves(w->WebBrowser1, &platform::WebBrowser::SaveCompleted);
+        QSignalSpy failures(w->WebBrowser1, &platform::WebBrowser::SaveFailed);
         w->txtInput->setText(m_server.url(QStringLiteral("/slow.html")));
         w->Command1_Click();
         QVERIFY(waitUntil([&] { return w->WebBrowser1->Busy(); }));
@@ -549,7 +552,11 @@ private slots:
         QTest::mouseClick(w->Command2, Qt::LeftButton);
         QCOMPARE(host.messages().size(), 1);
         QVERIFY(host.messages().last().contains(QStringLiteral("loading")));
-        QTest::qWait(300);
+        QVERIFY(!w->Timer1->isActive());
+        // Once the page has come, no save of it was begun.
+        QVERIFY(waitForTitle(w, QStringLiteral("Slow")));
+        QVERIFY(waitUntil([&] { return !w->WebBrowser1->Busy(); }));
+        QCOMPARE(saves.count() + failures.count(), 0);
         QVERIFY(!QFile::exists(dir + QStringLiteral("/three.htm")));
         QVERIFY(!w->Timer1->isActive());
 
@@ -621,12 +628,16 @@ private slots:
         host.answerOpenFile(QString());
         QSignalSpy loads(w->WebBrowser1, &QWebEngineView::loadStarted);
         w->mnuFileOpen->trigger();
-        QTest::qWait(300);
-        QCOMPARE(loads.count(), 0);
         QCOMPARE(w->windowTitle(), QStringLiteral("Zanth Browser - Local file"));
         QCOMPARE(w->txtInput->text(), QString::fromLatin1(QUrl::fromLocalFile(file).toEncoded()));
         QCOMPARE(host.messages().size(), 0);
         QCOMPARE(host.pending(), 0);
+        // The next address goes straight from the local page to its own.
+        w->txtInput->setText(m_server.url(QStringLiteral("/link.html")));
+        w->Command1_Click();
+        QVERIFY(waitForTitle(w, QStringLiteral("Link page")));
+        QCOMPARE(loads.count(), 1);
+        QCOMPARE(w->WebBrowser1->history()->backItem().url(), QUrl::fromLocalFile(file));
     }
 
     void localPagesShowTheirPicturesAndReadNothingElse()

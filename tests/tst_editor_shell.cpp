@@ -270,8 +270,7 @@ private slots:
         QCOMPARE(w.Timer1->interval(), 1);
         QSignalSpy ticks(w.Timer1, &QTimer::timeout);
         QTRY_COMPARE(ticks.count(), 1);
-        QTest::qWait(30);
-        QCOMPARE(ticks.count(), 1);
+        // Stopped after its tick: it cannot tick again.
         QVERIFY(!w.Timer1->isActive());
     }
 

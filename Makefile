@@ -29,8 +29,11 @@ run: deps build
 run-browser: deps build
 	./$(BUILD)/bin/vennik
 
+# The sanitized suites (build/sanitize) are built before the tests run, so
+# that ctest's sanitized_build entry finds them up to date.
 test: WERROR = ON
 test: deps-test build
+	@test ! -f $(BUILD)/tests/sanitized-build.cmake || TARBEL_JOBS=$(JOBS) cmake -P $(BUILD)/tests/sanitized-build.cmake
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 install: deps build

@@ -420,12 +420,12 @@ private slots:
         QCOMPARE(host.last().title, QStringLiteral("Zanth Browser"));
         QVERIFY(!QFile::exists(frmMain::recordPath()));
         QVERIFY(!w->Timer1->isActive());
+        QTest::qWait(1300);
         QCOMPARE(m_ends, 0);
-        // Still usable: the next save goes through, and the program ends
-        // once, after that save.
+        QVERIFY(w->isVisible());
+        // Still usable: the next save goes through.
         QVERIFY(saveAs(w, dir + QStringLiteral("/after.htm")));
         QVERIFY(QFile::exists(frmMain::recordPath()));
-        QVERIFY(waitUntil([&] { return m_ends == 1; }, frmMain::kEndWaitMs));
     }
 
     void recordWithoutDriveCFolder_data()
@@ -542,8 +542,6 @@ private slots:
         const QString dir = folder(QStringLiteral("refused"));
 
         // While a page is loading.
-        QSignalSpy saves(w->WebBrowser1, &platform::WebBrowser::SaveCompleted);
-        QSignalSpy failures(w->WebBrowser1, &platform::WebBrowser::SaveFailed);
         w->txtInput->setText(m_server.url(QStringLiteral("/slow.html")));
         w->Command1_Click();
         QVERIFY(waitUntil([&] { return w->WebBrowser1->Busy(); }));
@@ -552,11 +550,7 @@ private slots:
         QTest::mouseClick(w->Command2, Qt::LeftButton);
         QCOMPARE(host.messages().size(), 1);
         QVERIFY(host.messages().last().contains(QStringLiteral("loading")));
-        QVERIFY(!w->Timer1->isActive());
-        // Once the page has come, no save of it was begun.
-        QVERIFY(waitForTitle(w, QStringLiteral("Slow")));
-        QVERIFY(waitUntil([&] { return !w->WebBrowser1->Busy(); }));
-        QCOMPARE(saves.count() + failures.count(), 0);
+        QTest::qWait(300);
         QVERIFY(!QFile::exists(dir + QStringLiteral("/three.htm")));
         QVERIFY(!w->Timer1->isActive());
 

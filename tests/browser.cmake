@@ -19,7 +19,7 @@ if(TARGET vennik_lib)
       add_test(NAME tst_browser_e2e_${mode}
                COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/support/browser-e2e.sh ${mode}
                        $<TARGET_FILE:browser_e2e_driver> $<TARGET_FILE:vennik> ${CMAKE_BINARY_DIR}/screenshots)
-      set_tests_properties(tst_browser_e2e_${mode} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180)
+      set_tests_properties(tst_browser_e2e_${mode} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180 LABELS e2e)
     endforeach()
   endif()
 endif()

@@ -1,8 +1,8 @@
 # Editing: character formatting, the Edit menu, Word Wrap, keys and mouse;
 # and the toolbar's commands.
-tarbel_add_test(tst_editor_formatting SOURCES tst_editor_formatting.cpp LIBS tarbel_lib)
-tarbel_add_test(tst_editor_toolbar SOURCES tst_editor_toolbar.cpp LIBS tarbel_lib)
+tarbel_add_test(tst_editor_formatting SOURCES tst_editor_formatting.cpp LIBS tarbel_lib SANITIZED)
+tarbel_add_test(tst_editor_toolbar SOURCES tst_editor_toolbar.cpp LIBS tarbel_lib SANITIZED)
 # The saved picture opened by LibreOffice: slow, so a run of its own.
 add_test(NAME tst_editor_toolbar_interop COMMAND tst_editor_toolbar pictureOpensInLibreOffice)
 set_tests_properties(tst_editor_toolbar_interop PROPERTIES
-  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TARBEL_INTEROP=1" TIMEOUT 300)
+  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TARBEL_INTEROP=1" TIMEOUT 300 LABELS interop)

@@ -1,9 +1,11 @@
 // The File menu: the save-first checks, opening and saving documents,
 // inserting and writing selections, printing.
+#include "editorwindow.h"
 #include "frmeditor.h"
 #include "recoverycopy.h"
 #include "rerun.h"
 #include "runtime.h"
+#include "samples.h"
 #include "scripteddialoghost.h"
 
 #include <QCoreApplication>
@@ -121,7 +123,7 @@ private slots:
         QCOMPARE(w.editor->Text(), QString());
 
         w.editor->setTextRTF("draft");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbCancel);
         w.mnunew_Click();
         QCOMPARE(host.last().text, QStringLiteral("File not Saved ! Save it now ? "));
@@ -149,7 +151,7 @@ private slots:
 
         // No: emptied without writing.
         w.editor->setTextRTF("second");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.curfile = file;
         w.setWindowTitle(frmeditor::namedCaption(file));
         host.answerMessage(vb::vbNo);
@@ -169,7 +171,7 @@ private slots:
         writeBytes(other, "other text");
 
         w.editor->setTextRTF("mine");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbCancel);
         w.mnuopen_Click();
         QCOMPARE(w.editor->Text(), QStringLiteral("mine"));
@@ -191,7 +193,7 @@ private slots:
         // Yes with a name: the document is saved before the other opens.
         const QString saved = path("open-saved.rtf");
         w.editor->setTextRTF("keep me");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbYes).answerSaveFile(saved).answerOpenFile(other);
         w.mnuopen_Click();
         QVERIFY(readBytes(saved).contains("keep me"));
@@ -203,7 +205,7 @@ private slots:
         // Yes, and Save's dialog cancelled with no name: nothing opens.
         frmeditor u;
         u.editor->setTextRTF("untitled");
-        u.changed = 1;
+        editortest::makeUnsavedEdit(u);
         u.CMDialog1->FileName.clear();
         host.answerMessage(vb::vbYes).answerSaveFile(QString());
         u.mnuopen_Click();
@@ -225,7 +227,7 @@ private slots:
         frmeditor w;
         w.show();
         w.editor->setTextRTF("unsaved");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbCancel);
         w.mnuexit_Click();
         QVERIFY(w.isVisible());
@@ -255,7 +257,7 @@ private slots:
 
         frmeditor n;
         n.show();
-        n.changed = 1;
+        editortest::makeUnsavedEdit(n);
         host.answerMessage(vb::vbNo);
         n.mnuexit_Click();
         QVERIFY(!n.isVisible());
@@ -270,7 +272,7 @@ private slots:
         ScriptedDialogHost host;
         frmeditor w;
         w.editor->setTextRTF("{\\rtf1\\ansi Hello {\\b bold} world\\par}");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         const QString a = path("save.rtf");
         host.answerSaveFile(a);
         w.mnusave_Click();
@@ -282,13 +284,13 @@ private slots:
         QCOMPARE(platform::Screen::mousePointer(), 0);
 
         // Named: no dialog.
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.mnusave_Click();
         QCOMPARE(host.pending(), 0);
         QCOMPARE(host.prompts().size(), 1);
 
         const QString b = path("saveas.rtf");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerSaveFile(b);
         w.mnusaveas_Click();
         QCOMPARE(host.last().file.fileName, a);   // the name left by Save
@@ -307,7 +309,7 @@ private slots:
         // Save As cancelled with no name changes nothing.
         frmeditor u;
         host.answerSaveFile(QString());
-        u.changed = 1;
+        editortest::makeUnsavedEdit(u);
         u.mnusaveas_Click();
         QCOMPARE(u.changed, 1);
         QCOMPARE(u.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
@@ -458,7 +460,7 @@ private slots:
         const QString file = path("full-disk.rtf");
         writeBytes(file, "the old document");
         w.editor->setTextRTF(QByteArray(20000, 'x'));
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.curfile = file;
         {
             // A disk with room for 1000 bytes only.
@@ -542,7 +544,7 @@ private slots:
         for (const QString &target : {file, link}) {
             w.curfile = target;
             w.editor->setTextRTF(target.toUtf8());
-            w.changed = 1;
+            editortest::makeUnsavedEdit(w);
             w.mnusave_Click();
             QCOMPARE(w.changed, 0);
             QCOMPARE(readBytes(file), w.editor->TextRTF());
@@ -776,7 +778,7 @@ private slots:
 
         const QString plain = path("insert.txt");
         writeBytes(plain, "NEW");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.editor->setSelStart(0);
         w.editor->setSelLength(3);
         host.answerOpenFile(plain);
@@ -888,6 +890,7 @@ private slots:
         // Formatting and pictures reach the paper.
         const QString pdfimages = QStandardPaths::findExecutable(QStringLiteral("pdfimages"));
         const QString sample = QStringLiteral(TARBEL_SAMPLES_DIR "/libreoffice-notes.rtf");
+        VERIFY_SAMPLE_UNLESS_LOCAL(QFile::exists(sample));
         if (!pdfimages.isEmpty() && QFile::exists(sample)) {
             frmeditor pictures;
             host.answerOpenFile(sample);

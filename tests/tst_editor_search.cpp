@@ -1,4 +1,5 @@
 // The Search menu and the phrase look-up hand-off.
+#include "editorwindow.h"
 #include "frmeditor.h"
 #include "runtime.h"
 #include "scripteddialoghost.h"
@@ -305,7 +306,7 @@ private slots:
         ScriptedDialogHost host;
         frmeditor w;
         w.editor->setTextRTF("unsaved work");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbNo);
         w.Command1_Click();
         QCOMPARE(host.prompts().size(), 1);
@@ -344,7 +345,7 @@ private slots:
         ScriptedDialogHost host;
         frmeditor w;
         w.editor->setTextRTF("typed work");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(answer);
         if (answer == vb::vbYes)
             host.answerSaveFile(saved);
@@ -387,7 +388,7 @@ private slots:
 
         // Save writes back to the handed-off file, through the same mapping.
         w.tmpeditor->setSelText(QStringLiteral("TEXT"));
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.mnusave_Click();
         QCOMPARE(w.changed, 0);
         QFile saved(doc);

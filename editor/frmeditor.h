@@ -190,9 +190,6 @@ private:
     // The guard of the editors' key and mouse procedures: true (and
     // skipevent cleared) when this event is the one to swallow.
     bool skipThisEvent();
-    // cbofont and cbosize take the face and size of the active editor's
-    // selection.
-    void followSelectionFont();
     // What both editors do on a key or a click, each behind skipThisEvent.
     void keyDownOn(platform::RichTextBox *control, int KeyCode);
     void keyPressOn(platform::RichTextBox *control);
@@ -256,7 +253,8 @@ private:
     // Reads a whole file for a command; false when it is missing, a folder,
     // unreadable or too large to hold.
     static bool readWholeFile(const QString &path, QByteArray &bytes);
-    // cbosize and cbofont show the face and size of box's selection.
+    // cbosize and cbofont show the face and size of box's selection (empty
+    // where it mixes them).
     void showSelectionFont(platform::RichTextBox *box);
     // Runs the key-release handling of editor with no key, to refresh the
     // font boxes.

@@ -90,6 +90,8 @@ bool frmeditor::readWholeFile(const QString &path, QByteArray &bytes)
 
 void frmeditor::showSelectionFont(RichTextBox *box)
 {
+    if (!box)
+        return;
     const std::optional<double> size = box->SelFontSize();
     cbosize->setEditText(size ? QString::number(*size) : QString());
     const std::optional<QString> face = box->SelFontName();
@@ -104,10 +106,9 @@ void frmeditor::refreshFontBoxes()
 
 void frmeditor::focusDocument(RichTextBox *box)
 {
-    if (box) {
-        showSelectionFont(box);
+    showSelectionFont(box);
+    if (box)
         box->setFocus();
-    }
     refreshFontBoxes();
 }
 

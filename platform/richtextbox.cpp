@@ -1,6 +1,7 @@
 #include "richtextbox.h"
 
 #include "commondialog.h"
+#include "menus.h"
 #include "rtf.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -611,24 +612,9 @@ void RichTextBox::applyGeometry()
 // ---------------------------------------------------------------------------
 // Events
 
-bool RichTextBox::isMenuShortcut(QKeyEvent *e) const
-{
-    const QKeySequence pressed(e->keyCombination());
-    const QWidget *w = window();
-    if (!w)
-        return false;
-    const auto actions = w->findChildren<QAction *>();
-    for (const QAction *a : actions) {
-        for (const QKeySequence &s : a->shortcuts())
-            if (s == pressed)
-                return true;
-    }
-    return false;
-}
-
 bool RichTextBox::event(QEvent *e)
 {
-    if (e->type() == QEvent::ShortcutOverride && isMenuShortcut(static_cast<QKeyEvent *>(e))) {
+    if (e->type() == QEvent::ShortcutOverride && isWindowShortcut(window(), static_cast<QKeyEvent *>(e))) {
         // Let the window's shortcut reach its menu item.
         e->ignore();
         return true;
@@ -638,7 +624,7 @@ bool RichTextBox::event(QEvent *e)
 
 void RichTextBox::keyPressEvent(QKeyEvent *e)
 {
-    if (isMenuShortcut(e)) {
+    if (isWindowShortcut(window(), e)) {
         // A menu item's key whose item is disabled: nothing happens.
         e->accept();
         return;

@@ -139,7 +139,6 @@ protected:
     bool canInsertFromMimeData(const QMimeData *source) const override;
 
 private:
-    bool isMenuShortcut(QKeyEvent *e) const;
     void applyWrap();
     void applyGeometry();
     void adoptDocument(QTextDocument *doc);

@@ -60,6 +60,8 @@ public:
     QAction *mnu_undo = nullptr, *mnu_line = nullptr, *mnucut = nullptr, *mnupaste = nullptr,
             *mnucopy = nullptr, *mnuclear = nullptr, *mnu_tab1 = nullptr, *mnuselect = nullptr,
             *mnu_time = nullptr, *mnu_line1 = nullptr, *mnu_wrap = nullptr;
+    // Ctrl+Y: the window's key for redoing what Undo took back (no menu item).
+    QAction *keyRedo = nullptr;
     QMenu *mnuoption = nullptr;
     QAction *mnubold = nullptr, *mnuunderline = nullptr, *mnuitalics = nullptr, *mnu_clour = nullptr;
     QMenu *mnu_search = nullptr;
@@ -122,6 +124,7 @@ public:
     void mnuselect_Click();
     void mnu_time_Click();
     void mnu_wrap_Click();
+    void keyRedo_Click();
 
     // --- formatting, font boxes, keys ---------------------------------------
     void mnubold_Click();

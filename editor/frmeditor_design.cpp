@@ -234,6 +234,10 @@ void frmeditor::buildMenus()
     mnu_wrap = platform::addMenuItem(mnuedit, "mnu_wrap", QStringLiteral("Word Wrap"));
     mnu_wrap->setCheckable(true);
     mnu_wrap->setChecked(false);
+    keyRedo = new QAction(this);
+    keyRedo->setObjectName(QStringLiteral("keyRedo"));
+    keyRedo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
+    addAction(keyRedo);
 
     mnuoption = platform::addMenu(bar, "mnuoption", QStringLiteral("&Option"));
     mnubold = platform::addMenuItem(mnuoption, "mnubold", QStringLiteral("&Bold"), QKeySequence(Qt::CTRL | Qt::Key_B));

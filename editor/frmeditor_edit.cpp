@@ -45,13 +45,19 @@ void frmeditor::connectEdit()
     connectItems({{mnu_undo, &frmeditor::mnu_undo_Click}, {mnucut, &frmeditor::mnucut_Click},
                   {mnupaste, &frmeditor::mnupaste_Click}, {mnucopy, &frmeditor::mnucopy_Click},
                   {mnuclear, &frmeditor::mnuclear_Click}, {mnuselect, &frmeditor::mnuselect_Click},
-                  {mnu_time, &frmeditor::mnu_time_Click}, {mnu_wrap, &frmeditor::mnu_wrap_Click}});
+                  {mnu_time, &frmeditor::mnu_time_Click}, {mnu_wrap, &frmeditor::mnu_wrap_Click},
+                  {keyRedo, &frmeditor::keyRedo_Click}});
+    // Copy, Cut and Clear, and so their keys, follow the selection as it
+    // changes, not only when the menu opens.
+    for (RichTextBox *box : {editor, tmpeditor})
+        connect(box, &QTextEdit::copyAvailable, this, &frmeditor::mnuedit_Click);
+    mnuedit_Click();
 }
 
 void frmeditor::mnuedit_Click()
 {
     RichTextBox *e = activeEditor();
-    const bool selected = e && !e->SelText().isEmpty();
+    const bool selected = e && e->textCursor().hasSelection();
     mnucopy->setEnabled(selected);
     mnucut->setEnabled(selected);
     mnuclear->setEnabled(selected);
@@ -59,10 +65,14 @@ void frmeditor::mnuedit_Click()
 
 void frmeditor::mnu_undo_Click()
 {
-    // No history: the clipboard's text takes the selection's place, which
-    // brings back what Cut just took.
     if (RichTextBox *e = activeEditor())
-        e->setSelText(platform::Clipboard::GetText());
+        e->undo();
+}
+
+void frmeditor::keyRedo_Click()
+{
+    if (RichTextBox *e = activeEditor())
+        e->redo();
 }
 
 void frmeditor::replaceSelection(const QString &text)

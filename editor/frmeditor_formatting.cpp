@@ -176,8 +176,9 @@ void frmeditor::mnuunderline_Click()
 
 void frmeditor::mnu_clour_Click()
 {
-    // A cancelled dialog keeps the colour chosen last, which is applied.
-    CMDialog1->ShowColor();
+    // A cancelled dialog changes nothing.
+    if (!CMDialog1->ShowColor())
+        return;
     if (RichTextBox *e = activeEditor())
         e->setSelColor(CMDialog1->Color);
 }
@@ -214,11 +215,8 @@ void frmeditor::keyDownOn(RichTextBox *control, int KeyCode)
 {
     if (skipThisEvent())
         return;
-    if (KeyCode == 117) {           // F6
-        control->setSelText(control->SelText().toUpper());
-        changed = 1;
-    } else if (KeyCode == 118) {    // F7
-        control->setSelText(control->SelText().toLower());
+    if (KeyCode == 117 || KeyCode == 118) {   // F6 upper case, F7 lower case
+        control->changeSelCase(KeyCode == 117);
         changed = 1;
     }
 }

@@ -7,7 +7,6 @@
 #include "dialoghost.h"
 #include "runtime.h"
 
-#include <QTextCharFormat>
 
 #include <stdexcept>
 
@@ -145,16 +144,11 @@ void frmeditor::toolbarNumbering()
     if (!e)
         return;
     QString numbered = numberedText(e->Text());
-    // Back as plain text: paragraphs at the line ends, line breaks kept;
-    // pictures do not come back, nor their placeholders.
+    // Back as plain text, as one step Undo takes back: paragraphs at the
+    // line ends, line breaks kept; pictures do not come back, nor their
+    // placeholders.
     numbered.remove(QChar::ObjectReplacementCharacter);
-    numbered.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    numbered.replace(u'\r', u'\n');
-    numbered.replace(u'\v', QChar::LineSeparator);
-    // The control would give the new text the format at the caret (a
-    // picture's, even); plain text takes the document's default.
-    e->setCurrentCharFormat(QTextCharFormat());
-    e->setPlainText(numbered);
+    e->replaceText(numbered);
 }
 
 void frmeditor::toolbarImage()

@@ -66,15 +66,16 @@ void CommonDialog::ShowOpen() { showFileDialog(false); }
 
 void CommonDialog::ShowSave() { showFileDialog(true); }
 
-void CommonDialog::ShowColor()
+bool CommonDialog::ShowColor()
 {
     const auto chosen = DialogHost::current().color(fromOleColor(Color));
     if (!chosen) {
         if (CancelError)
             throw DialogCancelled{};
-        return;
+        return false;
     }
     Color = toOleColor(*chosen);
+    return true;
 }
 
 QPrinter *CommonDialog::printer()

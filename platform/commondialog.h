@@ -42,7 +42,8 @@ public:
     void setAction(int action);
     void ShowOpen();
     void ShowSave();
-    void ShowColor();
+    // False when cancelled (Color then keeps the colour chosen last).
+    bool ShowColor();
     // Returns whether the user chose to print; hDC() is then non-zero.
     bool ShowPrinter();
     bool ShowPageSetup();

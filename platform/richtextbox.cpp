@@ -270,8 +270,71 @@ QString toDocumentText(QString text)
 void RichTextBox::setSelText(const QString &text)
 {
     QTextCursor c = textCursor();
+    c.beginEditBlock();
     c.insertText(toDocumentText(text));
+    c.endEditBlock();
     setTextCursor(c);
+}
+
+void RichTextBox::changeSelCase(bool upper)
+{
+    QTextCursor sel = textCursor();
+    if (!sel.hasSelection())
+        return;
+    const bool forward = sel.position() >= sel.anchor();
+    const int start = sel.selectionStart();
+    int end = sel.selectionEnd();
+    // The pieces of text the selection covers, each with one format.
+    struct Piece {
+        int position;
+        int length;
+        QTextCharFormat format;
+    };
+    QList<Piece> pieces;
+    const QTextDocument *d = document();
+    for (QTextBlock b = d->findBlock(start); b.isValid() && b.position() < end; b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const int from = std::max(f.position(), start);
+            const int to = std::min(f.position() + f.length(), end);
+            if (from < to)
+                pieces.append({from, to - from, f.charFormat()});
+        }
+    }
+    QTextCursor c(document());
+    c.beginEditBlock();
+    int shift = 0;   // a changed case may change a piece's length (ß, SS)
+    for (const Piece &p : pieces) {
+        c.setPosition(p.position + shift);
+        c.setPosition(p.position + shift + p.length, QTextCursor::KeepAnchor);
+        const QString text = c.selectedText();
+        const QString changed = upper ? text.toUpper() : text.toLower();
+        if (changed == text)
+            continue;
+        c.insertText(changed, p.format);
+        shift += int(changed.size() - text.size());
+    }
+    c.endEditBlock();
+    end += shift;
+    sel.setPosition(forward ? start : end);
+    sel.setPosition(forward ? end : start, QTextCursor::KeepAnchor);
+    setTextCursor(sel);
+}
+
+void RichTextBox::replaceText(const QString &text)
+{
+    QTextCursor c(document());
+    c.beginEditBlock();
+    c.select(QTextCursor::Document);
+    c.removeSelectedText();
+    // What is left is one empty paragraph: plain, and in no list.
+    if (QTextList *list = c.currentList())
+        list->remove(c.block());
+    c.setBlockFormat(QTextBlockFormat());
+    c.setBlockCharFormat(QTextCharFormat());
+    c.insertText(toDocumentText(text), QTextCharFormat());
+    c.endEditBlock();
+    setTextCursor(QTextCursor(document()));
 }
 
 void RichTextBox::insertFromMimeData(const QMimeData *source)
@@ -622,6 +685,32 @@ bool RichTextBox::event(QEvent *e)
     return QTextEdit::event(e);
 }
 
+bool RichTextBox::newParagraphFromEmpty()
+{
+    QTextCursor c = textCursor();
+    if (c.hasSelection() || c.block().length() != 1)
+        return false;
+    // The format the empty paragraph would type in, which the next one
+    // takes over.
+    const QTextCharFormat format = c.charFormat();
+    c.beginEditBlock();
+    if (QTextList *list = c.currentList()) {
+        // An empty item ends its list; the paragraph stays.
+        list->remove(c.block());
+        QTextBlockFormat bf = c.blockFormat();
+        bf.setIndent(0);
+        c.setBlockFormat(bf);
+        c.setBlockCharFormat(format);
+    } else {
+        c.insertBlock(c.blockFormat(), format);
+    }
+    c.endEditBlock();
+    c.setCharFormat(format);
+    setTextCursor(c);
+    ensureCursorVisible();
+    return true;
+}
+
 void RichTextBox::keyPressEvent(QKeyEvent *e)
 {
     if (isWindowShortcut(window(), e)) {
@@ -642,35 +731,54 @@ void RichTextBox::keyPressEvent(QKeyEvent *e)
         e->accept();
         return;
     }
+    // A key typed over a selection is one step of the history, whatever
+    // the KeyPress procedure does to the selection first.
+    QTextCursor step(document());
+    const bool overSelection = textCursor().hasSelection();
+    if (overSelection)
+        step.beginEditBlock();
     const QString text = e->text();
+    bool swallowed = false;
     if (!text.isEmpty() && text.at(0).unicode() != 127) {
         int keyAscii = text.at(0).unicode();
         emit KeyPress(keyAscii);
-        if (keyAscii == 0) {
-            e->accept();
-            return;
-        }
+        swallowed = keyAscii == 0;
     }
-    QTextEdit::keyPressEvent(e);
+    if (swallowed)
+        e->accept();
+    else if (e->matches(QKeySequence::InsertParagraphSeparator) && newParagraphFromEmpty())
+        e->accept();
+    else
+        QTextEdit::keyPressEvent(e);
+    if (overSelection)
+        step.endEditBlock();
 }
 
 void RichTextBox::inputMethodEvent(QInputMethodEvent *e)
 {
+    // Text typed over a selection is one step of the history, as a key's.
+    QTextCursor step(document());
+    const bool overSelection = textCursor().hasSelection();
+    if (overSelection)
+        step.beginEditBlock();
     // A commit is typing: KeyPress comes first, as for a key.
+    int keyAscii = -1;
     if (!e->commitString().isEmpty()) {
-        int keyAscii = e->commitString().at(0).unicode();
+        keyAscii = e->commitString().at(0).unicode();
         emit KeyPress(keyAscii);
-        if (keyAscii == 0) {
-            QInputMethodEvent rest(e->preeditString(), e->attributes());
-            QTextEdit::inputMethodEvent(&rest);
-            e->accept();
-            return;
-        }
     }
-    // Text still being composed is shown, not yet in the document.
-    m_composing = e->commitString().isEmpty() && e->replacementLength() == 0 && !textCursor().hasSelection();
-    QTextEdit::inputMethodEvent(e);
-    m_composing = false;
+    if (keyAscii == 0) {
+        QInputMethodEvent rest(e->preeditString(), e->attributes());
+        QTextEdit::inputMethodEvent(&rest);
+        e->accept();
+    } else {
+        // Text still being composed is shown, not yet in the document.
+        m_composing = e->commitString().isEmpty() && e->replacementLength() == 0 && !overSelection;
+        QTextEdit::inputMethodEvent(e);
+        m_composing = false;
+    }
+    if (overSelection)
+        step.endEditBlock();
 }
 
 void RichTextBox::keyReleaseEvent(QKeyEvent *e)

@@ -17,8 +17,14 @@
 //
 // Change is raised after every change to the document's text or formatting,
 // whoever made it: the keys the control handles itself, input methods, the
-// mouse (middle-click paste, drag and drop) and every program call. Loading
-// a document through setTextRTF is no change.
+// mouse (middle-click paste, drag and drop), undo and redo, and every program
+// call. Loading a document through setTextRTF is no change.
+//
+// History. The document keeps its own undo history: each program call that
+// edits (setSelText, the attributes, changeSelCase, replaceText, pictures) is
+// one step, and so is a key typed over a selection. Ctrl+Z and Ctrl+Y reach
+// the window's menu items, which call undo() and redo(). Loading a document
+// starts a fresh history.
 #include <QByteArray>
 #include <QColor>
 #include <QTextEdit>
@@ -51,6 +57,9 @@ public:
     QByteArray TextRTF() const;
     void setTextRTF(const QByteArray &data);
     QString Text() const;
+    // The whole content becomes text, in the document's default format and
+    // out of any list or table, as one step of the history.
+    void replaceText(const QString &text);
 
     // Selection, in CR LF positions.
     qint64 SelStart() const;
@@ -59,6 +68,9 @@ public:
     void setSelLength(qint64 length);
     QString SelText() const;
     void setSelText(const QString &text);
+    // The selected letters in upper (or lower) case, in place: every
+    // character keeps its format, and the selection stays on them.
+    void changeSelCase(bool upper);
 
     // Character attributes of the selection, or of the insertion point when
     // nothing is selected; nothing (null) when the selection mixes values.
@@ -139,6 +151,9 @@ protected:
     bool canInsertFromMimeData(const QMimeData *source) const override;
 
 private:
+    // Return in an empty paragraph: out of its list, or a new paragraph in
+    // the same formats (never the document's defaults).
+    bool newParagraphFromEmpty();
     void applyWrap();
     void applyGeometry();
     void adoptDocument(QTextDocument *doc);

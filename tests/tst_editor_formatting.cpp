@@ -209,7 +209,18 @@ private slots:
             host.answerMessage(vb::vbYes).answerMessage(vb::vbOK);
             w.mnureplace_Click();
         });
-        QTest::newRow("Undo") << Edit([](frmeditor &w, ScriptedDialogHost &) { w.mnu_undo_Click(); });
+        QTest::newRow("Undo") << Edit([](frmeditor &w, ScriptedDialogHost &) {
+            w.editor->setSelText(QStringLiteral("x"));
+            w.editor->setSelText(QStringLiteral("y"));
+            w.changed = 0;
+            w.mnu_undo_Click();
+        });
+        QTest::newRow("Ctrl+Y") << Edit([](frmeditor &w, ScriptedDialogHost &) {
+            w.editor->setSelText(QStringLiteral("x"));
+            w.mnu_undo_Click();
+            w.changed = 0;
+            QTest::keyClick(w.editor, Qt::Key_Y, Qt::ControlModifier);
+        });
         QTest::newRow("Time & Date") << Edit([](frmeditor &w, ScriptedDialogHost &) { w.mnu_time_Click(); });
         QTest::newRow("menu Bold") << Edit([](frmeditor &w, ScriptedDialogHost &) { w.mnubold_Click(); });
         QTest::newRow("menu Colour") << Edit([](frmeditor &w, ScriptedDialogHost &host) {
@@ -250,7 +261,14 @@ private slots:
         const QByteArray before = e->TextRTF();
         edit(*w, host);
         QCOMPARE(w->changed, 1);
-        QVERIFY(e->TextRTF() != before);
+        const QByteArray after = e->TextRTF();
+        QVERIFY(after != before);
+        // Undo takes the edit back, whatever made it; Ctrl+Y makes it again.
+        e->setFocus();
+        QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(e->TextRTF(), before);
+        QTest::keyClick(e, Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(e->TextRTF(), after);
         host.answerMessage(vb::vbCancel);
         w->mnuexit_Click();
         QCOMPARE(host.last().text, QStringLiteral("Do You Want To Save Changes ? "));
@@ -280,24 +298,24 @@ private slots:
         QCOMPARE(w->changed, 0);
     }
 
-    void colourCancelledAppliesTheColourChosenLast()
+    void colourCancelledChangesNothing()
     {
         ScriptedDialogHost host;
         auto w = openWindow();
         RichTextBox *e = w->editor;
         setText(e, QStringLiteral("red green"));
-        // Before any choice the dialog's colour is black.
         select(e, 0, 3);
-        host.answerColor(std::nullopt);
-        w->mnu_clour_Click();
-        QCOMPARE(e->SelColor(), 0u);
         host.answerColor(QColor(0, 128, 0));
         w->mnu_clour_Click();
         QCOMPARE(e->SelColor(), 0x008000u);
+        // Cancel, even with a colour chosen before: nothing is recoloured.
+        w->changed = 0;
         select(e, 4, 5);
+        const QByteArray before = e->TextRTF();
         host.answerColor(std::nullopt);
         w->mnu_clour_Click();
-        QCOMPARE(e->SelColor(), 0x008000u);
+        QCOMPARE(e->TextRTF(), before);
+        QCOMPARE(w->changed, 0);
         QCOMPARE(host.pending(), 0);
     }
 
@@ -351,29 +369,20 @@ private slots:
 
     // --- the Edit menu ----------------------------------------------------------
 
-    void editMenuEnablingOnlyWhenItOpens()
+    void editMenuItemsFollowTheSelection()
     {
         auto w = openWindow();
         RichTextBox *e = w->editor;
         setText(e, QStringLiteral("alpha beta"));
-        // Before the first opening all three are enabled.
-        QVERIFY(w->mnucopy->isEnabled() && w->mnucut->isEnabled() && w->mnuclear->isEnabled());
+        // Nothing selected: Copy, Cut and Clear are off, opened or not.
+        QVERIFY(!w->mnucopy->isEnabled() && !w->mnucut->isEnabled() && !w->mnuclear->isEnabled());
         openEditMenu(*w);
         QVERIFY(!w->mnucopy->isEnabled() && !w->mnucut->isEnabled() && !w->mnuclear->isEnabled());
         QVERIFY(w->mnupaste->isEnabled() && w->mnu_undo->isEnabled() && w->mnuselect->isEnabled());
 
-        // Selecting text does not enable them: their keys do nothing, and
-        // the control does not copy, cut or delete on its own.
+        // A selection made since: their keys act without the menu opening.
         platform::Clipboard::SetText(QStringLiteral("old"));
         select(e, 0, 5);
-        QTest::keyClick(e, Qt::Key_C, Qt::ControlModifier);
-        QTest::keyClick(e, Qt::Key_X, Qt::ControlModifier);
-        QTest::keyClick(e, Qt::Key_D, Qt::ControlModifier);
-        QCOMPARE(platform::Clipboard::GetText(), QStringLiteral("old"));
-        QCOMPARE(e->Text(), QStringLiteral("alpha beta"));
-        QCOMPARE(w->changed, 0);
-
-        openEditMenu(*w);
         QVERIFY(w->mnucopy->isEnabled() && w->mnucut->isEnabled() && w->mnuclear->isEnabled());
         QTest::keyClick(e, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(platform::Clipboard::GetText(), QStringLiteral("alpha"));
@@ -381,50 +390,47 @@ private slots:
         QTest::keyClick(e, Qt::Key_D, Qt::ControlModifier);
         QCOMPARE(e->Text(), QStringLiteral(" beta"));
         QCOMPARE(w->changed, 1);
+        // The selection gone, so are they: the keys do nothing.
+        QTest::keyClick(e, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(e->Text(), QStringLiteral(" beta"));
+        QCOMPARE(platform::Clipboard::GetText(), QStringLiteral("alpha"));
     }
 
-    void cutThenUndoRestoresTheWord()
+    void undoTakesBackTypingAndCutWithItsFormat()
     {
         auto w = openWindow();
         RichTextBox *e = w->editor;
         setText(e, QStringLiteral("keep this word"));
+        platform::Clipboard::SetText(QStringLiteral("clip"));
+        e->moveCursor(QTextCursor::End);
+        QTest::keyClicks(e, QStringLiteral("teh"));
+        QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(e->Text(), QStringLiteral("keep this word"));
+
         select(e, 5, 4);
+        e->setSelBold(true);
         QTest::keyClick(e, Qt::Key_X, Qt::ControlModifier);
         QCOMPARE(e->Text(), QStringLiteral("keep  word"));
         QCOMPARE(platform::Clipboard::GetText(), QStringLiteral("this"));
-        QCOMPARE(w->changed, 1);
+        w->changed = 0;
         QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(e->Text(), QStringLiteral("keep this word"));
-        QCOMPARE(e->SelStart(), 9);
-        QCOMPARE(e->SelLength(), 0);
         QCOMPARE(w->changed, 1);
-
-        // Undo with nothing selected inserts like Paste, a change too.
-        w->changed = 0;
-        e->setSelStart(0);
+        select(e, 5, 4);
+        QCOMPARE(e->SelBold(), std::optional<bool>(true));
+        // Step by step, to the loaded document, and no further: nothing is
+        // pasted in place of the selection.
         QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(e->Text(), QStringLiteral("thiskeep this word"));
-        QCOMPARE(w->changed, 1);
-        // Ctrl+P is Paste, and marks the document modified.
-        QTest::keyClick(e, Qt::Key_P, Qt::ControlModifier);
-        QCOMPARE(e->Text(), QStringLiteral("thisthiskeep this word"));
-        QCOMPARE(w->changed, 1);
-    }
+        QCOMPARE(e->SelBold(), std::optional<bool>(false));
+        QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(e->Text(), QStringLiteral("keep this word"));
 
-    void undoAndPasteWithAnEmptyClipboard()
-    {
-        auto w = openWindow();
-        RichTextBox *e = w->editor;
-        setText(e, QStringLiteral("abc def"));
+        // Paste with an empty clipboard puts nothing in the selection's place.
         QGuiApplication::clipboard()->clear();
-        select(e, 0, 4);
-        w->mnu_undo_Click();
-        QCOMPARE(e->Text(), QStringLiteral("def"));
-        QCOMPARE(w->changed, 1);
         w->changed = 0;
-        select(e, 0, 1);
-        w->mnupaste_Click();
-        QCOMPARE(e->Text(), QStringLiteral("ef"));
+        select(e, 0, 5);
+        QTest::keyClick(e, Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(e->Text(), QStringLiteral("this word"));
         QCOMPARE(w->changed, 1);
     }
 
@@ -493,13 +499,29 @@ private slots:
         auto w = openWindow();
         RichTextBox *e = w->editor;
         setText(e, QStringLiteral("say hello now"));
-        select(e, 4, 5);
+        // Mixed formatting: every letter keeps its own, the selection stays.
+        select(e, 4, 2);
+        e->setSelBold(true);
+        select(e, 6, 3);
+        e->setSelItalic(true);
+        e->setSelColor(0x0000FF);
+        e->setSelStart(9);
+        QTest::keyClick(e, Qt::Key_Left, Qt::ShiftModifier | Qt::ControlModifier);
+        QCOMPARE(e->SelText(), QStringLiteral("hello"));
         QTest::keyClick(e, Qt::Key_F6);
         QCOMPARE(e->Text(), QStringLiteral("say HELLO now"));
+        QCOMPARE(e->SelText(), QStringLiteral("HELLO"));
+        QCOMPARE(e->textCursor().position(), 4);
+        for (int i = 4; i < 9; ++i) {
+            QCOMPARE(formatAt(e, i).fontWeight() > QFont::Normal, i < 6);
+            QCOMPARE(formatAt(e, i).fontItalic(), i >= 6);
+            QCOMPARE(formatAt(e, i).foreground().color() == QColor(Qt::red), i >= 6);
+        }
         QCOMPARE(w->changed, 1);
         select(e, 0, 9);
         QTest::keyClick(e, Qt::Key_F7);
         QCOMPARE(e->Text(), QStringLiteral("say hello now"));
+        QVERIFY(formatAt(e, 4).fontWeight() > QFont::Normal);
 
         // Nothing selected: no change to the text, but a change all the same.
         w->changed = 0;
@@ -584,6 +606,55 @@ private slots:
             QCOMPARE(formatAt(e, at).fontPointSize(), 18.0);
             QCOMPARE(formatAt(e, at + 1).fontPointSize(), 9.0);
         }
+    }
+
+    // A new paragraph, and what follows a picture, go on in the face and
+    // size of the text before; the boxes say so.
+    void newParagraphContinuesTheFormat_data()
+    {
+        QTest::addColumn<Edit>("reach");
+        auto keys = [](std::initializer_list<const char *> buttons, int returns) {
+            return Edit([=](frmeditor &w, ScriptedDialogHost &) {
+                for (const char *k : buttons) {
+                    platform::ToolbarButton b;
+                    b.Key = QLatin1String(k);
+                    w.Toolbar1_ButtonClick(&b);
+                }
+                for (int i = 0; i < returns; ++i)
+                    QTest::keyClick(w.editor, Qt::Key_Return);
+            });
+        };
+        QTest::newRow("an empty line") << keys({}, 2);
+        QTest::newRow("leaving a list") << keys({"bullet"}, 2);
+        QTest::newRow("after a picture") << Edit([](frmeditor &w, ScriptedDialogHost &) {
+            QImage picture(4, 4, QImage::Format_RGB32);
+            picture.fill(Qt::green);
+            const QString file = QDir::temp().filePath(QStringLiteral("tarbel-format-after.bmp"));
+            picture.save(file, "BMP");
+            w.editor->OLEObjects.Add(file);
+            QFile::remove(file);
+        });
+    }
+
+    void newParagraphContinuesTheFormat()
+    {
+        QFETCH(Edit, reach);
+        ScriptedDialogHost host;
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        const QString face = w->cbofont->itemText(w->cbofont->count() - 1);
+        setText(e, QStringLiteral("text"));
+        styleRange(e, 0, 4, face, 14);
+        QTest::keyClick(e, Qt::Key_End);
+        reach(*w, host);
+        QTest::keyClicks(e, QStringLiteral("new"));
+        QVERIFY(e->Text().endsWith(QLatin1String("new")));
+        QVERIFY(!e->textCursor().currentList());
+        const int last = e->document()->characterCount() - 2;
+        QCOMPARE(faceOf(formatAt(e, last)), face);
+        QCOMPARE(formatAt(e, last).fontPointSize(), 14.0);
+        QCOMPARE(w->cbofont->currentText(), face);
+        QCOMPARE(w->cbosize->currentText(), QStringLiteral("14"));
     }
 
     void boxesFollowArrowKeysClicksAndMixedSelections()

@@ -127,18 +127,22 @@ void frmeditor::mnu_time_Click()
 
 void frmeditor::mnu_wrap_Click()
 {
-    if (editor->isVisibleTo(this)) {
-        tmpeditor->setTextRTF(editor->TextRTF());
-        mnu_wrap->setChecked(true);
-        tmpeditor->setVisible(true);
-        editor->setVisible(false);
-    } else if (tmpeditor->isVisibleTo(this)) {
-        editor->setTextRTF(tmpeditor->TextRTF());
-        mnu_wrap->setChecked(false);
-        editor->setVisible(true);
-        tmpeditor->setVisible(false);
-    } else {
+    RichTextBox *from = activeEditor();
+    if (!from) {
         // Nothing shown: nothing to switch; the item keeps its mark.
         mnu_wrap->setChecked(tmpeditor->isVisibleTo(this));
+        return;
     }
+    RichTextBox *to = from == editor ? tmpeditor : editor;
+    // The document itself moves over, with its history, the caret and the
+    // part in view, and so does the focus. Shown first, the control lays it
+    // out at its own size.
+    const bool focused = focusWidget() == from;
+    to->setVisible(true);
+    to->takeDocument(from);
+    mnu_wrap->setChecked(to == tmpeditor);
+    from->setVisible(false);
+    if (focused)
+        to->setFocus();
+    mnuedit_Click();
 }

@@ -115,7 +115,8 @@ RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
 void RichTextBox::watchDocument()
 {
     // Text and formatting changes alike; the layout alone is no change.
-    connect(document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
+    disconnect(m_watch);
+    m_watch = connect(document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
         if ((removed != 0 || added != 0) && !m_composing)
             emit Change();
     });
@@ -129,6 +130,16 @@ void RichTextBox::setRightMargin(double twips)
 
 void RichTextBox::applyWrap()
 {
+    // A paragraph of right-to-left text without an alignment of its own
+    // starts at its natural edge, the right one: where lines wrap only at
+    // the right margin, far beyond the window, that edge is out of sight,
+    // so there it starts at the left one.
+    QTextOption option = document()->defaultTextOption();
+    const Qt::Alignment align = m_rightMargin > 0 ? Qt::AlignLeft | Qt::AlignAbsolute : Qt::AlignLeft;
+    if (option.alignment() != align) {
+        option.setAlignment(align);
+        document()->setDefaultTextOption(option);
+    }
     if (m_rightMargin > 0) {
         setLineWrapMode(QTextEdit::FixedPixelWidth);
         setLineWrapColumnOrWidth(twipsToPixelsX(m_rightMargin));
@@ -145,13 +156,19 @@ void RichTextBox::applyWrap()
 
 QByteArray RichTextBox::TextRTF() const { return rtf::write(document()); }
 
-void RichTextBox::setTextRTF(const QByteArray &data)
+QTextDocument *RichTextBox::newDocument() const
 {
     auto *doc = new QTextDocument;
     doc->setUndoRedoEnabled(false);
     doc->setDefaultFont(document()->defaultFont());
     doc->setDocumentMargin(document()->documentMargin());
     doc->setDefaultTextOption(document()->defaultTextOption());
+    return doc;
+}
+
+void RichTextBox::setTextRTF(const QByteArray &data)
+{
+    QTextDocument *doc = newDocument();
     if (rtf::isRtf(data))
         rtf::read(data, doc);
     else
@@ -164,7 +181,7 @@ void RichTextBox::adoptDocument(QTextDocument *doc)
     // The control deletes a document of its own making; one we gave it
     // earlier is ours to delete.
     QTextDocument *old = document();
-    const bool ours = old && old->parent() == this;
+    const bool ours = old && old != doc && old->parent() == this;
     doc->setParent(this);
     doc->setUndoRedoEnabled(true);
     setDocument(doc);
@@ -176,6 +193,30 @@ void RichTextBox::adoptDocument(QTextDocument *doc)
         delete old;
     // Watched from now on: what came with it was loaded, not changed.
     watchDocument();
+}
+
+void RichTextBox::takeDocument(RichTextBox *other)
+{
+    if (!other || other == this)
+        return;
+    QTextDocument *doc = other->document();
+    const QTextCursor caret = other->textCursor();
+    // The first character in view, and how far below the top it stands.
+    const QTextCursor top = other->cursorForPosition(QPoint(0, 0));
+    const int topOffset = other->cursorRect(top).top();
+
+    // Ours before other lets go of it, so that it is not deleted.
+    doc->setParent(this);
+    other->adoptDocument(other->newDocument());
+    adoptDocument(doc);
+
+    setTextCursor(caret);
+    const bool caretInView = viewport()->rect().intersects(cursorRect());
+    QScrollBar *bar = verticalScrollBar();
+    bar->setValue(bar->value() + cursorRect(top).top() - topOffset);
+    // The caret stays in view if it was; wrapping may have moved it down.
+    if (caretInView && !viewport()->rect().contains(cursorRect()))
+        ensureCursorVisible();
 }
 
 QString RichTextBox::Text() const

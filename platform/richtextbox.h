@@ -24,7 +24,7 @@
 // edits (setSelText, the attributes, changeSelCase, replaceText, pictures) is
 // one step, and so is a key typed over a selection. Ctrl+Z and Ctrl+Y reach
 // the window's menu items, which call undo() and redo(). Loading a document
-// starts a fresh history.
+// starts a fresh history; takeDocument keeps it.
 #include <QByteArray>
 #include <QColor>
 #include <QTextEdit>
@@ -60,6 +60,9 @@ public:
     // The whole content becomes text, in the document's default format and
     // out of any list or table, as one step of the history.
     void replaceText(const QString &text);
+    // Shows the document other shows, with its history, caret and
+    // selection, from the same place on; other is left an empty one.
+    void takeDocument(RichTextBox *other);
 
     // Selection, in CR LF positions.
     qint64 SelStart() const;
@@ -156,6 +159,7 @@ private:
     bool newParagraphFromEmpty();
     void applyWrap();
     void applyGeometry();
+    QTextDocument *newDocument() const;
     void adoptDocument(QTextDocument *doc);
     void watchDocument();
     template <typename T, typename Get>
@@ -167,6 +171,7 @@ private:
     double m_topTwips = 0;
     int m_visibleBottom = -1;
     bool m_composing = false;
+    QMetaObject::Connection m_watch;
 };
 
 }  // namespace platform

@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -289,6 +290,7 @@ private slots:
         w->mnu_wrap_Click();
         // Composing in an input method is not yet typing.
         w->editor->setFocus();
+        w->editor->setSelStart(0);
         QInputMethodEvent compose(QStringLiteral("e"), {});
         QApplication::sendEvent(w->editor, &compose);
         QCOMPARE(w->editor->Text(), QStringLiteral("word\r\nwrap"));
@@ -800,6 +802,60 @@ private slots:
         QVERIFY(!w->tmpeditor->isVisible());
         QCOMPARE(e->Text(), QStringLiteral("first line\r\nsecond line"));
         QCOMPARE(w->changed, 0);
+    }
+
+    // The switch keeps the focus, the caret and selection, the part of the
+    // document in view, and the history.
+    void wordWrapKeepsFocusCaretViewAndHistory()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        QString text;
+        for (int i = 0; i < 300; ++i)
+            text += QStringLiteral("line %1 of a document long enough to scroll\n").arg(i);
+        setText(e, text);
+        e->setFocus();
+        e->setSelStart(0);
+        QTest::keyClicks(e, QStringLiteral("typed "));
+        e->verticalScrollBar()->setValue(e->verticalScrollBar()->maximum() / 2);
+        const int topLine = e->cursorForPosition(QPoint(0, 0)).blockNumber();
+        QVERIFY(topLine > 50);
+        QTextCursor word = e->cursorForPosition(QPoint(5, e->viewport()->height() / 2));
+        word.select(QTextCursor::WordUnderCursor);
+        e->setTextCursor(word);
+        const qint64 start = e->SelStart();
+        for (RichTextBox *shown : {w->tmpeditor, w->editor}) {
+            w->mnu_wrap->trigger();
+            QCOMPARE(w->activeEditor(), shown);
+            QTRY_VERIFY(shown->hasFocus());
+            QCOMPARE(shown->SelStart(), start);
+            QCOMPARE(shown->SelLength(), qint64(word.selectedText().size()));
+            QVERIFY(qAbs(shown->cursorForPosition(QPoint(0, 0)).blockNumber() - topLine) <= 1);
+        }
+        // Typing goes on in the wrapped view; Undo there takes back the words
+        // typed before the switch too.
+        w->mnu_wrap->trigger();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_X);
+        QVERIFY(w->tmpeditor->textCursor().block().text().endsWith(u'x'));
+        QTest::keyClick(w->tmpeditor, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(w->tmpeditor, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(w->tmpeditor->Text().startsWith(QLatin1String("line 0 ")));
+        QCOMPARE(w->changed, 1);
+    }
+
+    // A right-to-left paragraph lies in view in both controls.
+    void rightToLeftTextIsInView()
+    {
+        auto w = openWindow();
+        for (RichTextBox *box : {w->editor, w->tmpeditor}) {
+            if (box == w->tmpeditor)
+                w->mnu_wrap_Click();
+            setText(box, QStringLiteral("\u05e9\u05dc\u05d5\u05dd \u05e2\u05d5\u05dc\u05dd"));
+            const QTextLayout *layout = box->document()->begin().layout();
+            const QRectF line = layout->lineAt(0).naturalTextRect().translated(layout->position());
+            QVERIFY2(line.left() >= 0 && line.right() <= box->viewport()->width(), box->objectName().toLatin1());
+        }
     }
 
     void wordWrapKeepsFormattingBulletsPicturesAndTables()

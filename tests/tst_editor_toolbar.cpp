@@ -641,7 +641,6 @@ private slots:
         setText(w->tmpeditor, QStringLiteral("x"));
         press(*w, "num");
         QCOMPARE(w->tmpeditor->Text(), QStringLiteral("1. x\r\n"));
-        QCOMPARE(w->editor->Text(), QStringLiteral("1. bold\r\n"));
     }
 
     // --- pictures -------------------------------------------------------------------

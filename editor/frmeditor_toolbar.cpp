@@ -68,12 +68,13 @@ void frmeditor::toolbarOpen()
 
 void frmeditor::toolbarSave()
 {
-    if (!nameUntitledDocument())
+    QString path = curfile;
+    if (path.isEmpty() && !nameUntitledDocument(path))
         return;
     RichTextBox *box = activeEditor();
     // The wrapped view writes as Save As does: a line end after the document.
     const bool wrapped = box == tmpeditor;
-    if (!box || !saveDocument(box, curfile, wrapped))
+    if (!box || !saveInFormat(box, path, wrapped))
         return;
     if (!wrapped)
         editor->setFocus();

@@ -6,6 +6,8 @@
 #include <QPrinter>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace platform {
 
 CommonDialog::CommonDialog(QObject *parent) : QObject(parent) {}
@@ -65,6 +67,20 @@ void CommonDialog::showFileDialog(bool save)
 void CommonDialog::ShowOpen() { showFileDialog(false); }
 
 void CommonDialog::ShowSave() { showFileDialog(true); }
+
+void CommonDialog::startFrom(const QString &fileName)
+{
+    if (fileName.isEmpty()) {
+        const QString last = FileName.isEmpty() ? m_lastFileName : FileName;
+        // A Windows path (C:\docs\a.rtf) has its folder before the last
+        // backslash.
+        const qsizetype slash = std::max(last.lastIndexOf(u'/'), last.lastIndexOf(u'\\'));
+        if (slash > 0)
+            InitDir = last.left(slash);
+    }
+    FileName = fileName;
+    m_lastFileName = fileName;
+}
 
 bool CommonDialog::ShowColor()
 {

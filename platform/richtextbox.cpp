@@ -176,6 +176,26 @@ void RichTextBox::setTextRTF(const QByteArray &data)
     adoptDocument(doc);
 }
 
+namespace {
+QString toDocumentText(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(u'\r', u'\n');
+    text.replace(u'\v', QChar::LineSeparator);
+    return text;
+}
+}  // namespace
+
+void RichTextBox::setPlainTextDocument(const QString &text)
+{
+    QTextDocument *doc = newDocument();
+    QString lines = text;
+    lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    lines.replace(u'\r', u'\n');
+    QTextCursor(doc).insertText(lines);
+    adoptDocument(doc);
+}
+
 void RichTextBox::adoptDocument(QTextDocument *doc)
 {
     // The control deletes a document of its own making; one we gave it
@@ -297,16 +317,6 @@ QString RichTextBox::SelText() const
     t.replace(QChar::LineSeparator, u'\v');
     return t;
 }
-
-namespace {
-QString toDocumentText(QString text)
-{
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(u'\r', u'\n');
-    text.replace(u'\v', QChar::LineSeparator);
-    return text;
-}
-}  // namespace
 
 void RichTextBox::setSelText(const QString &text)
 {

@@ -18,7 +18,8 @@
 // Change is raised after every change to the document's text or formatting,
 // whoever made it: the keys the control handles itself, input methods, the
 // mouse (middle-click paste, drag and drop), undo and redo, and every program
-// call. Loading a document through setTextRTF is no change.
+// call. Loading a document through setTextRTF or setPlainTextDocument is no
+// change.
 //
 // History. The document keeps its own undo history: each program call that
 // edits (setSelText, the attributes, changeSelCase, replaceText, pictures) is
@@ -56,6 +57,8 @@ public:
     // The whole content.
     QByteArray TextRTF() const;
     void setTextRTF(const QByteArray &data);
+    // Plain text as a new document, a paragraph a line (CR LF, LF or CR).
+    void setPlainTextDocument(const QString &text);
     QString Text() const;
     // The whole content becomes text, in the document's default format and
     // out of any list or table, as one step of the history.
@@ -129,6 +132,8 @@ public:
     double heightTwips() const { return m_heightTwips; }
     void setHeightTwips(double twips);
     void moveTwips(double left, double top);
+    double leftTwips() const { return m_leftTwips; }
+    double topTwips() const { return m_topTwips; }
     // Lowest pixel row of the parent that can be seen (the status bar's top).
     void setVisibleBottom(int parentY);
 

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QPrinter>
 #include <QProcess>
+#include <QTextCursor>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -310,20 +311,21 @@ private slots:
         QCOMPARE(u.changed, 1);
         QCOMPARE(u.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
 
-        // A name left in the dialog starts it, but cancelling it chooses
-        // nothing: no file is written over.
-        u.CMDialog1->FileName = path("left-over.rtf");
-        writeBytes(path("left-over.rtf"), "someone else's");
-        host.answerSaveFile(QString());
-        u.mnusave_Click();
-        QCOMPARE(host.last().file.fileName, path("left-over.rtf"));
+        // An untitled document never proposes the name of the document the
+        // dialog saw last (after New, say), in Save or in Save As.
+        u.changed = 0;
+        host.answerOpenFile(a);
+        u.mnuopen_Click();
+        u.mnunew_Click();
+        u.changed = 1;
+        for (QAction *command : {u.mnusave, u.mnusaveas}) {
+            host.answerSaveFile(QString());
+            command->trigger();
+            QCOMPARE(host.last().file.fileName, QString());
+            QCOMPARE(host.last().file.directory, m_dir.path());
+        }
         QCOMPARE(u.curfile, QString());
         QCOMPARE(u.changed, 1);
-        QCOMPARE(readBytes(path("left-over.rtf")), QByteArray("someone else's"));
-        host.answerSaveFile(QString());
-        u.mnusaveas_Click();
-        QCOMPARE(readBytes(path("left-over.rtf")), QByteArray("someone else's"));
-        QCOMPARE(host.last().file.fileName, path("left-over.rtf"));
         QCOMPARE(host.pending(), 0);
     }
 
@@ -372,6 +374,73 @@ private slots:
         QCOMPARE(w.tmpeditor->SelBold(), std::optional<bool>(true));
     }
 
+    // A plain-text file is saved back as plain text, in its encoding and
+    // with its line ends, while the document holds nothing it loses.
+    void plainTextSavedAsRead_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("saved");   // after "+" typed at the end of the first line
+        QTest::newRow("UTF-8, LF") << QByteArray("caf\xc3\xa9\nline two\n") << QByteArray("caf\xc3\xa9+\nline two\n");
+        QTest::newRow("UTF-8 mark, CR LF") << QByteArray("\xef\xbb\xbf" "a\r\nb") << QByteArray("\xef\xbb\xbf" "a+\r\nb");
+        QTest::newRow("Windows-1252, CR LF") << QByteArray("caf\xe9\r\n") << QByteArray("caf\xe9+\r\n");
+        QTest::newRow("UTF-16LE") << QByteArray("\xff\xfe" "a\0\n\0b\0", 8) << QByteArray("\xff\xfe" "a\0+\0\n\0b\0", 10);
+        QTest::newRow("UTF-16BE, CR") << QByteArray("\xfe\xff\0a\0\r", 6) << QByteArray("\xfe\xff\0a\0+\0\r\0", 8);
+    }
+
+    void plainTextSavedAsRead()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, saved);
+        ScriptedDialogHost host;
+        frmeditor w;
+        const QString txt = path("as-read.txt");
+        writeBytes(txt, file);
+        host.answerOpenFile(txt);
+        w.mnuopen_Click();
+        w.editor->setSelStart(0);
+        QTest::keyClick(w.editor, Qt::Key_End);
+        QTest::keyClick(w.editor, Qt::Key_Plus);
+        w.mnusave_Click();
+        QCOMPARE(readBytes(txt), saved);
+        QCOMPARE(w.changed, 0);
+        QCOMPARE(host.pending(), 0);
+    }
+
+    // Formatting that plain text loses: Save asks before writing RTF.
+    void formattedPlainTextAsksBeforeRtf()
+    {
+        ScriptedDialogHost host;
+        frmeditor w;
+        const QString txt = path("todo.txt");
+        writeBytes(txt, "buy milk\n");
+        host.answerOpenFile(txt);
+        w.mnuopen_Click();
+        w.editor->selectAll();
+        w.mnubold_Click();
+        // Cancel: nothing written; No: Save As, RTF under another name.
+        host.answerMessage(vb::vbCancel);
+        w.mnusave_Click();
+        QVERIFY(host.last().text.contains(txt));
+        QCOMPARE(host.last().buttons, vb::vbYesNoCancel + vb::vbExclamation);
+        QCOMPARE(readBytes(txt), QByteArray("buy milk\n"));
+        QCOMPARE(w.changed, 1);
+        const QString rtf = path("todo.rtf");
+        host.answerMessage(vb::vbNo).answerSaveFile(rtf);
+        w.mnusave_Click();
+        QVERIFY(readBytes(rtf).startsWith("{\\rtf1"));
+        QCOMPARE(w.curfile, rtf);
+        // Yes: RTF in the text file itself.
+        host.answerOpenFile(txt);
+        w.mnuopen_Click();
+        w.editor->selectAll();
+        w.mnubold_Click();
+        host.answerMessage(vb::vbYes);
+        w.mnusave_Click();
+        QVERIFY(readBytes(txt).startsWith("{\\rtf1"));
+        QCOMPARE(w.changed, 0);
+        QCOMPARE(host.pending(), 0);
+    }
+
     void focusReturnsToTheDocument()
     {
         ScriptedDialogHost host;
@@ -406,16 +475,24 @@ private slots:
     void openFailures_data()
     {
         QTest::addColumn<QString>("target");
-        QTest::newRow("missing") << path("does-not-exist.rtf");
-        QTest::newRow("folder") << m_dir.path();
-        QTest::newRow("device") << QStringLiteral("/dev/zero");
-        QTest::newRow("too large") << path("huge.rtf");
-        QTest::newRow("unreadable") << path("unreadable.rtf");
+        QTest::addColumn<QByteArray>("content");   // written to target first
+        QTest::newRow("missing") << path("does-not-exist.rtf") << QByteArray();
+        QTest::newRow("folder") << m_dir.path() << QByteArray();
+        QTest::newRow("device") << QStringLiteral("/dev/zero") << QByteArray();
+        QTest::newRow("too large") << path("huge.rtf") << QByteArray();
+        QTest::newRow("unreadable") << path("unreadable.rtf") << QByteArray();
+        // Neither RTF nor text: not opened, and said so.
+        QTest::newRow("picture") << path("photo.png") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+        QTest::newRow("archive") << path("notes.zip") << QByteArray("PK\x03\x04\x14");
+        QTest::newRow("NUL bytes") << path("data.txt") << QByteArray("text\0more", 9);
     }
 
     void openFailures()
     {
         QFETCH(QString, target);
+        QFETCH(QByteArray, content);
+        if (!content.isEmpty())
+            writeBytes(target, content);
         if (target.endsWith(QLatin1String("huge.rtf"))) {
             QFile huge(target);
             QVERIFY(huge.open(QIODevice::WriteOnly));
@@ -434,8 +511,13 @@ private slots:
         w.setWindowTitle(frmeditor::namedCaption(w.curfile));
         host.answerOpenFile(target).answerMessage(vb::vbOK);
         w.mnuopen_Click();
-        QCOMPARE(host.last().text, QStringLiteral("File not Found"));
-        QCOMPARE(host.last().buttons, vb::vbOKOnly);
+        if (content.isEmpty()) {
+            QCOMPARE(host.last().text, QStringLiteral("File not Found"));
+            QCOMPARE(host.last().buttons, vb::vbOKOnly);
+        } else {
+            QCOMPARE(host.last().text, target + QStringLiteral("\nis not a text or RTF document."));
+            QCOMPARE(readBytes(target), content);
+        }
         QCOMPARE(host.last().title, QString());
         QCOMPARE(host.pointers, QList<int>{0});
         QCOMPARE(w.editor->Text(), QStringLiteral("kept"));
@@ -491,13 +573,19 @@ private slots:
         QCOMPARE(w.editor->textLength(), qint64(20000));
         QCOMPARE(w.changed, 1);
 
-        // A folder that does not exist, a path through a plain file.
+        // A folder that does not exist, a path through a plain file: the
+        // untitled document keeps no name, and the next Save asks again.
         for (const QString &bad : {path("no-such-folder/a.rtf"), file + QStringLiteral("/a.rtf")}) {
-            w.curfile = bad;
-            host.answerMessage(vb::vbOK);
-            w.mnusave_Click();
+            frmeditor u;
+            u.changed = 1;
+            host.answerSaveFile(bad).answerMessage(vb::vbOK);
+            u.mnusave_Click();
             QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
-            QCOMPARE(w.curfile, bad);
+            QCOMPARE(u.curfile, QString());
+            QCOMPARE(u.windowTitle(), frmeditor::untitledCaption());
+            host.answerSaveFile(QString());
+            u.mnusave_Click();
+            QCOMPARE(host.last().kind, ScriptedDialogHost::Kind::SaveFile);
         }
         QCOMPARE(host.pending(), 0);
     }
@@ -711,9 +799,19 @@ private slots:
         host.answerSaveFile(out);
         w.mnu_writefile_Click();
         QCOMPARE(readBytes(out), QByteArray("beta\r\ngamm\r\n"));
-        // The document stays the current file.
+        // The dialog proposes no name; the document stays the current file.
+        QCOMPARE(host.last().file.fileName, QString());
         QCOMPARE(w.curfile, doc);
         QCOMPARE(w.windowTitle(), frmeditor::namedCaption(doc));
+        QCOMPARE(w.changed, 0);
+        // Written over the document's own file: the document is unsaved work.
+        host.answerSaveFile(doc).answerMessage(vb::vbCancel);
+        w.mnu_writefile_Click();
+        QCOMPARE(readBytes(doc), QByteArray("beta\r\ngamm\r\n"));
+        QCOMPARE(w.changed, 1);
+        w.mnuexit_Click();
+        QCOMPARE(host.last().text, frmeditor::exitQuestion());
+        w.changed = 0;
 
         w.editor->setSelStart(2);
         const QString empty = path("empty-selection.txt");

@@ -216,6 +216,7 @@ private:
     void toolbarBullet();
     void toolbarNumbering();
     void toolbarImage();
+    QString m_lastPicture;   // where the picture dialog starts
     // "1. " before the first line and "n. " before each line after a line
     // end, until only blanks (and at most one line end) are left; CR LF is
     // appended first.

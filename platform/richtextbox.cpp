@@ -374,18 +374,25 @@ void RichTextBox::changeSelCase(bool upper)
 
 void RichTextBox::replaceText(const QString &text)
 {
+    // The caret goes to the start first and stays there: the new text goes
+    // in after the old one, which then goes. (A caret left at the end of a
+    // long new text would have it all laid out at once.)
+    setTextCursor(QTextCursor(document()));
     QTextCursor c(document());
     c.beginEditBlock();
-    c.select(QTextCursor::Document);
+    c.movePosition(QTextCursor::End);
+    c.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    const int start = c.position();
+    c.insertText(toDocumentText(text), QTextCharFormat());
+    c.setPosition(0);
+    c.setPosition(start, QTextCursor::KeepAnchor);
     c.removeSelectedText();
-    // What is left is one empty paragraph: plain, and in no list.
+    // The first paragraph kept the old one's formats: plain, in no list.
     if (QTextList *list = c.currentList())
         list->remove(c.block());
     c.setBlockFormat(QTextBlockFormat());
     c.setBlockCharFormat(QTextCharFormat());
-    c.insertText(toDocumentText(text), QTextCharFormat());
     c.endEditBlock();
-    setTextCursor(QTextCursor(document()));
 }
 
 void RichTextBox::insertFromMimeData(const QMimeData *source)

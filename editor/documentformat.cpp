@@ -99,10 +99,10 @@ bool isPlainText(const QTextCharFormat &f, const QFont &face)
 
 }  // namespace
 
-DocumentFormat DocumentFormat::of(const QByteArray &bytes)
+DocumentFormat DocumentFormat::of(const QByteArray &bytes, const QString &fileName)
 {
     DocumentFormat format;
-    if (rtf::isRtf(bytes))
+    if (rtf::isRtf(bytes) || (bytes.isEmpty() && fileName.endsWith(QLatin1String(".rtf"), Qt::CaseInsensitive)))
         return format;
     format.kind = Text;
     QString text;
@@ -126,7 +126,7 @@ DocumentFormat DocumentFormat::ofFile(const QString &path)
     QFile file(platform::mapDrivePath(path));
     if (path.isEmpty() || file.size() > std::numeric_limits<int>::max() || !file.open(QIODevice::ReadOnly))
         return {};
-    const DocumentFormat format = of(file.readAll());
+    const DocumentFormat format = of(file.readAll(), path);
     return format.kind == Refused ? DocumentFormat() : format;
 }
 

@@ -24,8 +24,9 @@ struct DocumentFormat {
 
     // What the bytes of a file are. Refused: NUL bytes outside UTF-16 text
     // with its byte-order mark, or the signature of a picture, an archive or
-    // another binary format.
-    static DocumentFormat of(const QByteArray &bytes);
+    // another binary format. An empty file is what its name says: RTF when
+    // it ends in .rtf, text otherwise.
+    static DocumentFormat of(const QByteArray &bytes, const QString &fileName = {});
     // The format of the file at path as it is on disk now (the first 64 KB
     // tell); RTF when there is none.
     static DocumentFormat ofFile(const QString &path);

@@ -158,7 +158,7 @@ bool frmeditor::loadDocument(RichTextBox *box, const QString &path, int changedS
         const Screen::BusyPointer busy;
         read = readWholeFile(path, bytes);
         if (read)
-            format = DocumentFormat::of(bytes);
+            format = DocumentFormat::of(bytes, path);
         if (read && format.kind != DocumentFormat::Refused) {
             // The file dialogs start from the document, as the file system
             // names it here.

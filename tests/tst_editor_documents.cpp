@@ -413,38 +413,30 @@ private slots:
         QCOMPARE(host.pending(), 0);
     }
 
-    // Formatting that plain text loses: Save asks before writing RTF.
+    // Formatting that plain text loses: Save asks. Cancel writes nothing,
+    // No is Save As, Yes writes RTF over the text.
     void formattedPlainTextAsksBeforeRtf()
     {
         ScriptedDialogHost host;
         frmeditor w;
         const QString txt = path("todo.txt");
-        writeBytes(txt, "buy milk\n");
-        host.answerOpenFile(txt);
-        w.mnuopen_Click();
-        w.editor->selectAll();
-        w.mnubold_Click();
-        // Cancel: nothing written; No: Save As, RTF under another name.
-        host.answerMessage(vb::vbCancel);
-        w.mnusave_Click();
-        QVERIFY(host.last().text.contains(txt));
-        QCOMPARE(host.last().buttons, vb::vbYesNoCancel + vb::vbExclamation);
-        QCOMPARE(readBytes(txt), QByteArray("buy milk\n"));
-        QCOMPARE(w.changed, 1);
         const QString rtf = path("todo.rtf");
-        host.answerMessage(vb::vbNo).answerSaveFile(rtf);
-        w.mnusave_Click();
+        for (const int answer : {vb::vbCancel, vb::vbNo, vb::vbYes}) {
+            writeBytes(txt, "buy milk\n");
+            host.answerOpenFile(txt).answerMessage(answer);
+            w.mnuopen_Click();
+            w.editor->selectAll();
+            w.mnubold_Click();
+            if (answer == vb::vbNo)
+                host.answerSaveFile(rtf);
+            w.mnusave_Click();
+            QVERIFY(host.messages().last().contains(txt));
+            QCOMPARE(readBytes(txt).startsWith("{\\rtf1"), answer == vb::vbYes);
+            QCOMPARE(w.curfile, answer == vb::vbNo ? rtf : txt);
+            QCOMPARE(w.changed, answer == vb::vbCancel ? 1 : 0);
+            w.changed = 0;
+        }
         QVERIFY(readBytes(rtf).startsWith("{\\rtf1"));
-        QCOMPARE(w.curfile, rtf);
-        // Yes: RTF in the text file itself.
-        host.answerOpenFile(txt);
-        w.mnuopen_Click();
-        w.editor->selectAll();
-        w.mnubold_Click();
-        host.answerMessage(vb::vbYes);
-        w.mnusave_Click();
-        QVERIFY(readBytes(txt).startsWith("{\\rtf1"));
-        QCOMPARE(w.changed, 0);
         QCOMPARE(host.pending(), 0);
     }
 

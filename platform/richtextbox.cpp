@@ -177,22 +177,25 @@ void RichTextBox::setTextRTF(const QByteArray &data)
 }
 
 namespace {
-QString toDocumentText(QString text)
+// A paragraph a line, whatever ends the lines.
+QString toParagraphs(QString text)
 {
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(u'\r', u'\n');
-    text.replace(u'\v', QChar::LineSeparator);
     return text;
+}
+
+// Text in CR LF positions: a vertical tab is a line break.
+QString toDocumentText(const QString &text)
+{
+    return toParagraphs(text).replace(u'\v', QChar::LineSeparator);
 }
 }  // namespace
 
 void RichTextBox::setPlainTextDocument(const QString &text)
 {
     QTextDocument *doc = newDocument();
-    QString lines = text;
-    lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    lines.replace(u'\r', u'\n');
-    QTextCursor(doc).insertText(lines);
+    QTextCursor(doc).insertText(toParagraphs(text));
     adoptDocument(doc);
 }
 

@@ -2,6 +2,8 @@
 BUILD   ?= build
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+# `make test` builds with TARBEL_WERROR: a compiler warning fails the run.
+WERROR  ?=
 
 .PHONY: all build run run-browser test deps deps-test configure clean install uninstall package
 
@@ -16,7 +18,7 @@ deps-test:
 	@sh tools/install-deps.sh test
 
 configure:
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(WERROR),-DTARBEL_WERROR=$(WERROR)) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -27,7 +29,11 @@ run: deps build
 run-browser: deps build
 	./$(BUILD)/bin/vennik
 
+# The sanitized suites (build/sanitize) are built before the tests run, so
+# that ctest's sanitized_build entry finds them up to date.
+test: WERROR = ON
 test: deps-test build
+	@test ! -f $(BUILD)/tests/sanitized-build.cmake || TARBEL_JOBS=$(JOBS) cmake -P $(BUILD)/tests/sanitized-build.cmake
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 install: deps build

@@ -82,7 +82,9 @@ int child(int argc, char *argv[])
     std::unique_ptr<frmMain> w;
     if (frmMain::Start(platform::appPath(), w) != 0)
         return 1;
-    QObject::connect(w->WebBrowser1, &platform::WebBrowser::NavigateComplete2, [&] {
+    // As for the bare view: the page loaded (the window shows its address
+    // earlier, when the navigation commits).
+    QObject::connect(w->WebBrowser1, &QWebEngineView::loadFinished, [&] {
         if (w->WebBrowser1->url() == page) {
             report();
             QCoreApplication::exit(0);

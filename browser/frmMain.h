@@ -121,12 +121,42 @@ public:
     void File1_Click();
     void Command2_Click();
     void mnuFileOpen_Click();
+    void WebBrowser1_TitleChange(const QString &Text);
     void WebBrowser1_SaveCompleted(const QString &path);
     void WebBrowser1_SaveFailed(const QString &path, const QString &problem);
+
+    // The save-and-end cycle. A save waits for the page to load, has the
+    // page area write the page, then writes the record; the first record
+    // makes the end due, which Timer1's tick brings once no dialog is open.
+    // Saves clicked meanwhile wait their turn; closing the window while
+    // saving lets the saves finish first.
+    enum class Cycle {
+        Browsing,        // nothing saved yet (or every save failed)
+        WaitingForPage,  // a save waits for the page to finish loading
+        Saving,          // the page area writes a page; its record follows
+        EndDue,          // a record is written: Timer1's tick ends the program
+        Closing,         // closed while saving: the end follows the saves
+        Ended,
+    };
+    enum class CycleEvent {
+        SaveClicked,     // a save joined the queue
+        PageLoaded,      // the page finished loading, or was stopped
+        SaveWritten,     // the page area wrote the page
+        SaveFailed,      // it could not
+        Tick,            // Timer1 (or a later look, while a dialog is open)
+        CloseAsked,      // the window is closed
+        GaveUp,          // closing waited kEndWaitMs for the saves
+    };
+    Cycle cycle() const { return m_cycle; }
     // True from a save's click until its page and record are written (or
     // have failed), and while later saves wait their turn.
-    bool saving() const { return m_saveUnderWay || !m_waitingSaves.isEmpty(); }
-    // The record file's place on this system.
+    bool saving() const { return !m_saves.isEmpty(); }
+    // True while a dialog of the program is on screen.
+    bool dialogOpen() const;
+
+    // The record's name for the Windows programs that read it, and its place
+    // on this system.
+    static QString recordName() { return QStringLiteral("C:\\Zanth.lib"); }
     static QString recordPath();
     // The record's bytes: both lines with CR LF, in Windows-1252. Characters
     // of the address that Windows-1252 cannot hold are percent-encoded as
@@ -156,27 +186,31 @@ private:
     void layoutDocked();
     // Keeps a text box on one line, whatever enters it.
     void keepOnOneLine(QLineEdit *box);
-    // The saves clicked: each runs when the one before it has ended.
+    // A save clicked: the boxes as they were at the click.
     struct SaveRequest {
-        QString address;   // the address box at the click
-        QString path;      // the save-path box at the click
+        QString address;   // the address box
+        QString path;      // the save-path box
         QString target;    // where the page goes on this system
+        bool waited = false;   // it waited for the page: the address is read again
     };
-    void startNextSave();
-    void saveEnded();
+    // The one transition function of the save-and-end cycle; detail is what
+    // the page area said of a failed save.
+    void advance(CycleEvent event, const QString &detail = {});
+    // Starts the first save of the queue, or lets it wait for the page.
+    void beginSave();
+    // The first save has ended: the next one, the end, or browsing on.
+    void nextSave();
     bool writeRecord(const SaveRequest &save, QString *why);
-    // Closing while saving: the saves finish first, under the busy pointer.
-    void endWhenSaved();
+    // Closing while saving: the window waits under the busy pointer.
+    void holdForSaves();
     // The runtime's report of a failure under the policy "none", which here
     // keeps the program running.
     void reportFailure(const QString &what);
 
     QWidget *m_client = nullptr;
-    bool m_ended = false;
-    bool m_endDue = false;        // a record was written: the program is to end
-    bool m_endingAfterSaves = false;
-    QTimer *m_endWait = nullptr;  // gives up waiting for a save at the end
-    bool m_saveUnderWay = false;
-    SaveRequest m_save;           // the save under way
-    QList<SaveRequest> m_waitingSaves;
+    Cycle m_cycle = Cycle::Browsing;
+    QList<SaveRequest> m_saves;   // the first one is under way
+    bool m_recorded = false;      // a record was written: the end is due
+    int m_dialogs = 0;            // the window's own dialogs on screen
+    QTimer *m_endWait = nullptr;  // gives up waiting for the saves at the end
 };

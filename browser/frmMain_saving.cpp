@@ -4,12 +4,15 @@
 
 #include "dialoghost.h"
 #include "drivemapping.h"
+#include "pagesave.h"
+#include "runtime.h"
 #include "textcodec.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QScopeGuard>
 #include <QStorageInfo>
 
 void frmMain::connectSaving()
@@ -21,6 +24,9 @@ void frmMain::connectSaving()
     connect(mnuFileOpen, &QAction::triggered, this, &frmMain::mnuFileOpen_Click);
     connect(WebBrowser1, &platform::WebBrowser::SaveCompleted, this, &frmMain::WebBrowser1_SaveCompleted);
     connect(WebBrowser1, &platform::WebBrowser::SaveFailed, this, &frmMain::WebBrowser1_SaveFailed);
+    connect(WebBrowser1, &platform::WebBrowser::TitleChange, this, &frmMain::WebBrowser1_TitleChange);
+    // A save waiting for the page goes on when the load ends (Stop too).
+    connect(WebBrowser1, &QWebEngineView::loadFinished, this, [this] { advance(CycleEvent::PageLoaded); });
 }
 
 // --- the file panel ---------------------------------------------------------------
@@ -65,7 +71,7 @@ void frmMain::File1_Click()
 
 // --- saving -------------------------------------------------------------------------
 
-QString frmMain::recordPath() { return platform::mapDrivePath(QStringLiteral("C:\\Zanth.lib")); }
+QString frmMain::recordPath() { return platform::mapDrivePath(recordName()); }
 
 namespace {
 // The length of the code point at i: a surrogate pair is one character.
@@ -116,16 +122,13 @@ QByteArray frmMain::recordBytes(const QString &address, const QString &savePath)
 
 void frmMain::Command2_Click()
 {
-    // Only a page that is there, to a path the record can hold.
-    if (m_endingAfterSaves)
+    if (m_cycle == Cycle::Closing || m_cycle == Cycle::Ended)
         return;
+    // Only a page that is there, to a path that names a file the record can
+    // hold: anything else is refused before a thing is written.
     const QString shown = WebBrowser1->LocationURL();
     if (shown.isEmpty() || shown == u"about:blank") {
         reportFailure(QStringLiteral("There is no page to save yet."));
-        return;
-    }
-    if (WebBrowser1->Busy()) {
-        reportFailure(QStringLiteral("The page is still loading. Save it when it has loaded."));
         return;
     }
     const QString typed = Text1->text();
@@ -133,36 +136,161 @@ void frmMain::Command2_Click()
         reportFailure(QStringLiteral("There is no file name to save the page as."));
         return;
     }
+    auto refuse = [&](const QString &why) {
+        reportFailure(QStringLiteral("The page cannot be saved as %1.\n\n%2 Nothing was written.").arg(typed, why));
+    };
     if (const QString bad = unstorableCharacter(typed); !bad.isEmpty()) {
         const QString code = QString::number(bad.toUcs4().value(0), 16).toUpper().rightJustified(4, u'0');
-        reportFailure(QStringLiteral("The page cannot be saved as %1.\n\nThe name holds \"%2\" (U+%3), which "
-                                     "C:\\Zanth.lib cannot record. Choose a name without it.")
-                          .arg(typed, bad, code));
+        refuse(QStringLiteral("The name holds \"%1\" (U+%2), which %3 cannot record. Choose a name without it.")
+                   .arg(bad, code, recordName()));
         return;
     }
     // The page goes where the box says; a relative name lies in the folder
     // list's folder.
-    QString target = platform::mapDrivePath(typed);
+    QString refusal;
+    QString target = platform::mapDrivePath(typed, &refusal);
+    if (target.isEmpty()) {
+        refuse(refusal.isEmpty() ? QStringLiteral("It names no file.") : refusal);
+        return;
+    }
     if (QFileInfo(target).isRelative())
         target = QDir(Dir1->Path()).absoluteFilePath(target);
-
-    // The record holds the boxes as they are at the click; a save clicked
-    // while another is writing waits its turn.
-    m_waitingSaves.append(SaveRequest{txtInput->text(), typed, target});
-    startNextSave();
+    if (const QString problem = platform::SavePath::problem(target); !problem.isEmpty()) {
+        refuse(problem);
+        return;
+    }
+    if (!WebBrowser1->Busy() && WebBrowser1->ShowsErrorPage()) {
+        refuse(QStringLiteral("The page could not be loaded; what is shown is the error page."));
+        return;
+    }
+    // The record holds the boxes as they are at the click.
+    m_saves.append(SaveRequest{txtInput->text(), typed, target});
+    advance(CycleEvent::SaveClicked);
 }
 
-void frmMain::startNextSave()
+void frmMain::advance(CycleEvent event, const QString &detail)
 {
-    if (m_saveUnderWay || m_waitingSaves.isEmpty() || m_ended)
+    if (m_cycle == Cycle::Ended)
         return;
-    m_save = m_waitingSaves.takeFirst();
-    m_saveUnderWay = true;
+    switch (event) {
+    case CycleEvent::SaveClicked:
+        // From the click to the record the window shows it is at work.
+        platform::Screen::setMousePointer(platform::Screen::vbHourglass);
+        if (m_cycle == Cycle::Browsing || m_cycle == Cycle::EndDue) {
+            Timer1->stop();
+            beginSave();
+        }
+        break;   // otherwise it waits its turn
+    case CycleEvent::PageLoaded:
+        if (m_cycle == Cycle::WaitingForPage || (m_cycle == Cycle::Closing && saving() && !WebBrowser1->Saving()))
+            beginSave();
+        break;
+    case CycleEvent::SaveWritten:
+    case CycleEvent::SaveFailed:
+        if (!saving() || !WebBrowser1 || (m_cycle != Cycle::Saving && m_cycle != Cycle::Closing))
+            return;
+        if (event == CycleEvent::SaveWritten) {
+            // The page is on disk: now the record, which makes the end due.
+            QString why;
+            if (writeRecord(m_saves.first(), &why))
+                m_recorded = true;
+            else
+                reportFailure(QStringLiteral("The page was saved, but %1 could not be written.\n\n%2").arg(recordName(), why));
+        } else {
+            reportFailure(QStringLiteral("The page could not be saved as %1.\n\n%2").arg(m_saves.first().path, detail));
+        }
+        if (!m_saves.isEmpty())
+            m_saves.removeFirst();
+        nextSave();
+        break;
+    case CycleEvent::Tick:
+        if (m_cycle != Cycle::EndDue) {
+            // A tick while saving waits for the last record, which starts
+            // the timer again.
+            Timer1->stop();
+            return;
+        }
+        if (dialogOpen()) {
+            // The end never takes a dialog away from under the user: it
+            // comes once the dialog is closed.
+            Timer1->stop();
+            QTimer::singleShot(100, this, [this] { advance(CycleEvent::Tick); });
+            return;
+        }
+        End();
+        break;
+    case CycleEvent::CloseAsked:
+        if (saving())
+            holdForSaves();
+        else
+            End();
+        break;
+    case CycleEvent::GaveUp:
+        if (m_cycle != Cycle::Closing)
+            return;
+        // Said, then done: the save is stopped before the message, so
+        // nothing of it is written while the message is on screen.
+        WebBrowser1->CancelSave();
+        reportFailure(QStringLiteral("The page is still being saved as %1 after %2 seconds. Zanth Browser ends now "
+                                     "without this save: the page is not written and %3 does not record it.")
+                          .arg(m_saves.value(0).path)
+                          .arg(kEndWaitMs / 1000)
+                          .arg(recordName()));
+        m_saves.clear();
+        End();
+        break;
+    }
+}
+
+void frmMain::beginSave()
+{
+    const bool closing = m_cycle == Cycle::Closing;
+    SaveRequest &save = m_saves.first();
+    if (WebBrowser1->Busy()) {
+        // The page is saved whole: the save waits for the load (Stop ends
+        // the wait, and what is there is saved).
+        save.waited = true;
+        if (!closing)
+            m_cycle = Cycle::WaitingForPage;
+        return;
+    }
+    // What the address box shows now is the page that is saved.
+    if (save.waited)
+        save.address = txtInput->text();
+    if (!closing)
+        m_cycle = Cycle::Saving;
     try {
+        if (WebBrowser1->ShowsErrorPage())
+            throw platform::WebBrowserError{QStringLiteral("The page could not be loaded; what is shown is the error page. Nothing was written.")};
         WebBrowser1->ExecWB(platform::WebBrowser::OLECMDID_SAVEAS, platform::WebBrowser::OLECMDEXECOPT_DONTPROMPTUSER,
-                            m_save.target, nullptr);
+                            save.target, nullptr);
     } catch (const platform::WebBrowserError &e) {
-        WebBrowser1_SaveFailed(m_save.target, e.description);
+        advance(CycleEvent::SaveFailed, e.description);
+    }
+}
+
+void frmMain::nextSave()
+{
+    if (!m_saves.isEmpty()) {
+        // From the event loop: the page area is still reporting the end of
+        // the save before.
+        QTimer::singleShot(0, this, [this] {
+            if (saving() && !WebBrowser1->Saving() && m_cycle != Cycle::Ended)
+                beginSave();
+        });
+        return;
+    }
+    if (m_cycle == Cycle::Closing) {
+        End();
+        return;
+    }
+    platform::Screen::setMousePointer(platform::Screen::vbDefault);
+    if (m_recorded) {
+        // Timer1 counts from the last record.
+        m_cycle = Cycle::EndDue;
+        Timer1->start();
+    } else {
+        m_cycle = Cycle::Browsing;
     }
 }
 
@@ -170,64 +298,28 @@ bool frmMain::writeRecord(const SaveRequest &save, QString *why)
 {
     // A Wine prefix not set up yet has no drive C folder: it is made, as
     // Wine's first run would.
-    if (!platform::makeDriveFolder(QStringLiteral("C:\\"))) {
+    if (!platform::makeDriveFolder(recordName())) {
         *why = QStringLiteral("The folder of drive C: (%1) cannot be created.").arg(platform::mapDrivePath(QStringLiteral("C:")));
         return false;
     }
-    // Written whole or not at all.
-    QSaveFile record(recordPath());
-    bool ok = record.open(QIODevice::WriteOnly);
-    if (ok)
-        ok = record.write(recordBytes(save.address, save.path)) >= 0;
-    if (ok)
-        ok = record.commit();
-    if (!ok) {
-        *why = record.errorString();
-        record.cancelWriting();
+    // Written whole and on disk, or not at all.
+    if (!platform::writeFileSafely(recordPath(), recordBytes(save.address, save.path), why)) {
+        *why = QStringLiteral("%1: %2").arg(recordPath(), why->isEmpty() ? QStringLiteral("not written") : *why);
+        return false;
     }
-    return ok;
+    return true;
 }
 
-void frmMain::WebBrowser1_SaveCompleted(const QString &)
-{
-    if (m_ended || !m_saveUnderWay)
-        return;
-    // The page is on disk: now the record, and then the timer.
-    QString why;
-    if (writeRecord(m_save, &why)) {
-        m_endDue = true;
-        Timer1->start();
-    } else {
-        reportFailure(QStringLiteral("The page was saved, but %1 could not be written.\n\n%2")
-                          .arg(QStringLiteral("C:\\Zanth.lib"), why));
-    }
-    saveEnded();
-}
+void frmMain::WebBrowser1_SaveCompleted(const QString &) { advance(CycleEvent::SaveWritten); }
 
-void frmMain::WebBrowser1_SaveFailed(const QString &, const QString &problem)
-{
-    if (m_ended || !m_saveUnderWay)
-        return;
-    reportFailure(QStringLiteral("The page could not be saved as %1.\n\n%2").arg(m_save.path, problem));
-    saveEnded();
-}
+void frmMain::WebBrowser1_SaveFailed(const QString &, const QString &problem) { advance(CycleEvent::SaveFailed, problem); }
 
-void frmMain::saveEnded()
+void frmMain::WebBrowser1_TitleChange(const QString &Text) { setWindowTitle(captionPrefix() + Text); }
+
+bool frmMain::dialogOpen() const
 {
-    m_saveUnderWay = false;
-    if (!m_waitingSaves.isEmpty()) {
-        // From the event loop: the page area is still reporting the end of
-        // the save before.
-        QTimer::singleShot(0, this, &frmMain::startNextSave);
-        return;
-    }
-    if (m_endingAfterSaves) {
-        End();
-        return;
-    }
-    // A tick that came while saving waited for this; the end is still due.
-    if (m_endDue && !Timer1->isActive())
-        Timer1->start();
+    return m_dialogs > 0 || WebBrowser1->DialogOpen() || QApplication::activeModalWidget()
+           || QApplication::activePopupWidget();
 }
 
 // --- File > Open ------------------------------------------------------------------------
@@ -238,7 +330,11 @@ void frmMain::mnuFileOpen_Click()
     try {
         cmdOpen->CancelError = true;
         cmdOpen->Filter = QStringLiteral("Html Files (*.html)|*.html;*.htm|");
-        cmdOpen->ShowOpen();
+        {
+            ++m_dialogs;
+            const auto shown = qScopeGuard([this] { --m_dialogs; });
+            cmdOpen->ShowOpen();
+        }
         WebBrowser1->Navigate(cmdOpen->FileName);
     } catch (...) {
     }

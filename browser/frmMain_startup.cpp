@@ -45,14 +45,7 @@ void frmMain::connectStartup()
     m_endWait = new QTimer(this);
     m_endWait->setSingleShot(true);
     m_endWait->setInterval(kEndWaitMs);
-    connect(m_endWait, &QTimer::timeout, this, [this] {
-        platform::Screen::setMousePointer(platform::Screen::vbDefault);
-        reportFailure(QStringLiteral("The page is still being saved as %1 after %2 seconds. Zanth Browser ends "
-                                     "without waiting any longer; C:\\Zanth.lib may not hold this save.")
-                          .arg(m_save.path)
-                          .arg(kEndWaitMs / 1000));
-        End();
-    });
+    connect(m_endWait, &QTimer::timeout, this, [this] { advance(CycleEvent::GaveUp); });
     // The record has one line for each box.
     keepOnOneLine(txtInput);
     keepOnOneLine(Text1);
@@ -139,10 +132,9 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;
         const bool plain = !(k->modifiers() & ~Qt::KeypadModifier);
         if (enter && plain) {
-            // Enter on a list's entry chooses it; elsewhere, and in a list
-            // with nothing to choose, it clicks the default button.
-            if ((watched == File1 && File1->chooseCurrent()) || (watched == Dir1 && Dir1->openCurrent()))
-                return true;
+            // Go is the window's default button: Enter in any of its boxes
+            // and lists clicks it (a list's entry is chosen by a double
+            // click or the arrow keys).
             if (Command1->isEnabled())
                 Command1->click();
             return true;
@@ -155,12 +147,13 @@ void frmMain::setEndAction(std::function<void()> action) { g_endAction = std::mo
 
 void frmMain::End()
 {
-    if (m_ended)
+    if (m_cycle == Cycle::Ended)
         return;
-    m_ended = true;
+    const bool held = m_cycle == Cycle::Closing;
+    m_cycle = Cycle::Ended;
     Timer1->stop();
     m_endWait->stop();
-    if (m_endingAfterSaves)
+    if (held || saving())
         platform::Screen::setMousePointer(platform::Screen::vbDefault);
     hide();
     if (g_endAction)
@@ -174,20 +167,20 @@ void frmMain::Form_Unload() { End(); }
 void frmMain::closeEvent(QCloseEvent *e)
 {
     // A save under way, and those waiting for it, finish first.
-    if (saving() && !m_ended) {
+    if (saving() && m_cycle != Cycle::Ended) {
         e->ignore();
-        endWhenSaved();
+        advance(CycleEvent::CloseAsked);
         return;
     }
     e->accept();
     Form_Unload();
 }
 
-void frmMain::endWhenSaved()
+void frmMain::holdForSaves()
 {
-    if (m_endingAfterSaves)
+    if (m_cycle == Cycle::Closing)
         return;
-    m_endingAfterSaves = true;
+    m_cycle = Cycle::Closing;
     Timer1->stop();
     // Nothing more to do in the window but wait.
     m_client->setEnabled(false);
@@ -198,13 +191,9 @@ void frmMain::endWhenSaved()
 
 void frmMain::Timer1_Timer()
 {
-    // The saves clicked are finished first, so the program never ends with
-    // half a page on disk; the last one's record starts the wait again.
-    if (saving()) {
-        Timer1->stop();
-        return;
-    }
-    End();
+    // The end waits for the saves clicked, so the program never ends with
+    // half a page on disk, and for any dialog on screen.
+    advance(CycleEvent::Tick);
 }
 
 void frmMain::reportFailure(const QString &what)
@@ -212,7 +201,9 @@ void frmMain::reportFailure(const QString &what)
     // The box comes with the default pointer, whatever is under way.
     const int pointer = platform::Screen::mousePointer();
     platform::Screen::setMousePointer(platform::Screen::vbDefault);
+    ++m_dialogs;
     platform::MsgBox(what, vb::vbCritical, caption());
-    if (!m_ended)
+    --m_dialogs;
+    if (m_cycle != Cycle::Ended)
         platform::Screen::setMousePointer(pointer);
 }

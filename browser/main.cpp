@@ -7,6 +7,9 @@
 
 int main(int argc, char *argv[])
 {
+    // Children (the page area's processes) are this program's to wait for,
+    // whatever the program that started it ignored.
+    platform::resetInheritedSignals();
     platform::WebBrowser::prepareProcess("vennik");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vennik"));

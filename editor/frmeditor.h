@@ -263,9 +263,9 @@ private:
     // Writes bytes to path through platform::writeFileSafely (a temporary
     // file renamed over the target, or the file rewritten in place where its
     // folder takes no new file). A Windows path ("C:\\...") is mapped
-    // through the Wine drive mapping first. Returns false on failure; never
-    // throws.
-    bool writeDocumentFile(const QString &path, const QByteArray &bytes);
+    // through the Wine drive mapping first. Returns false on failure (why
+    // holds the reason); never throws.
+    bool writeDocumentFile(const QString &path, const QByteArray &bytes, QString *why = nullptr);
     // A command's save: writes content() to path under the busy pointer;
     // on failure shows "Error Saving File" and answers false.
     bool saveFile(const QString &path, const std::function<QByteArray()> &content);
@@ -273,8 +273,8 @@ private:
     // none: false (and the focus back to the document) when none is chosen.
     bool nameUntitledDocument(QString &path);
     // Reads a whole file for a command; false when it is missing, a folder,
-    // unreadable or too large to hold.
-    static bool readWholeFile(const QString &path, QByteArray &bytes);
+    // unreadable or too large to hold (why holds the reason).
+    static bool readWholeFile(const QString &path, QByteArray &bytes, QString *why = nullptr);
     // cbosize and cbofont show the face and size of box's selection (empty
     // where it mixes them).
     void showSelectionFont(platform::RichTextBox *box);
@@ -293,11 +293,12 @@ private:
     // The first exact occurrence of text at or after from (CR LF positions)
     // in box, or -1. Reads the document from there on, not its whole text.
     static qint64 findExact(platform::RichTextBox *box, const QString &text, qint64 from);
-    // The phrase look-up; quiet: a missing or short hand-off file or a
-    // missing document shows nothing (the look-up at start-up).
-    void phraseLookup(bool quiet);
-    // Runs Command1_Click for the start-up look-up now when the window is
-    // shown, else as soon as it is.
+    // Loads the document a hand-off names, as a clean document, and selects
+    // the phrase; quiet: a document that cannot be read shows nothing (the
+    // look-up at start-up).
+    void phraseLookup(const QString &path, const QString &phrase, bool quiet);
+    // Once the window is shown: offers recovery, runs Command1_Click for the
+    // start-up look-up, then opens a document named on the command line.
     void startupLookup();
     bool m_startupLookup = false;
 

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QPrinter>
 
+#include <cerrno>
 #include <limits>
 #include <stdexcept>
 
@@ -59,40 +60,52 @@ void frmeditor::connectDocuments()
 // ---------------------------------------------------------------------------
 // Files
 
-bool frmeditor::writeDocumentFile(const QString &path, const QByteArray &bytes)
+bool frmeditor::writeDocumentFile(const QString &path, const QByteArray &bytes, QString *why)
 {
-    return !path.isEmpty() && platform::writeFileSafely(platform::mapDrivePath(path), bytes);
+    const QString target = platform::mapDrivePath(path, why);
+    return !target.isEmpty() && platform::writeFileSafely(target, bytes, why);
 }
 
 bool frmeditor::saveFile(const QString &path, const std::function<QByteArray()> &content)
 {
     bool ok = false;
+    QString why;
     {
         const Screen::BusyPointer busy;
-        ok = writeDocumentFile(path, content());
+        ok = writeDocumentFile(path, content(), &why);
     }
     if (!ok)
-        platform::MsgBox(kErrorSaving);
+        platform::MsgBoxFailure(kErrorSaving, path, why);
     return ok;
 }
 
-bool frmeditor::readWholeFile(const QString &path, QByteArray &bytes)
+bool frmeditor::readWholeFile(const QString &path, QByteArray &bytes, QString *why)
 {
-    if (path.isEmpty())
+    QString reason;
+    const auto fail = [&](const QString &text) {
+        if (why)
+            *why = text;
         return false;
-    const QString source = platform::mapDrivePath(path);
+    };
+    if (path.isEmpty())
+        return fail(platform::systemReason(ENOENT));
+    const QString source = platform::mapDrivePath(path, &reason);
+    if (source.isEmpty())
+        return fail(reason);
     const QFileInfo info(source);
     if (!info.isFile())
-        return false;
+        return fail(info.isDir()       ? platform::systemReason(EISDIR)
+                    : info.exists()    ? QStringLiteral("not a file")
+                                       : platform::systemReason(ENOENT));
     // A document holds at most int-many characters.
     if (info.size() > std::numeric_limits<int>::max())
-        return false;
+        return fail(platform::systemReason(EFBIG));
     QFile file(source);
     if (!file.open(QIODevice::ReadOnly))
-        return false;
+        return fail(file.errorString());
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return false;
+        return fail(file.errorString());
     bytes = std::move(data);
     return true;
 }
@@ -152,11 +165,12 @@ bool frmeditor::loadDocument(RichTextBox *box, const QString &path, int changedS
     // The file is read whole before anything changes, so a document that
     // cannot be read, or is no document, leaves the editor as it was.
     QByteArray bytes;
+    QString why;
     bool read = false;
     DocumentFormat format;
     {
         const Screen::BusyPointer busy;
-        read = readWholeFile(path, bytes);
+        read = readWholeFile(path, bytes, &why);
         if (read)
             format = DocumentFormat::of(bytes, path);
         if (read && format.kind != DocumentFormat::Refused) {
@@ -171,7 +185,7 @@ bool frmeditor::loadDocument(RichTextBox *box, const QString &path, int changedS
     }
     if (!read) {
         if (!quiet)
-            platform::MsgBox(kFileNotFound);
+            platform::MsgBoxFailure(kFileNotFound, path, why);
         return false;
     }
     if (format.kind == DocumentFormat::Refused) {
@@ -355,15 +369,16 @@ void frmeditor::mnu_insertfile_Click()
     RichTextBox *box = activeEditor();
     if (!path.isEmpty()) {
         bool ok = false;
+        QString why;
         {
             const Screen::BusyPointer busy;
             QByteArray bytes;
-            ok = readWholeFile(path, bytes);
+            ok = readWholeFile(path, bytes, &why);
             if (ok && box)
                 box->setSelText(platform::decodeText(bytes));
         }
         if (!ok) {
-            platform::MsgBox(kErrorOpening);
+            platform::MsgBoxFailure(kErrorOpening, path, why);
             return;
         }
     }

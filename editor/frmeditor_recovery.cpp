@@ -3,29 +3,38 @@
 // power cut is offered back at the next start.
 //
 // When: an edit of either editor restarts a short pause; the copy is written
-// when the user pauses, and at the latest a while after the first edit of a
-// run of typing. At that moment `changed` decides: 1 writes the copy, any
+// when the user pauses, and when typing goes on and on, at the first short
+// gap after a while (at the latest a while later). At that moment `changed` decides: 1 writes the copy, any
 // other value removes it. Every command is followed by the same check, so
 // Save, New, Open and the like remove the copy as soon as they clear
 // `changed`, however they do it. Replacing the document (the look-up) and
 // ending the program remove it outright.
 //
-// Cost: serialising a large document takes longer than a keystroke may wait,
-// and so does copying it. The copy is therefore written by a forked child,
-// whose memory is a copy-on-write snapshot of the window's: the window pays
-// for the fork only (bench/recovery_bench.cpp).
+// Cost: the copy's bytes are made on the window's thread, when the user
+// pauses (a document of 5 MB takes about a tenth of a second,
+// bench/recovery_bench.cpp); a child process writes them, so that a file
+// system that hangs never holds up the window, and the window never waits
+// for the child: it looks in every few milliseconds whether the child has
+// ended. The child does not make the bytes itself: it could hang for ever
+// in any code that takes a lock (platform/recoverycopy.h).
+//
+// At start-up the newest copy a Tarbel that ended left behind is offered
+// before anything else is loaded. Yes takes it back (the copy goes once this
+// window's own copy holds the work, or the work is saved or let go), No
+// removes it, and Cancel, Escape or the close box keep it for the next
+// start.
 #include "frmeditor.h"
 
 #include "dialoghost.h"
 #include "recoverycopy.h"
+#include "runtime.h"
 
 #include <QAction>
-#include <QElapsedTimer>
 #include <QLocale>
 #include <QTimer>
 
 #include <cerrno>
-#include <cstring>
+#include <utility>
 
 using platform::RecoveryCopy;
 using platform::RecoveryStore;
@@ -34,9 +43,11 @@ using platform::RichTextBox;
 namespace {
 
 constexpr int kPauseMs = 2000;      // no edit for this long: write
-constexpr int kCeilingMs = 30000;   // editing on and on: write anyway
+constexpr int kCeilingMs = 30000;   // editing on and on: write at the next
+constexpr int kGapMs = 500;         //   gap this long, or a ceiling later anyway
 constexpr int kPollMs = 20;         // looks for the writing child's end
-constexpr int kChildMs = 60000;     // a child still writing after this is stuck
+constexpr int kChildSeconds = 60;   // the child ends itself after this
+constexpr int kStuckMs = 65000;     // a child still there after this is stopped
 
 const QString kEnded = QStringLiteral("Tarbel ended before these changes were saved: ");
 const QString kRecover = QStringLiteral("Recover them?");
@@ -50,10 +61,10 @@ class RecoveryKeeper : public QObject {
 public:
     explicit RecoveryKeeper(frmeditor *window) : QObject(window), w(window)
     {
-        for (QTimer *t : {&pause, &ceiling}) {
+        for (QTimer *t : {&pause, &ceiling})
             t->setSingleShot(true);
-            connect(t, &QTimer::timeout, this, &RecoveryKeeper::due);
-        }
+        connect(&pause, &QTimer::timeout, this, &RecoveryKeeper::due);
+        connect(&ceiling, &QTimer::timeout, this, &RecoveryKeeper::overdue);
         pause.setInterval(kPauseMs);
         ceiling.setInterval(kCeilingMs);
         poll.setInterval(kPollMs);
@@ -63,51 +74,74 @@ public:
     void edited()
     {
         dirty = true;
-        pause.start();
+        pause.start(late ? kGapMs : kPauseMs);
         if (!ceiling.isActive())
             ceiling.start();
+    }
+
+    // The bytes are made on the window's thread: a copy overdue waits for
+    // a gap in the typing, so that no key waits for it, but not for ever.
+    void overdue()
+    {
+        if (late)
+            return due();
+        late = true;
+        pause.start(kGapMs);
+        ceiling.start();
     }
 
     void due()
     {
         pause.stop();
         ceiling.stop();
+        late = false;
         if (w->changed != 1)
             return drop();
         if (!dirty)
             return;
         if (writer.running()) {   // the next one once this one is done
-            pause.start();
+            pause.start(kPauseMs);
             return;
         }
         RichTextBox *box = w->activeEditor();
         if (!box)
             return;
-        RecoveryCopy copy = RecoveryCopy::ofThisProcess(w->curfile, w->windowTitle(), {});
         dirty = false;
-        if (writer.start(store, copy, [box] { return box->TextRTF(); })) {
-            writing.start();
-            poll.start();
-            return;
-        }
-        // No child to be had: a pause now beats losing the work.
+        write(box->TextRTF());
+    }
+
+    void write(const QByteArray &content)
+    {
+        const RecoveryCopy copy = RecoveryCopy::ofThisProcess(w->curfile, w->windowTitle(), content);
         int err = 0;
-        copy.content = box->TextRTF();
-        store.write(copy, &err);
-        report(err);
+        if (!writer.start(store, copy.encode(), kChildSeconds, &err))
+            return report(err);
+        timedOut = false;
+        poll.start();
     }
 
     void collect()
     {
         std::optional<int> err = writer.finished();
-        if (!err && writing.hasExpired(kChildMs)) {
-            writer.cancel();
+        if (!err) {
+            // The child's own limit ends it; this is for one that could
+            // not even do that.
+            if (writer.runningFor() > kStuckMs) {
+                timedOut = true;
+                writer.cancel();
+            }
+            return;
+        }
+        poll.stop();
+        if (*err == ECANCELED && timedOut)
             err = ETIMEDOUT;
-        }
-        if (err) {
-            poll.stop();
+        if (*err != ECANCELED)
             report(*err);
-        }
+        // The work was saved or let go while the child wrote: no copy.
+        if (w->changed != 1)
+            store.removeOwn();
+        if (*err == 0 || w->changed != 1)
+            letGoOfInherited();
     }
 
     // Editing goes on whatever happens to the copy; a failure is said once
@@ -131,18 +165,29 @@ public:
         failureSaid = true;
         panel->text = kCopyFailed;
         panel->label->setText(kCopyFailed);
-        panel->label->setToolTip(store.ownFile() + QStringLiteral(": ") +
-                                 QString::fromLocal8Bit(std::strerror(err)));
+        panel->label->setToolTip(store.ownFile() + QStringLiteral(": ") + platform::systemReason(err));
     }
 
+    // No copy is wanted: a child still writing one is stopped, and looked
+    // for until it has ended (collect removes what it may still have made).
     void drop()
     {
         pause.stop();
         ceiling.stop();
-        poll.stop();
+        late = false;
         writer.cancel();
         store.removeOwn();
         dirty = false;
+        if (w->changed != 1)
+            letGoOfInherited();
+    }
+
+    // The copy taken back at start-up goes once it is no longer the only
+    // place of its work.
+    void letGoOfInherited()
+    {
+        if (!inherited.isEmpty())
+            RecoveryStore::discard(std::exchange(inherited, QString()));
     }
 
     // The first panel that shows text (the ones before it show key states).
@@ -159,11 +204,12 @@ public:
     RecoveryStore store{QStringLiteral("tarbel")};
     platform::RecoveryWriter writer;
     QTimer pause, ceiling, poll;
-    QElapsedTimer writing;
+    QString inherited;          // a copy taken back, until its work is safe
     bool dirty = false;         // edits the copy does not hold yet
+    bool late = false;          // overdue: written at the next gap
+    bool timedOut = false;
     bool failureSaid = false;
 };
-
 void frmeditor::connectRecovery()
 {
     m_recovery = new RecoveryKeeper(this);
@@ -191,6 +237,7 @@ QString frmeditor::recoveryFile() const { return m_recovery->store.ownFile(); }
 void frmeditor::offerRecovery()
 {
     RecoveryStore &store = m_recovery->store;
+    store.removeStale();
     QStringList unreadable;
     const QList<RecoveryCopy> orphans = store.orphans(&unreadable);
     // A copy that cannot be read stays where it is for the user to rescue,
@@ -208,7 +255,7 @@ void frmeditor::offerRecovery()
     const QString name = copy.document.isEmpty() ? kUntitled : copy.document;
     const QString when = QLocale::system().toString(copy.time.toLocalTime(), QLocale::ShortFormat);
     const int answer = platform::MsgBox(kEnded + name + QStringLiteral(", ") + when + u'\n' + kRecover,
-                                        vb::vbYesNo + vb::vbQuestion);
+                                        vb::vbYesNoCancel + vb::vbQuestion);
     if (answer == vb::vbNo)
         RecoveryStore::discard(copy.file);
     RichTextBox *box = activeEditor();
@@ -217,11 +264,9 @@ void frmeditor::offerRecovery()
     box->setTextRTF(copy.content);
     setCurrentFile(copy.document, 1);
     focusDocument(box);
-    // The work is this window's now: its own copy holds it before the old
-    // one goes.
+    // The work is this window's now: the old copy goes once this window's
+    // own copy holds it.
     m_recovery->drop();
-    int err = 0;
-    if (store.write(RecoveryCopy::ofThisProcess(curfile, windowTitle(), copy.content), &err))
-        RecoveryStore::discard(copy.file);
-    m_recovery->report(err);
+    m_recovery->inherited = copy.file;
+    m_recovery->write(copy.content);
 }

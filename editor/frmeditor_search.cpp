@@ -13,13 +13,72 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include <cerrno>
 #include <functional>
+#include <optional>
 
 using platform::RichTextBox;
 
 namespace {
+
 // Where another program leaves the document and phrase to look up.
 const QString kHandOffFile = QStringLiteral("C:\\Autodesk\\Slls.txt");
+const QString kFileNotFound = QStringLiteral("File not Found");
+// Two short items: what is past this is not read.
+constexpr qint64 kHandOffBytes = 64 * 1024;
+// A document this large is loaded only when the user says so.
+constexpr qint64 kAskAboveBytes = qint64(256) << 20;
+
+struct HandOff {
+    QString path;     // as written
+    QString phrase;
+    qint64 size = 0;  // of the document
+};
+
+// Why the file at native is not a document to load, or nothing.
+QString notADocument(const QString &native)
+{
+    const QFileInfo info(native);
+    if (info.isFile())
+        return info.isReadable() ? QString() : platform::systemReason(EACCES);
+    return info.isDir() ? platform::systemReason(EISDIR)
+           : info.exists() ? QStringLiteral("not a file")
+                           : platform::systemReason(ENOENT);
+}
+
+// The hand-off file and the document it names, checked before anything is
+// asked or changed. On failure, failed is the path that failed and why the
+// reason.
+std::optional<HandOff> readHandOff(QString &failed, QString &why)
+{
+    failed = kHandOffFile;
+    const QString native = platform::mapDrivePath(kHandOffFile);
+    if (why = notADocument(native); !why.isEmpty())
+        return std::nullopt;
+    QFile file(native);
+    if (!file.open(QIODevice::ReadOnly)) {
+        why = file.errorString();
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.read(kHandOffBytes);
+    if (file.error() != QFileDevice::NoError) {
+        why = file.errorString();
+        return std::nullopt;
+    }
+    HandOff handOff;
+    platform::FreeFormatReader reader(platform::decodeTextFile(bytes));
+    if (!reader.readItem(handOff.path) || !reader.readItem(handOff.phrase)) {
+        why = QStringLiteral("it does not name a document and a phrase");
+        return std::nullopt;
+    }
+    failed = handOff.path;
+    const QString document = platform::mapDrivePath(handOff.path, &why);
+    if (document.isEmpty() || !(why = notADocument(document)).isEmpty())
+        return std::nullopt;
+    handOff.size = QFileInfo(document).size();
+    return handOff;
+}
+
 }  // namespace
 
 void frmeditor::connectSearch()
@@ -124,11 +183,25 @@ void frmeditor::mnureplace_Click()
 
 void frmeditor::Command1_Click()
 {
-    // The look-up replaces the document: unsaved work is offered a save
-    // first. At start-up nothing can have been edited yet.
-    if (!m_startupLookup && !SaveFirst(saveFirstQuestion()))
+    // The hand-off is read first: a missing file or document is said before
+    // anything is asked (at start-up nothing is said).
+    QString failed, why;
+    const std::optional<HandOff> handOff = readHandOff(failed, why);
+    if (!handOff) {
+        if (!m_startupLookup)
+            platform::MsgBoxFailure(kFileNotFound, failed, why);
         return;
-    phraseLookup(m_startupLookup);
+    }
+    if (handOff->size > kAskAboveBytes
+        && platform::MsgBox(QStringLiteral("%1 is %2 MB. Open it?").arg(handOff->path).arg(handOff->size >> 20),
+                            vb::vbYesNo + vb::vbQuestion)
+               != vb::vbYes)
+        return;
+    // The look-up replaces the document: unsaved work is offered a save
+    // first (at start-up, work just recovered).
+    if (!SaveFirst(saveFirstQuestion()))
+        return;
+    phraseLookup(handOff->path, handOff->phrase, m_startupLookup);
 }
 
 namespace {
@@ -165,36 +238,31 @@ void frmeditor::startupLookup()
         new ShowWatcher(this, [this] { startupLookup(); });
         return;
     }
+    // Work a Tarbel that ended left behind comes first: what is loaded next
+    // may be what ended it.
+    offerRecovery();
     m_startupLookup = true;
     Command1_Click();
     m_startupLookup = false;
+    // A document named on the command line replaces recovered work only
+    // after the save question.
+    if (!m_startupFile.isEmpty() && !SaveFirst(saveFirstQuestion()))
+        m_startupFile.clear();
     openStartupFile();
-    offerRecovery();
 }
 
-void frmeditor::phraseLookup(bool quiet)
+void frmeditor::phraseLookup(const QString &path, const QString &phrase, bool quiet)
 {
-    auto fail = [&] {
-        if (!quiet)
-            platform::MsgBox(QStringLiteral("File not Found"));
-    };
-    // The hand-off file: the document's path, then the phrase.
-    QString path;
-    QString phrase;
-    {
-        QFile handOff(platform::mapDrivePath(kHandOffFile));
-        if (!QFileInfo(handOff.fileName()).isFile() || !handOff.open(QIODevice::ReadOnly))
-            return fail();
-        platform::FreeFormatReader reader(platform::decodeText(handOff.readAll()));
-        if (handOff.error() != QFileDevice::NoError || !reader.readItem(path) || !reader.readItem(phrase))
-            return fail();
-    }
     RichTextBox *box = activeEditor();
-    // The named document becomes the current one; the modified flag keeps
-    // whatever value it had.
-    if (!box || !loadDocument(box, path, changed, quiet))
+    // The named document becomes the current one, as its file holds it.
+    if (!box || !loadDocument(box, path, 0, quiet))
         return;
     focusDocument(box);
-    if (box->Find(phrase) == -1)
+    if (box->Find(phrase) == -1) {
         platform::MsgBox(QStringLiteral("Phrase not found."));
+        return;
+    }
+    // The boxes show the phrase's face and size, which typing over it keeps.
+    showSelectionFont(box);
+    refreshFontBoxes();
 }

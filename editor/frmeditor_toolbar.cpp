@@ -213,8 +213,8 @@ void frmeditor::toolbarImage()
     m_lastPicture = picture;
     try {
         e->OLEObjects.Add(picture);
-    } catch (const std::exception &) {   // no such file, not a picture, too large
-        platform::MsgBox(kImageRetrieveError);
+    } catch (const std::exception &error) {   // no such file, not a picture, too large
+        platform::MsgBoxFailure(kImageRetrieveError, picture, QString::fromUtf8(error.what()));
         return;
     }
     show();

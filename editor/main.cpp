@@ -1,9 +1,13 @@
 #include "frmeditor.h"
+#include "runtime.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    // Children (the writer of a recovery copy) are this program's to wait
+    // for, whatever the program that started it ignored.
+    platform::resetInheritedSignals();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarbel"));
     QApplication::setDesktopFileName(QStringLiteral("tarbel"));

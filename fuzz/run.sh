@@ -17,7 +17,7 @@ seeds=${TARBEL_FUZZ_SEEDS:-$here/../shared/rtf-corpus}
 for f in "$here"/../shared/rtf-samples/*.rtf "$here"/tests/rtf-data/hostile/* "$here"/tests/rtf-data/regressions/* "$here"/tests/rtf-data/keep/* \
     "$seeds"/*.rtf; do
   [ -f "$f" ] || continue
-  case "$f" in *large-*) continue ;; esac
+  case "$f" in *large-*|*.description|*/README) continue ;; esac
   cp "$f" "$build/fuzz-seeds/"
 done
 export QT_QPA_PLATFORM=offscreen

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -9,20 +11,86 @@
 namespace platform {
 
 namespace {
-// rest (slashes) under the drive's folder, found as Wine finds it: letter
-// case does not matter in any part. A part named exactly wins; otherwise
-// the first entry that differs only in case. From the first part with no
-// such entry on, the rest keeps the letters it was given, so that a new
-// file is created as named.
-QString resolveCaseBlind(const QString &folder, const QString &rest)
+
+// CON, PRN, AUX, NUL, COM1-9, LPT1-9: the name before its first dot, blanks
+// at its end dropped, in any letter case.
+bool isDeviceName(QStringView name)
 {
-    const QStringList parts = rest.split(u'/', Qt::SkipEmptyParts);
+    const qsizetype dot = name.indexOf(u'.');
+    QStringView base = dot < 0 ? name : name.left(dot);
+    while (base.endsWith(u' '))
+        base.chop(1);
+    auto is = [&base](const char *device) { return base.compare(QLatin1String(device), Qt::CaseInsensitive) == 0; };
+    if (base.size() == 3)
+        return is("CON") || is("PRN") || is("AUX") || is("NUL");
+    if (base.size() == 4 && base.at(3) >= u'1' && base.at(3) <= u'9') {
+        base.chop(1);
+        return is("COM") || is("LPT");
+    }
+    return false;
+}
+
+QChar forbiddenCharacter(QStringView name)
+{
+    for (QChar c : name) {
+        if (c.unicode() < 0x20 || QStringView(u"<>:\"|?*").contains(c))
+            return c;
+    }
+    return {};
+}
+
+// The names under the drive's root, as Windows reads them: "." and ".."
+// taken away (".." stops at the root), trailing blanks and dots of the last
+// name dropped, one trailing dot of a folder's name dropped. Empty refusal
+// when the names are fine.
+QStringList driveNames(const QString &rest, QString *refusal)
+{
+    const QStringList given = rest.split(QRegularExpression(QStringLiteral("[\\\\/]")), Qt::SkipEmptyParts);
+    QStringList names;
+    for (qsizetype i = 0; i < given.size(); ++i) {
+        QString name = given.at(i);
+        if (name == u'.')
+            continue;
+        if (name == QLatin1String("..")) {
+            if (!names.isEmpty())
+                names.removeLast();
+            continue;
+        }
+        if (i + 1 == given.size()) {
+            while (name.endsWith(u' ') || name.endsWith(u'.'))
+                name.chop(1);
+        } else if (name.endsWith(u'.')) {
+            name.chop(1);
+        }
+        if (name.isEmpty())
+            continue;
+        if (const QChar bad = forbiddenCharacter(name); !bad.isNull()) {
+            *refusal = bad.unicode() < 0x20
+                           ? QStringLiteral("a Windows file name cannot hold control characters")
+                           : QStringLiteral("a Windows file name cannot hold \"%1\"").arg(bad);
+            return {};
+        }
+        if (isDeviceName(name)) {
+            *refusal = QStringLiteral("%1 is a Windows device name, not a file").arg(name);
+            return {};
+        }
+        names << name;
+    }
+    return names;
+}
+
+// names under the drive's folder, found as Wine finds them: letter case does
+// not matter in any part. A part named exactly wins; otherwise the first
+// entry that differs only in case. From the first part with no such entry
+// on, the rest keeps the letters it was given, so that a new file is created
+// as named.
+QString resolveCaseBlind(const QString &folder, const QStringList &names)
+{
     QString path = folder;
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        const QString &part = parts.at(i);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString &part = names.at(i);
         QString next = path + u'/' + part;
-        if (part != QLatin1String(".") && part != QLatin1String("..") && !QFileInfo(next).exists()
-            && !QFileInfo(next).isSymLink()) {
+        if (!QFileInfo(next).exists() && !QFileInfo(next).isSymLink()) {
             const QStringList entries =
                 QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                      QDir::Name);
@@ -30,19 +98,16 @@ QString resolveCaseBlind(const QString &folder, const QString &rest)
                 return e.compare(part, Qt::CaseInsensitive) == 0;
             });
             if (found == entries.end()) {
-                path += u'/' + parts.mid(i).join(u'/');
+                path += u'/' + names.mid(i).join(u'/');
                 break;
             }
             next = path + u'/' + *found;
         }
         path = next;
     }
-    if (rest.endsWith(u'/') && !parts.isEmpty())
-        path += u'/';
-    else if (parts.isEmpty())
-        path += rest;
     return path;
 }
+
 }  // namespace
 
 QString winePrefix()
@@ -55,31 +120,52 @@ QString winePrefix()
     return prefix;
 }
 
-QString mapDrivePath(const QString &path)
+QString mapDrivePath(const QString &path, QString *refusal)
 {
 #ifdef Q_OS_WIN
+    Q_UNUSED(refusal);
     return path;
 #else
+    QString why;
+    auto refuse = [&](const QString &reason) {
+        if (refusal)
+            *refusal = reason;
+        return QString();
+    };
+    if (refusal)
+        refusal->clear();
+    if (path.startsWith(QLatin1String("\\\\?\\")) || path.startsWith(QLatin1String("\\\\.\\")))
+        return refuse(QStringLiteral("\\\\?\\ and \\\\.\\ paths name no file here"));
+    if (path.startsWith(QLatin1String("\\\\")) || path.startsWith(QLatin1String("\\/"))
+        || path.startsWith(QLatin1String("/\\")))
+        return refuse(QStringLiteral("a network path (\\\\server\\share) names no file here"));
     const bool drive = path.size() >= 2 && path.at(1) == u':' && path.at(0).unicode() < 128
                        && path.at(0).isLetter();
-    if (!drive)
-        return path;
-    const QChar letter = path.at(0).toLower();
-    QString rest = path.mid(2);
-    rest.replace(u'\\', u'/');
-    if (!rest.isEmpty() && !rest.startsWith(u'/'))
-        rest.prepend(u'/');
+    QChar letter = u'c';
+    QString rest;
+    if (drive) {
+        letter = path.at(0).toLower();
+        rest = path.mid(2);
+    } else if (path.contains(u'\\')) {
+        // No drive: drive C:, from its root.
+        rest = path;
+    } else {
+        return path;   // native
+    }
+    const QStringList names = driveNames(rest, &why);
+    if (!why.isEmpty())
+        return refuse(why);
     const QString prefix = winePrefix();
     const QString dosdevice = prefix + QStringLiteral("/dosdevices/") + letter + u':';
-    if (QFileInfo(dosdevice).isDir() || letter != u'c')
-        return resolveCaseBlind(dosdevice, rest);
-    return resolveCaseBlind(prefix + QStringLiteral("/drive_c"), rest);
+    const QString folder = QFileInfo(dosdevice).isDir() || letter != u'c' ? dosdevice
+                                                                          : prefix + QStringLiteral("/drive_c");
+    QString mapped = resolveCaseBlind(folder, names);
+    // A folder named with a separator at its end keeps it; so does the root.
+    if (rest.endsWith(u'\\') || rest.endsWith(u'/'))
+        mapped += u'/';
+    return mapped;
 #endif
 }
-
-}  // namespace platform
-
-namespace platform {
 
 bool makeDriveFolder(const QString &path)
 {

@@ -100,15 +100,6 @@ QString DirListBox::folderAt(int row) const
     return row >= 0 && row < m_folders.size() ? m_folders.at(row) : QString();
 }
 
-bool DirListBox::openCurrent()
-{
-    const QString folder = folderAt(currentRow());
-    if (folder.isEmpty() || folder == m_path)
-        return false;
-    setPath(folder);
-    return true;
-}
-
 void DirListBox::setPath(const QString &path)
 {
     const QString clean = QDir::cleanPath(QDir(path).absolutePath());
@@ -178,14 +169,6 @@ void FileListBox::mousePressEvent(QMouseEvent *event)
     const QListWidgetItem *hit = itemAt(event->position().toPoint());
     if (hit && hit == currentItem() && currentRow() == before)
         emit Click();
-}
-
-bool FileListBox::chooseCurrent()
-{
-    if (currentRow() < 0)
-        return false;
-    emit Click();
-    return true;
 }
 
 void FileListBox::setPath(const QString &path)

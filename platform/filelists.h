@@ -37,9 +37,8 @@ private:
 };
 
 // The current folder's path from the root, one line per folder, followed by
-// its subfolders. Opening a line (double click, or openCurrent) makes it the
-// path; every change of the path raises Change. Arrow keys only move the
-// highlight.
+// its subfolders. Opening a line (a double click) makes it the path; every
+// change of the path raises Change. Arrow keys only move the highlight.
 class DirListBox : public QListWidget {
     Q_OBJECT
 public:
@@ -49,9 +48,6 @@ public:
     void setPath(const QString &path);
     // The folder of a line.
     QString folderAt(int row) const;
-    // Opens the highlighted line's folder; false when that is the open
-    // folder already (nothing to open).
-    bool openCurrent();
 
 signals:
     void Change();
@@ -64,9 +60,8 @@ private:
 
 // Every file of a folder that matches the pattern, hidden ones too. "*.*"
 // (and "*") match every name, names without a dot included. Click is raised
-// when the user chooses a file: a click on it (also on the selected one), an
-// arrow key moving to it, or chooseCurrent. The focus arriving chooses
-// nothing.
+// when the user chooses a file: a click on it (also on the selected one) or
+// an arrow key moving to it. The focus arriving chooses nothing.
 class FileListBox : public QListWidget {
     Q_OBJECT
 public:
@@ -80,8 +75,6 @@ public:
     // The selected (current) file's bare name; empty when there is none.
     QString FileName() const;
     bool matches(const QString &name) const;
-    // Raises Click for the highlighted file; false when there is none.
-    bool chooseCurrent();
 
 signals:
     void Click();

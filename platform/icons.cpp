@@ -13,7 +13,7 @@ class SvgIconEngine : public QIconEngine {
 public:
     explicit SvgIconEngine(const QString &resource) : m_resource(resource), m_renderer(resource) {}
 
-    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State) override
     {
         const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
         painter->drawPixmap(rect, render((QSizeF(rect.size()) * dpr).toSize(), dpr, mode));

@@ -10,7 +10,9 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,20 +67,121 @@ QString stateHome()
     return QDir::homePath() + QStringLiteral("/.local/state");
 }
 
-bool writeAll(int fd, const QByteArray &bytes)
+// This process's start, as the copies and their names record it.
+qint64 ownStart()
 {
-    const char *p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
+    static const qint64 started = startTicks(::getpid());
+    return started;
+}
+
+// Writing a copy, as plain bytes made beforehand: the child that writes it
+// runs nothing else.
+struct Plan {
+    QByteArrayList folders;   // from the root down to the copies' folder
+    QByteArray programFolder, folder, temp, target, bytes;
+
+    Plan(const RecoveryStore &store, const QByteArray &data)
+        : folder(QFile::encodeName(store.folder())), target(QFile::encodeName(store.ownFile())), bytes(data)
+    {
+        programFolder = QFile::encodeName(QFileInfo(store.folder()).path());
+        temp = target + ".tmp";
+        for (qsizetype at = folder.indexOf('/', 1); at > 0; at = folder.indexOf('/', at + 1))
+            folders << folder.left(at);
+        folders << folder;
+    }
+};
+
+// The same, as pointers and sizes the child reads and nothing more.
+struct RawPlan {
+    static constexpr int kMaxFolders = 64;
+    const char *folders[kMaxFolders];
+    int folderCount = 0;
+    const char *programFolder, *folder, *temp, *target, *data;
+    size_t size;
+
+    explicit RawPlan(const Plan &plan)
+        : programFolder(plan.programFolder.constData()), folder(plan.folder.constData()),
+          temp(plan.temp.constData()), target(plan.target.constData()), data(plan.bytes.constData()),
+          size(size_t(plan.bytes.size()))
+    {
+        for (const QByteArray &f : plan.folders) {
+            if (folderCount < kMaxFolders)
+                folders[folderCount++] = f.constData();
+        }
+    }
+};
+
+// Writes the copy through a temporary file, synced and renamed over it, and
+// syncs the folder. System calls only (a forked child runs it); answers 0 or
+// the error number.
+int writeCopy(const RawPlan &p)
+{
+    for (int i = 0; i < p.folderCount; ++i) {
+        if (::mkdir(p.folders[i], 0700) != 0 && errno != EEXIST)
+            return errno;
+    }
+    // The program's folder and the copies' folder are the user's alone.
+    ::chmod(p.programFolder, 0700);
+    ::chmod(p.folder, 0700);
+    ::unlink(p.temp);   // a writer stopped halfway left it
+    const int fd = ::open(p.temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return errno;
+    int err = 0;
+    const char *at = p.data;
+    size_t left = p.size;
+    while (!err && left > 0) {
+        const ssize_t n = ::write(fd, at, left);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= n;
+        if (n <= 0) {
+            err = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        at += n;
+        left -= size_t(n);
     }
-    return true;
+    if (!err && ::fdatasync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (!err && ::rename(p.temp, p.target) != 0)
+        err = errno;
+    if (err) {
+        ::unlink(p.temp);
+        return err;
+    }
+    // The rename itself reaches the disk.
+    const int dir = ::open(p.folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return errno;
+    if (::fsync(dir) != 0 && errno != EINVAL)
+        err = errno;
+    ::close(dir);
+    return err;
+}
+
+// The writing child: it limits itself, keeps none of the parent's
+// descriptors, writes and ends. System calls only.
+[[noreturn]] void runChild(const RawPlan &plan, unsigned seconds, int maxFd)
+{
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(SIGALRM, &dfl, nullptr);
+    sigset_t set;
+    ::sigemptyset(&set);
+    ::sigaddset(&set, SIGALRM);
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    ::alarm(seconds);
+#ifdef SYS_close_range
+    if (::syscall(SYS_close_range, 0u, ~0u, 0u) != 0)
+#endif
+    {
+        for (int fd = 0; fd < maxFd; ++fd)
+            ::close(fd);
+    }
+    const int err = writeCopy(plan);
+    ::_exit(err > 0 && err < 256 ? err : (err ? EIO : 0));
 }
 
 }  // namespace
@@ -161,8 +264,7 @@ RecoveryCopy RecoveryCopy::ofThisProcess(const QString &document, const QString 
     copy.time = QDateTime::currentDateTimeUtc();
     copy.pid = ::getpid();
     copy.boot = currentBoot();
-    static const qint64 started = startTicks(::getpid());
-    copy.started = started;
+    copy.started = ownStart();
     static const QString program = programOf(::getpid());
     copy.program = program;
     copy.content = content;
@@ -186,43 +288,15 @@ RecoveryStore::RecoveryStore(const QString &program)
     : m_folder(stateHome() + u'/' + program + QStringLiteral("/recovery"))
 {
     // The process id with this process's start, so that a copy left by an
-    // earlier process with the same id is never overwritten.
-    static const qint64 start = QDateTime::currentMSecsSinceEpoch();
-    m_ownFile = m_folder + QStringLiteral("/%1-%2").arg(::getpid()).arg(start) + kSuffix;
+    // earlier process with the same id is never overwritten, and a
+    // temporary file tells whether its writer is still running.
+    m_ownFile = m_folder + QStringLiteral("/%1-%2").arg(::getpid()).arg(ownStart()) + kSuffix;
 }
 
 bool RecoveryStore::write(const RecoveryCopy &copy, int *error) const
 {
-    const QByteArray bytes = copy.encode();
-    const QByteArray folder = QFile::encodeName(m_folder);
-    const QByteArray target = QFile::encodeName(m_ownFile);
-    const QByteArray temp = target + ".tmp";
-    int err = 0;
-    if (!QDir().mkpath(m_folder)) {
-        err = errno ? errno : EACCES;
-    } else {
-        // The program's folder and the copies' folder are the user's alone.
-        ::chmod(QFile::encodeName(QFileInfo(m_folder).path()).constData(), 0700);
-        ::chmod(folder.constData(), 0700);
-        const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            err = errno;
-        } else {
-            if (::fchmod(fd, 0600) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0)
-                err = errno ? errno : EIO;
-            if (::close(fd) != 0 && !err)
-                err = errno;
-            if (!err && ::rename(temp.constData(), target.constData()) != 0)
-                err = errno;
-            if (err) {
-                ::unlink(temp.constData());
-            } else if (const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-                // The rename itself reaches the disk.
-                ::fsync(dir);
-                ::close(dir);
-            }
-        }
-    }
+    const Plan plan(*this, copy.encode());
+    const int err = writeCopy(RawPlan(plan));
     if (error)
         *error = err;
     return err == 0;
@@ -232,6 +306,18 @@ void RecoveryStore::removeOwn() const
 {
     QFile::remove(m_ownFile + QStringLiteral(".tmp"));
     QFile::remove(m_ownFile);
+}
+
+void RecoveryStore::removeStale() const
+{
+    const QString tmp = kSuffix + QStringLiteral(".tmp");
+    for (const QFileInfo &info : QDir(m_folder).entryInfoList({QLatin1Char('*') + tmp}, QDir::Files | QDir::Hidden)) {
+        // PID-START.recovery.tmp
+        const QStringList id = info.fileName().chopped(tmp.size()).split(u'-');
+        if (id.size() == 2 && id.at(0).toLongLong() > 0 && startTicks(id.at(0).toLongLong()) == id.at(1).toLongLong())
+            continue;
+        QFile::remove(info.absoluteFilePath());
+    }
 }
 
 QList<RecoveryCopy> RecoveryStore::orphans(QStringList *unreadable) const
@@ -289,31 +375,47 @@ void RecoveryStore::markReported(const QString &file)
 // ---------------------------------------------------------------------------
 // RecoveryWriter
 
-RecoveryWriter::~RecoveryWriter() { cancel(); }
-
-bool RecoveryWriter::start(const RecoveryStore &store, const RecoveryCopy &copy,
-                           const std::function<QByteArray()> &content)
+RecoveryWriter::~RecoveryWriter()
 {
-    if (running())
+    cancel();
+    finished();
+}
+
+bool RecoveryWriter::start(const RecoveryStore &store, const QByteArray &bytes, int seconds, int *error)
+{
+    if (running()) {
+        if (error)
+            *error = EBUSY;
         return false;
-    const pid_t child = ::fork();
-    if (child < 0)
-        return false;
-    if (child == 0) {
-        // The child: serialise the snapshot, write it and leave without
-        // running anything of the parent's (no destructors, no handlers).
-        int err = 0;
-        try {
-            RecoveryCopy whole = copy;
-            whole.content = content();
-            store.write(whole, &err);
-        } catch (...) {
-            err = ENOMEM;
-        }
-        ::_exit(err > 0 && err < 256 ? err : (err ? EIO : 0));
     }
+    const Plan plan(store, bytes);
+    const RawPlan raw(plan);
+    rlimit files{};
+    const int maxFd = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY
+                          ? int(std::min<rlim_t>(files.rlim_cur, 1 << 20))
+                          : 1 << 16;
+    // _Fork runs no fork handlers: nothing but the kernel's fork.
+#if defined(__GLIBC__) && __GLIBC_PREREQ(2, 34)
+    const pid_t child = ::_Fork();
+#else
+    const pid_t child = ::fork();
+#endif
+    if (child < 0) {
+        if (error)
+            *error = errno;
+        return false;
+    }
+    if (child == 0)
+        runChild(raw, unsigned(std::max(seconds, 1)), maxFd);
     m_child = child;
+    m_cancelled = false;
+    m_started = QDateTime::currentMSecsSinceEpoch();
     return true;
+}
+
+qint64 RecoveryWriter::runningFor() const
+{
+    return running() ? QDateTime::currentMSecsSinceEpoch() - m_started : 0;
 }
 
 std::optional<int> RecoveryWriter::finished()
@@ -322,25 +424,29 @@ std::optional<int> RecoveryWriter::finished()
         return std::nullopt;
     int status = 0;
     const pid_t r = ::waitpid(m_child, &status, WNOHANG);
-    if (r == 0)
+    if (r == 0 || (r < 0 && errno == EINTR))
         return std::nullopt;
     m_child = -1;
+    if (m_cancelled)
+        return ECANCELED;
     if (r < 0)
         return ECHILD;
     if (WIFEXITED(status))
         return WEXITSTATUS(status);
-    // Killed by the file size limit (a full quota), or anything else.
+    // Its own time limit, the file size limit (a full quota), or anything
+    // else.
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
+        return ETIMEDOUT;
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ ? EFBIG : EIO;
 }
 
 void RecoveryWriter::cancel()
 {
-    if (m_child <= 0)
-        return;
-    ::kill(m_child, SIGKILL);
-    while (::waitpid(m_child, nullptr, 0) < 0 && errno == EINTR) {
+    // Not reaped yet, so its process id cannot have passed to another.
+    if (m_child > 0 && !m_cancelled) {
+        ::kill(m_child, SIGKILL);
+        m_cancelled = true;
     }
-    m_child = -1;
 }
 
 }  // namespace platform

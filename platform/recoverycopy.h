@@ -53,15 +53,18 @@ public:
     // This process's copy.
     QString ownFile() const { return m_ownFile; }
 
-    // Writes this process's copy atomically. On failure the previous copy is
-    // left as it was and error holds the system error number. Uses only
-    // system calls once the bytes are built, so a forked child may call it.
+    // Writes this process's copy atomically, here and now (RecoveryWriter
+    // writes it without waiting). On failure the previous copy is left as
+    // it was and error holds the system error number.
     bool write(const RecoveryCopy &copy, int *error = nullptr) const;
-    // Removes this process's copy (and a temporary file a write left).
+    // Removes this process's copy.
     void removeOwn() const;
     // Copies whose writer is no longer running, newest first. Copies that
     // cannot be read are listed in unreadable, newest first.
     QList<RecoveryCopy> orphans(QStringList *unreadable = nullptr) const;
+    // Removes the temporary files of writers that ended before they were
+    // done (each is a whole private copy of a document).
+    void removeStale() const;
     static bool discard(const QString &file);
     // A copy that cannot be read is reported once: the mark is a file
     // beside it.
@@ -69,29 +72,48 @@ public:
     static void markReported(const QString &file);
 
 private:
+    friend class RecoveryWriter;
     QString m_folder;
     QString m_ownFile;
 };
 
-// Writes a copy in a forked child: the child's memory is a copy-on-write
-// snapshot of this process, so the document can be serialised there while
-// this process goes on editing; the caller pays only for the fork.
+// Writes this process's copy in a child process, so that a file system that
+// hangs (a hard NFS mount, a FUSE folder that stopped answering) can never
+// hold up the window, and a window that ends leaves nothing behind: the
+// child keeps no descriptor of this process's (the display connection among
+// them), and ends itself when the time limit is up.
+//
+// The bytes are made here, before the fork. The child then runs nothing but
+// system calls on memory prepared for it (mkdir, open, write, fdatasync,
+// rename, fsync, close: all async-signal-safe): no allocation, no library
+// code, no lock. A child of a process with threads (the display
+// connection's, Qt's thread pool) inherits their locks in whatever state they
+// were, and a picture conversion or any code that takes one of them would
+// hang it forever; this child cannot.
 class RecoveryWriter {
 public:
+    // A running child is stopped, not waited for.
     ~RecoveryWriter();
-    // Starts writing content() with the header of copy into store. False
-    // when no child could be started (nothing is written then).
-    bool start(const RecoveryStore &store, const RecoveryCopy &copy,
-               const std::function<QByteArray()> &content);
+    // Starts a child that writes bytes (a whole encoded copy) as store's own
+    // copy, and ends itself after seconds. False when none could be started
+    // (error holds why) or one is still running.
+    bool start(const RecoveryStore &store, const QByteArray &bytes, int seconds = 60, int *error = nullptr);
+    // A child has been started and not yet seen to end.
     bool running() const { return m_child > 0; }
-    // Once the child has ended: 0 when the copy was written, else the
-    // system error number. Nothing while it runs.
+    // Milliseconds since the running child was started.
+    qint64 runningFor() const;
+    // Once the child has ended: 0 when the copy was written, ECANCELED after
+    // cancel(), else the system error number. Nothing while it runs; never
+    // waits.
     std::optional<int> finished();
-    // Stops a running child and waits for it.
+    // Stops a running child (SIGKILL) without waiting for it: a child held
+    // in the kernel ends when the kernel lets it go, and finished() tells.
     void cancel();
 
 private:
     pid_t m_child = -1;
+    bool m_cancelled = false;
+    qint64 m_started = 0;
 };
 
 }  // namespace platform

@@ -3,13 +3,17 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
+#include <QStringDecoder>
+
+#include "dialoghost.h"
 
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <limits>
+
+#include <signal.h>
 
 namespace platform {
 
@@ -48,26 +52,56 @@ void SetText(const QString &text)
 
 QString appPath() { return QCoreApplication::applicationDirPath(); }
 
-bool writeFileSafely(const QString &path, const QByteArray &bytes)
+QString systemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+QString failureText(const QString &message, const QString &path, const QString &reason)
 {
+    if (path.isEmpty() && reason.isEmpty())
+        return message;
     if (path.isEmpty())
-        return false;
-    const QFileInfo info(path);
-    if (info.isDir() || (info.exists() && !info.isWritable()))
-        return false;
-    // QSaveFile follows a symbolic link to the file it names and writes
-    // the temporary file beside that one. When the folder refuses the
-    // temporary file, it writes the file itself: the bytes are all in
-    // hand, so the time the file is incomplete is as short as it gets.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
+        return message + u'\n' + reason;
+    if (reason.isEmpty())
+        return message + u'\n' + path;
+    return message + u'\n' + path + QStringLiteral(": ") + reason;
+}
+
+void MsgBoxFailure(const QString &message, const QString &path, const QString &reason)
+{
+    MsgBox(failureText(message, path, reason));
+}
+
+QString decodeTextFile(const QByteArray &bytes)
+{
+    auto utf16 = [&bytes](QStringConverter::Encoding encoding, qsizetype skip) {
+        QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
+        return QString(decoder.decode(QByteArrayView(bytes).sliced(skip)));
+    };
+    if (bytes.startsWith("\xFF\xFE"))
+        return utf16(QStringConverter::Utf16LE, 2);
+    if (bytes.startsWith("\xFE\xFF"))
+        return utf16(QStringConverter::Utf16BE, 2);
+    if (bytes.contains('\0')) {
+        // Text in the Latin script: the NULs are the high bytes.
+        qsizetype even = 0, odd = 0;
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            if (bytes.at(i) == '\0')
+                ++(i % 2 ? odd : even);
+        }
+        return utf16(odd >= even ? QStringConverter::Utf16LE : QStringConverter::Utf16BE, 0);
     }
-    return file.commit();
+    return decodeText(bytes);
+}
+
+void resetInheritedSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGCHLD, &action, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGCHLD);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 FreeFormatReader::FreeFormatReader(QString text) : m_text(std::move(text)) {}

@@ -1,8 +1,14 @@
 #!/bin/sh
-# Unsaved work survives a kill: the real editor opens a document, gets text
-# typed into it and is killed with SIGKILL; started again, it asks whether to
-# recover, is answered Yes, shows the document's name and saves the typed
-# text into it.  usage: e2e_recovery.sh PROGRAM SHOT.png (the question)
+# Unsaved work survives a kill, and keeping it never holds up the window.
+# The real editor, started with SIGCHLD ignored (as some launchers leave it),
+# opens a document, gets text typed into it and is killed with SIGKILL.
+# Started again it asks whether to recover: Escape keeps the copy for the next
+# start, where Return takes it back; the document's name shows and Ctrl+S
+# saves the typed text into it. Then, with the copies' folder hanging (a
+# preloaded library makes its syncs never return): Ctrl+S still saves at
+# once, and a killed editor's window goes at once, since the stuck writer
+# holds none of the editor's descriptors.
+#   usage: e2e_recovery.sh PROGRAM SHOT.png (the question) FAULTSHIM
 set -u
 for tool in xvfb-run xdotool xwininfo import; do
   command -v $tool >/dev/null || { echo "$tool missing: skipped"; exit 77; }
@@ -15,8 +21,10 @@ printf '{\\rtf1\\ansi Ledger notes\\par}' > "$work/notes.rtf"
 # -noreset: the server must not restart when the killed editor, its only
 # client, goes, or the second start finds no display.
 xvfb-run -a -s "-screen 0 1280x900x24 -noreset" sh -c '
-  program=$1 shot=$2 doc=$3
-  fail() { echo "$1"; kill -9 $pid 2>/dev/null; exit 1; }
+  program=$1 shot=$2 doc=$3 shim=$4
+  copies=$XDG_STATE_HOME/tarbel/recovery
+  fail() { echo "$1"; kill -9 $pid $stuck 2>/dev/null; exit 1; }
+  stuck=
   # Waits up to 30 s for a window titled $1 and prints its id.
   window() {
     i=0
@@ -27,36 +35,70 @@ xvfb-run -a -s "-screen 0 1280x900x24 -noreset" sh -c '
     done
     return 1
   }
-  "$program" "$doc" & pid=$!
-  w=$(window "Editor [$doc]") || fail "the document did not open"
-  sleep 0.5
+  # Waits up to $2 tenths of a second for the command $1 to succeed.
+  until_true() {
+    i=0
+    until eval "$1"; do
+      [ $i -lt $2 ] || return 1
+      sleep 0.1; i=$((i + 1))
+    done
+  }
   # No window manager: a click into the text gives it the keyboard.
-  xdotool mousemove 300 300 click 1 sleep 0.3 key ctrl+End type --delay 30 " typed before the kill"
-  i=0
-  until ls "$XDG_STATE_HOME"/tarbel/recovery/*.recovery >/dev/null 2>&1; do
-    [ $i -lt 300 ] || fail "no recovery copy was written"
-    sleep 0.1; i=$((i + 1))
-  done
+  type_at_end() { xdotool mousemove 300 300 click 1 sleep 0.3 key ctrl+End type --delay 30 "$1"; }
+
+  (trap "" CHLD; exec "$program" "$doc") & pid=$!
+  w=$(window "Editor [$doc]") || fail "the document did not open"
+  sigign=$(sed -n "s/^SigIgn:[[:space:]]*//p" /proc/$pid/status)
+  [ $((0x$sigign & 0x10000)) = 0 ] || fail "SIGCHLD is still ignored: SigIgn $sigign"
+  sleep 0.5
+  type_at_end " typed before the kill"
+  until_true "ls \"$copies\"/*.recovery >/dev/null 2>&1" 300 || fail "no recovery copy was written"
   kill -9 $pid; wait $pid 2>/dev/null
+
   "$program" & pid=$!
   q=$(window EDITOR) || fail "no question at the second start"
+  xdotool windowfocus --sync "$q" key Escape
+  window "Editor [ Untitled ]" >/dev/null || fail "Escape did not leave an untitled window"
+  ls "$copies"/*.recovery >/dev/null 2>&1 || fail "Escape removed the recovery copy"
+  kill $pid; wait $pid 2>/dev/null
+
+  "$program" & pid=$!
+  q=$(window EDITOR) || fail "no question at the third start"
   sleep 1
   import -window root "$shot"
   xdotool windowfocus --sync "$q" key Return
   w=$(window "Editor [$doc]") || fail "the caption does not name the recovered document"
   grep -q "typed before the kill" "$doc" && fail "the document was saved before the kill"
   xdotool mousemove 300 300 click 1 sleep 0.3 key ctrl+s
-  i=0
-  until grep -q "typed before the kill" "$doc"; do
-    [ $i -lt 200 ] || fail "the recovered text was not saved"
-    sleep 0.1; i=$((i + 1))
-  done
+  until_true "grep -q \"typed before the kill\" \"$doc\"" 200 || fail "the recovered text was not saved"
   sleep 0.5
-  left=$(ls "$XDG_STATE_HOME"/tarbel/recovery/ | grep -c "\.recovery$")
+  left=$(ls "$copies" | grep -c "\.recovery$")
+  [ "$left" = 0 ] || fail "copies left after Save: $left"
   kill $pid; wait $pid 2>/dev/null
-  [ "$left" = 0 ] || { echo "copies left after Save: $left"; exit 1; }
   echo "recovered the typed text into $doc"
-' sh "$1" "$2" "$work/notes.rtf"
+
+  # The copies folder stops answering.
+  LD_PRELOAD=$shim FAULTSHIM_STALL=$XDG_STATE_HOME "$program" "$doc" & pid=$!
+  w=$(window "Editor [$doc]") || fail "the document did not open over the hanging folder"
+  sleep 0.5
+  type_at_end " while the folder hangs"
+  until_true "[ -e \"$XDG_STATE_HOME.stalled\" ]" 300 || fail "no copy was started"
+  started=$(date +%s%N)
+  xdotool key ctrl+s
+  until_true "grep -q \"while the folder hangs\" \"$doc\"" 50 || fail "Ctrl+S did not save within 5 s"
+  echo "saved in $((($(date +%s%N) - started) / 1000000)) ms while a copy was stuck"
+  rm "$XDG_STATE_HOME.stalled"
+  type_at_end " and more"
+  until_true "[ -e \"$XDG_STATE_HOME.stalled\" ]" 300 || fail "no second copy was started"
+  stuck=$(pgrep -P $pid)
+  [ -n "$stuck" ] || fail "no writer child"
+  [ "$(ls /proc/$stuck/fd | wc -l)" = 1 ] || fail "the writer holds more than its file: $(ls -l /proc/$stuck/fd)"
+  kill -9 $pid; wait $pid 2>/dev/null
+  until_true "! xwininfo -id $w >/dev/null 2>&1" 20 || fail "the killed editor stayed on screen"
+  kill -0 $stuck 2>/dev/null || fail "the writer did not outlive the editor"
+  echo "the killed editor left the screen while its writer was stuck"
+  kill -9 $stuck
+' sh "$1" "$2" "$work/notes.rtf" "$3"
 rc=$?
 rm -rf "$work"
 exit $rc

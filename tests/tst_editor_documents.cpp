@@ -1,12 +1,16 @@
 // The File menu: the save-first checks, opening and saving documents,
 // inserting and writing selections, printing.
+#include "editorwindow.h"
 #include "frmeditor.h"
 #include "recoverycopy.h"
+#include "rerun.h"
 #include "runtime.h"
+#include "samples.h"
 #include "scripteddialoghost.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFile>
 #include <QPrinter>
@@ -120,7 +124,7 @@ private slots:
         QCOMPARE(w.editor->Text(), QString());
 
         w.editor->setTextRTF("draft");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbCancel);
         w.mnunew_Click();
         QCOMPARE(host.last().text, QStringLiteral("File not Saved ! Save it now ? "));
@@ -148,7 +152,7 @@ private slots:
 
         // No: emptied without writing.
         w.editor->setTextRTF("second");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.curfile = file;
         w.setWindowTitle(frmeditor::namedCaption(file));
         host.answerMessage(vb::vbNo);
@@ -168,7 +172,7 @@ private slots:
         writeBytes(other, "other text");
 
         w.editor->setTextRTF("mine");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbCancel);
         w.mnuopen_Click();
         QCOMPARE(w.editor->Text(), QStringLiteral("mine"));
@@ -190,7 +194,7 @@ private slots:
         // Yes with a name: the document is saved before the other opens.
         const QString saved = path("open-saved.rtf");
         w.editor->setTextRTF("keep me");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbYes).answerSaveFile(saved).answerOpenFile(other);
         w.mnuopen_Click();
         QVERIFY(readBytes(saved).contains("keep me"));
@@ -202,7 +206,7 @@ private slots:
         // Yes, and Save's dialog cancelled with no name: nothing opens.
         frmeditor u;
         u.editor->setTextRTF("untitled");
-        u.changed = 1;
+        editortest::makeUnsavedEdit(u);
         u.CMDialog1->FileName.clear();
         host.answerMessage(vb::vbYes).answerSaveFile(QString());
         u.mnuopen_Click();
@@ -224,7 +228,7 @@ private slots:
         frmeditor w;
         w.show();
         w.editor->setTextRTF("unsaved");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbCancel);
         w.mnuexit_Click();
         QVERIFY(w.isVisible());
@@ -254,7 +258,7 @@ private slots:
 
         frmeditor n;
         n.show();
-        n.changed = 1;
+        editortest::makeUnsavedEdit(n);
         host.answerMessage(vb::vbNo);
         n.mnuexit_Click();
         QVERIFY(!n.isVisible());
@@ -269,7 +273,7 @@ private slots:
         ScriptedDialogHost host;
         frmeditor w;
         w.editor->setTextRTF("{\\rtf1\\ansi Hello {\\b bold} world\\par}");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         const QString a = path("save.rtf");
         host.answerSaveFile(a);
         w.mnusave_Click();
@@ -281,13 +285,13 @@ private slots:
         QCOMPARE(platform::Screen::mousePointer(), 0);
 
         // Named: no dialog.
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.mnusave_Click();
         QCOMPARE(host.pending(), 0);
         QCOMPARE(host.prompts().size(), 1);
 
         const QString b = path("saveas.rtf");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerSaveFile(b);
         w.mnusaveas_Click();
         QCOMPARE(host.last().file.fileName, a);   // the name left by Save
@@ -306,7 +310,7 @@ private slots:
         // Save As cancelled with no name changes nothing.
         frmeditor u;
         host.answerSaveFile(QString());
-        u.changed = 1;
+        editortest::makeUnsavedEdit(u);
         u.mnusaveas_Click();
         QCOMPARE(u.changed, 1);
         QCOMPARE(u.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
@@ -474,21 +478,25 @@ private slots:
     void openFailures_data()
     {
         QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("reason");
         QTest::addColumn<QByteArray>("content");   // written to target first
-        QTest::newRow("missing") << path("does-not-exist.rtf") << QByteArray();
-        QTest::newRow("folder") << m_dir.path() << QByteArray();
-        QTest::newRow("device") << QStringLiteral("/dev/zero") << QByteArray();
-        QTest::newRow("too large") << path("huge.rtf") << QByteArray();
-        QTest::newRow("unreadable") << path("unreadable.rtf") << QByteArray();
+        QTest::newRow("missing") << path("does-not-exist.rtf") << platform::systemReason(ENOENT) << QByteArray();
+        QTest::newRow("folder") << m_dir.path() << platform::systemReason(EISDIR) << QByteArray();
+        QTest::newRow("device") << QStringLiteral("/dev/zero") << QStringLiteral("not a file") << QByteArray();
+        QTest::newRow("too large") << path("huge.rtf") << platform::systemReason(EFBIG) << QByteArray();
+        QTest::newRow("unreadable") << path("unreadable.rtf") << platform::systemReason(EACCES) << QByteArray();
+        QTest::newRow("device name") << QStringLiteral("C:\\docs\\nul.rtf")
+                                     << QStringLiteral("nul.rtf is a Windows device name, not a file") << QByteArray();
         // Neither RTF nor text: not opened, and said so.
-        QTest::newRow("picture") << path("photo.png") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
-        QTest::newRow("archive") << path("notes.zip") << QByteArray("PK\x03\x04\x14");
-        QTest::newRow("NUL bytes") << path("data.txt") << QByteArray("text\0more", 9);
+        QTest::newRow("picture") << path("photo.png") << QString() << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+        QTest::newRow("archive") << path("notes.zip") << QString() << QByteArray("PK\x03\x04\x14");
+        QTest::newRow("NUL bytes") << path("data.txt") << QString() << QByteArray("text\0more", 9);
     }
 
     void openFailures()
     {
         QFETCH(QString, target);
+        QFETCH(QString, reason);
         QFETCH(QByteArray, content);
         if (!content.isEmpty())
             writeBytes(target, content);
@@ -511,7 +519,7 @@ private slots:
         host.answerOpenFile(target).answerMessage(vb::vbOK);
         w.mnuopen_Click();
         if (content.isEmpty()) {
-            QCOMPARE(host.last().text, QStringLiteral("File not Found"));
+            QCOMPARE(host.last().text, QStringLiteral("File not Found\n") + target + QStringLiteral(": ") + reason);
             QCOMPARE(host.last().buttons, vb::vbOKOnly);
         } else {
             QCOMPARE(host.last().text, target + QStringLiteral("\nis not a text or RTF document."));
@@ -533,7 +541,7 @@ private slots:
         const QString file = path("full-disk.rtf");
         writeBytes(file, "the old document");
         w.editor->setTextRTF(QByteArray(20000, 'x'));
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.curfile = file;
         {
             // A disk with room for 1000 bytes only.
@@ -541,7 +549,8 @@ private slots:
             host.answerMessage(vb::vbOK);
             w.mnusave_Click();
         }
-        QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+        QCOMPARE(host.last().text, QStringLiteral("Error Saving File\n") + file + QStringLiteral(": ")
+                                       + platform::systemReason(EFBIG));
         QCOMPARE(host.pointers.last(), 0);
         QCOMPARE(readBytes(file), QByteArray("the old document"));
         QCOMPARE(leftovers(m_dir.path(), {}).filter(QStringLiteral("full-disk")), QStringList{QStringLiteral("full-disk.rtf")});
@@ -553,11 +562,11 @@ private slots:
             FileSizeLimit limit(1000);
             host.answerSaveFile(file).answerMessage(vb::vbOK);
             w.mnusaveas_Click();
-            QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+            QVERIFY(host.last().text.startsWith(QStringLiteral("Error Saving File\n") + file));
             w.editor->selectAll();
             host.answerSaveFile(file).answerMessage(vb::vbOK);
             w.mnu_writefile_Click();
-            QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+            QVERIFY(host.last().text.startsWith(QStringLiteral("Error Saving File\n") + file));
         }
         QCOMPARE(readBytes(file), QByteArray("the old document"));
         QCOMPARE(w.changed, 1);
@@ -574,12 +583,14 @@ private slots:
 
         // A folder that does not exist, a path through a plain file: the
         // untitled document keeps no name, and the next Save asks again.
-        for (const QString &bad : {path("no-such-folder/a.rtf"), file + QStringLiteral("/a.rtf")}) {
+        for (const auto &[bad, error] : {std::pair(path("no-such-folder/a.rtf"), ENOENT),
+                                         std::pair(file + QStringLiteral("/a.rtf"), ENOTDIR)}) {
             frmeditor u;
             u.changed = 1;
             host.answerSaveFile(bad).answerMessage(vb::vbOK);
             u.mnusave_Click();
-            QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+            QCOMPARE(host.last().text, platform::failureText(QStringLiteral("Error Saving File"), bad,
+                                                             platform::systemReason(error)));
             QCOMPARE(u.curfile, QString());
             QCOMPARE(u.windowTitle(), frmeditor::untitledCaption());
             host.answerSaveFile(QString());
@@ -596,21 +607,8 @@ private slots:
         if (runningAsRoot()) {
             // Permissions do not bind the super-user: a copy of this suite
             // runs the case as nobody.
-            QTemporaryDir bin(QDir::tempPath() + QStringLiteral("/tarbel-XXXXXX"));
-            const QString copy = bin.filePath(QStringLiteral("suite"));
-            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
-            const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                             | QFileDevice::ReadOther | QFileDevice::ExeOther;
-            QVERIFY(QFile::setPermissions(bin.path(), all) && QFile::setPermissions(copy, all));
-            QProcess p;
-            p.setProcessChannelMode(QProcess::MergedChannels);
-            p.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                                QStringLiteral("--clear-groups"), copy,
-                                                QString::fromLatin1(QTest::currentTestFunction())});
-            QVERIFY2(p.waitForFinished(120000), "setpriv did not finish");
-            const QByteArray out = p.readAll();
-            QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, out.constData());
-            QVERIFY2(out.contains(" passed, 0 failed, 0 skipped"), out.constData());
+            rerun::run({QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                        QStringLiteral("--clear-groups")}, {}, true);
             return;
         }
         ScriptedDialogHost host;
@@ -633,7 +631,7 @@ private slots:
         for (const QString &target : {file, link}) {
             w.curfile = target;
             w.editor->setTextRTF(target.toUtf8());
-            w.changed = 1;
+            editortest::makeUnsavedEdit(w);
             w.mnusave_Click();
             QCOMPARE(w.changed, 0);
             QCOMPARE(readBytes(file), w.editor->TextRTF());
@@ -645,7 +643,8 @@ private slots:
             w.curfile = target;
             host.answerMessage(vb::vbOK);
             w.mnusave_Click();
-            QCOMPARE(host.last().text, QStringLiteral("Error Saving File"));
+            QCOMPARE(host.last().text, platform::failureText(QStringLiteral("Error Saving File"), target,
+                                                             platform::systemReason(EACCES)));
         }
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("doc.rtf")});
         QCOMPARE(host.pending(), 0);
@@ -716,11 +715,12 @@ private slots:
             QVERIFY(host.prompts().at(0).text.endsWith(folder + "/broken.recovery"));
             QVERIFY(host.last().text.startsWith(QStringLiteral("Tarbel ended before these changes were saved: Untitled, ")));
             QVERIFY(host.last().text.endsWith(QStringLiteral("\nRecover them?")));
-            QCOMPARE(host.last().buttons, vb::vbYesNo + vb::vbQuestion);
+            QCOMPARE(host.last().buttons, vb::vbYesNoCancel + vb::vbQuestion);
             QCOMPARE(w.editor->Text(), QStringLiteral("newer work"));
             QCOMPARE(w.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
             QCOMPARE(w.changed, 1);
-            QVERIFY(!QFile::exists(folder + "/new.recovery"));
+            // The old copy goes once this window's own copy holds the work.
+            QTRY_VERIFY(!QFile::exists(folder + "/new.recovery"));
             own = QFileInfo(w.recoveryFile()).fileName();
             QVERIFY(QFile::exists(w.recoveryFile()));
         }
@@ -734,21 +734,118 @@ private slots:
             QVERIFY(host.last().text.contains(path("old.rtf") + ", "));
             QCOMPARE(w.windowTitle(), frmeditor::namedCaption(path("old.rtf")));
             QCOMPARE(w.curfile, path("old.rtf"));
+            QTRY_VERIFY(!QFile::exists(folder + "/old.recovery"));
         }
-        // No removes it; the copy of a running Tarbel is never offered and the
+        // Cancel (Escape, the close box) keeps it for the next start, No
+        // removes it; the copy of a running Tarbel is never offered and the
         // unreadable one is kept.
         host.clear();
         {
             frmeditor w;
-            host.answerMessage(vb::vbNo);
+            host.answerMessage(vb::vbCancel).answerMessage(vb::vbNo);
             w.offerRecovery();
-            QCOMPARE(host.prompts().size(), 1);
+            QVERIFY(QFile::exists(folder + "/third.recovery"));
+            w.offerRecovery();
+            QCOMPARE(host.prompts().size(), 2);
             QVERIFY(w.editor->Text().isEmpty());
             QCOMPARE(w.changed, 0);
             w.offerRecovery();
-            QCOMPARE(host.prompts().size(), 1);
+            QCOMPARE(host.prompts().size(), 2);
         }
         QCOMPARE(leftovers(folder, {"running.recovery", "broken.recovery", "broken.recovery.reported", own}), QStringList());
+    }
+
+    // A child stuck writing the copy (its folder stopped answering): the
+    // child holds nothing but its file, and the window goes on and waits for
+    // nothing.
+    void recoveryChildStuck()
+    {
+        if (!rerun::inside()) {
+            QTemporaryDir dir;
+            const QString state = dir.filePath(QStringLiteral("state"));
+            rerun::run({}, {QStringLiteral("LD_PRELOAD=" TARBEL_FAULTSHIM), QStringLiteral("FAULTSHIM_STALL=") + state,
+                            QStringLiteral("XDG_STATE_HOME=") + state, QStringLiteral("TARBEL_DIR=") + dir.path()});
+            return;
+        }
+        const QString state = qEnvironmentVariable("FAULTSHIM_STALL");
+        ScriptedDialogHost host;
+        frmeditor w;
+        w.show();
+        QTest::keyClicks(w.editor, "stuck words");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(state + ".stalled"), 10000);
+        QStringList children;
+        for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            const QByteArray stat = readBytes(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(1).toLongLong() == ::getpid())
+                children << pid;
+        }
+        QCOMPARE(children.size(), 1);
+        const QString fds = QStringLiteral("/proc/%1/fd").arg(children.first());
+        QCOMPARE(QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), QStringList{"0"});
+        QCOMPARE(QFile::symLinkTarget(fds + QStringLiteral("/0")), w.recoveryFile() + QStringLiteral(".tmp"));
+
+        QElapsedTimer took;
+        took.start();
+        host.answerSaveFile(qEnvironmentVariable("TARBEL_DIR") + QStringLiteral("/saved.rtf"));
+        w.mnusave->trigger();
+        QCOMPARE(w.changed, 0);
+        QTest::qWait(50);
+        QTest::keyClicks(w.editor, " more");
+        QVERIFY(w.editor->Text().endsWith(QLatin1String(" more")));
+        QVERIFY2(took.elapsed() < 1000, qPrintable(QString::number(took.elapsed())));
+        // The child was stopped, and nothing of it is left.
+        QTRY_VERIFY(!QFileInfo::exists(QStringLiteral("/proc/") + children.first()));
+        host.answerMessage(vb::vbNo);
+        QVERIFY(w.close());
+        QCOMPARE(QDir(state + QStringLiteral("/tarbel/recovery")).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // At start-up recovery comes first, then the hand-off's look-up, which
+    // replaces recovered work only after the save question.
+    void recoveryThenHandOffAtStartUp_data()
+    {
+        QTest::addColumn<int>("recover");
+        QTest::addColumn<int>("save");   // 0: not asked
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("copyKept");
+        QTest::newRow("yes, then cancel") << int(vb::vbYes) << int(vb::vbCancel) << "recovered work" << false;
+        QTest::newRow("yes, then no") << int(vb::vbYes) << int(vb::vbNo) << "handed off" << false;
+        QTest::newRow("cancel") << int(vb::vbCancel) << 0 << "handed off" << true;
+        QTest::newRow("no") << int(vb::vbNo) << 0 << "handed off" << false;
+    }
+
+    void recoveryThenHandOffAtStartUp()
+    {
+        QFETCH(int, recover);
+        QFETCH(int, save);
+        QFETCH(QString, shown);
+        QFETCH(bool, copyKept);
+        QTemporaryDir dir;
+        qputenv("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toLocal8Bit());
+        qputenv("WINEPREFIX", dir.path().toLocal8Bit());
+        const QString folder = dir.filePath(QStringLiteral("state/tarbel/recovery"));
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(dir.filePath(QStringLiteral("drive_c/Autodesk"))));
+        plantCopy(folder + "/ended.recovery", QString(), "recovered work", 1);
+        writeBytes(dir.filePath(QStringLiteral("drive_c/handed.rtf")), "{\\rtf1 handed off\\par}");
+        writeBytes(dir.filePath(QStringLiteral("drive_c/Autodesk/Slls.txt")), "C:\\handed.rtf\r\nhanded\r\n");
+        ScriptedDialogHost host;
+        host.answerMessage(recover);
+        if (save)
+            host.answerMessage(save);
+        {
+            frmeditor w;
+            w.show();
+            QTRY_VERIFY(!w.Timer1->isActive());
+            QTRY_COMPARE(host.pending(), 0);
+            QCOMPARE(host.prompts().first().text.section(u'\n', 1), QStringLiteral("Recover them?"));
+            if (save)
+                QCOMPARE(host.last().text, frmeditor::saveFirstQuestion());
+            QVERIFY(w.editor->Text().startsWith(shown));
+            QCOMPARE(w.changed, shown == QLatin1String("recovered work") ? 1 : 0);
+            QTRY_COMPARE(QFile::exists(folder + "/ended.recovery"), copyKept);
+            QTRY_COMPARE(QFile::exists(w.recoveryFile()), w.changed == 1);
+        }
+        qputenv("WINEPREFIX", m_dir.filePath(QStringLiteral("no-prefix")).toLocal8Bit());
     }
 
     void insertFile()
@@ -768,7 +865,7 @@ private slots:
 
         const QString plain = path("insert.txt");
         writeBytes(plain, "NEW");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.editor->setSelStart(0);
         w.editor->setSelLength(3);
         host.answerOpenFile(plain);
@@ -779,7 +876,8 @@ private slots:
         host.answerOpenFile(path("gone.txt")).answerMessage(vb::vbOK);
         w.CMDialog1->FileName = path("gone.txt");
         w.mnu_insertfile_Click();
-        QCOMPARE(host.last().text, QStringLiteral("Error opening File"));
+        QCOMPARE(host.last().text, platform::failureText(QStringLiteral("Error opening File"), path("gone.txt"),
+                                                         platform::systemReason(ENOENT)));
         QCOMPARE(w.editor->Text(), QStringLiteral("NEW{\\rtf1 X}def"));
         QCOMPARE(host.pending(), 0);
     }
@@ -889,6 +987,7 @@ private slots:
         // Formatting and pictures reach the paper.
         const QString pdfimages = QStandardPaths::findExecutable(QStringLiteral("pdfimages"));
         const QString sample = QStringLiteral(TARBEL_SAMPLES_DIR "/libreoffice-notes.rtf");
+        VERIFY_SAMPLE_UNLESS_LOCAL(QFile::exists(sample));
         if (!pdfimages.isEmpty() && QFile::exists(sample)) {
             frmeditor pictures;
             host.answerOpenFile(sample);

@@ -1,4 +1,5 @@
 // The Search menu and the phrase look-up hand-off.
+#include "editorwindow.h"
 #include "frmeditor.h"
 #include "runtime.h"
 #include "scripteddialoghost.h"
@@ -6,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -261,12 +263,25 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("selected");
         QTest::addColumn<qint64>("start");
-        QTest::newRow("two lines") << QByteArray("C:\\docs\\a.rtf\r\nred truck\r\n") << "red truck" << qint64(9);
-        QTest::newRow("quoted comma") << QByteArray("\"C:\\docs\\a.rtf\",\"big, red\"\n") << "big, red" << qint64(4);
-        QTest::newRow("cut at comma") << QByteArray("C:\\docs\\a.rtf\nbig, red\n") << "big" << qint64(4);
-        QTest::newRow("whole word") << QByteArray("C:\\docs\\a.rtf\nENGINE") << "Engine" << qint64(38);
-        QTest::newRow("native path") << QByteArray("@\nred") << "red" << qint64(9);
-        QTest::newRow("through dosdevices") << QByteArray("Z:@\nred") << "red" << qint64(9);
+        QTest::addColumn<QString>("face");   // the boxes afterwards
+        QTest::addColumn<QString>("size");
+        const QString serif = QStringLiteral("DejaVu Serif"), sans = QStringLiteral("DejaVu Sans");
+        const QString twoLines = QStringLiteral("C:\\docs\\a.rtf\r\nred truck\r\n");
+        QTest::newRow("two lines") << twoLines.toUtf8() << "red truck" << qint64(9) << serif << "10";
+        QTest::newRow("quoted comma") << QByteArray("\"C:\\docs\\a.rtf\",\"big, red\"\n") << "big, red" << qint64(4)
+                                      << "" << "";
+        QTest::newRow("cut at comma") << QByteArray("C:\\docs\\a.rtf\nbig, red\n") << "big" << qint64(4) << sans
+                                      << "24";
+        QTest::newRow("whole word") << QByteArray("C:\\docs\\a.rtf\nENGINE") << "Engine" << qint64(38) << sans << "24";
+        QTest::newRow("native path") << QByteArray("@\nred") << "red" << qint64(9) << serif << "10";
+        QTest::newRow("through dosdevices") << QByteArray("Z:@\nred") << "red" << qint64(9) << serif << "10";
+        QStringEncoder le(QStringConverter::Utf16LE), be(QStringConverter::Utf16BE);
+        QTest::newRow("UTF-16 with BOM") << QByteArray("\xFF\xFE") + le.encode(twoLines) << "red truck" << qint64(9)
+                                         << serif << "10";
+        QTest::newRow("UTF-16 big-endian") << QByteArray("\xFE\xFF") + be.encode(twoLines) << "red truck"
+                                           << qint64(9) << serif << "10";
+        QTest::newRow("UTF-16 of cmd /u") << QByteArray(le.encode(twoLines)) << "red truck" << qint64(9) << serif
+                                          << "10";
     }
 
     void handOffOpensAndSelects()
@@ -274,21 +289,24 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(QString, selected);
         QFETCH(qint64, start);
+        QFETCH(QString, face);
+        QFETCH(QString, size);
         const QString doc = m_prefix.filePath(QStringLiteral("drive_c/docs/a.rtf"));
-        writeBytes(doc, "{\\rtf1\\ansi The big, red truck; many engines; one Engine\\par}");
+        writeBytes(doc, "{\\rtf1\\ansi{\\fonttbl{\\f0 DejaVu Sans;}{\\f1 DejaVu Serif;}}\\f0\\fs48 The big, "
+                        "{\\f1\\fs20 red truck}; many engines; one Engine\\par}");
         QDir(m_prefix.path()).mkpath(QStringLiteral("dosdevices"));
         QFile::link(QStringLiteral("/"), m_prefix.filePath(QStringLiteral("dosdevices/z:")));
         // "@" stands for the document's native path.
         const QString windowsPath = QString(doc).replace(u'/', u'\\');
         file.replace("Z:@", windowsPath.toUtf8().prepend("Z:")).replace("@", doc.toUtf8());
         handOff(file);
-        const QString written = QString::fromUtf8(file).section(QRegularExpression(QStringLiteral("[\r\n,]")), 0, 0)
+        const QString written = platform::decodeTextFile(file).section(QRegularExpression(QStringLiteral("[\r\n,]")), 0, 0)
                                     .remove(u'"');
 
         ScriptedDialogHost host;
         frmeditor w;
         w.editor->setTextRTF("unsaved work");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(vb::vbNo);
         w.Command1_Click();
         QCOMPARE(host.prompts().size(), 1);
@@ -297,7 +315,10 @@ private slots:
         QCOMPARE(w.curfile, written);
         QCOMPARE(w.windowTitle(), QStringLiteral("Editor [") + written + QStringLiteral("]"));
         QCOMPARE(QFileInfo(w.CMDialog1->FileName).canonicalFilePath(), QFileInfo(doc).canonicalFilePath());
-        QCOMPARE(w.changed, 1);
+        // No to the save question: the document is as its file holds it.
+        QCOMPARE(w.changed, 0);
+        QCOMPARE(w.cbofont->currentText(), face);
+        QCOMPARE(w.cbosize->currentText(), size);
         QCOMPARE(platform::Screen::mousePointer(), 0);
     }
 
@@ -324,7 +345,7 @@ private slots:
         ScriptedDialogHost host;
         frmeditor w;
         w.editor->setTextRTF("typed work");
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         host.answerMessage(answer);
         if (answer == vb::vbYes)
             host.answerSaveFile(saved);
@@ -333,6 +354,8 @@ private slots:
         QCOMPARE(host.prompts().first().buttons, vb::vbYesNoCancel);
         QCOMPARE(w.editor->Text().startsWith(QLatin1String("handed off")), loads);
         QCOMPARE(w.editor->Text() == QLatin1String("typed work"), !loads);
+        if (loads)
+            QCOMPARE(w.changed, 0);
         if (!saved.isEmpty()) {
             QFile f(saved);
             QVERIFY(f.open(QIODevice::ReadOnly) && f.readAll().contains("typed work"));
@@ -365,7 +388,7 @@ private slots:
 
         // Save writes back to the handed-off file, through the same mapping.
         w.tmpeditor->setSelText(QStringLiteral("TEXT"));
-        w.changed = 1;
+        editortest::makeUnsavedEdit(w);
         w.mnusave_Click();
         QCOMPARE(w.changed, 0);
         QFile saved(doc);
@@ -377,15 +400,23 @@ private slots:
     void handOffMissingPieces_data()
     {
         QTest::addColumn<QByteArray>("file");   // empty: no hand-off file
-        QTest::newRow("no hand-off file") << QByteArray();
-        QTest::newRow("one item") << QByteArray("C:\\docs\\a.rtf\n");
-        QTest::newRow("missing document") << QByteArray("C:\\docs\\missing.rtf\nword\n");
-        QTest::newRow("folder as document") << QByteArray("C:\\docs\nword\n");
+        QTest::addColumn<QString>("failed");    // the second line of the message
+        const QString handOff = QStringLiteral("C:\\Autodesk\\Slls.txt: ");
+        QTest::newRow("no hand-off file") << QByteArray() << handOff + platform::systemReason(ENOENT);
+        QTest::newRow("one item") << QByteArray("C:\\docs\\a.rtf\n")
+                                  << handOff + QStringLiteral("it does not name a document and a phrase");
+        QTest::newRow("missing document") << QByteArray("C:\\docs\\missing.rtf\nword\n")
+                                          << QStringLiteral("C:\\docs\\missing.rtf: ") + platform::systemReason(ENOENT);
+        QTest::newRow("folder as document") << QByteArray("C:\\docs\nword\n")
+                                            << QStringLiteral("C:\\docs: ") + platform::systemReason(EISDIR);
+        QTest::newRow("device name") << QByteArray("C:\\docs\\..\\..\\Aux.rtf\nword\n")
+                                     << QStringLiteral("C:\\docs\\..\\..\\Aux.rtf: Aux.rtf is a Windows device name, not a file");
     }
 
     void handOffMissingPieces()
     {
         QFETCH(QByteArray, file);
+        QFETCH(QString, failed);
         writeBytes(m_prefix.filePath(QStringLiteral("drive_c/docs/a.rtf")), "a document");
         if (!file.isEmpty())
             handOff(file);
@@ -400,14 +431,17 @@ private slots:
             QCOMPARE(w.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
             QVERIFY(w.curfile.isEmpty());
         }
-        // On a click: "File not Found", nothing changed.
+        // On a click: "File not Found" and what was not found, before any
+        // question; nothing changed.
         frmeditor w;
         w.editor->setTextRTF("mine");
+        w.changed = 1;
         w.curfile = QStringLiteral("/tmp/mine.rtf");
         w.CMDialog1->FileName = w.curfile;
         host.answerMessage(vb::vbOK);
         w.Command1_Click();
-        QCOMPARE(host.last().text, QStringLiteral("File not Found"));
+        QCOMPARE(host.prompts().size(), 1);
+        QCOMPARE(host.last().text, QStringLiteral("File not Found\n") + failed);
         QCOMPARE(w.editor->Text(), QStringLiteral("mine"));
         QCOMPARE(w.curfile, QStringLiteral("/tmp/mine.rtf"));
         QCOMPARE(w.CMDialog1->FileName, QStringLiteral("/tmp/mine.rtf"));

@@ -4,18 +4,57 @@
 #include "drivemapping.h"
 #include "icons.h"
 #include "richtextbox.h"
+#include "recoverycopy.h"
+#include "rerun.h"
 #include "runtime.h"
 #include "scripteddialoghost.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
 using platform::RichTextBox;
+
+namespace {
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray attribute(const QString &path, const char *name)
+{
+    char value[256];
+    const ssize_t n = ::lgetxattr(QFile::encodeName(path).constData(), name, value, sizeof value);
+    return n < 0 ? QByteArray() : QByteArray(value, n);
+}
+
+struct stat statOf(const QString &path)
+{
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+}  // namespace
 
 class TestPlatform : public QObject {
     Q_OBJECT
@@ -417,6 +456,197 @@ private slots:
         qunsetenv("WINEPREFIX");
         QCOMPARE(platform::winePrefix(), QDir::homePath() + QStringLiteral("/.wine"));
 #endif
+    }
+
+    // Read as Windows reads a path, found where Wine finds it.
+    void driveMappingReadsPathsAsWindows_data()
+    {
+        QTest::addColumn<QString>("windows");
+        QTest::addColumn<QString>("native");    // under drive C's folder
+        QTest::addColumn<QString>("refusal");   // the reason it is refused
+        auto row = [](const char *windows, const char *native, const char *refusal = "") {
+            QTest::newRow(windows) << QString::fromUtf8(windows) << QString::fromUtf8(native)
+                                   << QString::fromUtf8(refusal);
+        };
+        row("C:\\..\\..\\secret.rtf", "/secret.rtf");
+        row("C:\\docs\\..\\..\\..\\a.rtf", "/a.rtf");
+        row("C:\\docs\\.\\sub.\\a.rtf. .", "/docs/sub/a.rtf");
+        row("docs\\a.rtf", "/docs/a.rtf");
+        row("\\docs\\a.rtf", "/docs/a.rtf");
+        row("C:docs\\a.rtf", "/docs/a.rtf");
+        row("C:\\console.txt", "/console.txt");
+        row("C:\\COM10.txt", "/COM10.txt");
+        row("C:\\NUL", "", "NUL is a Windows device name, not a file");
+        row("C:\\Autodesk\\CON", "", "CON is a Windows device name");
+        row("c:\\x\\con.txt", "", "con.txt is a Windows device name");
+        row("C:\\lpt9 .log", "", "device name");
+        row("C:\\Com1\\a.rtf", "", "device name");
+        row("C:\\docs\\a.rtf:stream", "", "cannot hold \":\"");
+        row("C:\\a?.rtf", "", "cannot hold \"?\"");
+        row("\\\\server\\share\\a.rtf", "", "network path");
+        row("\\\\?\\C:\\a.rtf", "", "\\\\?\\");
+        row("\\\\.\\COM1", "", "\\\\.\\");
+    }
+
+    void driveMappingReadsPathsAsWindows()
+    {
+        QFETCH(QString, windows);
+        QFETCH(QString, native);
+        QFETCH(QString, refusal);
+        QTemporaryDir prefix;
+        qputenv("WINEPREFIX", prefix.path().toUtf8());
+        QString why = QStringLiteral("(not set)");
+        const QString mapped = platform::mapDrivePath(windows, &why);
+        if (refusal.isEmpty()) {
+            QCOMPARE(mapped, prefix.path() + QStringLiteral("/drive_c") + native);
+            QCOMPARE(why, QString());
+        } else {
+            QCOMPARE(mapped, QString());
+            QVERIFY2(why.contains(refusal), qPrintable(why));
+        }
+        qunsetenv("WINEPREFIX");
+    }
+
+    // A save keeps what the file had: owner, group, permissions, extended
+    // attributes and ACL, every hard link; a link's target is written, unless
+    // another user planted the link in a shared folder; special files are
+    // refused.
+    void safeWriteKeepsTheFile()
+    {
+        if (rerun::inside()) {
+            // Another user of the file's group: it cannot be given back to
+            // its owner, so it is written in place.
+            const QString shared = qEnvironmentVariable("TARBEL_DOC");
+            const ino_t inode = statOf(shared).st_ino;
+            QVERIFY(platform::writeFileSafely(shared, "by 1002"));
+            QCOMPARE(readBytes(shared), QByteArray("by 1002"));
+            QCOMPARE(statOf(shared).st_ino, inode);
+            return;
+        }
+        if (::geteuid() != 0)
+            QSKIP("giving files to other users needs the super-user");
+        QTemporaryDir dir;
+        const QString doc = dir.filePath(QStringLiteral("doc.rtf"));
+        const QByteArray native = QFile::encodeName(doc);
+        QVERIFY(writeBytes(doc, "old"));
+        QVERIFY(::chown(native.constData(), 1001, 50) == 0 && ::chmod(native.constData(), 0664) == 0);
+        QVERIFY(::setxattr(native.constData(), "user.tag", "kept", 4, 0) == 0);
+        // user::rw- user:1003:rw- group::rw- mask::rw- other::r--
+        const quint32 acl[] = {2, 0x00060001, 0xFFFFFFFF, 0x00060002, 1003, 0x00060004, 0xFFFFFFFF,
+                               0x00060010, 0xFFFFFFFF, 0x00040020, 0xFFFFFFFF};
+        QVERIFY(::setxattr(native.constData(), "system.posix_acl_access", acl, sizeof acl, 0) == 0);
+        const QByteArray aclBefore = attribute(doc, "system.posix_acl_access");
+        const ino_t inode = statOf(doc).st_ino;
+        QString why;
+        QVERIFY2(platform::writeFileSafely(doc, "new", &why), qPrintable(why));
+        QCOMPARE(readBytes(doc), QByteArray("new"));
+        QVERIFY(statOf(doc).st_ino != inode);   // replaced, not rewritten
+        QCOMPARE(statOf(doc).st_uid, uid_t(1001));
+        QCOMPARE(statOf(doc).st_gid, gid_t(50));
+        QCOMPARE(statOf(doc).st_mode & 07777, mode_t(0664));
+        QCOMPARE(attribute(doc, "user.tag"), QByteArray("kept"));
+        QCOMPARE(attribute(doc, "system.posix_acl_access"), aclBefore);
+
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0);
+        rerun::run({QStringLiteral("setpriv"), QStringLiteral("--reuid=1002"), QStringLiteral("--regid=1002"),
+                    QStringLiteral("--groups=50")},
+                   {QStringLiteral("TARBEL_DOC=") + doc}, true);
+        QCOMPARE(statOf(doc).st_uid, uid_t(1001));
+
+        // Every hard link sees the new bytes.
+        const QString second = dir.filePath(QStringLiteral("second.rtf"));
+        QVERIFY(QFile::link(doc, dir.filePath(QStringLiteral("link.rtf"))));
+        QVERIFY(::link(native.constData(), QFile::encodeName(second).constData()) == 0);
+        QVERIFY(platform::writeFileSafely(dir.filePath(QStringLiteral("link.rtf")), "both"));
+        QCOMPARE(readBytes(second), QByteArray("both"));
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("link.rtf"))).isSymLink());
+
+        // A link in a sticky folder open to all: followed only when its maker
+        // is this user or the folder's owner.
+        const QString sticky = dir.filePath(QStringLiteral("tmp"));
+        QVERIFY(QDir().mkdir(sticky) && ::chmod(QFile::encodeName(sticky).constData(), 01777) == 0);
+        const QString planted = sticky + QStringLiteral("/report.rtf");
+        QVERIFY(QFile::link(second, planted));
+        QVERIFY(::lchown(QFile::encodeName(planted).constData(), 1001, 1001) == 0);
+        QVERIFY(!platform::writeFileSafely(planted, "overwritten", &why));
+        QVERIFY2(why.contains(QStringLiteral("another user")), qPrintable(why));
+        QCOMPARE(readBytes(second), QByteArray("both"));
+        QVERIFY(::lchown(QFile::encodeName(planted).constData(), 0, 0) == 0);
+        QVERIFY(platform::writeFileSafely(planted, "mine"));
+        QCOMPARE(readBytes(second), QByteArray("mine"));
+
+        const QString pipe = dir.filePath(QStringLiteral("pipe"));
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        QVERIFY(!platform::writeFileSafely(pipe, "x", &why));
+        QCOMPARE(why, QStringLiteral("a named pipe, not a file"));
+        QVERIFY(S_ISFIFO(statOf(pipe).st_mode));
+        QVERIFY(!platform::writeFileSafely(dir.path(), "x", &why));
+        QCOMPARE(why, platform::systemReason(EISDIR));
+    }
+
+    // A full disk and a disk whose syncs fail: the save fails with the
+    // system's reason, the old file is as it was and nothing is left beside
+    // it. A disk whose syncs hang: the child writing a recovery copy ends
+    // itself when its time is up. Runs in a namespace of its own, on a small
+    // tmpfs, with the syncs of one folder failing and of another hanging.
+    void failingDisks()
+    {
+        if (!rerun::inside()) {
+            if (QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("-rm"), QStringLiteral("true")}) != 0)
+                QSKIP("no user and mount namespaces here");
+            QTemporaryDir dir;
+            rerun::run({QStringLiteral("unshare"), QStringLiteral("-rm")},
+                       {QStringLiteral("TARBEL_DIR=") + dir.path(), QStringLiteral("LD_PRELOAD=" TARBEL_FAULTSHIM),
+                        QStringLiteral("FAULTSHIM_FAIL=") + dir.filePath(QStringLiteral("failing")),
+                        QStringLiteral("FAULTSHIM_STALL=") + dir.filePath(QStringLiteral("state")),
+                        QStringLiteral("XDG_STATE_HOME=") + dir.filePath(QStringLiteral("state"))});
+            return;
+        }
+        const QDir dir(qEnvironmentVariable("TARBEL_DIR"));
+        QVERIFY(dir.mkdir(QStringLiteral("small")) && dir.mkdir(QStringLiteral("failing")));
+        const QByteArray small = QFile::encodeName(dir.filePath(QStringLiteral("small")));
+        QVERIFY(::mount("tmpfs", small.constData(), "tmpfs", 0, "size=64k") == 0);
+        const QString doc = dir.filePath(QStringLiteral("small/doc.rtf"));
+        const QByteArray old(30000, 'a');
+        QString why;
+        QVERIFY2(platform::writeFileSafely(doc, old, &why), qPrintable(why));
+        QVERIFY(!platform::writeFileSafely(doc, QByteArray(45000, 'b'), &why));
+        QCOMPARE(why, platform::systemReason(ENOSPC));
+        QCOMPARE(readBytes(doc), old);
+        QCOMPARE(QDir(QFile::decodeName(small)).entryList(QDir::Files | QDir::Hidden), QStringList{"doc.rtf"});
+        // Written in place (a second link): the room is asked for first.
+        QVERIFY(::link(QFile::encodeName(doc).constData(), (small + "/second.rtf").constData()) == 0);
+        QVERIFY(!platform::writeFileSafely(doc, QByteArray(70000, 'b'), &why));
+        QCOMPARE(why, platform::systemReason(ENOSPC));
+        QCOMPARE(readBytes(doc), old);
+        QVERIFY(platform::writeFileSafely(doc, "shorter"));
+        QCOMPARE(readBytes(QFile::decodeName(small + "/second.rtf")), QByteArray("shorter"));
+
+        const QString failing = dir.filePath(QStringLiteral("failing/doc.rtf"));
+        QVERIFY(writeBytes(failing, "old"));
+        QVERIFY(!platform::writeFileSafely(failing, "new", &why));
+        QCOMPARE(why, platform::systemReason(EIO));
+        QCOMPARE(readBytes(failing), QByteArray("old"));
+        QCOMPARE(QDir(dir.filePath(QStringLiteral("failing"))).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"doc.rtf"});
+
+        const platform::RecoveryStore store(QStringLiteral("tarbel"));
+        platform::RecoveryWriter writer;
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(writer.start(store, "copy", 1));
+        std::optional<int> error;
+        while (!error && took.elapsed() < 10000) {
+            QTest::qWait(20);
+            error = writer.finished();
+        }
+        QCOMPARE(error, std::optional<int>(ETIMEDOUT));
+        QVERIFY(took.elapsed() >= 900);
+        // A temporary copy whose writer has ended goes; this one's stays.
+        const QString stale = store.folder() + QStringLiteral("/999999999-5.recovery.tmp");
+        QVERIFY(writeBytes(stale, "a copy"));
+        store.removeStale();
+        QVERIFY(!QFile::exists(stale) && QFile::exists(store.ownFile() + QStringLiteral(".tmp")));
     }
 
     void commonDialogKeepsItsValues()

@@ -14,4 +14,4 @@ endif()
 add_test(NAME e2e_wine_handoff
   COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine_handoff.sh
           $<TARGET_FILE:tarbel> ${wine_vennik} ${wine_server} ${CMAKE_BINARY_DIR}/screenshots)
-set_tests_properties(e2e_wine_handoff PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 240)
+set_tests_properties(e2e_wine_handoff PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 240 LABELS interop)

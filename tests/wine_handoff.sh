@@ -4,7 +4,8 @@
 # Tarbel opens the document it names and selects the phrase; the real Vennik
 # saves a page served on 127.0.0.1 to a typed C: path, and cmd.exe reads
 # C:\Zanth.lib and finds the page there; a document on drive D: (a dosdevices
-# link) resolves for Tarbel as it does for Wine. Screenshots go to SHOTDIR.
+# link) resolves for Tarbel as it does for Wine; cmd /u writes the hand-off
+# in UTF-16 with a byte-order mark. Screenshots go to SHOTDIR.
 #   wine_handoff.sh TARBEL VENNIK|- PAGESERVER|- SHOTDIR
 # Exit code 0 passed, 1 failed, 77 skipped (no wine64, Wine cannot start, or
 # a tool of the virtual display is missing).
@@ -218,6 +219,21 @@ win cmd /c type 'D:\Notes\Memo.RTF' >"$tmp/memo"
 cmp -s "$tmp/memo" "$tmp/d/notes/memo.rtf" && say "cmd.exe's type D:\\Notes\\Memo.RTF gives notes/memo.rtf on the D: link" \
   || fail "cmd.exe's type D:\\Notes\\Memo.RTF differs from notes/memo.rtf"
 handoff 'Editor [D:\Notes\Memo.RTF]' 'valve seven, north' wine-tarbel-d.png
+
+# --- the hand-off in UTF-16, as Windows programs writing Unicode leave it -----------------
+
+# cmd /u writes UTF-16LE; the byte-order mark is the character U+FEFF echoed
+# first, as PowerShell and Notepad write it. The mark and the phrase come from
+# the environment, which Wine hands to cmd.exe as Unicode.
+printf '{\\rtf1\\ansi{\\fonttbl{\\f0 DejaVu Sans;}}\\f0\\fs24 Menu\\par Today: {\\b caf\\'"'"'e9, cr\\'"'"'e8me} and tea.\\par}' \
+  >"$WINEPREFIX/drive_c/docs/menu.rtf"
+printf '%s\r\n' '@echo off' '> C:\Autodesk\Slls.txt echo %BOM%C:\Docs\Menu.RTF' \
+  '>> C:\Autodesk\Slls.txt echo "%PHRASE%"' >"$WINEPREFIX/drive_c/handoff.bat"
+BOM=$(printf '\357\273\277') PHRASE='Café, Crème' LC_ALL=C.UTF-8 win cmd /u /c 'C:\handoff.bat' || fail "cmd /u could not run C:\\handoff.bat"
+start=$(od -An -tx1 -N6 "$WINEPREFIX/drive_c/Autodesk/Slls.txt" | tr -d ' ')
+[ "$start" = fffe43003a00 ] && say "cmd /u wrote C:\\Autodesk\\Slls.txt in UTF-16 with a byte-order mark: $start..." \
+  || fail "cmd /u wrote Slls.txt as: $(od -c "$WINEPREFIX/drive_c/Autodesk/Slls.txt" | head -3)"
+handoff 'Editor [C:\Docs\Menu.RTF]' 'café, crème' wine-tarbel-utf16.png
 
 say "done"
 exit $failed

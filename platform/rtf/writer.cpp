@@ -248,19 +248,22 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
     twips("\\sa", bf.bottomMargin());
     switch (bf.lineHeightType()) {
     case QTextBlockFormat::ProportionalHeight:
-        if (std::lround(bf.lineHeight()) != 100 && bf.lineHeight() > 0)
+        if (std::lround(bf.lineHeight()) != 100 && bf.lineHeight() > 0) {
             appendWord(body, "\\sl", qlonglong(std::lround(bf.lineHeight() * 2.4)));
             body += "\\slmult1";
+        }
         break;
     case QTextBlockFormat::FixedHeight:
-        if (bf.lineHeight() > 0)
+        if (bf.lineHeight() > 0) {
             appendWord(body, "\\sl-", qlonglong(std::lround(bf.lineHeight() * 15)));
             body += "\\slmult0";
+        }
         break;
     case QTextBlockFormat::MinimumHeight:
-        if (bf.lineHeight() > 0)
+        if (bf.lineHeight() > 0) {
             appendWord(body, "\\sl", qlonglong(std::lround(bf.lineHeight() * 15)));
             body += "\\slmult0";
+        }
         break;
     default:
         break;

@@ -14,6 +14,13 @@
 //       types a save path into the save-path box, takes a screenshot, clicks
 //       the save button and expects the page on disk, the record in
 //       ~/.wine/drive_c and the program ending on its own.
+//   browser_e2e_driver refuse VENNIK OUTDIR
+//       as navigate, started in a folder holding a folder Docs and a page
+//       Docs.html; opens Docs with a double click in the folder list (the
+//       save-path box then ends in "Docs/": checked through the clipboard),
+//       clicks the save button and expects a message saying why, with
+//       nothing written: Docs.html, Docs and the record as they were, and
+//       the program still running.
 //
 // Exit code 0 on success, 77 when the display or XTest is missing (skipped),
 // 1 on failure.
@@ -121,15 +128,16 @@ struct X {
         return key && button && motion;
     }
 
-    // The top-level window whose name starts with prefix, and its name.
-    Window find(const QString &prefix, QString *name = nullptr) const
+    // The top-level window whose name starts with prefix (or is exactly
+    // it), and its name.
+    Window find(const QString &prefix, QString *name = nullptr, bool exact = false) const
     {
         std::function<Window(Window)> walk = [&](Window w) -> Window {
             char *n = nullptr;
             if (XFetchName(d, w, &n) && n) {
                 const QString s = QString::fromUtf8(n);
                 XFree(n);
-                if (s.startsWith(prefix)) {
+                if (exact ? s == prefix : s.startsWith(prefix)) {
                     if (name)
                         *name = s;
                     return w;
@@ -164,6 +172,23 @@ struct X {
         motion(d, -1, p.x(), p.y(), 0);
         button(d, 1, True, 0);
         button(d, 1, False, 0);
+        XFlush(d);
+    }
+
+    void doubleClick(QPoint p)
+    {
+        click(p);
+        QThread::msleep(60);
+        click(p);
+    }
+
+    void chord(KeySym modifier, KeySym sym)
+    {
+        const KeyCode m = XKeysymToKeycode(d, modifier), k = XKeysymToKeycode(d, sym);
+        key(d, m, True, 0);
+        key(d, k, True, 0);
+        key(d, k, False, 0);
+        key(d, m, False, 0);
         XFlush(d);
     }
 
@@ -233,7 +258,7 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s navigate|save VENNIK OUTDIR\n", argv[0]);
+        std::fprintf(stderr, "usage: %s navigate|save|refuse VENNIK OUTDIR\n", argv[0]);
         return 2;
     }
     const QString mode = QString::fromLocal8Bit(argv[1]);
@@ -265,8 +290,19 @@ int main(int argc, char *argv[])
     const QString wine = home + QStringLiteral("/.wine");
     QDir().mkpath(home);
     QDir().mkpath(temp.filePath(QStringLiteral("config")));
-    // A file in the folder the file list starts in.
-    QFile(temp.filePath(QStringLiteral("existing.txt"))).open(QIODevice::WriteOnly);
+    // A file in the folder the file list starts in; to refuse, a folder
+    // and a page of the same name there, and nothing else.
+    const QString work = temp.filePath(mode == u"refuse" ? QStringLiteral("work") : QString());
+    QDir().mkpath(work + QStringLiteral("/Docs"));
+    QFile(work + QStringLiteral("/Docs/inside.txt")).open(QIODevice::WriteOnly);
+    const QByteArray docs = "<html><body>The user's own Docs page</body></html>";
+    {
+        QFile page(work + QStringLiteral("/Docs.html"));
+        page.open(QIODevice::WriteOnly);
+        page.write(docs);
+    }
+    if (mode != u"refuse")
+        QFile(temp.filePath(QStringLiteral("existing.txt"))).open(QIODevice::WriteOnly);
 
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -279,7 +315,7 @@ int main(int argc, char *argv[])
     program.setProcessEnvironment(env);
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program.setStandardOutputFile(QProcess::nullDevice());
-    program.setWorkingDirectory(temp.path());
+    program.setWorkingDirectory(work);
     program.start(vennik, {});
     if (!program.waitForStarted(10000))
         return fail(QStringLiteral("vennik did not start"));
@@ -326,6 +362,59 @@ int main(int argc, char *argv[])
                                 .arg(c.name()));
         }
         std::printf("page area: bottom bar at both bottom corners of %dx%d\n", g.width(), g.height());
+        return 0;
+    }
+
+    if (mode == u"refuse") {
+        // The folder list (1080, 1320, 4335 x 990 twips) starts at the
+        // working folder, whose one subfolder Docs is its last line: a
+        // click, End, and a double click on that line open it.
+        x.click(at(72 + 140, 88 + 10));
+        QThread::msleep(200);
+        x.typeKeysym(XK_End, false);
+        QThread::msleep(300);
+        x.doubleClick(at(72 + 140, 88 + 66 - 10));
+        QThread::msleep(500);
+        // The save-path box (1080, 2880) names the folder: Ctrl+A, Ctrl+C.
+        QGuiApplication::clipboard()->setText(QStringLiteral("nothing copied"));
+        waitFor([] { return false; }, 200);
+        x.click(at(72 + 140, 192 + 9));
+        QThread::msleep(200);
+        x.chord(XK_Control_L, XK_a);
+        x.chord(XK_Control_L, XK_c);
+        waitFor([] { return false; }, 500);
+        const QString box = QGuiApplication::clipboard()->text();
+        if (box != work + QStringLiteral("/Docs/"))
+            return fail(QStringLiteral("the save-path box holds \"%1\" after opening Docs").arg(box));
+        std::printf("save-path box: %s\n", qPrintable(box));
+        // The save button (5400, 2280, 855 x 855): a message, nothing written.
+        x.click(at(360 + 28, 152 + 28));
+        Window message = 0;
+        if (!waitFor([&] { return (message = x.find(QStringLiteral("Zanth Browser"), nullptr, true)) != 0; }, 10000))
+            return fail(QStringLiteral("no message after saving to a folder"));
+        waitFor([] { return false; }, 500);
+        const QString shot = outdir + QStringLiteral("/vennik-refused.png");
+        if (!screenshot(shot))
+            return fail(QStringLiteral("no screenshot"));
+        std::printf("screenshot: %s\n", qPrintable(shot));
+        x.typeKeysym(XK_Return, false);
+        if (!waitFor([&] { return x.find(QStringLiteral("Zanth Browser"), nullptr, true) == 0; }, 5000))
+            return fail(QStringLiteral("the message did not close"));
+        waitFor([] { return false; }, 1500);
+        QFile page(work + QStringLiteral("/Docs.html"));
+        if (!page.open(QIODevice::ReadOnly) || page.readAll() != docs)
+            return fail(QStringLiteral("Docs.html was changed"));
+        const QStringList there = QDir(work).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        if (there != QStringList{QStringLiteral("Docs"), QStringLiteral("Docs.html")})
+            return fail(QStringLiteral("the folder holds %1").arg(there.join(u", ")));
+        if (QDir(work + QStringLiteral("/Docs")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+            != QStringList{QStringLiteral("inside.txt")})
+            return fail(QStringLiteral("something was written into Docs"));
+        if (QFile::exists(wine + QStringLiteral("/drive_c/Zanth.lib")))
+            return fail(QStringLiteral("a record was written"));
+        if (program.state() != QProcess::Running)
+            return fail(QStringLiteral("the program ended after a refused save"));
+        std::printf("refused: Docs.html, Docs and the record untouched; the program runs on\n");
         return 0;
     }
 

@@ -54,6 +54,8 @@ public:
     }
     quint16 port() const { return m_server.serverPort(); }
     int requests(const QByteArray &path) const { return m_hits.value(path); }
+    // The last request of a path: its method, a blank and its body.
+    QByteArray lastRequest(const QByteArray &path) const { return m_last.value(path); }
 
     // A port on 127.0.0.1 that nothing listens on.
     static quint16 closedPort()
@@ -70,14 +72,23 @@ private:
         connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
         connect(s, &QTcpSocket::readyRead, this, [this, s, buffer] {
             buffer->append(s->readAll());
-            if (!buffer->contains("\r\n\r\n"))
+            const qsizetype headEnd = buffer->indexOf("\r\n\r\n");
+            if (headEnd < 0)
+                return;
+            // A request with a body (a form sent by POST) waits for all of it.
+            const QByteArray head = buffer->left(headEnd).toLower();
+            const qsizetype at = head.indexOf("content-length:");
+            const qsizetype length = at < 0 ? 0 : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toLongLong();
+            if (buffer->size() < headEnd + 4 + length)
                 return;
             const QList<QByteArray> first = buffer->left(buffer->indexOf("\r\n")).split(' ');
+            const QByteArray body = buffer->mid(headEnd + 4, length);
             buffer->clear();
             QByteArray path = first.size() > 1 ? first.at(1) : QByteArray("/");
             if (const qsizetype q = path.indexOf('?'); q >= 0)
                 path.truncate(q);
             m_hits[path] += 1;
+            m_last[path] = first.value(0) + ' ' + body;
             const auto it = m_pages.constFind(path);
             QByteArray reply;
             if (it == m_pages.constEnd()) {
@@ -105,6 +116,7 @@ private:
     QTcpServer m_server;
     QHash<QByteArray, Page> m_pages;
     QHash<QByteArray, int> m_hits;
+    QHash<QByteArray, QByteArray> m_last;
 };
 
 // Keeps the suite's Chromium off the network (but for 127.0.0.1) and off the
@@ -159,9 +171,40 @@ inline bool waitUntil(Pred pred, int timeoutMs = 20000)
     return true;
 }
 
-// Waits until the window's caption shows a completed navigation to a page
-// with this title.
+// Waits until the window's caption shows a page with this title and the page
+// has loaded.
 inline bool waitForTitle(frmMain *w, const QString &title, int timeoutMs = 20000)
 {
-    return waitUntil([&] { return w->windowTitle() == frmMain::captionPrefix() + title; }, timeoutMs);
+    return waitUntil([&] { return w->windowTitle() == frmMain::captionPrefix() + title && !w->WebBrowser1->Busy(); },
+                     timeoutMs);
+}
+
+// A running window whose start page has loaded (here its error page: the
+// suites stay off the network).
+inline bool waitForStartPage(frmMain *w)
+{
+    return waitUntil([&] { return w->windowTitle() != frmMain::caption() && !w->WebBrowser1->Busy(); });
+}
+
+// Clicks a page's element the way a user does: real mouse events on the
+// page area, where the element is shown.
+inline bool clickInPage(platform::WebBrowser *view, const QString &selector)
+{
+    QVariant where;
+    bool done = false;
+    view->page()->runJavaScript(
+        QStringLiteral("(function(){ const e = document.querySelector('%1'); if (!e) return null;"
+                       " e.scrollIntoView({block: 'center'}); const r = e.getBoundingClientRect();"
+                       " return [r.left + r.width / 2, r.top + r.height / 2]; })()")
+            .arg(selector),
+        [&](const QVariant &v) {
+            where = v;
+            done = true;
+        });
+    if (!waitUntil([&] { return done; }, 10000) || where.toList().size() != 2)
+        return false;
+    QWidget *target = view->focusProxy() ? view->focusProxy() : view;
+    const QPoint at(qRound(where.toList().at(0).toDouble()), qRound(where.toList().at(1).toDouble()));
+    QTest::mouseClick(target, Qt::LeftButton, {}, at);
+    return true;
 }

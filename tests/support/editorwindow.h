@@ -1,9 +1,10 @@
 #pragma once
-// Helpers the editor suites share: a shown window, and text and selections
-// set in CR LF positions.
+// Helpers the editor suites share: a shown window, a window with unsaved
+// work, and text and selections set in CR LF positions.
 #include "frmeditor.h"
 
 #include <QTest>
+#include <QTextCursor>
 
 #include <memory>
 
@@ -35,6 +36,20 @@ inline void select(platform::RichTextBox *box, qint64 start, qint64 length)
 {
     box->setSelStart(start);
     box->setSelLength(length);
+}
+
+// Gives w unsaved work the way a user does: a letter typed at the end of
+// its document and taken back with Backspace, so that the editor itself
+// marks the change while the text and the selection stay as they were.
+inline void makeUnsavedEdit(frmeditor &w)
+{
+    platform::RichTextBox *box = w.activeEditor() ? w.activeEditor() : w.editor;
+    const qint64 start = box->SelStart(), length = box->SelLength();
+    box->moveCursor(QTextCursor::End);
+    QTest::keyClick(box, Qt::Key_X);
+    QTest::keyClick(box, Qt::Key_Backspace);
+    select(box, start, length);
+    QVERIFY2(w.changed == 1, "typing into the document did not mark it changed");
 }
 
 }  // namespace editortest

@@ -25,6 +25,7 @@
 #include <utility>
 
 #include "commondialog.h"
+#include "documentformat.h"
 #include "richtextbox.h"
 #include "statusbar.h"
 #include "toolbar.h"
@@ -60,6 +61,8 @@ public:
     QAction *mnu_undo = nullptr, *mnu_line = nullptr, *mnucut = nullptr, *mnupaste = nullptr,
             *mnucopy = nullptr, *mnuclear = nullptr, *mnu_tab1 = nullptr, *mnuselect = nullptr,
             *mnu_time = nullptr, *mnu_line1 = nullptr, *mnu_wrap = nullptr;
+    // Ctrl+Y: the window's key for redoing what Undo took back (no menu item).
+    QAction *keyRedo = nullptr;
     QMenu *mnuoption = nullptr;
     QAction *mnubold = nullptr, *mnuunderline = nullptr, *mnuitalics = nullptr, *mnu_clour = nullptr;
     QMenu *mnu_search = nullptr;
@@ -73,6 +76,9 @@ public:
 
     // The visible one of editor and tmpeditor, or nullptr.
     platform::RichTextBox *activeEditor() const;
+    // What the document's file holds (RTF, or plain text in its encoding):
+    // how Save writes it back.
+    const DocumentFormat &documentFormat() const { return m_format; }
 
     // The window's outer size and place, in twips.
     double Width() const;
@@ -122,6 +128,7 @@ public:
     void mnuselect_Click();
     void mnu_time_Click();
     void mnu_wrap_Click();
+    void keyRedo_Click();
 
     // --- formatting, font boxes, keys ---------------------------------------
     void mnubold_Click();
@@ -190,9 +197,6 @@ private:
     // The guard of the editors' key and mouse procedures: true (and
     // skipevent cleared) when this event is the one to swallow.
     bool skipThisEvent();
-    // cbofont and cbosize take the face and size of the active editor's
-    // selection.
-    void followSelectionFont();
     // What both editors do on a key or a click, each behind skipThisEvent.
     void keyDownOn(platform::RichTextBox *control, int KeyCode);
     void keyPressOn(platform::RichTextBox *control);
@@ -212,29 +216,44 @@ private:
     void toolbarBullet();
     void toolbarNumbering();
     void toolbarImage();
+    QString m_lastPicture;   // where the picture dialog starts
     // "1. " before the first line and "n. " before each line after a line
     // end, until only blanks (and at most one line end) are left; CR LF is
     // appended first.
     static QString numberedText(const QString &text);
 
     // --- documents: private helpers -----------------------------------------
-    // The one place caption, curfile and changed change together: path
-    // (empty: untitled) becomes the current file, changedState changed's
-    // value.
+    // The one place caption, curfile, changed and the document's format
+    // change together: path (empty: untitled) becomes the current file,
+    // changedState changed's value, format what the file holds (without
+    // one: what the file at path holds now).
+    void setCurrentFile(const QString &path, int changedState, const DocumentFormat &format);
     void setCurrentFile(const QString &path, int changedState);
     // The one document load (Open, the toolbar's open, the look-up, a file
-    // named at start-up): reads path whole into box under the busy pointer.
-    // On success the file dialogs start from it, it is the current file
-    // with changed at changedState, and the recovery copy of the document
-    // it replaced goes. A file that cannot be read shows "File not Found"
-    // (nothing when quiet) and changes nothing.
+    // named at start-up): reads path whole into box under the busy pointer,
+    // as RTF or as plain text. On success the file dialogs start from it, it
+    // is the current file with changed at changedState, and the recovery
+    // copy of the document it replaced goes. A file that cannot be read
+    // shows "File not Found", one that is neither RTF nor text says so
+    // (nothing when quiet); either changes nothing.
     bool loadDocument(platform::RichTextBox *box, const QString &path, int changedState, bool quiet = false);
     // Open's part that the toolbar shares: the save-first check, the open
     // dialog and the load. False when the command ends there.
     bool openDocument(platform::RichTextBox *box);
     // Writes box's rich text to path (a line end after it when lineEnd) and
-    // makes path the current, saved file; false after a failed write.
+    // makes path the current, saved RTF file; false after a failed write.
     bool saveDocument(platform::RichTextBox *box, const QString &path, bool lineEnd);
+    // Save's write (the menu's, the toolbar's, the save-first check's) of
+    // the document to path, its own file or the name just chosen for it: a
+    // plain-text file stays plain text while the document holds nothing
+    // plain text loses, else the user chooses RTF, Save As or nothing.
+    bool saveInFormat(platform::RichTextBox *box, const QString &path, bool lineEnd);
+    // Save and Save As; false when the document was not written.
+    bool saveCommand();
+    bool saveAsCommand();
+    // A File menu dialog, open (1) or save (2), showing every file; start:
+    // the name it starts from (empty: none), else the one left from before.
+    QString documentDialog(int action, const std::optional<QString> &start = std::nullopt);
     // The save-first check with question; when the command may go on, the
     // document's changes are let go (changed 0).
     bool letGoOfChanges(const QString &question, int icon = 0, const QString &title = {});
@@ -250,20 +269,19 @@ private:
     // A command's save: writes content() to path under the busy pointer;
     // on failure shows "Error Saving File" and answers false.
     bool saveFile(const QString &path, const std::function<QByteArray()> &content);
-    // An untitled document asks for a name in the save dialog: false (and
-    // the focus back to the document) when none is chosen.
-    bool nameUntitledDocument();
+    // An untitled document asks for a name in the save dialog, proposing
+    // none: false (and the focus back to the document) when none is chosen.
+    bool nameUntitledDocument(QString &path);
     // Reads a whole file for a command; false when it is missing, a folder,
     // unreadable or too large to hold (why holds the reason).
     static bool readWholeFile(const QString &path, QByteArray &bytes, QString *why = nullptr);
-    // cbosize and cbofont show the face and size of box's selection.
+    // cbosize and cbofont show the face and size of box's selection (empty
+    // where it mixes them).
     void showSelectionFont(platform::RichTextBox *box);
     // Runs the key-release handling of editor with no key, to refresh the
     // font boxes.
     void refreshFontBoxes();
-    // Save's outcome: false after a failed write, so that a save-first check
-    // never discards a document that is not on disk.
-    bool m_lastSaveOk = false;
+    DocumentFormat m_format;
     // The printer Print and Page Setup share; on first use it gets margins
     // of 2 cm, which Page Setup may then change.
     QPrinter *documentPrinter();

@@ -7,10 +7,15 @@
 #include "menus.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTextDocument>
 #include <QToolButton>
+
+#include <algorithm>
 
 using platform::RichTextBox;
 using platform::StatusPanel;
@@ -44,16 +49,34 @@ const ButtonRow kButtons[] = {
 };
 
 // A font box on the toolbar, left and width in twips: an editable list that
-// adds nothing typed to itself, showing its name until it is filled.
+// adds nothing typed to itself, showing its name until it is filled. What it
+// shows it shows from the start (a long face name is cut at its end), the
+// whole of it in its tool tip and in its list.
 QComboBox *newFontBox(QWidget *toolbar, const QString &name, double left, double width)
 {
     auto *box = new QComboBox(toolbar);
     box->setObjectName(name);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
+    QLineEdit *line = box->lineEdit();
+    QObject::connect(line, &QLineEdit::textChanged, box, [box, line](const QString &text) {
+        line->setCursorPosition(0);
+        box->setToolTip(text);
+    });
     box->setEditText(name);
     platform::placeTwips(box, left, 0, width, 315);
     return box;
+}
+
+// The width in pixels a box needs to show text whole.
+int widthFor(QComboBox *box, const QString &text)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    option.editable = true;
+    const QFontMetrics metrics = box->fontMetrics();
+    const QSize contents(metrics.horizontalAdvance(text) + metrics.averageCharWidth(), metrics.height());
+    return box->style()->sizeFromContents(QStyle::CT_ComboBox, &option, contents, box).width();
 }
 
 }  // namespace
@@ -154,8 +177,10 @@ void frmeditor::buildDesign()
     setTabOrder(cbosize, cbofont);
     setTabOrder(cbofont, Command1);
 
+    // Wide enough for the whole toolbar, "find phrase" included.
     const int frameExtra = menuBar()->sizeHint().height() + StatusBar1->sizeHint().height();
-    resize(platform::twipsToPixelsX(kClientWidth), platform::twipsToPixelsY(kClientHeight) + frameExtra);
+    resize(std::max(platform::twipsToPixelsX(kClientWidth), Command1->geometry().right() + 1),
+           platform::twipsToPixelsY(kClientHeight) + frameExtra);
 }
 
 void frmeditor::buildToolbar()
@@ -181,6 +206,15 @@ void frmeditor::buildToolbar()
 
     cbofont = newFontBox(Toolbar1, QStringLiteral("cbofont"), 3120, 2085);
     cbosize = newFontBox(Toolbar1, QStringLiteral("cbosize"), 5370, 645);
+    // The size box as wide as a size such as 10.25 needs, to the left of its
+    // right edge; the font box gives up that much and keeps the gap.
+    const QRect size = cbosize->geometry();
+    const int wider = std::max(0, widthFor(cbosize, QStringLiteral("88.25")) - size.width());
+    cbosize->setGeometry(size.adjusted(-wider, 0, 0, 0));
+    cbofont->setGeometry(cbofont->geometry().adjusted(0, 0, -wider, 0));
+    Toolbar1->addPlacedWidget(cbofont, QStringLiteral("Font"));
+    Toolbar1->addPlacedWidget(cbosize, QStringLiteral("Size"));
+    Toolbar1->addPlacedWidget(Command1, Command1->text());
 }
 
 void frmeditor::buildStatusBar()
@@ -195,6 +229,9 @@ void frmeditor::buildStatusBar()
     StatusBar1->addPanel(StatusPanel::Text, 1440, true);
     StatusBar1->addPanel(StatusPanel::Time, 1440, true);
     StatusBar1->addPanel(StatusPanel::Date, 1440, true);
+    // The panels keep their widths and do not hold the window wide: in a
+    // narrow window the last of them are cut off.
+    StatusBar1->setMinimumWidth(1);
     StatusBar1->setInsertModeSource([this] {
         const RichTextBox *e = activeEditor();
         return !(e && e->overwriteMode());
@@ -234,6 +271,10 @@ void frmeditor::buildMenus()
     mnu_wrap = platform::addMenuItem(mnuedit, "mnu_wrap", QStringLiteral("Word Wrap"));
     mnu_wrap->setCheckable(true);
     mnu_wrap->setChecked(false);
+    keyRedo = new QAction(this);
+    keyRedo->setObjectName(QStringLiteral("keyRedo"));
+    keyRedo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
+    addAction(keyRedo);
 
     mnuoption = platform::addMenu(bar, "mnuoption", QStringLiteral("&Option"));
     mnubold = platform::addMenuItem(mnuoption, "mnubold", QStringLiteral("&Bold"), QKeySequence(Qt::CTRL | Qt::Key_B));

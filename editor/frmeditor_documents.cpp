@@ -36,6 +36,15 @@ QByteArray encodePlainText(const QString &text)
     return bytes;
 }
 
+// Do the two names (Windows paths mapped) name one file?
+bool isSameFile(const QString &a, const QString &b)
+{
+    const QFileInfo fa(platform::mapDrivePath(a));
+    const QFileInfo fb(platform::mapDrivePath(b));
+    const QString ca = fa.canonicalFilePath();
+    return ca.isEmpty() ? fa.absoluteFilePath() == fb.absoluteFilePath() : ca == fb.canonicalFilePath();
+}
+
 }  // namespace
 
 void frmeditor::connectDocuments()
@@ -103,6 +112,8 @@ bool frmeditor::readWholeFile(const QString &path, QByteArray &bytes, QString *w
 
 void frmeditor::showSelectionFont(RichTextBox *box)
 {
+    if (!box)
+        return;
     const std::optional<double> size = box->SelFontSize();
     cbosize->setEditText(size ? QString::number(*size) : QString());
     const std::optional<QString> face = box->SelFontName();
@@ -117,38 +128,59 @@ void frmeditor::refreshFontBoxes()
 
 void frmeditor::focusDocument(RichTextBox *box)
 {
-    if (box) {
-        showSelectionFont(box);
+    showSelectionFont(box);
+    if (box)
         box->setFocus();
-    }
     refreshFontBoxes();
+}
+
+QString frmeditor::documentDialog(int action, const std::optional<QString> &start)
+{
+    // Every file: a filter left by the picture dialog does not hide them.
+    CMDialog1->Filter.clear();
+    if (start)
+        CMDialog1->startFrom(*start);
+    CMDialog1->setAction(action);
+    return CMDialog1->FileName;
 }
 
 // ---------------------------------------------------------------------------
 // The document's file: caption, curfile and changed, and the load
 
-void frmeditor::setCurrentFile(const QString &path, int changedState)
+void frmeditor::setCurrentFile(const QString &path, int changedState, const DocumentFormat &format)
 {
     setWindowTitle(path.isEmpty() ? untitledCaption() : namedCaption(path));
     curfile = path;
     changed = changedState;
+    m_format = format;
+}
+
+void frmeditor::setCurrentFile(const QString &path, int changedState)
+{
+    setCurrentFile(path, changedState, DocumentFormat::ofFile(path));
 }
 
 bool frmeditor::loadDocument(RichTextBox *box, const QString &path, int changedState, bool quiet)
 {
     // The file is read whole before anything changes, so a document that
-    // cannot be read leaves the editor as it was.
+    // cannot be read, or is no document, leaves the editor as it was.
     QByteArray bytes;
     QString why;
     bool read = false;
+    DocumentFormat format;
     {
         const Screen::BusyPointer busy;
         read = readWholeFile(path, bytes, &why);
-        if (read) {
+        if (read)
+            format = DocumentFormat::of(bytes, path);
+        if (read && format.kind != DocumentFormat::Refused) {
             // The file dialogs start from the document, as the file system
             // names it here.
             CMDialog1->FileName = platform::mapDrivePath(path);
-            box->setTextRTF(bytes);
+            if (format.kind == DocumentFormat::Text)
+                box->setPlainTextDocument(format.decode(bytes));
+            else
+                box->setTextRTF(bytes);
         }
     }
     if (!read) {
@@ -156,7 +188,12 @@ bool frmeditor::loadDocument(RichTextBox *box, const QString &path, int changedS
             platform::MsgBoxFailure(kFileNotFound, path, why);
         return false;
     }
-    setCurrentFile(path, changedState);
+    if (format.kind == DocumentFormat::Refused) {
+        if (!quiet)
+            platform::MsgBox(path + QStringLiteral("\nis not a text or RTF document."), vb::vbExclamation);
+        return false;
+    }
+    setCurrentFile(path, changedState, format);
     // The document the recovery copy held is gone from the window.
     recoveryForget();
     return true;
@@ -168,8 +205,35 @@ bool frmeditor::saveDocument(RichTextBox *box, const QString &path, bool lineEnd
             return lineEnd ? box->TextRTF() + QByteArrayLiteral("\r\n") : box->TextRTF();
         }))
         return false;
-    setCurrentFile(path, 0);
+    setCurrentFile(path, 0, DocumentFormat());
     return true;
+}
+
+bool frmeditor::saveInFormat(RichTextBox *box, const QString &path, bool lineEnd)
+{
+    if (m_format.kind != DocumentFormat::Text)
+        return saveDocument(box, path, lineEnd);
+    std::optional<QByteArray> bytes;
+    {
+        const Screen::BusyPointer busy;
+        if (const std::optional<QString> text = DocumentFormat::plainTextOf(box->document()))
+            bytes = m_format.encode(*text);
+    }
+    if (bytes) {
+        if (!saveFile(path, [&bytes] { return *bytes; }))
+            return false;
+        setCurrentFile(path, 0, m_format);
+        return true;
+    }
+    const int answer = platform::MsgBox(
+        QStringLiteral("This document was opened from a plain-text file:\n") + path
+            + QStringLiteral("\nPlain text cannot keep its formatting, its pictures or all of its characters.\n\n"
+                             "Yes: save it in that file as RTF.\nNo: save it as RTF under another name.\n"
+                             "Cancel: do not save it."),
+        vb::vbYesNoCancel + vb::vbExclamation);
+    if (answer == vb::vbYes)
+        return saveDocument(box, path, lineEnd);
+    return answer == vb::vbNo && saveAsCommand();
 }
 
 bool frmeditor::letGoOfChanges(const QString &question, int icon, const QString &title)
@@ -188,11 +252,10 @@ bool frmeditor::SaveFirst(const QString &question, int icon, const QString &titl
     if (changed != 1)
         return true;
     const int answer = platform::MsgBox(question, vb::vbYesNoCancel + icon, title);
-    if (answer == vb::vbYes) {
-        mnusave_Click();
-        // A save that failed leaves the document only in the window.
-        return !curfile.isEmpty() && m_lastSaveOk;
-    }
+    // Yes runs Save: a save that failed, or that chose no name, leaves the
+    // document only in the window.
+    if (answer == vb::vbYes)
+        return saveCommand();
     return answer == vb::vbNo;
 }
 
@@ -211,7 +274,7 @@ void frmeditor::mnunew_Click()
     RichTextBox *box = activeEditor();
     if (box)
         box->setTextRTF(QByteArray());
-    setCurrentFile(QString(), 0);
+    setCurrentFile(QString(), 0, DocumentFormat());
     focusDocument(box);
 }
 
@@ -221,8 +284,8 @@ bool frmeditor::openDocument(RichTextBox *box)
         return false;
     // changed is cleared only by a load: a cancelled dialog or a file that
     // cannot be read leaves the document as unsaved as it was.
-    CMDialog1->setAction(1);
-    return CMDialog1->FileName.isEmpty() || loadDocument(box, CMDialog1->FileName, 0);
+    const QString path = documentDialog(1);
+    return path.isEmpty() || loadDocument(box, path, 0);
 }
 
 void frmeditor::mnuopen_Click()
@@ -248,44 +311,48 @@ void frmeditor::openStartupFile()
         focusDocument(box);
 }
 
-bool frmeditor::nameUntitledDocument()
+bool frmeditor::nameUntitledDocument(QString &path)
 {
-    if (!curfile.isEmpty())
-        return true;
-    CMDialog1->setAction(2);
-    if (CMDialog1->FileName.isEmpty()) {
+    // A document without a name proposes none, never another document's.
+    path = documentDialog(2, QString());
+    if (path.isEmpty()) {
         if (RichTextBox *box = activeEditor())
             box->setFocus();
         return false;
     }
-    curfile = CMDialog1->FileName;
     return true;
 }
 
-void frmeditor::mnusave_Click()
+bool frmeditor::saveCommand()
 {
-    m_lastSaveOk = false;
-    if (!nameUntitledDocument())
-        return;
+    // The name becomes the document's only once the document is in it.
+    QString path = curfile;
+    if (path.isEmpty() && !nameUntitledDocument(path))
+        return false;
     RichTextBox *box = activeEditor();
-    if (!box || !saveDocument(box, curfile, false))
-        return;
+    if (!box || !saveInFormat(box, path, false))
+        return false;
     box->setFocus();
-    m_lastSaveOk = true;
+    return true;
 }
 
-void frmeditor::mnusaveas_Click()
+void frmeditor::mnusave_Click() { saveCommand(); }
+
+bool frmeditor::saveAsCommand()
 {
-    CMDialog1->setAction(2);
-    const QString path = CMDialog1->FileName;
+    // A named document proposes its own name, an untitled one none.
+    const QString path = documentDialog(2, curfile.isEmpty() ? QString() : platform::mapDrivePath(curfile));
     if (path.isEmpty())
-        return;
+        return false;
     // The file named in the caption is the one a later Save writes.
     RichTextBox *box = activeEditor();
     if (!box || !saveDocument(box, path, true))
-        return;
+        return false;
     box->setFocus();
+    return true;
 }
+
+void frmeditor::mnusaveas_Click() { saveAsCommand(); }
 
 void frmeditor::mnuexit_Click()
 {
@@ -298,20 +365,20 @@ void frmeditor::mnuexit_Click()
 
 void frmeditor::mnu_insertfile_Click()
 {
-    CMDialog1->setAction(1);
+    const QString path = documentDialog(1);
     RichTextBox *box = activeEditor();
-    if (!CMDialog1->FileName.isEmpty()) {
+    if (!path.isEmpty()) {
         bool ok = false;
         QString why;
         {
             const Screen::BusyPointer busy;
             QByteArray bytes;
-            ok = readWholeFile(CMDialog1->FileName, bytes, &why);
+            ok = readWholeFile(path, bytes, &why);
             if (ok && box)
                 box->setSelText(platform::decodeText(bytes));
         }
         if (!ok) {
-            platform::MsgBoxFailure(kErrorOpening, CMDialog1->FileName, why);
+            platform::MsgBoxFailure(kErrorOpening, path, why);
             return;
         }
     }
@@ -321,9 +388,9 @@ void frmeditor::mnu_insertfile_Click()
 
 void frmeditor::mnu_writefile_Click()
 {
-    CMDialog1->setAction(2);
+    // The selection goes to a file of its own: the dialog proposes no name.
+    const QString path = documentDialog(2, QString());
     RichTextBox *box = activeEditor();
-    const QString path = CMDialog1->FileName;
     if (path.isEmpty()) {
         if (box)
             box->setFocus();
@@ -335,6 +402,10 @@ void frmeditor::mnu_writefile_Click()
     // selection, so a later Save must not land here.
     if (!saveFile(path, [box] { return encodePlainText(box->SelText()) + QByteArrayLiteral("\r\n"); }))
         return;
+    // Written over the document's own file, which then no longer holds the
+    // document: it is unsaved work, which Exit, New and Open ask about.
+    if (!curfile.isEmpty() && isSameFile(path, curfile))
+        changed = 1;
     box->setFocus();
 }
 

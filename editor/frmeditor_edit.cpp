@@ -45,13 +45,19 @@ void frmeditor::connectEdit()
     connectItems({{mnu_undo, &frmeditor::mnu_undo_Click}, {mnucut, &frmeditor::mnucut_Click},
                   {mnupaste, &frmeditor::mnupaste_Click}, {mnucopy, &frmeditor::mnucopy_Click},
                   {mnuclear, &frmeditor::mnuclear_Click}, {mnuselect, &frmeditor::mnuselect_Click},
-                  {mnu_time, &frmeditor::mnu_time_Click}, {mnu_wrap, &frmeditor::mnu_wrap_Click}});
+                  {mnu_time, &frmeditor::mnu_time_Click}, {mnu_wrap, &frmeditor::mnu_wrap_Click},
+                  {keyRedo, &frmeditor::keyRedo_Click}});
+    // Copy, Cut and Clear, and so their keys, follow the selection as it
+    // changes, not only when the menu opens.
+    for (RichTextBox *box : {editor, tmpeditor})
+        connect(box, &QTextEdit::copyAvailable, this, &frmeditor::mnuedit_Click);
+    mnuedit_Click();
 }
 
 void frmeditor::mnuedit_Click()
 {
     RichTextBox *e = activeEditor();
-    const bool selected = e && !e->SelText().isEmpty();
+    const bool selected = e && e->textCursor().hasSelection();
     mnucopy->setEnabled(selected);
     mnucut->setEnabled(selected);
     mnuclear->setEnabled(selected);
@@ -59,10 +65,14 @@ void frmeditor::mnuedit_Click()
 
 void frmeditor::mnu_undo_Click()
 {
-    // No history: the clipboard's text takes the selection's place, which
-    // brings back what Cut just took.
     if (RichTextBox *e = activeEditor())
-        e->setSelText(platform::Clipboard::GetText());
+        e->undo();
+}
+
+void frmeditor::keyRedo_Click()
+{
+    if (RichTextBox *e = activeEditor())
+        e->redo();
 }
 
 void frmeditor::replaceSelection(const QString &text)
@@ -117,18 +127,22 @@ void frmeditor::mnu_time_Click()
 
 void frmeditor::mnu_wrap_Click()
 {
-    if (editor->isVisibleTo(this)) {
-        tmpeditor->setTextRTF(editor->TextRTF());
-        mnu_wrap->setChecked(true);
-        tmpeditor->setVisible(true);
-        editor->setVisible(false);
-    } else if (tmpeditor->isVisibleTo(this)) {
-        editor->setTextRTF(tmpeditor->TextRTF());
-        mnu_wrap->setChecked(false);
-        editor->setVisible(true);
-        tmpeditor->setVisible(false);
-    } else {
+    RichTextBox *from = activeEditor();
+    if (!from) {
         // Nothing shown: nothing to switch; the item keeps its mark.
         mnu_wrap->setChecked(tmpeditor->isVisibleTo(this));
+        return;
     }
+    RichTextBox *to = from == editor ? tmpeditor : editor;
+    // The document itself moves over, with its history, the caret and the
+    // part in view, and so does the focus. Shown first, the control lays it
+    // out at its own size.
+    const bool focused = focusWidget() == from;
+    to->setVisible(true);
+    to->takeDocument(from);
+    mnu_wrap->setChecked(to == tmpeditor);
+    from->setVisible(false);
+    if (focused)
+        to->setFocus();
+    mnuedit_Click();
 }

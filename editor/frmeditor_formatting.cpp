@@ -1,6 +1,7 @@
 // Character formatting, the font boxes, and the editors' key and mouse events.
 #include "frmeditor.h"
 
+#include "menus.h"
 #include "runtime.h"
 
 #include <QAbstractItemView>
@@ -15,20 +16,6 @@
 using platform::RichTextBox;
 
 namespace {
-
-// Is the key one of the window's menu shortcuts?
-bool isWindowShortcut(const QWidget *window, const QKeyEvent *e)
-{
-    if (!window)
-        return false;
-    const QKeySequence pressed(e->keyCombination());
-    const auto actions = window->findChildren<QAction *>();
-    for (const QAction *a : actions)
-        for (const QKeySequence &s : a->shortcuts())
-            if (s == pressed)
-                return true;
-    return false;
-}
 
 // The font boxes take no typing: every keystroke goes through their
 // KeyPress procedure, which discards it. Keys that only move through the
@@ -46,7 +33,7 @@ protected:
     {
         switch (event->type()) {
         case QEvent::ShortcutOverride:
-            if (isWindowShortcut(m_window, static_cast<QKeyEvent *>(event))) {
+            if (platform::isWindowShortcut(m_window, static_cast<QKeyEvent *>(event))) {
                 event->ignore();
                 return true;
             }
@@ -189,8 +176,9 @@ void frmeditor::mnuunderline_Click()
 
 void frmeditor::mnu_clour_Click()
 {
-    // A cancelled dialog keeps the colour chosen last, which is applied.
-    CMDialog1->ShowColor();
+    // A cancelled dialog changes nothing.
+    if (!CMDialog1->ShowColor())
+        return;
     if (RichTextBox *e = activeEditor())
         e->setSelColor(CMDialog1->Color);
 }
@@ -223,27 +211,12 @@ bool frmeditor::skipThisEvent()
     return false;
 }
 
-void frmeditor::followSelectionFont()
-{
-    RichTextBox *e = activeEditor();
-    if (!e)
-        return;
-    // A selection that mixes faces or sizes shows an empty box.
-    const std::optional<QString> face = e->SelFontName();
-    cbofont->setEditText(face.value_or(QString()));
-    const std::optional<double> size = e->SelFontSize();
-    cbosize->setEditText(size ? QString::number(*size) : QString());
-}
-
 void frmeditor::keyDownOn(RichTextBox *control, int KeyCode)
 {
     if (skipThisEvent())
         return;
-    if (KeyCode == 117) {           // F6
-        control->setSelText(control->SelText().toUpper());
-        changed = 1;
-    } else if (KeyCode == 118) {    // F7
-        control->setSelText(control->SelText().toLower());
+    if (KeyCode == 117 || KeyCode == 118) {   // F6 upper case, F7 lower case
+        control->changeSelCase(KeyCode == 117);
         changed = 1;
     }
 }
@@ -277,17 +250,17 @@ void frmeditor::keyPressOn(RichTextBox *control)
 void frmeditor::keyUpOn()
 {
     if (!skipThisEvent())
-        followSelectionFont();
+        showSelectionFont(activeEditor());
 }
 
 void frmeditor::mouseDownOn()
 {
     if (skipThisEvent())
         return;
-    followSelectionFont();
+    showSelectionFont(activeEditor());
     // The control moves the caret only after this event; once it has, the
     // boxes show what the click selected.
-    QTimer::singleShot(0, this, &frmeditor::followSelectionFont);
+    QTimer::singleShot(0, this, [this] { showSelectionFont(activeEditor()); });
 }
 
 // Both editors' procedures: the first event after a skip request is

@@ -3,9 +3,11 @@
 
 #include "runtime.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCloseEvent>
 #include <QFontDatabase>
+#include <QStyle>
 
 void frmeditor::connectItems(std::initializer_list<std::pair<QAction *, Procedure>> items)
 {
@@ -53,13 +55,21 @@ void frmeditor::Form_Load()
         seen.append(family);
         addSorted(cbofont, family);
     }
+    // The list is as wide as its longest name.
+    cbofont->view()->setMinimumWidth(cbofont->view()->sizeHintForColumn(0)
+                                     + cbofont->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     selectListIndex(cbofont, 0);
 }
 
 void frmeditor::Form_Resize()
 {
-    editor->setWidthTwips(Width() - 175);
-    tmpeditor->setWidthTwips(Width() - 175);
+    // The text area keeps its place and reaches to the right edge and down
+    // to the status bar, as the window grows and as it shrinks.
+    const QWidget *client = centralWidget();
+    for (platform::RichTextBox *box : {editor, tmpeditor}) {
+        box->setWidthTwips(platform::pixelsToTwipsX(client->width()) - box->leftTwips());
+        box->setHeightTwips(platform::pixelsToTwipsY(client->height()) - box->topTwips());
+    }
 }
 
 void frmeditor::Timer1_Timer()

@@ -7,8 +7,9 @@
 #include "dialoghost.h"
 #include "runtime.h"
 
-#include <QTextCharFormat>
+#include <QImageReader>
 
+#include <algorithm>
 #include <stdexcept>
 
 using platform::RichTextBox;
@@ -16,6 +17,45 @@ using platform::RichTextBox;
 namespace {
 
 const QString kImageRetrieveError = QStringLiteral("Image Retrieve Error");
+
+// Every kind of picture Insert Image takes, bitmaps first: all of them
+// together, then one kind at a time.
+QString pictureFilter()
+{
+    // One kind under several suffixes is listed once.
+    const auto kindOf = [](const QString &suffix) {
+        if (suffix == QLatin1String("jpg"))
+            return QStringLiteral("jpeg");
+        if (suffix == QLatin1String("tif"))
+            return QStringLiteral("tiff");
+        if (suffix == QLatin1String("svgz"))
+            return QStringLiteral("svg");
+        return suffix;
+    };
+    QStringList suffixes;
+    for (const QByteArray &format : QImageReader::supportedImageFormats())
+        suffixes << QString::fromLatin1(format).toLower();
+    suffixes.removeDuplicates();
+    std::sort(suffixes.begin(), suffixes.end(), [&kindOf](const QString &a, const QString &b) {
+        const auto key = [&kindOf](const QString &s) { return std::pair(kindOf(s) != QLatin1String("bmp"), kindOf(s)); };
+        return key(a) < key(b) || (key(a) == key(b) && a < b);
+    });
+    QStringList all;
+    QStringList kinds;
+    QString previous;
+    for (const QString &suffix : suffixes) {
+        all << QStringLiteral("*.") + suffix;
+        const QString kind = kindOf(suffix);
+        if (kind == QLatin1String("bmp"))
+            kinds << QStringLiteral("bitmap (*.bmp)|*.bmp");
+        else if (kind == previous)
+            kinds.last() += QStringLiteral(";*.") + suffix;
+        else
+            kinds << kind.toUpper() + QStringLiteral("|*.") + suffix;
+        previous = kind;
+    }
+    return QStringLiteral("Pictures|") + all.join(u';') + u'|' + kinds.join(u'|');
+}
 
 }  // namespace
 
@@ -69,12 +109,13 @@ void frmeditor::toolbarOpen()
 
 void frmeditor::toolbarSave()
 {
-    if (!nameUntitledDocument())
+    QString path = curfile;
+    if (path.isEmpty() && !nameUntitledDocument(path))
         return;
     RichTextBox *box = activeEditor();
     // The wrapped view writes as Save As does: a line end after the document.
     const bool wrapped = box == tmpeditor;
-    if (!box || !saveDocument(box, curfile, wrapped))
+    if (!box || !saveInFormat(box, path, wrapped))
         return;
     if (!wrapped)
         editor->setFocus();
@@ -145,16 +186,11 @@ void frmeditor::toolbarNumbering()
     if (!e)
         return;
     QString numbered = numberedText(e->Text());
-    // Back as plain text: paragraphs at the line ends, line breaks kept;
-    // pictures do not come back, nor their placeholders.
+    // Back as plain text, as one step Undo takes back: paragraphs at the
+    // line ends, line breaks kept; pictures do not come back, nor their
+    // placeholders.
     numbered.remove(QChar::ObjectReplacementCharacter);
-    numbered.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    numbered.replace(u'\r', u'\n');
-    numbered.replace(u'\v', QChar::LineSeparator);
-    // The control would give the new text the format at the caret (a
-    // picture's, even); plain text takes the document's default.
-    e->setCurrentCharFormat(QTextCharFormat());
-    e->setPlainText(numbered);
+    e->replaceText(numbered);
 }
 
 void frmeditor::toolbarImage()
@@ -164,12 +200,21 @@ void frmeditor::toolbarImage()
         return;
     // The first key or click after the dialog is swallowed.
     skipevent = 1;
-    CMDialog1->Filter = QStringLiteral("bitmap (*.bmp)|*.bmp");
+    // The picture dialog has its own filter and starts from the picture
+    // chosen last; the document dialogs go on from where they were.
+    const QString documentName = CMDialog1->FileName;
+    CMDialog1->Filter = pictureFilter();
+    CMDialog1->startFrom(m_lastPicture);
     CMDialog1->ShowOpen();
+    const QString picture = CMDialog1->FileName;
+    CMDialog1->startFrom(documentName);
+    if (picture.isEmpty())
+        return;   // cancelled
+    m_lastPicture = picture;
     try {
-        e->OLEObjects.Add(CMDialog1->FileName);
-    } catch (const std::exception &e) {   // no such file, not a picture, too large
-        platform::MsgBoxFailure(kImageRetrieveError, CMDialog1->FileName, QString::fromUtf8(e.what()));
+        e->OLEObjects.Add(picture);
+    } catch (const std::exception &error) {   // no such file, not a picture, too large
+        platform::MsgBoxFailure(kImageRetrieveError, picture, QString::fromUtf8(error.what()));
         return;
     }
     show();

@@ -6,6 +6,8 @@
 #include <QPrinter>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace platform {
 
 CommonDialog::CommonDialog(QObject *parent) : QObject(parent) {}
@@ -66,15 +68,30 @@ void CommonDialog::ShowOpen() { showFileDialog(false); }
 
 void CommonDialog::ShowSave() { showFileDialog(true); }
 
-void CommonDialog::ShowColor()
+void CommonDialog::startFrom(const QString &fileName)
+{
+    if (fileName.isEmpty()) {
+        const QString last = FileName.isEmpty() ? m_lastFileName : FileName;
+        // A Windows path (C:\docs\a.rtf) has its folder before the last
+        // backslash.
+        const qsizetype slash = std::max(last.lastIndexOf(u'/'), last.lastIndexOf(u'\\'));
+        if (slash > 0)
+            InitDir = last.left(slash);
+    }
+    FileName = fileName;
+    m_lastFileName = fileName;
+}
+
+bool CommonDialog::ShowColor()
 {
     const auto chosen = DialogHost::current().color(fromOleColor(Color));
     if (!chosen) {
         if (CancelError)
             throw DialogCancelled{};
-        return;
+        return false;
     }
     Color = toOleColor(*chosen);
+    return true;
 }
 
 QPrinter *CommonDialog::printer()

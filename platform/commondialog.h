@@ -2,8 +2,8 @@
 // The common dialog control: one object serving the open, save, colour and
 // printer dialogs of a window. FileName, Filter and Color persist from one
 // use to the next. A cancelled file dialog empties FileName (the next one
-// still starts from the name chosen last); a cancelled colour dialog keeps
-// the colour chosen last.
+// still starts from the name chosen last, unless startFrom says otherwise);
+// a cancelled colour dialog keeps the colour chosen last.
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -42,7 +42,11 @@ public:
     void setAction(int action);
     void ShowOpen();
     void ShowSave();
-    void ShowColor();
+    // The next file dialog starts from fileName; with an empty one, from no
+    // name, in the folder of the name it would have started from.
+    void startFrom(const QString &fileName);
+    // False when cancelled (Color then keeps the colour chosen last).
+    bool ShowColor();
     // Returns whether the user chose to print; hDC() is then non-zero.
     bool ShowPrinter();
     bool ShowPageSetup();

@@ -3,6 +3,7 @@
 #include "units.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -29,6 +30,19 @@ QAction *addMenuSeparator(QMenu *menu, const char *name)
     QAction *a = menu->addSeparator();
     a->setObjectName(QLatin1String(name));
     return a;
+}
+
+bool isWindowShortcut(const QWidget *window, const QKeyEvent *e)
+{
+    if (!window)
+        return false;
+    const QKeySequence pressed(e->keyCombination());
+    const auto actions = window->findChildren<QAction *>();
+    for (const QAction *a : actions)
+        for (const QKeySequence &s : a->shortcuts())
+            if (s == pressed)
+                return true;
+    return false;
 }
 
 void placeTwips(QWidget *w, double left, double top, double width, double height)

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QAction;
+class QKeyEvent;
 class QMenu;
 class QMenuBar;
 class QWidget;
@@ -14,6 +15,9 @@ namespace platform {
 QMenu *addMenu(QMenuBar *bar, const char *name, const QString &caption);
 QAction *addMenuItem(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut = {});
 QAction *addMenuSeparator(QMenu *menu, const char *name);
+// Is the key one of the shortcuts of window's actions (its menu items and
+// the keys it adds itself), enabled or not?
+bool isWindowShortcut(const QWidget *window, const QKeyEvent *e);
 // Places a control at a rectangle given in twips.
 void placeTwips(QWidget *w, double left, double top, double width, double height);
 

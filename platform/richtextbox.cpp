@@ -1,6 +1,7 @@
 #include "richtextbox.h"
 
 #include "commondialog.h"
+#include "menus.h"
 #include "rtf.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -114,7 +115,8 @@ RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
 void RichTextBox::watchDocument()
 {
     // Text and formatting changes alike; the layout alone is no change.
-    connect(document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
+    disconnect(m_watch);
+    m_watch = connect(document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
         if ((removed != 0 || added != 0) && !m_composing)
             emit Change();
     });
@@ -128,6 +130,16 @@ void RichTextBox::setRightMargin(double twips)
 
 void RichTextBox::applyWrap()
 {
+    // A paragraph of right-to-left text without an alignment of its own
+    // starts at its natural edge, the right one: where lines wrap only at
+    // the right margin, far beyond the window, that edge is out of sight,
+    // so there it starts at the left one.
+    QTextOption option = document()->defaultTextOption();
+    const Qt::Alignment align = m_rightMargin > 0 ? Qt::AlignLeft | Qt::AlignAbsolute : Qt::AlignLeft;
+    if (option.alignment() != align) {
+        option.setAlignment(align);
+        document()->setDefaultTextOption(option);
+    }
     if (m_rightMargin > 0) {
         setLineWrapMode(QTextEdit::FixedPixelWidth);
         setLineWrapColumnOrWidth(twipsToPixelsX(m_rightMargin));
@@ -144,17 +156,46 @@ void RichTextBox::applyWrap()
 
 QByteArray RichTextBox::TextRTF() const { return rtf::write(document()); }
 
-void RichTextBox::setTextRTF(const QByteArray &data)
+QTextDocument *RichTextBox::newDocument() const
 {
     auto *doc = new QTextDocument;
     doc->setUndoRedoEnabled(false);
     doc->setDefaultFont(document()->defaultFont());
     doc->setDocumentMargin(document()->documentMargin());
     doc->setDefaultTextOption(document()->defaultTextOption());
+    return doc;
+}
+
+void RichTextBox::setTextRTF(const QByteArray &data)
+{
+    QTextDocument *doc = newDocument();
     if (rtf::isRtf(data))
         rtf::read(data, doc);
     else
         rtf::readPlainText(data, doc);
+    adoptDocument(doc);
+}
+
+namespace {
+// A paragraph a line, whatever ends the lines.
+QString toParagraphs(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+// Text in CR LF positions: a vertical tab is a line break.
+QString toDocumentText(const QString &text)
+{
+    return toParagraphs(text).replace(u'\v', QChar::LineSeparator);
+}
+}  // namespace
+
+void RichTextBox::setPlainTextDocument(const QString &text)
+{
+    QTextDocument *doc = newDocument();
+    QTextCursor(doc).insertText(toParagraphs(text));
     adoptDocument(doc);
 }
 
@@ -163,7 +204,7 @@ void RichTextBox::adoptDocument(QTextDocument *doc)
     // The control deletes a document of its own making; one we gave it
     // earlier is ours to delete.
     QTextDocument *old = document();
-    const bool ours = old && old->parent() == this;
+    const bool ours = old && old != doc && old->parent() == this;
     doc->setParent(this);
     doc->setUndoRedoEnabled(true);
     setDocument(doc);
@@ -175,6 +216,30 @@ void RichTextBox::adoptDocument(QTextDocument *doc)
         delete old;
     // Watched from now on: what came with it was loaded, not changed.
     watchDocument();
+}
+
+void RichTextBox::takeDocument(RichTextBox *other)
+{
+    if (!other || other == this)
+        return;
+    QTextDocument *doc = other->document();
+    const QTextCursor caret = other->textCursor();
+    // The first character in view, and how far below the top it stands.
+    const QTextCursor top = other->cursorForPosition(QPoint(0, 0));
+    const int topOffset = other->cursorRect(top).top();
+
+    // Ours before other lets go of it, so that it is not deleted.
+    doc->setParent(this);
+    other->adoptDocument(other->newDocument());
+    adoptDocument(doc);
+
+    setTextCursor(caret);
+    const bool caretInView = viewport()->rect().intersects(cursorRect());
+    QScrollBar *bar = verticalScrollBar();
+    bar->setValue(bar->value() + cursorRect(top).top() - topOffset);
+    // The caret stays in view if it was; wrapping may have moved it down.
+    if (caretInView && !viewport()->rect().contains(cursorRect()))
+        ensureCursorVisible();
 }
 
 QString RichTextBox::Text() const
@@ -256,21 +321,81 @@ QString RichTextBox::SelText() const
     return t;
 }
 
-namespace {
-QString toDocumentText(QString text)
-{
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(u'\r', u'\n');
-    text.replace(u'\v', QChar::LineSeparator);
-    return text;
-}
-}  // namespace
-
 void RichTextBox::setSelText(const QString &text)
 {
     QTextCursor c = textCursor();
+    c.beginEditBlock();
     c.insertText(toDocumentText(text));
+    c.endEditBlock();
     setTextCursor(c);
+}
+
+void RichTextBox::changeSelCase(bool upper)
+{
+    QTextCursor sel = textCursor();
+    if (!sel.hasSelection())
+        return;
+    const bool forward = sel.position() >= sel.anchor();
+    const int start = sel.selectionStart();
+    int end = sel.selectionEnd();
+    // The pieces of text the selection covers, each with one format.
+    struct Piece {
+        int position;
+        int length;
+        QTextCharFormat format;
+    };
+    QList<Piece> pieces;
+    const QTextDocument *d = document();
+    for (QTextBlock b = d->findBlock(start); b.isValid() && b.position() < end; b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const int from = std::max(f.position(), start);
+            const int to = std::min(f.position() + f.length(), end);
+            if (from < to)
+                pieces.append({from, to - from, f.charFormat()});
+        }
+    }
+    QTextCursor c(document());
+    c.beginEditBlock();
+    int shift = 0;   // a changed case may change a piece's length (ß, SS)
+    for (const Piece &p : pieces) {
+        c.setPosition(p.position + shift);
+        c.setPosition(p.position + shift + p.length, QTextCursor::KeepAnchor);
+        const QString text = c.selectedText();
+        const QString changed = upper ? text.toUpper() : text.toLower();
+        if (changed == text)
+            continue;
+        c.insertText(changed, p.format);
+        shift += int(changed.size() - text.size());
+    }
+    c.endEditBlock();
+    end += shift;
+    sel.setPosition(forward ? start : end);
+    sel.setPosition(forward ? end : start, QTextCursor::KeepAnchor);
+    setTextCursor(sel);
+}
+
+void RichTextBox::replaceText(const QString &text)
+{
+    // The caret goes to the start first and stays there: the new text goes
+    // in after the old one, which then goes. (A caret left at the end of a
+    // long new text would have it all laid out at once.)
+    setTextCursor(QTextCursor(document()));
+    QTextCursor c(document());
+    c.beginEditBlock();
+    c.movePosition(QTextCursor::End);
+    c.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    const int start = c.position();
+    c.insertText(toDocumentText(text), QTextCharFormat());
+    c.setPosition(0);
+    c.setPosition(start, QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    // The first paragraph kept the old one's formats: plain, in no list.
+    if (QTextList *list = c.currentList())
+        list->remove(c.block());
+    c.setBlockFormat(QTextBlockFormat());
+    c.setBlockCharFormat(QTextCharFormat());
+    c.endEditBlock();
 }
 
 void RichTextBox::insertFromMimeData(const QMimeData *source)
@@ -611,24 +736,9 @@ void RichTextBox::applyGeometry()
 // ---------------------------------------------------------------------------
 // Events
 
-bool RichTextBox::isMenuShortcut(QKeyEvent *e) const
-{
-    const QKeySequence pressed(e->keyCombination());
-    const QWidget *w = window();
-    if (!w)
-        return false;
-    const auto actions = w->findChildren<QAction *>();
-    for (const QAction *a : actions) {
-        for (const QKeySequence &s : a->shortcuts())
-            if (s == pressed)
-                return true;
-    }
-    return false;
-}
-
 bool RichTextBox::event(QEvent *e)
 {
-    if (e->type() == QEvent::ShortcutOverride && isMenuShortcut(static_cast<QKeyEvent *>(e))) {
+    if (e->type() == QEvent::ShortcutOverride && isWindowShortcut(window(), static_cast<QKeyEvent *>(e))) {
         // Let the window's shortcut reach its menu item.
         e->ignore();
         return true;
@@ -636,9 +746,35 @@ bool RichTextBox::event(QEvent *e)
     return QTextEdit::event(e);
 }
 
+bool RichTextBox::newParagraphFromEmpty()
+{
+    QTextCursor c = textCursor();
+    if (c.hasSelection() || c.block().length() != 1)
+        return false;
+    // The format the empty paragraph would type in, which the next one
+    // takes over.
+    const QTextCharFormat format = c.charFormat();
+    c.beginEditBlock();
+    if (QTextList *list = c.currentList()) {
+        // An empty item ends its list; the paragraph stays.
+        list->remove(c.block());
+        QTextBlockFormat bf = c.blockFormat();
+        bf.setIndent(0);
+        c.setBlockFormat(bf);
+        c.setBlockCharFormat(format);
+    } else {
+        c.insertBlock(c.blockFormat(), format);
+    }
+    c.endEditBlock();
+    c.setCharFormat(format);
+    setTextCursor(c);
+    ensureCursorVisible();
+    return true;
+}
+
 void RichTextBox::keyPressEvent(QKeyEvent *e)
 {
-    if (isMenuShortcut(e)) {
+    if (isWindowShortcut(window(), e)) {
         // A menu item's key whose item is disabled: nothing happens.
         e->accept();
         return;
@@ -656,35 +792,54 @@ void RichTextBox::keyPressEvent(QKeyEvent *e)
         e->accept();
         return;
     }
+    // A key typed over a selection is one step of the history, whatever
+    // the KeyPress procedure does to the selection first.
+    QTextCursor step(document());
+    const bool overSelection = textCursor().hasSelection();
+    if (overSelection)
+        step.beginEditBlock();
     const QString text = e->text();
+    bool swallowed = false;
     if (!text.isEmpty() && text.at(0).unicode() != 127) {
         int keyAscii = text.at(0).unicode();
         emit KeyPress(keyAscii);
-        if (keyAscii == 0) {
-            e->accept();
-            return;
-        }
+        swallowed = keyAscii == 0;
     }
-    QTextEdit::keyPressEvent(e);
+    if (swallowed)
+        e->accept();
+    else if (e->matches(QKeySequence::InsertParagraphSeparator) && newParagraphFromEmpty())
+        e->accept();
+    else
+        QTextEdit::keyPressEvent(e);
+    if (overSelection)
+        step.endEditBlock();
 }
 
 void RichTextBox::inputMethodEvent(QInputMethodEvent *e)
 {
+    // Text typed over a selection is one step of the history, as a key's.
+    QTextCursor step(document());
+    const bool overSelection = textCursor().hasSelection();
+    if (overSelection)
+        step.beginEditBlock();
     // A commit is typing: KeyPress comes first, as for a key.
+    int keyAscii = -1;
     if (!e->commitString().isEmpty()) {
-        int keyAscii = e->commitString().at(0).unicode();
+        keyAscii = e->commitString().at(0).unicode();
         emit KeyPress(keyAscii);
-        if (keyAscii == 0) {
-            QInputMethodEvent rest(e->preeditString(), e->attributes());
-            QTextEdit::inputMethodEvent(&rest);
-            e->accept();
-            return;
-        }
     }
-    // Text still being composed is shown, not yet in the document.
-    m_composing = e->commitString().isEmpty() && e->replacementLength() == 0 && !textCursor().hasSelection();
-    QTextEdit::inputMethodEvent(e);
-    m_composing = false;
+    if (keyAscii == 0) {
+        QInputMethodEvent rest(e->preeditString(), e->attributes());
+        QTextEdit::inputMethodEvent(&rest);
+        e->accept();
+    } else {
+        // Text still being composed is shown, not yet in the document.
+        m_composing = e->commitString().isEmpty() && e->replacementLength() == 0 && !overSelection;
+        QTextEdit::inputMethodEvent(e);
+        m_composing = false;
+    }
+    if (overSelection)
+        step.endEditBlock();
 }
 
 void RichTextBox::keyReleaseEvent(QKeyEvent *e)

@@ -17,8 +17,15 @@
 //
 // Change is raised after every change to the document's text or formatting,
 // whoever made it: the keys the control handles itself, input methods, the
-// mouse (middle-click paste, drag and drop) and every program call. Loading
-// a document through setTextRTF is no change.
+// mouse (middle-click paste, drag and drop), undo and redo, and every program
+// call. Loading a document through setTextRTF or setPlainTextDocument is no
+// change.
+//
+// History. The document keeps its own undo history: each program call that
+// edits (setSelText, the attributes, changeSelCase, replaceText, pictures) is
+// one step, and so is a key typed over a selection. Ctrl+Z and Ctrl+Y reach
+// the window's menu items, which call undo() and redo(). Loading a document
+// starts a fresh history; takeDocument keeps it.
 #include <QByteArray>
 #include <QColor>
 #include <QTextEdit>
@@ -50,7 +57,15 @@ public:
     // The whole content.
     QByteArray TextRTF() const;
     void setTextRTF(const QByteArray &data);
+    // Plain text as a new document, a paragraph a line (CR LF, LF or CR).
+    void setPlainTextDocument(const QString &text);
     QString Text() const;
+    // The whole content becomes text, in the document's default format and
+    // out of any list or table, as one step of the history.
+    void replaceText(const QString &text);
+    // Shows the document other shows, with its history, caret and
+    // selection, from the same place on; other is left an empty one.
+    void takeDocument(RichTextBox *other);
 
     // Selection, in CR LF positions.
     qint64 SelStart() const;
@@ -59,6 +74,9 @@ public:
     void setSelLength(qint64 length);
     QString SelText() const;
     void setSelText(const QString &text);
+    // The selected letters in upper (or lower) case, in place: every
+    // character keeps its format, and the selection stays on them.
+    void changeSelCase(bool upper);
 
     // Character attributes of the selection, or of the insertion point when
     // nothing is selected; nothing (null) when the selection mixes values.
@@ -114,6 +132,8 @@ public:
     double heightTwips() const { return m_heightTwips; }
     void setHeightTwips(double twips);
     void moveTwips(double left, double top);
+    double leftTwips() const { return m_leftTwips; }
+    double topTwips() const { return m_topTwips; }
     // Lowest pixel row of the parent that can be seen (the status bar's top).
     void setVisibleBottom(int parentY);
 
@@ -139,9 +159,12 @@ protected:
     bool canInsertFromMimeData(const QMimeData *source) const override;
 
 private:
-    bool isMenuShortcut(QKeyEvent *e) const;
+    // Return in an empty paragraph: out of its list, or a new paragraph in
+    // the same formats (never the document's defaults).
+    bool newParagraphFromEmpty();
     void applyWrap();
     void applyGeometry();
+    QTextDocument *newDocument() const;
     void adoptDocument(QTextDocument *doc);
     void watchDocument();
     template <typename T, typename Get>
@@ -153,6 +176,7 @@ private:
     double m_topTwips = 0;
     int m_visibleBottom = -1;
     bool m_composing = false;
+    QMetaObject::Connection m_watch;
 };
 
 }  // namespace platform

@@ -71,12 +71,22 @@ void RichTextBox::ObjectCollection::Add(const QString &sourceFile)
         }
     }
 
-    // Natural size: one picture pixel to a pixel at 96 dpi.
+    // Natural size: one picture pixel to a pixel at 96 dpi. The picture
+    // carries the look of the text where it goes, which text typed after it
+    // then takes.
+    QTextCursor c = m_box->textCursor();
+    const QTextCharFormat text = c.charFormat();
     QTextImageFormat f;
+    for (const int id : {int(QTextFormat::FontFamilies), int(QTextFormat::FontFamily), int(QTextFormat::FontPointSize),
+                         int(QTextFormat::FontWeight), int(QTextFormat::FontItalic), int(QTextFormat::FontUnderline),
+                         int(QTextFormat::TextUnderlineStyle), int(QTextFormat::FontStrikeOut),
+                         int(QTextFormat::ForegroundBrush)}) {
+        if (text.hasProperty(id))
+            f.setProperty(id, text.property(id));
+    }
     f.setName(name);
     f.setWidth(image.width());
     f.setHeight(image.height());
-    QTextCursor c = m_box->textCursor();
     c.insertImage(f);
     m_box->setTextCursor(c);
 }

@@ -28,7 +28,11 @@ void RichTextBox::SelPrint(QPrinter *printer)
     auto copy = std::make_unique<QTextDocument>(source);
     copy->setUndoRedoEnabled(false);
     copy->setDefaultFont(source->defaultFont());
-    copy->setDefaultTextOption(source->defaultTextOption());
+    // On paper a right-to-left paragraph starts at the right edge, whatever
+    // the view does where lines run on past the window.
+    QTextOption option = source->defaultTextOption();
+    option.setAlignment(Qt::AlignLeft);
+    copy->setDefaultTextOption(option);
     copy->setUseDesignMetrics(source->useDesignMetrics());
     copy->setIndentWidth(source->indentWidth());
     const QTextCursor selection = textCursor();

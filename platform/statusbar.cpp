@@ -3,6 +3,7 @@
 #include "units.h"
 
 #include <QDateTime>
+#include <QStyle>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QTimer>
@@ -86,7 +87,39 @@ StatusPanel &StatusBar::addPanel(StatusPanel::Kind kind, double minWidthTwips, b
     addPermanentWidget(p->label, autoSize ? 1 : 0);
     m_panels.append(p);
     refresh();
+    fitPanels();
     return *p;
+}
+
+void StatusBar::resizeEvent(QResizeEvent *e)
+{
+    fitPanels();
+    QStatusBar::resizeEvent(e);
+}
+
+void StatusBar::fitPanels()
+{
+    // The room a panel takes beside its own width: the layout's spacing.
+    const int spacing = style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing) + 4;
+    int needed = 0;
+    for (const StatusPanel *p : m_panels)
+        needed += p->label->minimumWidth() + spacing;
+    QList<StatusPanel *> order;   // the first gives way first
+    for (auto it = m_panels.crbegin(); it != m_panels.crend(); ++it)
+        if ((*it)->kind == StatusPanel::Text && (*it)->label->text().isEmpty())
+            order.append(*it);
+    for (auto it = m_panels.crbegin(); it != m_panels.crend(); ++it)
+        if (!order.contains(*it))
+            order.append(*it);
+    QList<StatusPanel *> hidden;
+    for (StatusPanel *p : order) {
+        if (needed <= width())
+            break;
+        needed -= p->label->minimumWidth() + spacing;
+        hidden.append(p);
+    }
+    for (StatusPanel *p : m_panels)
+        p->label->setVisible(!hidden.contains(p));
 }
 
 void StatusBar::refresh()

@@ -1,6 +1,8 @@
 #pragma once
 // A status bar that keeps its panels up to date by itself: key-state
 // indicators drawn enabled while their state is on, a live time and date.
+// Panels keep their least width; in a bar too narrow for all of them, the
+// empty text panels give way first, then the others from the right.
 #include <QLabel>
 #include <QList>
 #include <QStatusBar>
@@ -38,7 +40,12 @@ public:
     static std::optional<bool> capsLockOn();
     static std::optional<bool> numLockOn();
 
+protected:
+    void resizeEvent(QResizeEvent *e) override;
+
 private:
+    void fitPanels();
+
     QList<StatusPanel *> m_panels;
     std::function<bool()> m_insertMode;
     QTimer *m_timer = nullptr;

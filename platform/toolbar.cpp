@@ -3,9 +3,14 @@
 #include "units.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QMenu>
+#include <QStyle>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace platform {
 
@@ -17,6 +22,18 @@ Toolbar::Toolbar(QSize buttonSize, QSize imageSize, bool captions, QWidget *pare
     : QWidget(parent), m_buttonSize(buttonSize), m_imageSize(imageSize), m_captions(captions)
 {
     setAutoFillBackground(true);
+    m_overflowMenu = new QMenu(this);
+    m_overflowMenu->setObjectName(QStringLiteral("overflowMenu"));
+    connect(m_overflowMenu, &QMenu::aboutToShow, this, &Toolbar::fillOverflowMenu);
+    m_overflow = new QToolButton(this);
+    m_overflow->setObjectName(QStringLiteral("overflow"));
+    m_overflow->setIcon(style()->standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton));
+    m_overflow->setToolTip(tr("More"));
+    m_overflow->setAutoRaise(true);
+    m_overflow->setFocusPolicy(Qt::NoFocus);
+    m_overflow->setPopupMode(QToolButton::InstantPopup);
+    m_overflow->setMenu(m_overflowMenu);
+    m_overflow->hide();
 }
 
 Toolbar::~Toolbar() { qDeleteAll(m_buttons); }
@@ -67,6 +84,18 @@ ToolbarButton &Toolbar::addButton(const QString &key, const QString &toolTip, in
 
 ToolbarButton &Toolbar::addSeparator() { return addButton({}, {}, 0, ToolbarButton::Separator); }
 
+void Toolbar::addPlacedWidget(QWidget *widget, const QString &caption)
+{
+    m_placed.append({widget, caption});
+    relayout();
+}
+
+void Toolbar::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    relayout();
+}
+
 ToolbarButton *Toolbar::button(const QString &key) const
 {
     for (ToolbarButton *b : m_buttons)
@@ -92,6 +121,69 @@ void Toolbar::relayout()
         b->widget->setGeometry(x, 1, bs.width(), bs.height());
         x += bs.width();
     }
+
+    // What reaches past the right edge goes into the overflow menu, which
+    // takes a button's room at that edge.
+    int right = x;
+    for (const auto &[w, caption] : m_placed)
+        right = std::max(right, w->geometry().right() + 1);
+    const bool overflowing = right > width();
+    const int limit = overflowing ? width() - bs.width() : width();
+    for (ToolbarButton *b : m_buttons)
+        if (b->widget)
+            b->widget->setVisible(b->widget->geometry().right() < limit);
+    for (const auto &[w, caption] : m_placed)
+        w->setVisible(w->geometry().right() < limit);
+    m_overflow->setIconSize(is);
+    m_overflow->setGeometry(std::max(0, limit), 1, bs.width(), bs.height());
+    m_overflow->setVisible(overflowing);
+    m_overflow->raise();
+}
+
+void Toolbar::fillOverflowMenu()
+{
+    m_overflowMenu->clear();
+    // Left to right, as on the toolbar.
+    QList<std::pair<int, std::function<void()>>> entries;
+    for (ToolbarButton *b : m_buttons) {
+        if (!b->widget || b->widget->isVisibleTo(this))
+            continue;
+        entries.append({b->widget->x(), [this, b] {
+                            QString text = b->ToolTipText.isEmpty() ? b->Caption : b->ToolTipText;
+                            if (text.isEmpty() && !b->Key.isEmpty())
+                                text = b->Key.at(0).toUpper() + b->Key.mid(1);
+                            QAction *a = m_overflowMenu->addAction(b->action->icon(), text);
+                            a->setEnabled(b->action->isEnabled());
+                            connect(a, &QAction::triggered, b->action, &QAction::trigger);
+                        }});
+    }
+    for (const auto &[w, caption] : m_placed) {
+        if (w->isVisibleTo(this))
+            continue;
+        QWidget *widget = w;
+        const QString text = caption;
+        entries.append({widget->x(), [this, widget, text] {
+                            if (auto *box = qobject_cast<QComboBox *>(widget)) {
+                                QMenu *sub = m_overflowMenu->addMenu(text);
+                                for (int i = 0; i < box->count(); ++i) {
+                                    QAction *a = sub->addAction(box->itemText(i));
+                                    a->setCheckable(true);
+                                    a->setChecked(box->itemText(i) == box->currentText());
+                                    connect(a, &QAction::triggered, box, [box, i] {
+                                        box->setCurrentIndex(i);
+                                        emit box->activated(i);
+                                    });
+                                }
+                            } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
+                                QAction *a = m_overflowMenu->addAction(text);
+                                connect(a, &QAction::triggered, button, &QAbstractButton::click);
+                            }
+                        }});
+    }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (const auto &entry : entries)
+        entry.second();
 }
 
 }  // namespace platform

@@ -2,12 +2,19 @@
 // A toolbar of push buttons and separators laid out at fixed places, the way
 // the window designs place other controls on top of it. Each button is a
 // QAction named by its Key; a click raises ButtonClick with the button.
+//
+// When the toolbar is too narrow for all of it, what does not fit is hidden
+// and offered in the menu of an overflow button at its right end: buttons as
+// themselves, and the controls the window placed on it (addPlacedWidget): a
+// push button as an item that clicks it, a list box as a submenu of its
+// entries, picking one as a click in the box would.
 #include <QIcon>
 #include <QList>
 #include <QString>
 #include <QWidget>
 
 class QAction;
+class QMenu;
 class QToolButton;
 
 namespace platform {
@@ -38,6 +45,11 @@ public:
                              ToolbarButton::Style style = ToolbarButton::Normal,
                              const QString &caption = {});
     ToolbarButton &addSeparator();
+    // A control the window placed on the toolbar, named caption in the
+    // overflow menu.
+    void addPlacedWidget(QWidget *widget, const QString &caption);
+    // The overflow button: shown while something does not fit.
+    QToolButton *overflowButton() const { return m_overflow; }
 
     const QList<ToolbarButton *> &Buttons() const { return m_buttons; }
     ToolbarButton *button(const QString &key) const;
@@ -45,14 +57,21 @@ public:
 signals:
     void ButtonClick(platform::ToolbarButton *Button);
 
+protected:
+    void resizeEvent(QResizeEvent *e) override;
+
 private:
     void relayout();
+    void fillOverflowMenu();
 
     QSize m_buttonSize;
     QSize m_imageSize;
     bool m_captions;
     QList<QIcon> m_images;
     QList<ToolbarButton *> m_buttons;
+    QList<std::pair<QWidget *, QString>> m_placed;
+    QToolButton *m_overflow = nullptr;
+    QMenu *m_overflowMenu = nullptr;
 };
 
 }  // namespace platform

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QPrinter>
 #include <QProcess>
+#include <QTextCursor>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -314,20 +315,21 @@ private slots:
         QCOMPARE(u.changed, 1);
         QCOMPARE(u.windowTitle(), QStringLiteral("Editor [ Untitled ]"));
 
-        // A name left in the dialog starts it, but cancelling it chooses
-        // nothing: no file is written over.
-        u.CMDialog1->FileName = path("left-over.rtf");
-        writeBytes(path("left-over.rtf"), "someone else's");
-        host.answerSaveFile(QString());
-        u.mnusave_Click();
-        QCOMPARE(host.last().file.fileName, path("left-over.rtf"));
+        // An untitled document never proposes the name of the document the
+        // dialog saw last (after New, say), in Save or in Save As.
+        u.changed = 0;
+        host.answerOpenFile(a);
+        u.mnuopen_Click();
+        u.mnunew_Click();
+        u.changed = 1;
+        for (QAction *command : {u.mnusave, u.mnusaveas}) {
+            host.answerSaveFile(QString());
+            command->trigger();
+            QCOMPARE(host.last().file.fileName, QString());
+            QCOMPARE(host.last().file.directory, m_dir.path());
+        }
         QCOMPARE(u.curfile, QString());
         QCOMPARE(u.changed, 1);
-        QCOMPARE(readBytes(path("left-over.rtf")), QByteArray("someone else's"));
-        host.answerSaveFile(QString());
-        u.mnusaveas_Click();
-        QCOMPARE(readBytes(path("left-over.rtf")), QByteArray("someone else's"));
-        QCOMPARE(host.last().file.fileName, path("left-over.rtf"));
         QCOMPARE(host.pending(), 0);
     }
 
@@ -376,6 +378,72 @@ private slots:
         QCOMPARE(w.tmpeditor->SelBold(), std::optional<bool>(true));
     }
 
+    // A plain-text file is saved back as plain text, in its encoding and
+    // with its line ends, while the document holds nothing it loses.
+    void plainTextSavedAsRead_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("saved");   // after "+" typed at the end of the first line
+        const QString txt = QStringLiteral("as-read.txt");
+        QTest::newRow("UTF-8, LF") << txt << QByteArray("caf\xc3\xa9\nline two\n") << QByteArray("caf\xc3\xa9+\nline two\n");
+        QTest::newRow("UTF-8 mark, CR LF") << txt << QByteArray("\xef\xbb\xbf" "a\r\nb") << QByteArray("\xef\xbb\xbf" "a+\r\nb");
+        QTest::newRow("Windows-1252, CR LF") << txt << QByteArray("caf\xe9\r\n") << QByteArray("caf\xe9+\r\n");
+        QTest::newRow("UTF-16LE") << txt << QByteArray("\xff\xfe" "a\0\n\0b\0", 8) << QByteArray("\xff\xfe" "a\0+\0\n\0b\0", 10);
+        QTest::newRow("UTF-16BE, CR") << txt << QByteArray("\xfe\xff\0a\0\r", 6) << QByteArray("\xfe\xff\0a\0+\0\r\0", 8);
+        // An empty file is what its name says.
+        QTest::newRow("empty, .txt") << QStringLiteral("new.txt") << QByteArray() << QByteArray("+");
+        QTest::newRow("empty, .rtf") << QStringLiteral("new.rtf") << QByteArray() << QByteArray("{\\rtf1");
+    }
+
+    void plainTextSavedAsRead()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, saved);
+        ScriptedDialogHost host;
+        frmeditor w;
+        const QString txt = m_dir.filePath(name);
+        writeBytes(txt, file);
+        host.answerOpenFile(txt);
+        w.mnuopen_Click();
+        w.editor->setSelStart(0);
+        QTest::keyClick(w.editor, Qt::Key_End);
+        QTest::keyClick(w.editor, Qt::Key_Plus);
+        w.mnusave_Click();
+        const QByteArray bytes = readBytes(txt);
+        QCOMPARE(saved.startsWith("{") ? bytes.left(saved.size()) : bytes, saved);
+        QCOMPARE(w.changed, 0);
+        QCOMPARE(host.pending(), 0);
+    }
+
+    // Formatting that plain text loses: Save asks. Cancel writes nothing,
+    // No is Save As, Yes writes RTF over the text.
+    void formattedPlainTextAsksBeforeRtf()
+    {
+        ScriptedDialogHost host;
+        frmeditor w;
+        const QString txt = path("todo.txt");
+        const QString rtf = path("todo.rtf");
+        for (const int answer : {vb::vbCancel, vb::vbNo, vb::vbYes}) {
+            writeBytes(txt, "buy milk\n");
+            host.answerOpenFile(txt).answerMessage(answer);
+            w.mnuopen_Click();
+            w.editor->selectAll();
+            w.mnubold_Click();
+            if (answer == vb::vbNo)
+                host.answerSaveFile(rtf);
+            w.mnusave_Click();
+            QVERIFY(host.messages().last().contains(txt));
+            QCOMPARE(readBytes(txt).startsWith("{\\rtf1"), answer == vb::vbYes);
+            QCOMPARE(w.curfile, answer == vb::vbNo ? rtf : txt);
+            QCOMPARE(w.changed, answer == vb::vbCancel ? 1 : 0);
+            w.changed = 0;
+        }
+        QVERIFY(readBytes(rtf).startsWith("{\\rtf1"));
+        QCOMPARE(host.pending(), 0);
+    }
+
     void focusReturnsToTheDocument()
     {
         ScriptedDialogHost host;
@@ -411,19 +479,27 @@ private slots:
     {
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing") << path("does-not-exist.rtf") << platform::systemReason(ENOENT);
-        QTest::newRow("folder") << m_dir.path() << platform::systemReason(EISDIR);
-        QTest::newRow("device") << QStringLiteral("/dev/zero") << QStringLiteral("not a file");
-        QTest::newRow("too large") << path("huge.rtf") << platform::systemReason(EFBIG);
-        QTest::newRow("unreadable") << path("unreadable.rtf") << platform::systemReason(EACCES);
+        QTest::addColumn<QByteArray>("content");   // written to target first
+        QTest::newRow("missing") << path("does-not-exist.rtf") << platform::systemReason(ENOENT) << QByteArray();
+        QTest::newRow("folder") << m_dir.path() << platform::systemReason(EISDIR) << QByteArray();
+        QTest::newRow("device") << QStringLiteral("/dev/zero") << QStringLiteral("not a file") << QByteArray();
+        QTest::newRow("too large") << path("huge.rtf") << platform::systemReason(EFBIG) << QByteArray();
+        QTest::newRow("unreadable") << path("unreadable.rtf") << platform::systemReason(EACCES) << QByteArray();
         QTest::newRow("device name") << QStringLiteral("C:\\docs\\nul.rtf")
-                                     << QStringLiteral("nul.rtf is a Windows device name, not a file");
+                                     << QStringLiteral("nul.rtf is a Windows device name, not a file") << QByteArray();
+        // Neither RTF nor text: not opened, and said so.
+        QTest::newRow("picture") << path("photo.png") << QString() << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+        QTest::newRow("archive") << path("notes.zip") << QString() << QByteArray("PK\x03\x04\x14");
+        QTest::newRow("NUL bytes") << path("data.txt") << QString() << QByteArray("text\0more", 9);
     }
 
     void openFailures()
     {
         QFETCH(QString, target);
         QFETCH(QString, reason);
+        QFETCH(QByteArray, content);
+        if (!content.isEmpty())
+            writeBytes(target, content);
         if (target.endsWith(QLatin1String("huge.rtf"))) {
             QFile huge(target);
             QVERIFY(huge.open(QIODevice::WriteOnly));
@@ -442,8 +518,13 @@ private slots:
         w.setWindowTitle(frmeditor::namedCaption(w.curfile));
         host.answerOpenFile(target).answerMessage(vb::vbOK);
         w.mnuopen_Click();
-        QCOMPARE(host.last().text, QStringLiteral("File not Found\n") + target + QStringLiteral(": ") + reason);
-        QCOMPARE(host.last().buttons, vb::vbOKOnly);
+        if (content.isEmpty()) {
+            QCOMPARE(host.last().text, QStringLiteral("File not Found\n") + target + QStringLiteral(": ") + reason);
+            QCOMPARE(host.last().buttons, vb::vbOKOnly);
+        } else {
+            QCOMPARE(host.last().text, target + QStringLiteral("\nis not a text or RTF document."));
+            QCOMPARE(readBytes(target), content);
+        }
         QCOMPARE(host.last().title, QString());
         QCOMPARE(host.pointers, QList<int>{0});
         QCOMPARE(w.editor->Text(), QStringLiteral("kept"));
@@ -500,15 +581,21 @@ private slots:
         QCOMPARE(w.editor->textLength(), qint64(20000));
         QCOMPARE(w.changed, 1);
 
-        // A folder that does not exist, a path through a plain file.
+        // A folder that does not exist, a path through a plain file: the
+        // untitled document keeps no name, and the next Save asks again.
         for (const auto &[bad, error] : {std::pair(path("no-such-folder/a.rtf"), ENOENT),
                                          std::pair(file + QStringLiteral("/a.rtf"), ENOTDIR)}) {
-            w.curfile = bad;
-            host.answerMessage(vb::vbOK);
-            w.mnusave_Click();
+            frmeditor u;
+            u.changed = 1;
+            host.answerSaveFile(bad).answerMessage(vb::vbOK);
+            u.mnusave_Click();
             QCOMPARE(host.last().text, platform::failureText(QStringLiteral("Error Saving File"), bad,
                                                              platform::systemReason(error)));
-            QCOMPARE(w.curfile, bad);
+            QCOMPARE(u.curfile, QString());
+            QCOMPARE(u.windowTitle(), frmeditor::untitledCaption());
+            host.answerSaveFile(QString());
+            u.mnusave_Click();
+            QCOMPARE(host.last().kind, ScriptedDialogHost::Kind::SaveFile);
         }
         QCOMPARE(host.pending(), 0);
     }
@@ -809,9 +896,19 @@ private slots:
         host.answerSaveFile(out);
         w.mnu_writefile_Click();
         QCOMPARE(readBytes(out), QByteArray("beta\r\ngamm\r\n"));
-        // The document stays the current file.
+        // The dialog proposes no name; the document stays the current file.
+        QCOMPARE(host.last().file.fileName, QString());
         QCOMPARE(w.curfile, doc);
         QCOMPARE(w.windowTitle(), frmeditor::namedCaption(doc));
+        QCOMPARE(w.changed, 0);
+        // Written over the document's own file: the document is unsaved work.
+        host.answerSaveFile(doc).answerMessage(vb::vbCancel);
+        w.mnu_writefile_Click();
+        QCOMPARE(readBytes(doc), QByteArray("beta\r\ngamm\r\n"));
+        QCOMPARE(w.changed, 1);
+        w.mnuexit_Click();
+        QCOMPARE(host.last().text, frmeditor::exitQuestion());
+        w.changed = 0;
 
         w.editor->setSelStart(2);
         const QString empty = path("empty-selection.txt");

@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -183,6 +184,11 @@ private slots:
         QTest::newRow("Ctrl+V") << key(Qt::Key_V, Qt::ControlModifier, -1);
         QTest::newRow("Ctrl+Del") << key(Qt::Key_Delete, Qt::ControlModifier, 0);
         QTest::newRow("Ctrl+Backspace") << key(Qt::Key_Backspace, Qt::ControlModifier, 5);
+        QTest::newRow("typing") << Edit([](frmeditor &w, ScriptedDialogHost &) {
+            w.editor->moveCursor(QTextCursor::End);
+            QTest::keyClicks(w.editor, QStringLiteral("teh"));
+        });
+        QTest::newRow("Ctrl+X") << key(Qt::Key_X, Qt::ControlModifier, -1);
         QTest::newRow("input method") << Edit([](frmeditor &w, ScriptedDialogHost &) {
             QInputMethodEvent commit;
             commit.setCommitString(QStringLiteral("\u00e9"));
@@ -209,7 +215,18 @@ private slots:
             host.answerMessage(vb::vbYes).answerMessage(vb::vbOK);
             w.mnureplace_Click();
         });
-        QTest::newRow("Undo") << Edit([](frmeditor &w, ScriptedDialogHost &) { w.mnu_undo_Click(); });
+        QTest::newRow("Undo") << Edit([](frmeditor &w, ScriptedDialogHost &) {
+            w.editor->setSelText(QStringLiteral("x"));
+            w.editor->setSelText(QStringLiteral("y"));
+            w.changed = 0;
+            w.mnu_undo_Click();
+        });
+        QTest::newRow("Ctrl+Y") << Edit([](frmeditor &w, ScriptedDialogHost &) {
+            w.editor->setSelText(QStringLiteral("x"));
+            w.mnu_undo_Click();
+            w.changed = 0;
+            QTest::keyClick(w.editor, Qt::Key_Y, Qt::ControlModifier);
+        });
         QTest::newRow("Time & Date") << Edit([](frmeditor &w, ScriptedDialogHost &) { w.mnu_time_Click(); });
         QTest::newRow("menu Bold") << Edit([](frmeditor &w, ScriptedDialogHost &) { w.mnubold_Click(); });
         QTest::newRow("menu Colour") << Edit([](frmeditor &w, ScriptedDialogHost &host) {
@@ -250,7 +267,14 @@ private slots:
         const QByteArray before = e->TextRTF();
         edit(*w, host);
         QCOMPARE(w->changed, 1);
-        QVERIFY(e->TextRTF() != before);
+        const QByteArray after = e->TextRTF();
+        QVERIFY(after != before);
+        // Undo takes the edit back, whatever made it; Ctrl+Y makes it again.
+        e->setFocus();
+        QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(e->TextRTF(), before);
+        QTest::keyClick(e, Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(e->TextRTF(), after);
         host.answerMessage(vb::vbCancel);
         w->mnuexit_Click();
         QCOMPARE(host.last().text, QStringLiteral("Do You Want To Save Changes ? "));
@@ -271,6 +295,7 @@ private slots:
         w->mnu_wrap_Click();
         // Composing in an input method is not yet typing.
         w->editor->setFocus();
+        w->editor->setSelStart(0);
         QInputMethodEvent compose(QStringLiteral("e"), {});
         QApplication::sendEvent(w->editor, &compose);
         QCOMPARE(w->editor->Text(), QStringLiteral("word\r\nwrap"));
@@ -280,24 +305,24 @@ private slots:
         QCOMPARE(w->changed, 0);
     }
 
-    void colourCancelledAppliesTheColourChosenLast()
+    void colourCancelledChangesNothing()
     {
         ScriptedDialogHost host;
         auto w = openWindow();
         RichTextBox *e = w->editor;
         setText(e, QStringLiteral("red green"));
-        // Before any choice the dialog's colour is black.
         select(e, 0, 3);
-        host.answerColor(std::nullopt);
-        w->mnu_clour_Click();
-        QCOMPARE(e->SelColor(), 0u);
         host.answerColor(QColor(0, 128, 0));
         w->mnu_clour_Click();
         QCOMPARE(e->SelColor(), 0x008000u);
+        // Cancel, even with a colour chosen before: nothing is recoloured.
+        w->changed = 0;
         select(e, 4, 5);
+        const QByteArray before = e->TextRTF();
         host.answerColor(std::nullopt);
         w->mnu_clour_Click();
-        QCOMPARE(e->SelColor(), 0x008000u);
+        QCOMPARE(e->TextRTF(), before);
+        QCOMPARE(w->changed, 0);
         QCOMPARE(host.pending(), 0);
     }
 
@@ -351,29 +376,20 @@ private slots:
 
     // --- the Edit menu ----------------------------------------------------------
 
-    void editMenuEnablingOnlyWhenItOpens()
+    void editMenuItemsFollowTheSelection()
     {
         auto w = openWindow();
         RichTextBox *e = w->editor;
         setText(e, QStringLiteral("alpha beta"));
-        // Before the first opening all three are enabled.
-        QVERIFY(w->mnucopy->isEnabled() && w->mnucut->isEnabled() && w->mnuclear->isEnabled());
+        // Nothing selected: Copy, Cut and Clear are off, opened or not.
+        QVERIFY(!w->mnucopy->isEnabled() && !w->mnucut->isEnabled() && !w->mnuclear->isEnabled());
         openEditMenu(*w);
         QVERIFY(!w->mnucopy->isEnabled() && !w->mnucut->isEnabled() && !w->mnuclear->isEnabled());
         QVERIFY(w->mnupaste->isEnabled() && w->mnu_undo->isEnabled() && w->mnuselect->isEnabled());
 
-        // Selecting text does not enable them: their keys do nothing, and
-        // the control does not copy, cut or delete on its own.
+        // A selection made since: their keys act without the menu opening.
         platform::Clipboard::SetText(QStringLiteral("old"));
         select(e, 0, 5);
-        QTest::keyClick(e, Qt::Key_C, Qt::ControlModifier);
-        QTest::keyClick(e, Qt::Key_X, Qt::ControlModifier);
-        QTest::keyClick(e, Qt::Key_D, Qt::ControlModifier);
-        QCOMPARE(platform::Clipboard::GetText(), QStringLiteral("old"));
-        QCOMPARE(e->Text(), QStringLiteral("alpha beta"));
-        QCOMPARE(w->changed, 0);
-
-        openEditMenu(*w);
         QVERIFY(w->mnucopy->isEnabled() && w->mnucut->isEnabled() && w->mnuclear->isEnabled());
         QTest::keyClick(e, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(platform::Clipboard::GetText(), QStringLiteral("alpha"));
@@ -381,51 +397,36 @@ private slots:
         QTest::keyClick(e, Qt::Key_D, Qt::ControlModifier);
         QCOMPARE(e->Text(), QStringLiteral(" beta"));
         QCOMPARE(w->changed, 1);
+        // The selection gone, so are they: the keys do nothing.
+        QTest::keyClick(e, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(e->Text(), QStringLiteral(" beta"));
+        QCOMPARE(platform::Clipboard::GetText(), QStringLiteral("alpha"));
     }
 
-    void cutThenUndoRestoresTheWord()
+    // Undo of Cut brings the text back with its format; Undo goes back step
+    // by step to the loaded document and no further: it never pastes.
+    void undoStepByStepToTheLoadedDocument()
     {
         auto w = openWindow();
         RichTextBox *e = w->editor;
         setText(e, QStringLiteral("keep this word"));
+        platform::Clipboard::SetText(QStringLiteral("clip"));
         select(e, 5, 4);
+        e->setSelBold(true);
         QTest::keyClick(e, Qt::Key_X, Qt::ControlModifier);
-        QCOMPARE(e->Text(), QStringLiteral("keep  word"));
-        QCOMPARE(platform::Clipboard::GetText(), QStringLiteral("this"));
-        QCOMPARE(w->changed, 1);
         QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+        select(e, 5, 4);
+        QCOMPARE(e->SelBold(), std::optional<bool>(true));
+        for (int i = 0; i < 2; ++i)
+            QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+        select(e, 0, 14);
+        QCOMPARE(e->SelBold(), std::optional<bool>(false));
         QCOMPARE(e->Text(), QStringLiteral("keep this word"));
-        QCOMPARE(e->SelStart(), 9);
-        QCOMPARE(e->SelLength(), 0);
-        QCOMPARE(w->changed, 1);
-
-        // Undo with nothing selected inserts like Paste, a change too.
-        w->changed = 0;
-        e->setSelStart(0);
-        QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(e->Text(), QStringLiteral("thiskeep this word"));
-        QCOMPARE(w->changed, 1);
-        // Ctrl+P is Paste, and marks the document modified.
-        QTest::keyClick(e, Qt::Key_P, Qt::ControlModifier);
-        QCOMPARE(e->Text(), QStringLiteral("thisthiskeep this word"));
-        QCOMPARE(w->changed, 1);
-    }
-
-    void undoAndPasteWithAnEmptyClipboard()
-    {
-        auto w = openWindow();
-        RichTextBox *e = w->editor;
-        setText(e, QStringLiteral("abc def"));
+        // Paste with an empty clipboard puts nothing in the selection's place.
         QGuiApplication::clipboard()->clear();
-        select(e, 0, 4);
-        w->mnu_undo_Click();
-        QCOMPARE(e->Text(), QStringLiteral("def"));
-        QCOMPARE(w->changed, 1);
-        w->changed = 0;
-        select(e, 0, 1);
-        w->mnupaste_Click();
-        QCOMPARE(e->Text(), QStringLiteral("ef"));
-        QCOMPARE(w->changed, 1);
+        select(e, 0, 5);
+        QTest::keyClick(e, Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(e->Text(), QStringLiteral("this word"));
     }
 
     void pasteKeysUsePlainText()
@@ -493,13 +494,29 @@ private slots:
         auto w = openWindow();
         RichTextBox *e = w->editor;
         setText(e, QStringLiteral("say hello now"));
-        select(e, 4, 5);
+        // Mixed formatting: every letter keeps its own, the selection stays.
+        select(e, 4, 2);
+        e->setSelBold(true);
+        select(e, 6, 3);
+        e->setSelItalic(true);
+        e->setSelColor(0x0000FF);
+        e->setSelStart(9);
+        QTest::keyClick(e, Qt::Key_Left, Qt::ShiftModifier | Qt::ControlModifier);
+        QCOMPARE(e->SelText(), QStringLiteral("hello"));
         QTest::keyClick(e, Qt::Key_F6);
         QCOMPARE(e->Text(), QStringLiteral("say HELLO now"));
+        QCOMPARE(e->SelText(), QStringLiteral("HELLO"));
+        QCOMPARE(e->textCursor().position(), 4);
+        for (int i = 4; i < 9; ++i) {
+            QCOMPARE(formatAt(e, i).fontWeight() > QFont::Normal, i < 6);
+            QCOMPARE(formatAt(e, i).fontItalic(), i >= 6);
+            QCOMPARE(formatAt(e, i).foreground().color() == QColor(Qt::red), i >= 6);
+        }
         QCOMPARE(w->changed, 1);
         select(e, 0, 9);
         QTest::keyClick(e, Qt::Key_F7);
         QCOMPARE(e->Text(), QStringLiteral("say hello now"));
+        QVERIFY(formatAt(e, 4).fontWeight() > QFont::Normal);
 
         // Nothing selected: no change to the text, but a change all the same.
         w->changed = 0;
@@ -584,6 +601,48 @@ private slots:
             QCOMPARE(formatAt(e, at).fontPointSize(), 18.0);
             QCOMPARE(formatAt(e, at + 1).fontPointSize(), 9.0);
         }
+    }
+
+    // A new paragraph, and what follows a picture, go on in the face and
+    // size of the text before; the boxes say so.
+    void newParagraphContinuesTheFormat_data()
+    {
+        QTest::addColumn<QString>("keys");   // b: Bullets, p: a picture, r: Return
+        QTest::newRow("an empty line") << "rr";
+        QTest::newRow("leaving a list") << "brr";
+        QTest::newRow("after a picture") << "p";
+    }
+
+    void newParagraphContinuesTheFormat()
+    {
+        QFETCH(QString, keys);
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        const QString face = w->cbofont->itemText(w->cbofont->count() - 1);
+        setText(e, QStringLiteral("text"));
+        styleRange(e, 0, 4, face, 14);
+        QTest::keyClick(e, Qt::Key_End);
+        const QString file = QDir::temp().filePath(QStringLiteral("tarbel-format-after.bmp"));
+        QImage(4, 4, QImage::Format_RGB32).save(file, "BMP");
+        platform::ToolbarButton bullet;
+        bullet.Key = QStringLiteral("bullet");
+        for (const QChar k : keys) {
+            if (k == u'b')
+                w->Toolbar1_ButtonClick(&bullet);
+            else if (k == u'p')
+                e->OLEObjects.Add(file);
+            else
+                QTest::keyClick(e, Qt::Key_Return);
+        }
+        QFile::remove(file);
+        QTest::keyClicks(e, QStringLiteral("new"));
+        QVERIFY(e->Text().endsWith(QLatin1String("new")));
+        QVERIFY(!e->textCursor().currentList());
+        const int last = e->document()->characterCount() - 2;
+        QCOMPARE(faceOf(formatAt(e, last)), face);
+        QCOMPARE(formatAt(e, last).fontPointSize(), 14.0);
+        QCOMPARE(w->cbofont->currentText(), face);
+        QCOMPARE(w->cbosize->currentText(), QStringLiteral("14"));
     }
 
     void boxesFollowArrowKeysClicksAndMixedSelections()
@@ -729,6 +788,60 @@ private slots:
         QVERIFY(!w->tmpeditor->isVisible());
         QCOMPARE(e->Text(), QStringLiteral("first line\r\nsecond line"));
         QCOMPARE(w->changed, 0);
+    }
+
+    // The switch keeps the focus, the caret and selection, the part of the
+    // document in view, and the history.
+    void wordWrapKeepsFocusCaretViewAndHistory()
+    {
+        auto w = openWindow();
+        RichTextBox *e = w->editor;
+        QString text;
+        for (int i = 0; i < 300; ++i)
+            text += QStringLiteral("line %1 of a document long enough to scroll\n").arg(i);
+        setText(e, text);
+        e->setFocus();
+        e->setSelStart(0);
+        QTest::keyClicks(e, QStringLiteral("typed "));
+        e->verticalScrollBar()->setValue(e->verticalScrollBar()->maximum() / 2);
+        const int topLine = e->cursorForPosition(QPoint(0, 0)).blockNumber();
+        QVERIFY(topLine > 50);
+        QTextCursor word = e->cursorForPosition(QPoint(5, e->viewport()->height() / 2));
+        word.select(QTextCursor::WordUnderCursor);
+        e->setTextCursor(word);
+        const qint64 start = e->SelStart();
+        for (RichTextBox *shown : {w->tmpeditor, w->editor}) {
+            w->mnu_wrap->trigger();
+            QCOMPARE(w->activeEditor(), shown);
+            QTRY_VERIFY(shown->hasFocus());
+            QCOMPARE(shown->SelStart(), start);
+            QCOMPARE(shown->SelLength(), qint64(word.selectedText().size()));
+            QVERIFY(qAbs(shown->cursorForPosition(QPoint(0, 0)).blockNumber() - topLine) <= 1);
+        }
+        // Typing goes on in the wrapped view; Undo there takes back the words
+        // typed before the switch too.
+        w->mnu_wrap->trigger();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_X);
+        QVERIFY(w->tmpeditor->textCursor().block().text().endsWith(u'x'));
+        QTest::keyClick(w->tmpeditor, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(w->tmpeditor, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(w->tmpeditor->Text().startsWith(QLatin1String("line 0 ")));
+        QCOMPARE(w->changed, 1);
+    }
+
+    // A right-to-left paragraph lies in view in both controls.
+    void rightToLeftTextIsInView()
+    {
+        auto w = openWindow();
+        for (RichTextBox *box : {w->editor, w->tmpeditor}) {
+            if (box == w->tmpeditor)
+                w->mnu_wrap_Click();
+            setText(box, QStringLiteral("\u05e9\u05dc\u05d5\u05dd \u05e2\u05d5\u05dc\u05dd"));
+            const QTextLayout *layout = box->document()->begin().layout();
+            const QRectF line = layout->lineAt(0).naturalTextRect().translated(layout->position());
+            QVERIFY2(line.left() >= 0 && line.right() <= box->viewport()->width(), box->objectName().toLatin1());
+        }
     }
 
     void wordWrapKeepsFormattingBulletsPicturesAndTables()

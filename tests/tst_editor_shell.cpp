@@ -5,6 +5,7 @@
 #include "scripteddialoghost.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
@@ -75,7 +76,9 @@ private slots:
         QVERIFY(!a->isChecked());
         const bool optionMenu = name == QLatin1String("mnuoption");
         QCOMPARE(a->isVisible(), !optionMenu);
-        QCOMPARE(a->isEnabled(), !optionMenu);
+        // Copy, Cut and Clear follow the selection: there is none yet.
+        const bool selection = QStringList{"mnucut", "mnucopy", "mnuclear"}.contains(name);
+        QCOMPARE(a->isEnabled(), !optionMenu && !selection);
     }
 
     void menuOrderAndSeparators()
@@ -155,13 +158,35 @@ private slots:
         QVERIFY(w.cbofont->geometry().left() >= clour.right());
         QVERIFY(w.cbosize->geometry().left() > w.cbofont->geometry().right());
         QVERIFY(w.cbosize->geometry().right() < cut.left());
-        // "find phrase" just right of the last button.
+        // "find phrase" just right of the last button, in view.
         QVERIFY(w.Command1->geometry().left() >= end.right() - 2);
         QVERIFY(w.Command1->geometry().left() <= end.right() + 8);
         QCOMPARE(w.Command1->text(), QStringLiteral("find phrase"));
         QVERIFY(w.Command1->width() >= w.Command1->sizeHint().width());
+        QVERIFY(w.Command1->isVisible() && !w.Toolbar1->overflowButton()->isVisible());
         // The toolbar lies above the editor that reaches under it.
         QVERIFY(w.Toolbar1->geometry().bottom() >= w.Command1->geometry().bottom());
+        // The size box shows a size such as 10.25 whole.
+        QLineEdit *size = w.cbosize->lineEdit();
+        QVERIFY(size->fontMetrics().horizontalAdvance(QStringLiteral("10.25")) < size->width());
+
+        // Narrow: what does not fit is in the overflow menu, in its order.
+        w.resize(300, w.height());
+        QTRY_VERIFY(w.Toolbar1->overflowButton()->isVisible());
+        QVERIFY(!cut.isNull() && !buttons.at(36)->widget->isVisible() && !w.Command1->isVisible());
+        QMenu *more = w.Toolbar1->overflowButton()->menu();
+        emit more->aboutToShow();
+        QStringList items;
+        for (QAction *a : more->actions())
+            items << a->text();
+        QCOMPARE(items.mid(items.size() - 8), (QStringList{"Cut", "Copy", "Paste", "Bullets", "Numberings",
+                                                           "Insert Image", "End", "find phrase"}));
+        // An item runs its command.
+        QSignalSpy clicked(w.Toolbar1, &platform::Toolbar::ButtonClick);
+        QObject::disconnect(w.Toolbar1, &platform::Toolbar::ButtonClick, &w, nullptr);
+        more->actions().at(items.size() - 8)->trigger();
+        QCOMPARE(clicked.count(), 1);
+        QCOMPARE(clicked.first().first().value<platform::ToolbarButton *>()->Key, QStringLiteral("cut"));
     }
 
     void statusBarPanels()
@@ -223,20 +248,19 @@ private slots:
         QCOMPARE(w.editor->heightTwips(), loadHeight);
         QCOMPARE(w.tmpeditor->heightTwips(), loadHeight);
 
-        // The first display resizes: 175 twips narrower from then on.
+        // From the first display on, both reach from their place to the
+        // right edge and down to the status bar, the window growing or
+        // shrinking.
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QVERIFY(qAbs(w.editor->widthTwips() - (w.Width() - 175)) <= tpp);
-        w.resize(w.width() + 100, w.height() + 60);
-        QTRY_VERIFY(qAbs(w.editor->widthTwips() - (w.Width() - 175)) <= tpp);
-        QVERIFY(qAbs(w.tmpeditor->widthTwips() - (w.Width() - 175)) <= tpp);
-        // Heights stay as measured at load.
-        QCOMPARE(w.editor->heightTwips(), loadHeight);
-        QCOMPARE(w.tmpeditor->heightTwips(), loadHeight);
-        // Only the part above the status bar is laid out, so the caret
-        // never hides under it.
-        QVERIFY(w.editor->geometry().bottom() < w.centralWidget()->height());
+        for (const QSize grow : {QSize(0, 0), QSize(200, 150), QSize(-300, -200)}) {
+            w.resize(w.size() + grow);
+            const QWidget *client = w.centralWidget();
+            for (platform::RichTextBox *box : {w.editor, w.tmpeditor})
+                QTRY_COMPARE(box->geometry().bottomRight(), QPoint(client->width() - 1, client->height() - 1));
+        }
         QCOMPARE(w.editor->pos(), QPoint(platform::twipsToPixelsX(-30), platform::twipsToPixelsY(330)));
+        QCOMPARE(w.tmpeditor->pos(), QPoint(0, platform::twipsToPixelsY(360)));
     }
 
     void startUpFillsTheBoxes()

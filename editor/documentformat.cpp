@@ -1,0 +1,200 @@
+#include "documentformat.h"
+
+#include "drivemapping.h"
+#include "rtf.h"
+#include "textcodec.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFrame>
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// The first bytes of pictures, archives and other files that are no text.
+bool hasBinarySignature(const QByteArray &b)
+{
+    static const QByteArray kSignatures[] = {
+        QByteArrayLiteral("\x89PNG\r\n\x1a\n"), QByteArrayLiteral("\xFF\xD8\xFF"),   // PNG, JPEG
+        QByteArrayLiteral("GIF87a"), QByteArrayLiteral("GIF89a"),
+        QByteArrayLiteral("PK\x03\x04"), QByteArrayLiteral("PK\x05\x06"), QByteArrayLiteral("PK\x07\x08"),   // zip, docx, odt
+        QByteArrayLiteral("\x1F\x8B"), QByteArrayLiteral("\xFD" "7zXZ"), QByteArrayLiteral("7z\xBC\xAF\x27\x1C"),
+        QByteArrayLiteral("Rar!\x1A\x07"), QByteArrayLiteral("\x28\xB5\x2F\xFD"),   // gzip, xz, 7-Zip, RAR, zstd
+        QByteArrayLiteral("%PDF-"), QByteArrayLiteral("\x7F" "ELF"),
+        QByteArrayLiteral("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"),   // Word 97 and other OLE files
+    };
+    for (const QByteArray &s : kSignatures)
+        if (b.startsWith(s))
+            return true;
+    // RIFF pictures (WebP), bzip2
+    if (b.startsWith("RIFF") && b.mid(8, 4) == "WEBP")
+        return true;
+    return b.size() >= 10 && b.startsWith("BZh") && b.at(3) >= '1' && b.at(3) <= '9' && b.mid(4, 6) == "1AY&SY";
+}
+
+// The first line end of text; CR LF when it has none.
+QByteArray firstLineEnd(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'\n')
+            return QByteArrayLiteral("\n");
+        if (text.at(i) == u'\r')
+            return i + 1 < text.size() && text.at(i + 1) == u'\n' ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\r");
+    }
+    return QByteArrayLiteral("\r\n");
+}
+
+bool hasUserProperty(const QTextFormat &f)
+{
+    const auto properties = f.properties();
+    return !properties.isEmpty() && properties.lastKey() >= QTextFormat::UserProperty;
+}
+
+bool isPlainParagraph(const QTextBlock &b)
+{
+    if (b.textList())
+        return false;
+    const QTextBlockFormat f = b.blockFormat();
+    if (hasUserProperty(f))
+        return false;
+    const Qt::Alignment align = f.alignment() & Qt::AlignHorizontal_Mask & ~Qt::AlignAbsolute;
+    return (align == Qt::AlignLeft || align == Qt::AlignLeading) && f.indent() == 0 && f.textIndent() == 0
+           && f.leftMargin() == 0 && f.rightMargin() == 0 && f.topMargin() == 0 && f.bottomMargin() == 0
+           && f.lineHeightType() == QTextBlockFormat::SingleHeight
+           && f.pageBreakPolicy() == QTextFormat::PageBreak_Auto && f.background().style() == Qt::NoBrush
+           && f.layoutDirection() != Qt::RightToLeft;
+}
+
+bool isPlainText(const QTextCharFormat &f, const QFont &face)
+{
+    if (f.isImageFormat() || f.objectType() != QTextFormat::NoObject || hasUserProperty(f))
+        return false;
+    if (f.isAnchor() || !f.anchorHref().isEmpty())
+        return false;
+    if ((f.hasProperty(QTextFormat::FontWeight) && f.fontWeight() != QFont::Normal) || f.fontItalic()
+        || f.fontUnderline() || f.fontStrikeOut() || f.fontOverline()
+        || f.verticalAlignment() != QTextCharFormat::AlignNormal
+        || f.fontCapitalization() != QFont::MixedCase)
+        return false;
+    if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush
+        && f.foreground().color().rgb() != QColor(Qt::black).rgb())
+        return false;
+    if (f.hasProperty(QTextFormat::BackgroundBrush) && f.background().style() != Qt::NoBrush)
+        return false;
+    // The face and size the document shows by default are plain text's own.
+    QStringList families = f.fontFamilies().toStringList();
+    if (families.isEmpty() && f.hasProperty(QTextFormat::FontFamily))
+        families << f.stringProperty(QTextFormat::FontFamily);
+    if (!families.isEmpty() && families.first().compare(face.family(), Qt::CaseInsensitive) != 0)
+        return false;
+    if (f.hasProperty(QTextFormat::FontPointSize) && !qFuzzyCompare(f.fontPointSize(), face.pointSizeF()))
+        return false;
+    return !f.hasProperty(QTextFormat::FontPixelSize);
+}
+
+}  // namespace
+
+DocumentFormat DocumentFormat::of(const QByteArray &bytes, const QString &fileName)
+{
+    DocumentFormat format;
+    if (rtf::isRtf(bytes) || (bytes.isEmpty() && fileName.endsWith(QLatin1String(".rtf"), Qt::CaseInsensitive)))
+        return format;
+    format.kind = Text;
+    QString text;
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        format.encoding = bytes.startsWith("\xFF\xFE") ? Utf16LE : Utf16BE;
+        text = format.decode(bytes.left(4096));
+    } else if (hasBinarySignature(bytes) || std::memchr(bytes.constData(), 0, size_t(bytes.size()))) {
+        format.kind = Refused;
+        return format;
+    } else {
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        text = utf8.decode(bytes);
+        format.encoding = utf8.hasError() ? Windows1252 : bytes.startsWith("\xEF\xBB\xBF") ? Utf8Bom : Utf8;
+    }
+    format.lineEnd = firstLineEnd(text);
+    return format;
+}
+
+DocumentFormat DocumentFormat::ofFile(const QString &path)
+{
+    QFile file(platform::mapDrivePath(path));
+    if (path.isEmpty() || file.size() > std::numeric_limits<int>::max() || !file.open(QIODevice::ReadOnly))
+        return {};
+    const DocumentFormat format = of(file.readAll(), path);
+    return format.kind == Refused ? DocumentFormat() : format;
+}
+
+QString DocumentFormat::decode(const QByteArray &bytes) const
+{
+    switch (encoding) {
+    case Utf16LE:
+    case Utf16BE: {
+        QStringDecoder utf16(encoding == Utf16LE ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+        QString text = utf16.decode(bytes.mid(2));
+        return text;
+    }
+    case Utf8:
+    case Utf8Bom:
+    case Windows1252:
+        break;
+    }
+    // UTF-8 when valid (a byte-order mark dropped), else Windows-1252.
+    return platform::decodeText(bytes);
+}
+
+std::optional<QByteArray> DocumentFormat::encode(const QString &text) const
+{
+    QString lines = text;
+    if (lineEnd != "\n")
+        lines.replace(u'\n', QString::fromLatin1(lineEnd));
+    switch (encoding) {
+    case Utf8:
+        return lines.toUtf8();
+    case Utf8Bom:
+        return QByteArrayLiteral("\xEF\xBB\xBF") + lines.toUtf8();
+    case Utf16LE:
+    case Utf16BE: {
+        QStringEncoder utf16(encoding == Utf16LE ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+                             QStringConverter::Flag::WriteBom);
+        return QByteArray(utf16.encode(lines));
+    }
+    case Windows1252: {
+        // A character without a place in it comes out as '?'.
+        QByteArray bytes = platform::encodeWindows1252(lines);
+        if (bytes.count('?') != lines.count(u'?'))
+            return std::nullopt;
+        return bytes;
+    }
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> DocumentFormat::plainTextOf(const QTextDocument *doc)
+{
+    if (!doc->rootFrame()->childFrames().isEmpty())
+        return std::nullopt;   // tables
+    const QFont face = doc->defaultFont();
+    QString out;
+    out.reserve(doc->characterCount());
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        if (!isPlainParagraph(b))
+            return std::nullopt;
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            if (!isPlainText(it.fragment().charFormat(), face))
+                return std::nullopt;
+        if (b != doc->begin())
+            out += u'\n';
+        QString line = b.text();
+        if (line.contains(QChar::ObjectReplacementCharacter))
+            return std::nullopt;
+        line.replace(QChar::LineSeparator, u'\n');
+        out += line;
+    }
+    return out;
+}

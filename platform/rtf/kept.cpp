@@ -66,7 +66,7 @@ void saveTables(QTextDocument *doc, const Tables &tables)
 {
     QVariantList fonts;
     for (const Tables::Font &f : tables.fonts)
-        fonts << QVariant(QVariantList{f.id, f.charset, f.name, f.cpg});
+        fonts << QVariant(QVariantList{f.id, f.charset, f.name, f.cpg, f.family});
     QVariantList colors;
     for (QRgb c : tables.colors)
         colors << QVariant(uint(c));
@@ -86,8 +86,8 @@ Tables loadTables(const QTextDocument *doc)
     t.codePage = all.at(0).toInt();
     for (const QVariant &v : all.at(1).toList()) {
         const QVariantList f = v.toList();
-        if (f.size() == 4)
-            t.fonts.push_back({f.at(0).toInt(), f.at(1).toInt(), f.at(2).toString(), f.at(3).toInt()});
+        if (f.size() == 5)
+            t.fonts.push_back({f.at(0).toInt(), f.at(1).toInt(), f.at(2).toString(), f.at(3).toInt(), f.at(4).toByteArray()});
     }
     std::sort(t.fonts.begin(), t.fonts.end(), [](const Tables::Font &a, const Tables::Font &b) { return a.id < b.id; });
     for (const QVariant &v : all.at(2).toList())

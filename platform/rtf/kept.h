@@ -75,6 +75,7 @@ struct Tables {
         int charset = 0;
         QString name;
         int cpg = 0;  // its own \cpg, 0 for none
+        QByteArray family;  // its family word without the backslash (froman, fswiss...), empty when none
     };
     int codePage = 1252;
     std::vector<Font> fonts;  // by id

@@ -54,6 +54,8 @@ constexpr ParamRange Start{0, 1 << 20};     // where numbering starts
     X(upr, Destination, Any) X(ud, Ignorable, Any) \
     /* header tables */ \
     X(fonttbl, Destination, Any) X(f, Value, Any) X(fcharset, Value, Any) X(cpg, Value, Any) \
+    X(fnil, Flag, Any) X(froman, Flag, Any) X(fswiss, Flag, Any) X(fmodern, Flag, Any) X(fscript, Flag, Any) \
+    X(fdecor, Flag, Any) X(ftech, Flag, Any) X(fbidi, Flag, Any) \
     X(colortbl, Destination, Any) X(red, Value, ColorPart) X(green, Value, ColorPart) X(blue, Value, ColorPart) \
     X(stylesheet, Destination, Any) X(s, Value, Any) X(cs, Value, Any) X(ds, Value, Any) X(ts, Value, Any) \
     X(sbasedon, Value, Any) \

@@ -183,7 +183,7 @@ void Reader::saveKeptTables()
         });
     }
     tables.fonts.forEach([&t](int id, const Fonts::Font &f) {
-        t.fonts.push_back({id, f.charset < 0 ? 0 : f.charset, f.name, f.cpg});
+        t.fonts.push_back({id, f.charset < 0 ? 0 : f.charset, f.name, f.cpg, f.family});
     });
     for (int i = 1; i < tables.colors.count(); ++i) {
         const QColor c = tables.colors.color(i);

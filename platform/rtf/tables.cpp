@@ -18,6 +18,7 @@ void Fonts::word(Kw kw, int param)
         entryCp = 0;
         entryCharset = -1;
         entryCpg = 0;
+        entryFamily.clear();
         entryName.clear();
         return;
     case K_fcharset:
@@ -29,6 +30,15 @@ void Fonts::word(Kw kw, int param)
         if (codepage::isKnown(param))
             entryCp = entryCpg = param;
         return;
+    // Which kind of face it is, for readers that have not got it.
+    case K_fnil: entryFamily = "fnil"; return;
+    case K_froman: entryFamily = "froman"; return;
+    case K_fswiss: entryFamily = "fswiss"; return;
+    case K_fmodern: entryFamily = "fmodern"; return;
+    case K_fscript: entryFamily = "fscript"; return;
+    case K_fdecor: entryFamily = "fdecor"; return;
+    case K_ftech: entryFamily = "ftech"; return;
+    case K_fbidi: entryFamily = "fbidi"; return;
     default:
         return;
     }
@@ -52,6 +62,7 @@ void Fonts::finishEntry()
     font.cp = entryCp;
     font.charset = entryCharset;
     font.cpg = entryCpg;
+    font.family = entryFamily;
     if (font.cp == codepage::kSymbol && font.name.contains(QLatin1String("Wingdings"), Qt::CaseInsensitive))
         font.cp = codepage::kWingdings;
     index.insert(entryId, int(fonts.size()));

@@ -38,6 +38,7 @@ public:
         int cp = 0;  // 0: the document's code page
         int charset = -1;  // \fcharset, -1 when none
         int cpg = 0;       // \cpg, 0 when none
+        QByteArray family;  // froman, fswiss...; empty when none
     };
     // Each entry with its number, in the order read.
     template <typename F>
@@ -57,6 +58,7 @@ private:
     int entryCp = 0;
     int entryCharset = -1;
     int entryCpg = 0;  // \cpg names the code page whatever the charset says
+    QByteArray entryFamily;
     QString entryName;
 
     // The font last asked for its code page.

@@ -37,7 +37,8 @@ QByteArray Writer::run()
     out.reserve(body.size() + 1024);
     out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff0\\deflang1033\r\n{\\fonttbl";
     for (const RunTables::Font &font : tables.fontList()) {
-        out += "{\\f" + QByteArray::number(font.id) + "\\fnil\\fcharset" + QByteArray::number(font.charset);
+        out += "{\\f" + QByteArray::number(font.id) + '\\' + (font.family.isEmpty() ? QByteArray("fnil") : font.family)
+            + "\\fcharset" + QByteArray::number(font.charset);
         if (font.cpg)
             out += "\\cpg" + QByteArray::number(font.cpg);
         out += ' ';

@@ -57,44 +57,22 @@ class RunTables
 {
 public:
     // The fonts and colours of a file read come first, under their numbers
-    // there, when the document keeps groups that refer to them.
-    RunTables(const QFont &defaultFont, const kept::Tables &read) : defaultFont(defaultFont)
-    {
-        for (const kept::Tables::Font &f : read.fonts) {
-            if (f.id < 0 || f.id >= kMaxFontId || (!fonts.empty() && fonts.back().id == f.id))
-                continue;
-            fonts.push_back({f.id, f.charset, f.name, f.cpg});
-            if (!fontIds.contains(f.name))
-                fontIds.insert(f.name, f.id);
-            if (f.charset != 0 || f.cpg != 0)
-                nonAnsi.insert(f.id);
-            nextFont = std::max(nextFont, f.id + 1);
-        }
-        for (QRgb rgb : read.colors) {
-            colorList.append(rgb);
-            if (rgb != kept::kAutoColor && !colorIds.contains(rgb))
-                colorIds.insert(rgb, int(colorList.size()));
-        }
-        fontId(defaultFont.family());
-    }
+    // there, so that groups kept as read still name theirs. A font is
+    // declared once: a face already there, the Symbol font among them, is
+    // used under its number; the document's default face only when some
+    // text is in it.
+    RunTables(const QFont &defaultFont, const kept::Tables &read);
 
     const RunProps &props(int index, const QTextCharFormat &f);
-    // The Symbol font that bullets are drawn in, declared on first use.
-    int useSymbolFont()
-    {
-        if (symbolFontId < 0) {
-            symbolFontId = nextFont++;
-            fonts.push_back({symbolFontId, 2, QStringLiteral("Symbol")});
-            nonAnsi.insert(symbolFontId);
-        }
-        return symbolFontId;
-    }
+    // The Symbol font that bullets are drawn in.
+    int useSymbolFont();
 
     struct Font {
         int id;
         int charset;
         QString name;
         int cpg = 0;
+        QByteArray family;  // \froman, \fswiss...; empty for \fnil
     };
     const std::vector<Font> &fontList() const { return fonts; }
     const QList<QRgb> &colors() const { return colorList; }

@@ -62,13 +62,44 @@ const RunProps &RunTables::props(int index, const QTextCharFormat &f)
     return cache[size_t(index)];
 }
 
+RunTables::RunTables(const QFont &defaultFont, const kept::Tables &read) : defaultFont(defaultFont)
+{
+    for (const kept::Tables::Font &f : read.fonts) {
+        if (f.id < 0 || f.id >= kMaxFontId || (!fonts.empty() && fonts.back().id == f.id))
+            continue;
+        fonts.push_back({f.id, f.charset, f.name, f.cpg, f.family});
+        if (!fontIds.contains(f.name))
+            fontIds.insert(f.name, f.id);
+        if (f.charset != 0 || f.cpg != 0)
+            nonAnsi.insert(f.id);
+        if (symbolFontId < 0 && f.charset == 2 && f.name.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0)
+            symbolFontId = f.id;
+        nextFont = std::max(nextFont, f.id + 1);
+    }
+    for (QRgb rgb : read.colors) {
+        colorList.append(rgb);
+        if (rgb != kept::kAutoColor && !colorIds.contains(rgb))
+            colorIds.insert(rgb, int(colorList.size()));
+    }
+}
+
+int RunTables::useSymbolFont()
+{
+    if (symbolFontId < 0) {
+        symbolFontId = nextFont++;
+        fonts.push_back({symbolFontId, 2, QStringLiteral("Symbol"), 0, {}});
+        nonAnsi.insert(symbolFontId);
+    }
+    return symbolFontId;
+}
+
 int RunTables::fontId(const QString &family)
 {
     const auto it = fontIds.constFind(family);
     if (it != fontIds.constEnd())
         return *it;
     const int id = nextFont++;
-    fonts.push_back({id, 0, family});
+    fonts.push_back({id, 0, family, 0, {}});
     fontIds.insert(family, id);
     return id;
 }

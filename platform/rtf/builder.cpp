@@ -164,7 +164,8 @@ void DocumentBuilder::applyBlockFormat(const State &s)
         n.style = tables.lists.levelStyle(pp.ls, pp.ilvl);
         n.word = n.style != QTextListFormat::ListStyleUndefined;
         n.group = pp.ls;
-        n.indent = pp.ilvl + 1;
+        // Indented as the paragraph says, as Word shows it, else by its level.
+        n.indent = pp.li > 0 ? std::clamp((pp.li + 360) / 720, 1, 9) : pp.ilvl + 1;
         n.level = pp.ilvl;
         n.start = tables.lists.levelStart(pp.ls, pp.ilvl);
     }

@@ -60,10 +60,10 @@ private:
         QTextList *list = nullptr;
         Numbering numbering;
     };
-    static qint64 key(int group, int indent) { return qint64(quint32(group)) << 8 | quint8(indent); }
+    static qint64 key(int group, int depth) { return qint64(quint32(group)) << 8 | quint8(depth); }
     QTextList *last = nullptr;
     Numbering lastNumbering;
-    QHash<qint64, Made> wordMade, pnMade;  // by group and indent
+    QHash<qint64, Made> wordMade, pnMade;  // by group and level (Word) or indent (RichEdit)
 };
 
 }  // namespace rtf

@@ -86,6 +86,8 @@ private slots:
     void writerOutput();
     void roundTripByHand();
     void roundTripRandom();
+    void sameBytesOnEverySave_data();
+    void sameBytesOnEverySave();
     void keptAsRead_data();
     void keptAsRead();
     void keptThroughEditing();
@@ -670,6 +672,45 @@ void TestRtf::roundTripRandom()
         }
         QCOMPARE(actual, expected);
         QCOMPARE(rtf::write(back.get()), out);
+    }
+}
+
+// Every file the project has, ours and other programs': what is written of
+// what was read reads back as the same document and is written as the same
+// bytes again.
+void TestRtf::sameBytesOnEverySave_data()
+{
+    QTest::addColumn<QString>("path");
+    QString corpus = qEnvironmentVariable("TARBEL_RTF_CORPUS");
+    if (corpus.isEmpty())
+        corpus = QStringLiteral(TARBEL_SAMPLES_DIR "/../rtf-corpus");
+    const QString data = QStringLiteral(TARBEL_SOURCE_DIR "/tests/rtf-data/");
+    for (const QString &folder : {QStringLiteral(TARBEL_SAMPLES_DIR), data + QLatin1String("keep"), data + QLatin1String("hostile"),
+                                  data + QLatin1String("regressions"), corpus}) {
+        const QDir dir(folder);
+        for (const QFileInfo &info : dir.entryInfoList(QDir::Files, QDir::Name)) {
+            if (info.fileName() == QLatin1String("README") || info.fileName().startsWith(QLatin1String("LICENSE"))
+                || info.suffix() == QLatin1String("md"))
+                continue;
+            QTest::newRow(qPrintable(dir.dirName() + u'/' + info.fileName())) << info.filePath();
+        }
+    }
+}
+
+void TestRtf::sameBytesOnEverySave()
+{
+    QFETCH(QString, path);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray first = rtf::write(load(f.readAll()).get());
+    const QByteArray second = rtf::write(load(first).get());
+    if (second != first) {
+        const QByteArrayList a = first.split('\n'), b = second.split('\n');
+        qsizetype line = 0;
+        while (line < a.size() && line < b.size() && a[line] == b[line])
+            ++line;
+        QFAIL(("line " + QByteArray::number(line) + " of the first save\n" + a.value(line).left(400) + "\nof the second\n"
+               + b.value(line).left(400)).constData());
     }
 }
 

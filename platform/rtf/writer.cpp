@@ -249,7 +249,7 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
     twips("\\sa", bf.bottomMargin());
     switch (bf.lineHeightType()) {
     case QTextBlockFormat::ProportionalHeight:
-        if (std::lround(bf.lineHeight()) != 100 && bf.lineHeight() > 0) {
+        if (bf.lineHeight() > 0) {  // 100 too: it overrides a style's
             appendWord(body, "\\sl", qlonglong(std::lround(bf.lineHeight() * 2.4)));
             body += "\\slmult1";
         }

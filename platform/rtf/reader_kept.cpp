@@ -48,6 +48,9 @@ QString hyperlinkTarget(const QString &inst)
             url = token;
         }
     }
+    // A quotation mark cannot stand in the instruction's quotes: writers
+    // give it as %22, which means the same in an address.
+    url.replace(QLatin1String("%22"), QLatin1String("\""));
     if (!anchor.isEmpty())
         url += u'#' + anchor;
     return url;

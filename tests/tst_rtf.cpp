@@ -597,8 +597,7 @@ void TestRtf::writerOutput()
 
     const auto back = load(out);
     QCOMPARE(plainText(back.get()), plainText(&doc));
-    QCOMPARE(describe(back.get()), describe(&doc).replace(QStringLiteral("href=https://example.org/?q=\"x\""),
-                                                          QStringLiteral("href=https://example.org/?q=%22x%22")));
+    QCOMPARE(describe(back.get()), describe(&doc));
 }
 
 void TestRtf::roundTripByHand()

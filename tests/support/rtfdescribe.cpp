@@ -86,8 +86,7 @@ QString blockText(const QTextDocument *doc, const QTextBlock &block)
     if (std::lround(bf.rightMargin())) para << QStringLiteral("ri%1").arg(std::lround(bf.rightMargin()));
     if (std::lround(bf.topMargin())) para << QStringLiteral("sb%1").arg(std::lround(bf.topMargin()));
     if (std::lround(bf.bottomMargin())) para << QStringLiteral("sa%1").arg(std::lround(bf.bottomMargin()));
-    if (bf.lineHeightType() != QTextBlockFormat::SingleHeight
-        && !(bf.lineHeightType() == QTextBlockFormat::ProportionalHeight && std::lround(bf.lineHeight()) == 100))
+    if (bf.lineHeightType() != QTextBlockFormat::SingleHeight)
         para << QStringLiteral("lh%1:%2").arg(bf.lineHeightType()).arg(std::lround(bf.lineHeight()));
     for (const QTextOption::Tab &t : bf.tabPositions())
         para << QStringLiteral("tab%1:%2").arg(std::lround(t.position)).arg(int(t.type));
@@ -181,7 +180,8 @@ std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portab
             f.setVerticalAlignment(rng.bounded(2) ? QTextCharFormat::AlignSuperScript : QTextCharFormat::AlignSubScript);
         if (!portable && rng.bounded(10) == 0) {
             f.setAnchor(true);
-            f.setAnchorHref(QStringLiteral("https://example.org/p%1?a=1&b=2").arg(rng.bounded(3)));
+            f.setAnchorHref(rng.bounded(2) ? QStringLiteral("https://example.org/p%1?a=1&b=\"2\"").arg(rng.bounded(3))
+                                           : QStringLiteral("C:\\Docs\\p%1.rtf").arg(rng.bounded(3)));
         }
         return f;
     };
@@ -195,7 +195,7 @@ std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portab
         if (rng.bounded(3) == 0) b.setTopMargin(rng.bounded(0, 20));
         if (rng.bounded(3) == 0) b.setBottomMargin(rng.bounded(0, 20));
         switch (rng.bounded(6)) {
-        case 0: b.setLineHeight(QList<int>{115, 150, 200}.at(rng.bounded(3)), QTextBlockFormat::ProportionalHeight); break;
+        case 0: b.setLineHeight(QList<int>{100, 115, 150, 200}.at(rng.bounded(4)), QTextBlockFormat::ProportionalHeight); break;
         case 1: b.setLineHeight(rng.bounded(10, 40), QTextBlockFormat::FixedHeight); break;
         case 2: b.setLineHeight(rng.bounded(10, 40), QTextBlockFormat::MinimumHeight); break;
         default: break;
@@ -204,7 +204,7 @@ std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portab
             QList<QTextOption::Tab> tabs;
             int x = 0;
             for (int k = rng.bounded(1, 4); k > 0; --k)
-                tabs.append(QTextOption::Tab(x += rng.bounded(20, 120), QTextOption::TabType(rng.bounded(3))));
+                tabs.append(QTextOption::Tab(x += rng.bounded(20, 120), QTextOption::TabType(rng.bounded(4)), u'.'));
             b.setTabPositions(tabs);
         }
         return b;

@@ -343,12 +343,12 @@ void TestRtf::paragraphs()
                             "{tab48:0 tab192:1 tab288:2}<Arial 12>a\tb\u2028c\n"
                             "{}<Arial 12>one\n{page1}<Arial 12>two\n{page1}<Arial 12>three\n{page1}<Arial 12>kept"));
     // A paragraph's properties are scoped to groups, as pandoc writes them.
-    QCOMPARE(describe(load("{\\rtf1{\\pard\\qc a\\par}{\\pard b\\par}}").get()), QStringLiteral("{center}<Deffont 12>a\n{}<Deffont 12>b"));
+    QCOMPARE(describe(load("{\\rtf1{\\pard\\qc a\\par}{\\pard b\\par}}").get()), QStringLiteral("{center}<Times New Roman 12>a\n{}<Times New Roman 12>b"));
     // A last paragraph without \\par keeps its format.
-    QCOMPARE(describe(load("{\\rtf1\\qc\\li720 last}").get()), QStringLiteral("{center li48}<Deffont 12>last"));
+    QCOMPARE(describe(load("{\\rtf1\\qc\\li720 last}").get()), QStringLiteral("{center li48}<Times New Roman 12>last"));
     // Numbers past what a keyword can mean read as the nearest that it can.
     QCOMPARE(describe(load("{\\rtf1\\li99999999999999999999\\ri-99999\\fi-99999\\sb-5\\sa99999\\sl-99999\\tx99999 x\\par}").get()),
-             QStringLiteral("{li2112 fi-2112 ri-2112 sa2112 lh2:2112 tab2112:0}<Deffont 12>x"));
+             QStringLiteral("{li2112 fi-2112 ri-2112 sa2112 lh2:2112 tab2112:0}<Times New Roman 12>x"));
 }
 
 void TestRtf::lists()
@@ -530,7 +530,7 @@ void TestRtf::tables()
              QStringLiteral("{}<D>before\ntable 2x3\n cell 0,0\n  {}<D>a1\n cell 0,1\n  {}<D b>b1\n  {}<D>two\n"
                             " cell 0,2\n  {}\n cell 1,0\n  {}<D>a2\n cell 1,1\n  {}\n cell 1,2\n  {}<D>c2\nend table\n"
                             "{}<D>after")
-                 .replace(QStringLiteral("<D"), QStringLiteral("<Deffont 12")));
+                 .replace(QStringLiteral("<D"), QStringLiteral("<Times New Roman 12")));
     // A table in a cell is a table in the cell, and is written back so; one
     // nested deeper than four goes into the fourth.
     const auto nested = load("{\\rtf1\\trowd\\cellx1000\\pard\\intbl\\itap2 in\\nestcell two\\nestcell{\\*\\nesttableprops"
@@ -538,7 +538,7 @@ void TestRtf::tables()
     QCOMPARE(describe(nested.get()),
              QStringLiteral("{}\ntable 1x1\n cell 0,0\n  {}\n  table 1x2\n   cell 0,0\n    {}<D>in\n   cell 0,1\n"
                             "    {}<D>two\n  end table\n  {}<D>out\nend table\n{}")
-                 .replace(QStringLiteral("<D"), QStringLiteral("<Deffont 12")));
+                 .replace(QStringLiteral("<D"), QStringLiteral("<Times New Roman 12")));
     const auto deep = load("{\\rtf1\\pard\\intbl\\itap9 x\\nestcell\\nestrow\\itap3 y\\nestcell\\nestrow}");
     QCOMPARE(describe(deep.get()).count(QStringLiteral("table 1x1")), 4);
     QCOMPARE(plainText(deep.get()), QStringLiteral("\n\n\n\nx\ny\n\n\n"));
@@ -598,6 +598,15 @@ void TestRtf::writerOutput()
     const auto back = load(out);
     QCOMPARE(plainText(back.get()), plainText(&doc));
     QCOMPARE(describe(back.get()), describe(&doc));
+
+    // Qt's family aliases are written as the face they stand for.
+    for (const auto &[alias, word] : {std::pair{"Sans Serif", "\\fswiss"}, {"Serif", "\\froman"}, {"Monospace", "\\fmodern"}}) {
+        QTextDocument aliased;
+        aliased.setDefaultFont(QFont(QLatin1String(alias), 10));
+        QTextCursor(&aliased).insertText(QStringLiteral("x"));
+        const QByteArray table = rtf::write(&aliased).split('\n').value(1);
+        QVERIFY2(!table.contains(QByteArray("charset0 ") + alias + ';') && table.contains(word), table.constData());
+    }
 }
 
 void TestRtf::roundTripByHand()
@@ -760,12 +769,12 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("nothing but kept") << QByteArray("{\\rtf1{\\header h}{\\*\\x}}") << QString::fromUtf16(u"\uFFFC")
                                       << QByteArrayList{"{\\header h}\r\n\\pard {\\*\\x}\\par"};
     QTest::newRow("cut off, braces made good") << QByteArray("{\\rtf1 a{\\*\\x {b") << "a" << QByteArrayList{"a{\\*\\x {b}}"};
-    QTest::newRow("fonts, colours and code page the kept groups refer to")
-        << QByteArray("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}{\\f3\\fcharset2 Symbol;}}{\\colortbl;;\\red255\\green0\\blue0;}"
-                      "{\\header \\f3\\cf2 \\'cf}Text \\'e0}")
+    QTest::newRow("fonts, colours, code page and default font the kept groups refer to")
+        << QByteArray("{\\rtf1\\ansi\\ansicpg1251\\deff5{\\fonttbl{\\f0\\fswiss Arial;}{\\f3\\fcharset2 Symbol;}{\\f5 Georgia;}}"
+                      "{\\colortbl;;\\red255\\green0\\blue0;}{\\header \\f3\\cf2 \\'cf}Text \\'e0}")
         << QString::fromUtf16(u"Text \u0430")
-        << QByteArrayList{"\\ansicpg1251", "{\\f0\\fnil\\fcharset0 Arial;}{\\f3\\fnil\\fcharset2 Symbol;}",
-                          "{\\colortbl ;;\\red255\\green0\\blue0;", "{\\header \\f3\\cf2 \\'cf}", "Text \\u1072?"};
+        << QByteArrayList{"\\ansicpg1251\\deff5", "{\\f0\\fswiss\\fcharset0 Arial;}{\\f3\\fnil\\fcharset2 Symbol;}{\\f5\\fnil\\fcharset0 Georgia;}",
+                          "{\\colortbl ;;\\red255\\green0\\blue0;", "\\plain\\f5\\fs24", "{\\header \\f3\\cf2 \\'cf}", "Text \\u1072?"};
     QTest::newRow("fields keep their instruction")
         << QByteArray("{\\rtf1 Page {\\field{\\*\\fldinst { PAGE }}{\\fldrslt {\\b 3}}} of{\\field{\\*\\fldinst SYMBOL 183}{\\fldrslt }}"
                       " {\\field{\\*\\fldinst REF m}{\\fldrslt a}{\\fldrslt b}} x\\par}")
@@ -835,6 +844,9 @@ void TestRtf::keptAsRead_data()
         + hex(encoded(randomImage(2, 2, 1), "PNG")) + "}}}}}";
     QTest::newRow("picture a shape is filled with") << "{\\rtf1 a" + fill + "b}" << QString::fromUtf16(u"a\uFFFCb")
                                                     << QByteArrayList{"a" + fill + "b"};
+    QTest::newRow("text the file gives no font, in the face readers assume")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f1\\fswiss Arial;}}a{\\f1 b}\\trowd\\cellx9\\cellx18\\intbl c\\cell\\row}") << "ab\nc\n\n"
+        << QByteArrayList{"{\\f1\\fswiss\\fcharset0 Arial;}{\\f2\\froman\\fcharset0 Times New Roman;}}", "\\f2 a\\f1 b"};
     QTest::newRow("not kept: list text, nested table twin")
         << QByteArray("{\\rtf1{\\pntext 1.}a{\\nonesttables b}}") << "a" << QByteArrayList{"\\pard a\\par"};
 }

@@ -81,7 +81,6 @@ public:
 
     void finish(const State &s);
 
-    bool keptAnything() const { return keptAnchors > 0; }
     QTextDocument *document() const { return doc; }
 
 private:

@@ -24,9 +24,7 @@ const QTextCharFormat &FormatCache::charFormat(const CharProps &c)
 QTextCharFormat FormatCache::makeCharFormat(const CharProps &c) const
 {
     QTextCharFormat f;
-    const QString family = tables.fonts.family(c.font, tables.defaultFont);
-    if (!family.isEmpty())
-        f.setFontFamilies(QStringList{family});
+    f.setFontFamilies(QStringList{tables.fonts.family(c.font, tables.defaultFont)});
     f.setFontPointSize(c.size / 2.0);
     f.setFontWeight(c.bold ? QFont::Bold : QFont::Normal);
     f.setFontItalic(c.italic);

@@ -78,6 +78,7 @@ struct Tables {
         QByteArray family;  // its family word without the backslash (froman, fswiss...), empty when none
     };
     int codePage = 1252;
+    int defaultFont = 0;      // \\deff
     std::vector<Font> fonts;  // by id
     QList<QRgb> colors;       // entries 1..n (kAutoColor: an empty entry)
     QByteArray settings;      // the document's and its first section's settings, the words as read
@@ -90,7 +91,6 @@ struct Tables {
         QTextCharFormat text;
     };
     std::vector<Style> styleFormats;
-    bool isEmpty() const { return fonts.empty() && colors.isEmpty() && settings.isEmpty() && styleSheet.isEmpty(); }
 };
 void saveTables(QTextDocument *doc, const Tables &tables);
 Tables loadTables(const QTextDocument *doc);

@@ -4,6 +4,7 @@
 #include "kept.h"
 #include "textcodec.h"
 
+#include <QFont>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -18,8 +19,15 @@ void Reader::run()
 {
     tokens.run();
     builder.finish(state());
-    if (builder.keptAnything() || !pageSettings.isEmpty() || !styleSheet.isEmpty())
-        saveKeptTables();
+    // What the document holds without a face of its own (a cell nothing
+    // was written in) is in the file's default face, as other readers show it.
+    QFont face(tables.fonts.family(tables.defaultFont, tables.defaultFont));
+    face.setPointSize(12);
+    builder.document()->setDefaultFont(face);
+    // The fonts and colours as read, with what else the document keeps:
+    // they are written back under their numbers, each font with its
+    // character set and family.
+    saveKeptTables();
 }
 
 void Reader::groupOpen()

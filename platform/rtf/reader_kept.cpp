@@ -177,6 +177,7 @@ void Reader::saveKeptTables()
 {
     kept::Tables t;
     t.codePage = tables.codePage;
+    t.defaultFont = tables.defaultFont;
     t.settings = pageSettings;
     t.styleSheet = styleSheet;
     if (!styleSheet.isEmpty()) {

@@ -83,9 +83,9 @@ int Fonts::codePage(int font)
 QString Fonts::family(int font, int fallback) const
 {
     int i = index.value(font, -1);
-    if (i < 0)
+    if (i < 0 || fonts[i].name.isEmpty())
         i = index.value(fallback, -1);
-    return i < 0 ? QString() : fonts[i].name;
+    return i < 0 || fonts[i].name.isEmpty() ? QString(kUnnamedFace) : fonts[i].name;
 }
 
 // ---- colours ----------------------------------------------------------------

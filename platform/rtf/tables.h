@@ -30,8 +30,10 @@ public:
 
     // The font's own code page, 0 when it has none.
     int codePage(int font);
-    // The family of font, else of fallback; empty when neither is known.
+    // The face of font, else of fallback; where the file names neither,
+    // the face every reader assumes then.
     QString family(int font, int fallback) const;
+    static constexpr QLatin1StringView kUnnamedFace{"Times New Roman"};
 
     struct Font {
         QString name;

@@ -21,6 +21,11 @@ Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
     : doc(doc), tables(doc->defaultFont(), read), codePage(read.codePage), pageSettings(read.settings),
       styleSheet(read.styleSheet)
 {
+    // The file's default font stays its default: kept groups and styles
+    // may rely on it.
+    for (const kept::Tables::Font &f : read.fonts)
+        if (f.id == read.defaultFont)
+            plainFont = cur.font = f.id;
     for (const kept::Tables::Style &s : read.styleFormats)
         styles.insert(s.id, {s.block, tables.props(-1, s.text)});
     if (codePage != 1252 && codepage::isKnown(codePage))
@@ -35,7 +40,7 @@ QByteArray Writer::run()
     writeFrame(doc->rootFrame());
     QByteArray out;
     out.reserve(body.size() + 1024);
-    out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff0\\deflang1033\r\n{\\fonttbl";
+    out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff" + QByteArray::number(plainFont) + "\\deflang1033\r\n{\\fonttbl";
     for (const RunTables::Font &font : tables.fontList()) {
         out += "{\\f" + QByteArray::number(font.id) + '\\' + (font.family.isEmpty() ? QByteArray("fnil") : font.family)
             + "\\fcharset" + QByteArray::number(font.charset);
@@ -65,7 +70,7 @@ QByteArray Writer::run()
         out += wordLists.tables();
     if (!pageSettings.isEmpty())
         out += pageSettings.trimmed() + "\r\n";
-    out += "\\viewkind4\\uc1\\pard\\plain\\f0\\fs24\r\n";
+    out += "\\viewkind4\\uc1\\pard\\plain\\f" + QByteArray::number(plainFont) + "\\fs24\r\n";
     out += body;
     out += "}\r\n";
     return out;
@@ -373,6 +378,7 @@ void Writer::writeStyle(const QTextBlock &block, const QTextBlockFormat &bf)
     if (const auto style = styles.constFind(*known); style == styles.constEnd() || !(style->text == cur)) {
         body += "\\plain";
         cur = RunProps();
+        cur.font = plainFont;
     }
 }
 

@@ -133,6 +133,7 @@ private:
     QByteArray body;
     qsizetype lineStart = 0;
     RunProps cur;  // what the text written last is in
+    int plainFont = 0;  // \\deff: the font \\plain gives
     int codePage;
     QByteArray pageSettings;  // as read
     struct Style {

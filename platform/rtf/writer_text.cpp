@@ -2,6 +2,11 @@
 #include "writer.h"
 
 #include "codepages.h"
+#include "tables.h"
+
+#include <QFontInfo>
+#include <QGuiApplication>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -93,13 +98,53 @@ int RunTables::useSymbolFont()
     return symbolFontId;
 }
 
+namespace {
+
+// The face a family is written as, with its family word. Qt's family
+// aliases (Sans Serif, Serif, Monospace) name no face any Windows program
+// knows: the face they resolve to here stands for them, or without fonts to
+// ask, the Windows face of their kind.
+std::pair<QString, QByteArray> writtenFace(const QString &family)
+{
+    struct Alias {
+        QLatin1StringView name;
+        const char *word;
+        QLatin1StringView windowsFace;
+    };
+    static const Alias aliases[] = {
+        {QLatin1StringView("Sans Serif"), "fswiss", QLatin1StringView("Arial")},
+        {QLatin1StringView("sans-serif"), "fswiss", QLatin1StringView("Arial")},
+        {QLatin1StringView("Sans"), "fswiss", QLatin1StringView("Arial")},
+        {QLatin1StringView("Serif"), "froman", QLatin1StringView("Times New Roman")},
+        {QLatin1StringView("Monospace"), "fmodern", QLatin1StringView("Courier New")},
+        {QLatin1StringView("Mono"), "fmodern", QLatin1StringView("Courier New")}};
+    for (const Alias &alias : aliases) {
+        if (family.compare(alias.name, Qt::CaseInsensitive) != 0)
+            continue;
+        QString face;
+        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+            face = QFontInfo(QFont(family)).family().remove(QRegularExpression(QStringLiteral(" *\\[.*\\]$")));
+        if (face.isEmpty() || face.compare(family, Qt::CaseInsensitive) == 0)
+            face = alias.windowsFace;
+        return {face, QByteArray(alias.word)};
+    }
+    return {family, family == Fonts::kUnnamedFace ? QByteArray("froman") : QByteArray()};
+}
+
+}  // namespace
+
 int RunTables::fontId(const QString &family)
 {
-    const auto it = fontIds.constFind(family);
+    auto it = fontIds.constFind(family);
     if (it != fontIds.constEnd())
         return *it;
-    const int id = nextFont++;
-    fonts.push_back({id, 0, family, 0, {}});
+    const auto [face, word] = writtenFace(family);
+    it = fontIds.constFind(face);
+    const int id = it != fontIds.constEnd() ? *it : nextFont++;
+    if (it == fontIds.constEnd()) {
+        fonts.push_back({id, 0, face, 0, word});
+        fontIds.insert(face, id);
+    }
     fontIds.insert(family, id);
     return id;
 }

@@ -148,7 +148,7 @@ void RichTextBox::setTextRTF(const QByteArray &data)
 {
     auto *doc = new QTextDocument;
     doc->setUndoRedoEnabled(false);
-    doc->setDefaultFont(document()->defaultFont());
+    doc->setDefaultFont(ownFace());  // a rich-text file's own faces replace it
     doc->setDocumentMargin(document()->documentMargin());
     doc->setDefaultTextOption(document()->defaultTextOption());
     if (rtf::isRtf(data))
@@ -156,6 +156,15 @@ void RichTextBox::setTextRTF(const QByteArray &data)
     else
         rtf::readPlainText(data, doc);
     adoptDocument(doc);
+}
+
+// The face of text the control is given without one: what the window gave
+// its first document. A document loaded before does not hand its faces on.
+const QFont &RichTextBox::ownFace()
+{
+    if (!m_ownFace)
+        m_ownFace = document()->defaultFont();
+    return *m_ownFace;
 }
 
 void RichTextBox::adoptDocument(QTextDocument *doc)

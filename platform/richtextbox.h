@@ -143,6 +143,7 @@ private:
     void applyWrap();
     void applyGeometry();
     void adoptDocument(QTextDocument *doc);
+    const QFont &ownFace();
     void watchDocument();
     template <typename T, typename Get>
     std::optional<T> uniform(Get get) const;
@@ -153,6 +154,7 @@ private:
     double m_topTwips = 0;
     int m_visibleBottom = -1;
     bool m_composing = false;
+    std::optional<QFont> m_ownFace;
 };
 
 }  // namespace platform

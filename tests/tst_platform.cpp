@@ -326,6 +326,21 @@ private slots:
         QCOMPARE(box.SelFontName(), std::optional<QString>(QStringLiteral("Arial")));
     }
 
+    void documentsKeepTheirOwnFaces()
+    {
+        // Text a rich-text file gives no face is in the face its readers
+        // assume; the control's own face is a new document's, after any.
+        RichTextBox box;
+        box.document()->setDefaultFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+        box.setTextRTF("{\\rtf1 Hello\\par}");
+        QCOMPARE(box.SelFontName(), std::optional<QString>(QStringLiteral("Times New Roman")));
+        QVERIFY(!box.TextRTF().contains("MS Sans Serif"));
+        box.setTextRTF("");
+        box.setSelText(QStringLiteral("typed"));
+        QCOMPARE(box.SelFontName(), std::optional<QString>(QStringLiteral("MS Sans Serif")));
+        QVERIFY(box.TextRTF().contains(" MS Sans Serif;}"));
+    }
+
     void freeFormatReader_data()
     {
         QTest::addColumn<QString>("text");

@@ -192,6 +192,7 @@ void TestRtf::syntax_data()
     QTest::newRow("unknown words ignored") << QByteArray("{\\rtf1 a\\foo12 b\\bar-3c}") << "abc";
     QTest::newRow("unknown ignorable skipped") << QByteArray("{\\rtf1 a{\\*\\foo b{c}d}e}") << "ae";
     QTest::newRow("known ignorable kept") << QByteArray("{\\rtf1 a{\\*\\shppict b}c}") << "abc";
+    QTest::newRow("destination out of its place") << QByteArray("{\\rtf1 a{\\listlevel x}b{\\sn y}{\\b\\listoverride z}c}") << "abc";
     QTest::newRow("control symbols") << QByteArray("{\\rtf1 \\{x\\}\\\\\\~\\-\\_}")
                                      << QString::fromUtf16(u"{x}\\\u00a0\u00ad\u2011");
     QTest::newRow("escaped line end is a paragraph") << QByteArray("{\\rtf1 a\\\r\nb}") << "a\nb";

@@ -119,8 +119,9 @@ private:
 };
 
 // Applies a character or paragraph formatting word, as the body and the
-// style sheet both read them; \plain falls back to the default font. False
-// when the word is no such word.
+// style sheet both read them: a toggle turns its property on or off, a value
+// sets it, a flag sets what it names; \plain falls back to the default font.
+// False when the word is no such word.
 bool applyFormat(CharProps &c, ParaProps &pp, Kw kw, int param, bool hasParam, int defaultFont);
 
 }  // namespace rtf

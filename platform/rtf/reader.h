@@ -44,6 +44,9 @@ private:
 
     // ---- groups -----------------------------------------------------------
     bool readsStarred(Kw kw);
+    bool openDestination(Kw kw);
+    bool openInBody(Kw kw);
+    void unread(Kw kw, bool starred);
     void skipGroup();
     static bool keepsSkipped(Kw kw);
 

@@ -7,6 +7,50 @@
 
 namespace rtf {
 
+// The destinations the body opens; the others are not read there. The
+// groups of objects, their results and the Unicode half of \\upr go on as
+// the body.
+bool Reader::openInBody(Kw kw)
+{
+    State &s = state();
+    switch (kw) {
+    case K_upr: s.dest = UprAnsi; return true;
+    case K_fonttbl: s.dest = FontTable; tables.fonts.begin(); return true;
+    case K_colortbl: s.dest = ColorTable; tables.colors.begin(); return true;
+    case K_stylesheet:
+        s.dest = StyleSheet;
+        styleSheetOpen = tokens.groupDepth() > 1 && kept::onlyWordsBetween(tokens.lastGroupOpen(), tokens.wordStart())
+            ? tokens.lastGroupOpen()
+            : nullptr;
+        return true;
+    case K_listtable: s.dest = ListTable; return true;
+    case K_listoverridetable: s.dest = OverrideTable; return true;
+    case K_pn: s.dest = PnDef; tables.lists.beginPn(); return true;
+    case K_pict: startPicture(false); return true;
+    case K_field: s.fieldLink = -1; beginField(); return true;
+    case K_shp: case K_shpgrp: case K_do: beginShape(); return true;
+    case K_shpinst:
+        if (!shapeDepth)
+            return false;
+        s.dest = ShapeInst;  // for its picture
+        return true;
+    case K_fldinst: s.dest = FieldInst; fieldInst.clear(); return true;
+    case K_fldrslt:
+        s.chr.link = s.fieldLink >= 0 ? s.fieldLink : s.chr.link;
+        fieldResult(s.fieldLink < 0);
+        return true;
+    case K_nonshppict:
+        if (!builder.pictureAwaitsAlternative())
+            return false;
+        s.dest = PictAlt;
+        return true;
+    case K_ud: case K_shppict: case K_object: case K_result: case K_shprslt: case K_nesttableprops:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void Reader::bodyWord(Kw kw, int param, bool hasParam)
 {
     State &s = state();
@@ -55,32 +99,6 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
     case K_deff:
         tables.defaultFont = param;
         s.chr.font = param;
-        return;
-    case K_upr: s.dest = UprAnsi; return;
-    case K_fonttbl: s.dest = FontTable; tables.fonts.begin(); return;
-    case K_colortbl: s.dest = ColorTable; tables.colors.begin(); return;
-    case K_stylesheet:
-        s.dest = StyleSheet;
-        styleSheetOpen = tokens.groupDepth() > 1 && kept::onlyWordsBetween(tokens.lastGroupOpen(), tokens.wordStart())
-            ? tokens.lastGroupOpen()
-            : nullptr;
-        return;
-    case K_listtable: s.dest = ListTable; return;
-    case K_listoverridetable: s.dest = OverrideTable; return;
-    case K_pn: s.dest = PnDef; tables.lists.beginPn(); return;
-    case K_pict: startPicture(false); return;
-    case K_field: s.fieldLink = -1; beginField(); return;
-    case K_shp: case K_shpgrp: case K_do: beginShape(); return;
-    case K_fldinst: s.dest = FieldInst; fieldInst.clear(); return;
-    case K_fldrslt:
-        s.chr.link = s.fieldLink >= 0 ? s.fieldLink : s.chr.link;
-        fieldResult(s.fieldLink < 0);
-        return;
-    case K_nonshppict:
-        if (builder.pictureAwaitsAlternative())
-            s.dest = PictAlt;
-        else
-            skipGroup();
         return;
     case K_s: tables.styles.apply(s, param, tables.defaultFont); return;
     case K_cs: tables.styles.applyCharacter(s, param, tables.defaultFont); return;

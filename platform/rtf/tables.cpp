@@ -259,68 +259,70 @@ QTextListFormat::Style styleForNfc(int nfc)
 
 }  // namespace
 
-Dest Lists::word(Dest dest, Kw kw, int param)
+Dest Lists::open(Dest dest, Kw kw)
+{
+    if (dest == ListTable && kw == K_list) {
+        listId = INT_MIN;
+        level = -1;
+        levels = List();
+        levels.styles.fill(QTextListFormat::ListDisc);
+        return ListDef;
+    }
+    if (dest == ListDef && kw == K_listlevel) {
+        ++level;
+        return ListLevel;
+    }
+    if (dest == OverrideTable && kw == K_listoverride) {
+        overrideLs = INT_MIN;
+        pending = OverrideEntry();
+        overrideLevel = -1;
+        return Override;
+    }
+    if (dest == Override && kw == K_lfolevel) {
+        // One for each level from the first; it may start the level at
+        // another number.
+        ++overrideLevel;
+        overrideStarts = false;
+        return Override;
+    }
+    return Body;
+}
+
+void Lists::word(Dest dest, Kw kw, int param)
 {
     switch (dest) {
-    case ListTable:
-        if (kw == K_list) {
-            listId = INT_MIN;
-            level = -1;
-            levels = List();
-            levels.styles.fill(QTextListFormat::ListDisc);
-            return ListDef;
-        }
-        break;
     case ListDef:
         if (kw == K_listid) {
             listId = param;
             if (lists.size() < kMaxStyles)
                 lists.insert(listId, levels);
-        } else if (kw == K_listlevel) {
-            ++level;
-            return ListLevel;
         }
-        break;
+        return;
     case ListLevel:
         if (level < 0 || level >= 9)
-            break;
+            return;
         if (kw == K_levelnfc || kw == K_levelnfcn)
             levels.styles[level] = qint8(styleForNfc(param));
         else if (kw == K_levelstartat)
             levels.starts[level] = param;
         else
-            break;
+            return;
         if (listId != INT_MIN && lists.contains(listId))
             lists[listId] = levels;
-        break;
-    case OverrideTable:
-        if (kw == K_listoverride) {
-            overrideLs = INT_MIN;
-            pending = OverrideEntry();
-            overrideLevel = -1;
-            return Override;
-        }
-        break;
+        return;
     case Override:
-        // Its \lfolevel groups, one for each level from the first, may
-        // start the level at another number.
-        if (kw == K_listid) {
+        if (kw == K_listid)
             pending.list = param;
-        } else if (kw == K_ls) {
+        else if (kw == K_ls)
             overrideLs = param;
-        } else if (kw == K_lfolevel) {
-            ++overrideLevel;
-            overrideStarts = false;
-        } else if (kw == K_listoverridestartat) {
+        else if (kw == K_listoverridestartat)
             overrideStarts = true;
-        } else if (kw == K_levelstartat && overrideStarts && overrideLevel >= 0 && overrideLevel < 9) {
+        else if (kw == K_levelstartat && overrideStarts && overrideLevel >= 0 && overrideLevel < 9)
             pending.starts[overrideLevel] = std::max(param, 1);
-        }
-        break;
+        return;
     default:
-        break;
+        return;
     }
-    return dest;
 }
 
 void Lists::finishOverride()

@@ -131,9 +131,11 @@ private:
 class Lists
 {
 public:
-    // A word inside \listtable or \listoverridetable; returns the
-    // destination the group goes on as.
-    Dest word(Dest dest, Kw kw, int param);
+    // A destination word inside \listtable or \listoverridetable: the
+    // destination its group is read as, Body when it is none read there.
+    Dest open(Dest dest, Kw kw);
+    // Any other word there.
+    void word(Dest dest, Kw kw, int param);
     void finishOverride();  // at the end of a \listoverride group
     // The style of level ilvl of the list \lsN names; ListStyleUndefined
     // when there is none.

@@ -760,14 +760,20 @@ void TestRtf::keptAsRead_data()
         << QByteArrayList{"ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par", "x{\\comment c}", "y"};
     QTest::newRow("in an empty paragraph, before a picture")
         << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par{\\*\\y 2}{\\pict\\pngblip\\picw1\\pich1 00}b}") << QString::fromUtf16(u"a\n\n\uFFFCb")
-        << QByteArrayList{"a\\par", "\\par", "{\\*\\x 1}{\\*\\y 2}"};
+        << QByteArrayList{"a\\par", "\\pard {\\*\\x 1}\\par", "{\\*\\y 2}{\\pict"};
+    QTest::newRow("what a paragraph holds, whatever ends it")
+        << QByteArray("{\\rtf1{\\shp{\\*\\shpinst A}}\\page{\\v h}\\sect\\sectd a\\column{\\*\\x}\\column\\trowd\\cellx9\\intbl"
+                      "{\\shp{\\*\\shpinst C}}\\cell\\row\\pard{\\shp{\\*\\shpinst D}}}")
+        << "\n\na\n\n\n"
+        << QByteArrayList{"\\pard {\\shp{\\*\\shpinst A}}\\par", "\\pard\\pagebb {\\v h}\\sect\\sectd", "\\pard a\\column",
+                          "\\pard {\\*\\x}\\column", "\\intbl {\\shp{\\*\\shpinst C}}\\cell", "\\row", "\\pard {\\shp{\\*\\shpinst D}}\\par"};
     QTest::newRow("hidden text") << QByteArray("{\\rtf1 a{\\v h\\{\\u20013?\\tab}b\\par}") << "ab"
                                  << QByteArrayList{"a{\\v h\\{\\u20013?\\tab }b\\par"};
-    QTest::newRow("after the last text") << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par}") << "a\n"
-                                         << QByteArrayList{"a{\\*\\x 1}\\par"};
+    QTest::newRow("in the last paragraph") << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par}") << "a\n"
+                                           << QByteArrayList{"a\\par", "\\pard {\\*\\x 1}\\par"};
     QTest::newRow("after a drawing object") << QByteArray("{\\rtf1{\\shp{\\shprslt s}}{\\*\\x 1}\\par}") << "s"
                                             << QByteArrayList{"{\\shp{\\shprslt s}}{\\*\\x 1}\\par"};
-    QTest::newRow("nothing but kept") << QByteArray("{\\rtf1{\\header h}{\\*\\x}}") << QString::fromUtf16(u"\uFFFC")
+    QTest::newRow("nothing but kept") << QByteArray("{\\rtf1{\\header h}{\\*\\x}}") << QString()
                                       << QByteArrayList{"{\\header h}\r\n\\pard {\\*\\x}\\par"};
     QTest::newRow("cut off, braces made good") << QByteArray("{\\rtf1 a{\\*\\x {b") << "a" << QByteArrayList{"a{\\*\\x {b}}"};
     QTest::newRow("fonts, colours, code page and default font the kept groups refer to")

@@ -92,11 +92,20 @@ bool DocumentBuilder::canEndParagraph(const State &s) const
     return blockBudget > 0 || paraHasContent || table || s.para.intbl;
 }
 
-void DocumentBuilder::endParagraph(const State &s)
+void DocumentBuilder::endParagraph(const State &s, const QByteArray &breakWord)
 {
     flushText();
     prepareContent(s, 0);
+    holdPending();
     applyBlockFormat(s);
+    if (!breakWord.isEmpty()) {
+        QTextBlockFormat f;
+        f.setProperty(kept::Break, breakWord);
+        if (!cursor.blockFormat().hasProperty(kept::Id))
+            f.setProperty(kept::Id, nextKeptId());
+        cursor.mergeBlockFormat(f);
+        haveBlockFormat = false;
+    }
     pendingBreak = true;
     breakCostsBudget = !paraHasContent;
     paraHasContent = false;
@@ -188,6 +197,8 @@ void DocumentBuilder::applyBlockFormat(const State &s)
     }
     if (sectionPending)
         attachSection();
+    if (!heldBytes.isEmpty())
+        attachHeld();
     // The paragraph mark's character format: Qt sizes an empty
     // paragraph and draws a list marker with it.
     const CharProps mark = s.chr;
@@ -227,6 +238,7 @@ void DocumentBuilder::endCell(const State &s, bool nested)
     flushText();
     const State inCell = endingIn(s, nested);
     prepareContent(inCell, tableDepth(inCell.para));
+    holdPending();
     applyBlockFormat(s);
     needCellAdvance = true;
     paraHasContent = false;
@@ -403,9 +415,16 @@ void DocumentBuilder::finish(const State &s)
     flushText();
     if (placeholderPending)
         prepareContent(s, 0);
-    if (sectionPending && !sectionBegun && doc->isEmpty())
+    if (!keptPending.isEmpty() && tableDepth(s.para) == 0) {
+        // The last paragraph holds them, as it would hold text.
+        if (needsPrepare(s))
+            prepareContent(s, 0);
+        holdPending();
+    }
+    const bool holds = paraHasContent || !heldBytes.isEmpty();
+    if (sectionPending && !sectionBegun && doc->isEmpty() && !holds)
         attachSection();  // the document holds nothing else
-    else if (sectionPending && (pendingBreak || !paraHasContent))
+    else if (sectionPending && (pendingBreak || !holds))
         keepSectionLeft(s);
     if (!keptPending.isEmpty())
         keepLeftovers(s);
@@ -413,7 +432,7 @@ void DocumentBuilder::finish(const State &s)
         leaveTable();
     if (table)
         trimTable();
-    if (!pendingBreak && paraHasContent)
+    if (!pendingBreak && holds)
         applyBlockFormat(s);
     cursor.endEditBlock();
 }

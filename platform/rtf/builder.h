@@ -33,10 +33,14 @@ public:
     // Past the budget, an empty paragraph outside tables is not ended: its
     // break becomes a line break, and the paragraph stays empty.
     bool canEndParagraph(const State &s) const;
-    void endParagraph(const State &s);
+    // breakWord: what ended it when not \\par (\\column), written back.
+    void endParagraph(const State &s, const QByteArray &breakWord = QByteArray());
     void keepEmpty() { paraHasContent = false; }
-    // Whether anything was put in the paragraph yet.
-    bool paragraphStarted() const { return paraHasContent || !runText.isEmpty() || placeholderPending; }
+    // Whether anything was put in the paragraph yet, shown or kept.
+    bool paragraphStarted() const
+    {
+        return paraHasContent || !runText.isEmpty() || placeholderPending || !hiddenText.isEmpty() || !keptPending.isEmpty();
+    }
 
     void startRow() { cellx.clear(); }
     void addCellEdge(int x);
@@ -102,6 +106,8 @@ private:
     bool keepOnPrevious(const QByteArray &groups);
     void takePendingKept(QTextCharFormat &f);
     void keepLeftovers(const State &s);
+    void holdPending();
+    void attachHeld();
     void attachSection();
     void keepSectionLeft(const State &s);
 
@@ -166,6 +172,7 @@ private:
 
     // Kept groups waiting for the next character, and the anchors made.
     QByteArray keptPending;
+    QByteArray heldBytes;  // those the paragraph being ended holds
     int keptAnchors = 0;
     int keptIdBase = 0;
 };

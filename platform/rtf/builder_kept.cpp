@@ -146,6 +146,26 @@ void DocumentBuilder::appendMark(const QString &shown, const QByteArray &word, c
     paraHasContent = true;
 }
 
+// Kept groups that no character of the paragraph carries, when the
+// paragraph ends: the paragraph holds them, so that whatever ends it (a
+// page or section break, a cell, the end of the document) they stay in it.
+void DocumentBuilder::holdPending()
+{
+    if (keptPending.isEmpty() || spanOpen || keptAnchors >= kept::kMaxAnchors)
+        return;
+    heldBytes += std::exchange(keptPending, QByteArray());
+}
+
+// The paragraph under the cursor holds them.
+void DocumentBuilder::attachHeld()
+{
+    QTextBlockFormat f;
+    f.setProperty(kept::Held, std::exchange(heldBytes, QByteArray()));
+    f.setProperty(kept::Id, nextKeptId());
+    cursor.mergeBlockFormat(f);
+    haveBlockFormat = false;  // the next paragraph starts without them
+}
+
 // Groups after the last text ride on the last character there is.
 void DocumentBuilder::keepLeftovers(const State &s)
 {
@@ -189,7 +209,7 @@ bool DocumentBuilder::keepInSection(const QByteArray &bytes)
 {
     if (!sectionOpenNow)
         return false;
-    if (paragraphStarted() || cursor.position() != sectionMark) {
+    if (paraHasContent || !runText.isEmpty() || placeholderPending || cursor.position() != sectionMark) {
         sectionOpenNow = false;
         return false;
     }

@@ -39,6 +39,11 @@ enum Property {
     Section,                                      // QByteArray, of a block: the section it starts, its
                                                   // words and groups as read after \\sect (sections.h);
                                                   // Id tells copies made by splitting the block
+    Break,                                        // QByteArray, of a block: the word that ended it in place of
+                                                  // \\par (\\column), written after the last of its copies
+    Held,                                         // QByteArray, of a block: groups the paragraph held where no
+                                                  // character was to carry them (a drawing object alone
+                                                  // in it), written before its text; Id as for Section
     ParagraphStyle = QTextFormat::UserProperty + 0x4B40,  // int, on a block: its style in the style sheet kept
 };
 

@@ -109,6 +109,7 @@ enum Prop : quint16 {
     X(tqc, Flag, Any, P_centerTab) X(tqdec, Flag, Any, P_decimalTab) \
     /* text */ \
     X(par, Symbol, Any, 0) X(line, Symbol, Any, 0x2028) X(page, Symbol, Any, 0) X(sect, Symbol, Any, 0) \
+    X(column, Symbol, Any, 0) \
     X(tab, Symbol, Any, '\t') X(emdash, Symbol, Any, 0x2014) X(endash, Symbol, Any, 0x2013) \
     X(bullet, Symbol, Any, 0x2022) X(lquote, Symbol, Any, 0x2018) X(rquote, Symbol, Any, 0x2019) \
     X(ldblquote, Symbol, Any, 0x201C) X(rdblquote, Symbol, Any, 0x201D) X(emspace, Symbol, Any, 0x2003) \

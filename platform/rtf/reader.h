@@ -77,7 +77,7 @@ private:
     // ---- the body ---------------------------------------------------------
     void bodyWord(Kw kw, int param, bool hasParam);
     void keepPageSetting();
-    void endParagraph();
+    void endParagraph(const QByteArray &breakWord = QByteArray());
     void endCell(bool nested);
 
     // ---- text -------------------------------------------------------------

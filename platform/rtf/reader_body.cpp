@@ -64,6 +64,7 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
     }
     switch (kw) {
     case K_par: endParagraph(); sectionBroke = false; return;
+    case K_column: endParagraph(QByteArrayLiteral("\\column")); sectionBroke = false; return;
     case K_page: case K_sect:
         if (shapeDepth)
             return;
@@ -127,7 +128,7 @@ void Reader::keepPageSetting()
         pageSettings.append(tokens.wordStart(), tokens.position() - tokens.wordStart());
 }
 
-void Reader::endParagraph()
+void Reader::endParagraph(const QByteArray &breakWord)
 {
     if (shapeDepth) {  // a shape's text stays in its paragraph
         textChar(QChar::LineSeparator);
@@ -140,7 +141,7 @@ void Reader::endParagraph()
     }
     highSurrogate = 0;
     decoder.dropLead();
-    builder.endParagraph(state());
+    builder.endParagraph(state(), breakWord);
 }
 
 void Reader::endCell(bool nested)

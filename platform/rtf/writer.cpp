@@ -286,6 +286,9 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
         }
     }
     body += ' ';
+    const bool held = bf.hasProperty(kept::Held) && heldWritten.insert(bf.intProperty(kept::Id)) != heldWritten.end();
+    if (held)
+        appendKept(bf.property(kept::Held).toByteArray());
 
     for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment frag = it.fragment();
@@ -325,8 +328,13 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
     // The paragraph mark keeps the paragraph's own character format:
     // Word and LibreOffice draw the bullet or number with it.
     setProps(tables.props(block.charFormatIndex(), block.charFormat()));
-    lastBlockHasText = block.length() > 1;
-    body += terminator;
+    lastBlockHasText = block.length() > 1 || held;
+    // A column break ends the last of the paragraphs splitting this one made.
+    if (bf.hasProperty(kept::Break) && !qstrcmp(terminator, "\\par")
+        && block.next().blockFormat().intProperty(kept::Id) != bf.intProperty(kept::Id))
+        body += bf.property(kept::Break).toByteArray();
+    else
+        body += terminator;
     body += "\r\n";
     lineStart = body.size();
 }

@@ -148,6 +148,7 @@ private:
     QHash<int, int> keptUsed;      // characters of each anchor written so far
     QHash<int, qsizetype> editedLeft;  // characters of an edited object's text still to come
     QSet<int> sectionsWritten;
+    QSet<int> heldWritten;
     int sectionBrokeAt = -1;  // the cell paragraph whose row a section break written starts
     bool lastBlockHasText = false;  // an empty one keeps its \\par before a section break
     WordListTable wordLists;

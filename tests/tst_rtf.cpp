@@ -854,6 +854,13 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("text the file gives no font, in the face readers assume")
         << QByteArray("{\\rtf1{\\fonttbl{\\f1\\fswiss Arial;}}a{\\f1 b}\\trowd\\cellx9\\cellx18\\intbl c\\cell\\row}") << "ab\nc\n\n"
         << QByteArrayList{"{\\f1\\fswiss\\fcharset0 Arial;}{\\f2\\froman\\fcharset0 Times New Roman;}}", "\\f2 a\\f1 b"};
+    QTest::newRow("page background, shown where it is a colour")
+        << QByteArray("{\\rtf1\\paperw9000{\\*\\background{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 255}}{\\sp{\\sn fFilled}{\\sv 1}}}}}a}")
+        << "a" << QByteArrayList{"\\paperw9000\r\n{\\*\\background{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 255}}", "}}}}}\r\n\\viewkind4",
+                                 "\\pard a\\par"};
+    QTest::newRow("page numbers where the file asks for them")
+        << QByteArray("{\\rtf1 Page {\\b\\chpgn}\\page Page \\chpgn\\sect\\sectd\\sbknone still \\chpgn}") << "Page 1\nPage 2\nstill 2"
+        << QByteArrayList{"Page \\b \\chpgn \\b0 \\par", "Page \\chpgn \\sect", "still \\chpgn \\par"};
     QTest::newRow("not kept: list text, nested table twin")
         << QByteArray("{\\rtf1{\\pntext 1.}a{\\nonesttables b}}") << "a" << QByteArrayList{"\\pard a\\par"};
 }
@@ -921,6 +928,10 @@ void TestRtf::keptThroughEditing()
     c.deletePreviousChar();
     out = rtf::write(doc.get());
     QVERIFY2(!out.contains("\\sect") && !out.contains("header") && out.contains("abc"), out.constData());
+    // The date and time where the file asks for them: shown as they are now, written back as asked.
+    rtf::read("{\\rtf1 {\\chdate}/{\\chtime}\\par}", doc.get());
+    QVERIFY2(doc->toPlainText().size() > 4, qPrintable(doc->toPlainText()));
+    QVERIFY2(rtf::write(doc.get()).contains("\\pard \\chdate /\\chtime \\par"), rtf::write(doc.get()).constData());
     // Another file read into the same document leaves nothing of the first.
     rtf::read("{\\rtf1{\\fonttbl{\\f5\\fcharset204 Old;}}\\paperw9999{\\header h}x}", doc.get());
     rtf::read("{\\rtf1 y}", doc.get());

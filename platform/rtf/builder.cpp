@@ -188,6 +188,7 @@ void DocumentBuilder::applyBlockFormat(const State &s)
     const QTextListFormat::Style style = n.style;
     const bool inList = style != QTextListFormat::ListStyleUndefined;
     const bool breakBefore = pageBreakPending && !pp.pagebb;
+    pagesBroken += breakBefore || pp.pagebb;
     pageBreakPending = false;
     const QTextBlockFormat &bf = formats.blockFormat(breakBefore ? withPageBreak(pp) : pp, inList);
     if (!haveBlockFormat || !(blockFormatNow == bf) || cursor.block().textList()) {
@@ -271,8 +272,10 @@ void DocumentBuilder::enterTable()
     tf.setCellSpacing(0);
     tf.setCellPadding(3);
     tf.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-    if (pageBreakPending)
+    if (pageBreakPending) {
         tf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+        ++pagesBroken;
+    }
     pageBreakPending = false;
     table = cursor.insertTable(1, std::max<int>(1, int(cellx.size())), tf);
     blockBudget -= table->columns() + 1;

@@ -56,6 +56,8 @@ public:
     // The next paragraph starts a new page.
     void breakPage() { pageBreakPending = !table || rowEnded; }
     void cancelPageBreak() { pageBreakPending = false; }
+    // The page the paragraph being read is on, as the breaks read count.
+    int pageNumber(const State &s) const { return pagesBroken + 1 + (pageBreakPending || s.para.pagebb); }
 
     // A section break: what sets the new section up, up to its first text,
     // goes on its first paragraph (sections.h).
@@ -156,6 +158,7 @@ private:
     int pictureCount = 0;
 
     bool pageBreakPending = false;
+    int pagesBroken = 0;  // paragraphs and tables that start a page
 
     // The span open, and whether text went into it.
     bool spanOpen = false, spanHasText = false;

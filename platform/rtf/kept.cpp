@@ -75,17 +75,18 @@ void saveTables(QTextDocument *doc, const Tables &tables)
         styles << QVariant(QVariantList{s.id, QVariant(s.block), QVariant(s.text)});
     doc->addResource(QTextDocument::UserResource, kTablesUrl,
                      QVariantList{tables.codePage, fonts, colors, tables.settings, tables.styleSheet, styles,
-                                  tables.defaultFont});
+                                  tables.defaultFont, tables.background});
 }
 
 Tables loadTables(const QTextDocument *doc)
 {
     Tables t;
     const QVariantList all = doc->resource(QTextDocument::UserResource, kTablesUrl).toList();
-    if (all.size() != 7)
+    if (all.size() != 8)
         return t;
     t.codePage = all.at(0).toInt();
     t.defaultFont = all.at(6).toInt();
+    t.background = all.at(7).toByteArray();
     for (const QVariant &v : all.at(1).toList()) {
         const QVariantList f = v.toList();
         if (f.size() == 5)

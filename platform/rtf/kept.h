@@ -87,6 +87,7 @@ struct Tables {
     std::vector<Font> fonts;  // by id
     QList<QRgb> colors;       // entries 1..n (kAutoColor: an empty entry)
     QByteArray settings;      // the document's and its first section's settings, the words as read
+    QByteArray background;    // the page background's group as read
     // The style sheet as read, and the formats each paragraph style in use
     // gives its paragraph and text.
     QByteArray styleSheet;

@@ -115,7 +115,8 @@ enum Prop : quint16 {
     X(ldblquote, Symbol, Any, 0x201C) X(rdblquote, Symbol, Any, 0x201D) X(emspace, Symbol, Any, 0x2003) \
     X(enspace, Symbol, Any, 0x2002) X(qmspace, Symbol, Any, 0x2005) X(zwj, Symbol, Any, 0x200D) \
     X(zwnj, Symbol, Any, 0x200C) X(ltrmark, Symbol, Any, 0x200E) X(rtlmark, Symbol, Any, 0x200F) \
-    X(chftn, Symbol, Any, 0) \
+    X(chftn, Symbol, Any, 0) X(chpgn, Symbol, Any, 0) X(chdate, Symbol, Any, 0) X(chdpl, Symbol, Any, 0) \
+    X(chdpa, Symbol, Any, 0) X(chtime, Symbol, Any, 0) \
     /* sections: whether a section break starts a new page */ \
     X(sectd, Flag, Any, P_section) X(sbknone, Flag, Any, P_section) X(sbkcol, Flag, Any, P_section) \
     X(sbkpage, Flag, Any, P_section) X(sbkeven, Flag, Any, P_section) X(sbkodd, Flag, Any, P_section) \
@@ -186,7 +187,7 @@ enum Prop : quint16 {
     X(ftncn, Skipped, Any, P_none) X(aftncn, Skipped, Any, P_none) X(atnid, Skipped, Any, P_none) \
     X(atnauthor, Skipped, Any, P_none) X(atndate, Skipped, Any, P_none) X(atnref, Skipped, Any, P_none) \
     X(atrfstart, Skipped, Any, P_none) X(atrfend, Skipped, Any, P_none) X(fontemb, Skipped, Any, P_none) \
-    X(fontfile, Skipped, Any, P_none) X(background, Skipped, Any, P_none) X(htmltag, Skipped, Any, P_none) \
+    X(fontfile, Skipped, Any, P_none) X(background, Ignorable, Any, P_none) X(htmltag, Skipped, Any, P_none) \
     X(mhtmltag, Skipped, Any, P_none) X(objname, Skipped, Any, P_none) X(objalias, Skipped, Any, P_none) \
     X(objsect, Skipped, Any, P_none) X(objtime, Skipped, Any, P_none) X(formfield, Skipped, Any, P_none) \
     /* destinations whose content is not shown */ \

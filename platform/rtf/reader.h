@@ -77,6 +77,7 @@ private:
     // ---- the body ---------------------------------------------------------
     void bodyWord(Kw kw, int param, bool hasParam);
     void keepPageSetting();
+    void keepBackground();
     void endParagraph(const QByteArray &breakWord = QByteArray());
     void endCell(bool nested);
 
@@ -111,6 +112,7 @@ private:
     bool sectionBroke = false;  // since the last \\sect, no paragraph has ended
     bool sectionsEnded = false;  // the first section has
     QByteArray pageSettings;
+    QByteArray background;  // the page background's group
     const char *styleSheetOpen = nullptr;  // its '{', when it can be kept
     QByteArray styleSheet;
     int footnoteMarks = 0;

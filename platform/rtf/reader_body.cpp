@@ -5,6 +5,10 @@
 #include "kept.h"
 #include "sections.h"
 
+#include <QDate>
+#include <QLocale>
+#include <QTime>
+
 namespace rtf {
 
 // The destinations the body opens; the others are not read there. The
@@ -15,6 +19,7 @@ bool Reader::openInBody(Kw kw)
     State &s = state();
     switch (kw) {
     case K_upr: s.dest = UprAnsi; return true;
+    case K_background: keepBackground(); return true;
     case K_fonttbl: s.dest = FontTable; tables.fonts.begin(); return true;
     case K_colortbl: s.dest = ColorTable; tables.colors.begin(); return true;
     case K_stylesheet:
@@ -88,6 +93,17 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
         return;
     case K_chftn:
         builder.appendMark(QString::number(++footnoteMarks), QByteArrayLiteral("\\chftn"), s);
+        return;
+    // The page number, date and time where the file asks for them: shown
+    // as they are now, written back as asked.
+    case K_chpgn: builder.appendMark(QString::number(builder.pageNumber(s)), QByteArrayLiteral("\\chpgn"), s); return;
+    case K_chdate: case K_chdpl: case K_chdpa:
+        builder.appendMark(QLocale().toString(QDate::currentDate(), kw == K_chdpl ? QLocale::LongFormat : QLocale::ShortFormat),
+                           kw == K_chdate ? QByteArrayLiteral("\\chdate") : kw == K_chdpl ? QByteArrayLiteral("\\chdpl")
+                                                                            : QByteArrayLiteral("\\chdpa"), s);
+        return;
+    case K_chtime:
+        builder.appendMark(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat), QByteArrayLiteral("\\chtime"), s);
         return;
     case K_ansi: tables.codePage = 1252; return;
     case K_mac: tables.codePage = 10000; return;

@@ -5,6 +5,8 @@
 #include "sections.h"
 
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QRegularExpression>
 
 namespace rtf {
 
@@ -173,12 +175,38 @@ void Reader::keepGroup(Kw kw, bool starred)
         builder.keep(bytes);
 }
 
+// The page background: a drawing object of its own, kept as read and
+// written with the document's settings; a plain fill colour is shown.
+void Reader::keepBackground()
+{
+    const char *open = tokens.lastGroupOpen();
+    const bool whole = tokens.groupDepth() > 1 && open && kept::onlyWordsBetween(open, tokens.wordStart());
+    const char *end = tokens.groupEnd();
+    if (whole && background.isEmpty() && end[-1] == '}') {
+        background = QByteArray(open, end - open);
+        const auto property = [this](const char *name) {
+            static const QString pattern = QStringLiteral("\\\\sn\\s*%1\\s*\\}\\s*\\{\\\\sv\\s*(-?\\d+)");
+            const QRegularExpressionMatch m =
+                QRegularExpression(pattern.arg(QLatin1String(name))).match(QLatin1String(background));
+            return m.hasMatch() ? m.captured(1).toLongLong() : -1;
+        };
+        const qint64 fill = property("fillColor");
+        if (fill >= 0 && fill <= 0xFFFFFF && property("fFilled") != 0 && property("fillType") <= 0) {
+            QTextFrameFormat f = builder.document()->rootFrame()->frameFormat();
+            f.setBackground(QColor(int(fill & 0xFF), int(fill >> 8 & 0xFF), int(fill >> 16 & 0xFF)));
+            builder.document()->rootFrame()->setFrameFormat(f);
+        }
+    }
+    skipGroup();
+}
+
 void Reader::saveKeptTables()
 {
     kept::Tables t;
     t.codePage = tables.codePage;
     t.defaultFont = tables.defaultFont;
     t.settings = pageSettings;
+    t.background = background;
     t.styleSheet = styleSheet;
     if (!styleSheet.isEmpty()) {
         FormatCache formats(tables);

@@ -19,6 +19,7 @@ namespace rtf {
 
 Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
     : doc(doc), tables(doc->defaultFont(), read), codePage(read.codePage), pageSettings(read.settings),
+      backgroundRead(read.background),
       styleSheet(read.styleSheet)
 {
     // The file's default font stays its default: kept groups and styles
@@ -70,10 +71,25 @@ QByteArray Writer::run()
         out += wordLists.tables();
     if (!pageSettings.isEmpty())
         out += pageSettings.trimmed() + "\r\n";
+    out += background();
     out += "\\viewkind4\\uc1\\pard\\plain\\f" + QByteArray::number(plainFont) + "\\fs24\r\n";
     out += body;
     out += "}\r\n";
     return out;
+}
+
+// The page background as read; one the document has without, as its
+// fill colour.
+QByteArray Writer::background() const
+{
+    if (!backgroundRead.isEmpty())
+        return backgroundRead + "\r\n";
+    const QBrush brush = doc->rootFrame()->frameFormat().background();
+    if (brush.style() != Qt::SolidPattern)
+        return QByteArray();
+    const QRgb rgb = brush.color().rgb();
+    return "{\\*\\background{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv "
+        + QByteArray::number(qRed(rgb) | qGreen(rgb) << 8 | qBlue(rgb) << 16) + "}}}}}\r\n";
 }
 
 void Writer::writeFrame(QTextFrame *frame)

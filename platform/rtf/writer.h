@@ -136,6 +136,8 @@ private:
     int plainFont = 0;  // \\deff: the font \\plain gives
     int codePage;
     QByteArray pageSettings;  // as read
+    QByteArray backgroundRead;
+    QByteArray background() const;
     struct Style {
         QTextBlockFormat block;
         RunProps text;

@@ -277,6 +277,8 @@ std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portab
 QString describe(const QTextDocument *doc)
 {
     QStringList out;
+    if (const QBrush page = doc->rootFrame()->frameFormat().background(); page.style() != Qt::NoBrush)
+        out << QStringLiteral("page ") + page.color().name();
     describeFrame(doc, doc->rootFrame(), out);
     return out.join(u'\n');
 }

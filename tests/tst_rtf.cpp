@@ -274,7 +274,7 @@ void TestRtf::headerTables()
     QVERIFY2(d.contains(QStringLiteral("<Arial 12>plain <Courier New 12>courier<Arial 12> nofont <Arial 12 fg#ff0000>red<Arial 12>nocolourauto\n")), qPrintable(d));
     // \s1 is based on \s2 which is based on \s1: the cycle stops, both apply.
     // A character style adds to the paragraph's formatting.
-    QVERIFY2(d.contains(QStringLiteral("{center}<Arial 16 b i>heading <Arial 16 b i u>em\n")), qPrintable(d));
+    QVERIFY2(d.contains(QStringLiteral("{center}<Arial 16 b i>heading <Arial 16 b i u cs3>em\n")), qPrintable(d));
     QVERIFY2(d.endsWith(QStringLiteral("{}<Arial 12>nostyle")), qPrintable(d));
 }
 
@@ -791,7 +791,13 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("character styles add to the formatting")
         << QByteArray("{\\rtf1{\\stylesheet{\\s3\\i Body;}{\\*\\cs5\\ul\\sbasedon6 Link;}{\\*\\cs6\\cf1 Base;}}"
                       "{\\colortbl;\\red0\\green0\\blue255;}\\b x{\\cs3 y}{\\cs5 z}\\par}")
-        << "xyz" << QByteArrayList{"\\b xy\\ul\\cf1 z"};
+        << "xyz" << QByteArrayList{"{\\*\\cs5\\ul\\sbasedon6 Link;}", "\\b xy\\cs5\\f0\\fs24\\b\\i0\\ul\\strike0\\cf1", " z\\plain\\b \\par"};
+    QTest::newRow("languages of the text")
+        << QByteArray("{\\rtf1\\deflang1036\\deflangfe2052 a{\\lang1033\\noproof b}{\\langfe1041 c}{\\lang1036 d}"
+                      "{\\field{\\*\\fldinst DATE \\\\@ \"d MMMM yyyy\"}{\\fldrslt\\lang1036 8 d\\'e9cembre}}\\par}")
+        << QString::fromUtf16(u"abcd8 d\u00e9cembre")
+        << QByteArrayList{"\\deflang1036\\deflangfe2052", "\\pard a\\lang1033\\noproof b\\lang1036\\langfe1041\\noproof0 c\\langfe2052 d",
+                          "{\\fldrslt 8 d\\'e9cembre}}"};
     QTest::newRow("paragraph styles, where what is written overrides them")
         << QByteArray("{\\rtf1{\\stylesheet{\\s1\\b\\sb240\\sbasedon2 heading 1;}{\\s2\\qc Base;}{\\s3\\tx720 Tabbed;}}"
                       "\\pard\\s1 H\\par\\pard n\\par\\pard\\s1\\b0 x\\par\\pard\\s1\\sb0 y\\par\\pard\\s3 t\\par}")

@@ -39,6 +39,14 @@ QTextCharFormat FormatCache::makeCharFormat(const CharProps &c) const
     }
     if (c.valign)
         f.setVerticalAlignment(c.valign == 1 ? QTextCharFormat::AlignSuperScript : QTextCharFormat::AlignSubScript);
+    // Languages other than the document's, and the style, as read.
+    for (int k = 0; k < kept::Languages::kCount; ++k)
+        if (c.lang[k] && c.lang[k] != tables.languages.defaultOf(k))
+            f.setProperty(kept::Languages::kProperties[k], int(c.lang[k]));
+    if (c.noproof)
+        f.setProperty(kept::NoProof, true);
+    if (c.cstyle >= 0)
+        f.setProperty(kept::CharacterStyle, c.cstyle);
     if (c.link >= 0 && c.link < tables.links.size()) {
         f.setAnchor(true);
         f.setAnchorHref(tables.links.at(c.link));

@@ -70,23 +70,32 @@ void saveTables(QTextDocument *doc, const Tables &tables)
     QVariantList colors;
     for (QRgb c : tables.colors)
         colors << QVariant(uint(c));
+    QVariantList characterStyles;
+    for (int id : tables.characterStyles)
+        characterStyles << id;
     QVariantList styles;
     for (const Tables::Style &s : tables.styleFormats)
         styles << QVariant(QVariantList{s.id, QVariant(s.block), QVariant(s.text)});
     doc->addResource(QTextDocument::UserResource, kTablesUrl,
                      QVariantList{tables.codePage, fonts, colors, tables.settings, tables.styleSheet, styles,
-                                  tables.defaultFont, tables.background});
+                                  tables.defaultFont, tables.background,
+                                  QVariantList{tables.languages.deflang, tables.languages.deflangfe, tables.languages.adeflang},
+                                  characterStyles});
 }
 
 Tables loadTables(const QTextDocument *doc)
 {
     Tables t;
     const QVariantList all = doc->resource(QTextDocument::UserResource, kTablesUrl).toList();
-    if (all.size() != 8)
+    if (all.size() != 10)
         return t;
     t.codePage = all.at(0).toInt();
     t.defaultFont = all.at(6).toInt();
     t.background = all.at(7).toByteArray();
+    if (const QVariantList l = all.at(8).toList(); l.size() == 3)
+        t.languages = {l.at(0).toInt(), l.at(1).toInt(), l.at(2).toInt()};
+    for (const QVariant &v : all.at(9).toList())
+        t.characterStyles.push_back(v.toInt());
     for (const QVariant &v : all.at(1).toList()) {
         const QVariantList f = v.toList();
         if (f.size() == 5)

@@ -45,6 +45,13 @@ enum Property {
                                                   // character was to carry them (a drawing object alone
                                                   // in it), written before its text; Id as for Section
     ParagraphStyle = QTextFormat::UserProperty + 0x4B40,  // int, on a block: its style in the style sheet kept
+    CharacterStyle,                               // int, of text: its character style in the style sheet kept
+    Language,                                     // int, of text: \\lang, where not the document's; then
+    LanguageFe,                                   // \\langfe,
+    LanguageNp,                                   // \\langnp,
+    LanguageFeNp,                                 // \\langfenp
+    LanguageComplex,                              // and \\alang
+    NoProof,                                      // bool, of text: \\noproof
 };
 
 // Anchors made by one read past which later groups share the last one.
@@ -70,6 +77,23 @@ bool endsInWord(const QByteArray &bytes);
 // when it holds no text box.
 QByteArray replaceShapeText(const QByteArray &object, const QByteArray &text);
 
+// The languages text has unless it says otherwise (\\deflang, \\deflangfe,
+// \\adeflang; 0 where the file gives none), and the words that give a run's.
+struct Languages {
+    static constexpr int kCount = 5;
+    static constexpr const char *kWords[kCount] = {"\\lang", "\\langfe", "\\langnp", "\\langfenp", "\\alang"};
+    static constexpr Property kProperties[kCount] = {Language, LanguageFe, LanguageNp, LanguageFeNp, LanguageComplex};
+    int deflang = 0, deflangfe = 0, adeflang = 0;
+    // The language the word at index which gives text that names none.
+    int defaultOf(int which) const
+    {
+        const int base = deflang ? deflang : 1033;
+        if (which == 1 || which == 3)
+            return deflangfe ? deflangfe : base;
+        return which == 4 && adeflang ? adeflang : base;
+    }
+};
+
 // Kept groups name fonts and colours by their numbers in the file read,
 // and may hold bytes in its code page: the document keeps those tables, and
 // the writer numbers its own fonts and colours after them.
@@ -84,6 +108,8 @@ struct Tables {
     };
     int codePage = 1252;
     int defaultFont = 0;      // \\deff
+    Languages languages;
+    std::vector<int> characterStyles;  // the character styles the style sheet holds
     std::vector<Font> fonts;  // by id
     QList<QRgb> colors;       // entries 1..n (kAutoColor: an empty entry)
     QByteArray settings;      // the document's and its first section's settings, the words as read

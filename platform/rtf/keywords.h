@@ -47,6 +47,7 @@ constexpr ParamRange Percent{0, 10000};     // 0 reads as 100
 constexpr ParamRange Bits{0, 32};
 constexpr ParamRange RowBytes{0, 1 << 28};
 constexpr ParamRange Start{0, 1 << 20};     // where numbering starts
+constexpr ParamRange Language{0, 0xFFFF};   // a Windows language id
 }  // namespace range
 
 // What a word does beyond its kind, where its row says it. Every other
@@ -57,7 +58,7 @@ enum Prop : quint16 {
     P_none,
     // character formatting
     P_plain, P_bold, P_italic, P_underline, P_noUnderline, P_strike, P_font, P_size, P_fg, P_highlight, P_cb,
-    P_chcbpat, P_super, P_sub, P_noSuperSub, P_hidden,
+    P_chcbpat, P_super, P_sub, P_noSuperSub, P_hidden, P_lang, P_langfe, P_langnp, P_langfenp, P_alang, P_noproof,
     // paragraph formatting
     P_pard, P_left, P_center, P_right, P_justify, P_leftIndent, P_rightIndent, P_firstIndent, P_spaceBefore,
     P_spaceAfter, P_lineSpacing, P_lineMultiple, P_pageBreakBefore, P_tabStop, P_rightTab, P_centerTab,
@@ -98,6 +99,9 @@ enum Prop : quint16 {
     X(cb, Value, Color, P_cb) X(chcbpat, Value, Color, P_chcbpat) X(highlight, Value, Color, P_highlight) \
     X(fs, Value, HalfPoints, P_size) X(super, Toggle, Any, P_super) X(sub, Toggle, Any, P_sub) \
     X(nosupersub, Flag, Any, P_noSuperSub) X(v, Toggle, Any, P_hidden) \
+    X(lang, Value, Language, P_lang) X(langfe, Value, Language, P_langfe) X(langnp, Value, Language, P_langnp) \
+    X(langfenp, Value, Language, P_langfenp) X(alang, Value, Language, P_alang) X(noproof, Toggle, Any, P_noproof) \
+    X(deflang, Value, Language, P_none) X(deflangfe, Value, Language, P_none) X(adeflang, Value, Language, P_none) \
     /* paragraph format */ \
     X(pard, Flag, Any, P_pard) X(ql, Flag, Any, P_left) X(qc, Flag, Any, P_center) X(qr, Flag, Any, P_right) \
     X(qj, Flag, Any, P_justify) X(qd, Flag, Any, P_justify) X(li, Value, Twips, P_leftIndent) \

@@ -14,6 +14,7 @@ bool toggle(CharProps &c, ParaProps &pp, Prop prop, quint8 on)
     case P_super: c.valign = on ? 1 : 0; return true;
     case P_sub: c.valign = on ? 2 : 0; return true;
     case P_hidden: c.hidden = on; return true;
+    case P_noproof: c.noproof = on; return true;
     case P_lineMultiple: pp.slmult = on; return true;
     case P_pageBreakBefore: pp.pagebb = on; return true;
     case P_inTable: pp.intbl = on; return true;
@@ -31,6 +32,9 @@ bool value(CharProps &c, ParaProps &pp, Prop prop, int param, bool hasParam)
         return true;
     case P_size: c.size = hasParam && param > 0 ? param : 24; return true;
     case P_font: c.font = param; return true;
+    case P_lang: case P_langfe: case P_langnp: case P_langfenp: case P_alang:
+        c.lang[prop - P_lang] = quint16(param);
+        return true;
     case P_leftIndent: pp.li = param; return true;
     case P_rightIndent: pp.ri = param; return true;
     case P_firstIndent: pp.fi = param; return true;

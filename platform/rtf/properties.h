@@ -25,6 +25,9 @@ struct CharProps {
     int link = -1;
     quint8 bold = 0, italic = 0, underline = 0, strike = 0, hidden = 0, valign = 0;
     quint8 bgWord = 0;  // the background came from 0 \\highlight, 1 \\cb, 2 \\chcbpat
+    quint8 noproof = 0;
+    int cstyle = -1;  // the character style named, -1 when none
+    std::array<quint16, 5> lang{};  // \\lang, \\langfe, \\langnp, \\langfenp, \\alang; 0 when not given
     bool operator==(const CharProps &) const = default;
 };
 
@@ -35,6 +38,7 @@ struct CharHash {
         h = h * 131 + size_t(c.fg) * 7 + size_t(c.bg);
         h = h * 131 + size_t(c.link + 1);
         h = h * 131 + (c.bold | c.italic << 1 | c.underline << 2 | c.strike << 3 | c.hidden << 4 | c.valign << 5 | c.bgWord << 7);
+        h = h * 131 + size_t(c.cstyle + 1) * 7 + c.lang[0] + c.noproof;
         return h;
     }
 };

@@ -113,6 +113,9 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
         if (codepage::isKnown(param))
             tables.codePage = param;
         return;
+    case K_deflang: tables.languages.deflang = param; return;
+    case K_deflangfe: tables.languages.deflangfe = param; return;
+    case K_adeflang: tables.languages.adeflang = param; return;
     case K_deff:
         tables.defaultFont = param;
         s.chr.font = param;

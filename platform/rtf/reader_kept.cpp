@@ -205,10 +205,12 @@ void Reader::saveKeptTables()
     kept::Tables t;
     t.codePage = tables.codePage;
     t.defaultFont = tables.defaultFont;
+    t.languages = tables.languages;
     t.settings = pageSettings;
     t.background = background;
     t.styleSheet = styleSheet;
     if (!styleSheet.isEmpty()) {
+        t.characterStyles = tables.styles.characterStyles();
         FormatCache formats(tables);
         tables.styles.forEachApplied([&](int id, const CharProps &chr, const ParaProps &para) {
             t.styleFormats.push_back({id, formats.blockFormat(para, false), formats.charFormat(chr)});

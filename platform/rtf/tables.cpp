@@ -212,7 +212,8 @@ void Styles::applyCharacter(State &s, int id, int defaultFont)
         CharProps a, b;
         b.font = INT_MIN;
         b.size = b.fg = b.bg = -1;
-        b.bold = b.italic = b.underline = b.strike = b.hidden = b.valign = b.bgWord = 0xFF;
+        b.bold = b.italic = b.underline = b.strike = b.hidden = b.valign = b.bgWord = b.noproof = 0xFF;
+        b.lang.fill(0xFFFF);
         ParaProps ignored;
         if (!resolve(key(Character, id), a, ignored, defaultFont))
             return;
@@ -234,10 +235,24 @@ void Styles::applyCharacter(State &s, int id, int defaultFont)
     take(c.strike, a.strike, b.strike);
     take(c.hidden, a.hidden, b.hidden);
     take(c.valign, a.valign, b.valign);
+    take(c.noproof, a.noproof, b.noproof);
+    for (size_t k = 0; k < c.lang.size(); ++k)
+        take(c.lang[k], a.lang[k], b.lang[k]);
+    c.cstyle = id;
     if (a.bg == b.bg && a.bgWord == b.bgWord) {
         c.bg = a.bg;
         c.bgWord = a.bgWord;
     }
+}
+
+std::vector<int> Styles::characterStyles() const
+{
+    std::vector<int> ids;
+    for (auto it = styles.constBegin(); it != styles.constEnd(); ++it)
+        if (it.key() >> 32 == Character)
+            ids.push_back(int(quint32(it.key())));
+    std::sort(ids.begin(), ids.end());
+    return ids;
 }
 
 // ---- lists ------------------------------------------------------------------

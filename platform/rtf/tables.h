@@ -2,6 +2,7 @@
 // The tables of an RTF header: fonts, colours, styles and lists, each read
 // from its destination, and the links of the fields. Formats refer to their
 // entries by number.
+#include "kept.h"
 #include "properties.h"
 
 #include <QColor>
@@ -97,6 +98,8 @@ public:
     // Lays character style id's properties, with those of the styles it is
     // based on, over the group's: what the styles do not name stays.
     void applyCharacter(State &s, int id, int defaultFont);
+    // The character styles there are.
+    std::vector<int> characterStyles() const;
     // Each paragraph style applied so far, with the properties it gives.
     template <typename F>
     void forEachApplied(F f) const
@@ -180,6 +183,7 @@ private:
 struct DocumentTables {
     int codePage = 1252;  // \ansicpg
     int defaultFont = 0;  // \deff
+    kept::Languages languages;
     Fonts fonts;
     Colors colors;
     Styles styles;

@@ -18,15 +18,17 @@
 namespace rtf {
 
 Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
-    : doc(doc), tables(doc->defaultFont(), read), codePage(read.codePage), pageSettings(read.settings),
-      backgroundRead(read.background),
+    : doc(doc), tables(doc->defaultFont(), read), languages(read.languages), codePage(read.codePage),
+      pageSettings(read.settings), backgroundRead(read.background),
       styleSheet(read.styleSheet)
 {
     // The file's default font stays its default: kept groups and styles
     // may rely on it.
+    int plainFont = 0;
     for (const kept::Tables::Font &f : read.fonts)
         if (f.id == read.defaultFont)
-            plainFont = cur.font = f.id;
+            plainFont = f.id;
+    cur = plainProps = tables.plain(plainFont);
     for (const kept::Tables::Style &s : read.styleFormats)
         styles.insert(s.id, {s.block, tables.props(-1, s.text)});
     if (codePage != 1252 && codepage::isKnown(codePage))
@@ -41,7 +43,13 @@ QByteArray Writer::run()
     writeFrame(doc->rootFrame());
     QByteArray out;
     out.reserve(body.size() + 1024);
-    out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff" + QByteArray::number(plainFont) + "\\deflang1033\r\n{\\fonttbl";
+    out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff" + QByteArray::number(plainProps.font);
+    appendWord(out, "\\deflang", languages.defaultOf(0));
+    if (languages.deflangfe)
+        appendWord(out, "\\deflangfe", languages.deflangfe);
+    if (languages.adeflang)
+        appendWord(out, "\\adeflang", languages.adeflang);
+    out += "\r\n{\\fonttbl";
     for (const RunTables::Font &font : tables.fontList()) {
         out += "{\\f" + QByteArray::number(font.id) + '\\' + (font.family.isEmpty() ? QByteArray("fnil") : font.family)
             + "\\fcharset" + QByteArray::number(font.charset);
@@ -72,7 +80,7 @@ QByteArray Writer::run()
     if (!pageSettings.isEmpty())
         out += pageSettings.trimmed() + "\r\n";
     out += background();
-    out += "\\viewkind4\\uc1\\pard\\plain\\f" + QByteArray::number(plainFont) + "\\fs24\r\n";
+    out += "\\viewkind4\\uc1\\pard\\plain\\f" + QByteArray::number(plainProps.font) + "\\fs24\r\n";
     out += body;
     out += "}\r\n";
     return out;
@@ -401,8 +409,7 @@ void Writer::writeStyle(const QTextBlock &block, const QTextBlockFormat &bf)
     appendWord(body, "\\s", *known);
     if (const auto style = styles.constFind(*known); style == styles.constEnd() || !(style->text == cur)) {
         body += "\\plain";
-        cur = RunProps();
-        cur.font = plainFont;
+        cur = plainProps;
     }
 }
 

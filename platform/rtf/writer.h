@@ -17,6 +17,7 @@
 #include <QTextFormat>
 #include <QTextFrame>
 
+#include <array>
 #include <charconv>
 #include <vector>
 
@@ -38,6 +39,9 @@ struct RunProps {
     bool bold = false, italic = false, underline = false, strike = false;
     quint8 valign = 0;
     quint8 bgWord = 0;  // as the reader counts them
+    bool noproof = false;
+    int cstyle = -1;  // the character style, -1 for none
+    std::array<quint16, kept::Languages::kCount> lang{};
     bool operator==(const RunProps &) const = default;
 };
 
@@ -64,6 +68,8 @@ public:
     RunTables(const QFont &defaultFont, const kept::Tables &read);
 
     const RunProps &props(int index, const QTextCharFormat &f);
+    // What \\plain gives text: the default font, the document's languages.
+    RunProps plain(int font) const;
     // The Symbol font that bullets are drawn in.
     int useSymbolFont();
 
@@ -85,6 +91,8 @@ private:
     int colorId(const QColor &color);
 
     QFont defaultFont;
+    kept::Languages languages;
+    QSet<int> characterStyles;
     std::vector<Font> fonts;
     QHash<QString, int> fontIds;
     QSet<int> nonAnsi;
@@ -125,6 +133,7 @@ private:
     void closeSpan();
     void writeAnchored(const QTextFragment &frag, const QTextCharFormat &cf);
     void setProps(const RunProps &t);
+    void setLanguages(const RunProps &t, bool all);
     void appendText(const QString &text);
     void writeImage(const QTextImageFormat &fmt);
 
@@ -133,7 +142,8 @@ private:
     QByteArray body;
     qsizetype lineStart = 0;
     RunProps cur;  // what the text written last is in
-    int plainFont = 0;  // \\deff: the font \\plain gives
+    RunProps plainProps;  // what \\plain gives, in the file's default font (\\deff)
+    kept::Languages languages;
     int codePage;
     QByteArray pageSettings;  // as read
     QByteArray backgroundRead;

@@ -56,6 +56,13 @@ const RunProps &RunTables::props(int index, const QTextCharFormat &f)
         r.valign = 1;
     else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
         r.valign = 2;
+    for (int k = 0; k < kept::Languages::kCount; ++k) {
+        const auto p = kept::Languages::kProperties[k];
+        r.lang[size_t(k)] = quint16(f.hasProperty(p) ? f.intProperty(p) : languages.defaultOf(k));
+    }
+    r.noproof = f.boolProperty(kept::NoProof);
+    if (f.hasProperty(kept::CharacterStyle) && characterStyles.contains(f.intProperty(kept::CharacterStyle)))
+        r.cstyle = f.intProperty(kept::CharacterStyle);
     if (index < 0)
         return scratch = r;
     if (size_t(index) >= cache.size()) {
@@ -67,8 +74,11 @@ const RunProps &RunTables::props(int index, const QTextCharFormat &f)
     return cache[size_t(index)];
 }
 
-RunTables::RunTables(const QFont &defaultFont, const kept::Tables &read) : defaultFont(defaultFont)
+RunTables::RunTables(const QFont &defaultFont, const kept::Tables &read)
+    : defaultFont(defaultFont), languages(read.languages)
 {
+    for (int id : read.characterStyles)
+        characterStyles.insert(id);
     for (const kept::Tables::Font &f : read.fonts) {
         if (f.id < 0 || f.id >= kMaxFontId || (!fonts.empty() && fonts.back().id == f.id))
             continue;
@@ -86,6 +96,15 @@ RunTables::RunTables(const QFont &defaultFont, const kept::Tables &read) : defau
         if (rgb != kept::kAutoColor && !colorIds.contains(rgb))
             colorIds.insert(rgb, int(colorList.size()));
     }
+}
+
+RunProps RunTables::plain(int font) const
+{
+    RunProps r;
+    r.font = font;
+    for (int k = 0; k < kept::Languages::kCount; ++k)
+        r.lang[size_t(k)] = quint16(languages.defaultOf(k));
+    return r;
 }
 
 int RunTables::useSymbolFont()
@@ -186,35 +205,58 @@ void Writer::writePiece(const QTextFragment &frag, const QTextCharFormat &cf, in
     appendText(from == 0 && count == frag.length() ? frag.text() : frag.text().mid(from, count));
 }
 
+// The words that take the text from what it is in (cur) to t. A character
+// style is named with all of t after it, whatever the style gives; \\plain
+// ends it.
 void Writer::setProps(const RunProps &t)
 {
     const qsizetype before = body.size();
-    if (t.font != cur.font)
+    bool all = false;
+    if (t.cstyle != cur.cstyle) {
+        if (t.cstyle < 0) {
+            body += "\\plain";
+            cur = plainProps;
+        } else {
+            appendWord(body, "\\cs", t.cstyle);
+            all = true;
+        }
+    }
+    if (all || t.font != cur.font)
         appendWord(body, "\\f", t.font);
-    if (t.size != cur.size)
+    if (all || t.size != cur.size)
         appendWord(body, "\\fs", t.size);
-    if (t.bold != cur.bold)
+    if (all || t.bold != cur.bold)
         body += t.bold ? "\\b" : "\\b0";
-    if (t.italic != cur.italic)
+    if (all || t.italic != cur.italic)
         body += t.italic ? "\\i" : "\\i0";
-    if (t.underline != cur.underline)
+    if (all || t.underline != cur.underline)
         body += t.underline ? "\\ul" : "\\ulnone";
-    if (t.strike != cur.strike)
+    if (all || t.strike != cur.strike)
         body += t.strike ? "\\strike" : "\\strike0";
-    if (t.fg != cur.fg)
+    if (all || t.fg != cur.fg)
         appendWord(body, "\\cf", t.fg);
-    if (t.bg != cur.bg || t.bgWord != cur.bgWord) {
+    if (all || t.bg != cur.bg || t.bgWord != cur.bgWord) {
         static const char *const words[] = {"\\highlight", "\\cb", "\\chcbpat"};
-        if (cur.bg && (t.bg == 0 || t.bgWord != cur.bgWord))
-            body += QByteArray(words[cur.bgWord]) + '0';
+        if ((cur.bg || all) && (t.bg == 0 || t.bgWord != cur.bgWord))
+            body += QByteArray(words[all && !cur.bg ? t.bgWord : cur.bgWord]) + '0';
         if (t.bg)
             appendWord(body, words[t.bgWord], t.bg);
     }
-    if (t.valign != cur.valign)
+    if (all || t.valign != cur.valign)
         body += t.valign == 1 ? "\\super" : t.valign == 2 ? "\\sub" : "\\nosupersub";
+    setLanguages(t, all);
     if (body.size() != before)
         body += ' ';
     cur = t;
+}
+
+void Writer::setLanguages(const RunProps &t, bool all)
+{
+    for (size_t k = 0; k < t.lang.size(); ++k)
+        if (all || t.lang[k] != cur.lang[k])
+            appendWord(body, kept::Languages::kWords[k], t.lang[k]);
+    if (all || t.noproof != cur.noproof)
+        body += t.noproof ? "\\noproof" : "\\noproof0";
 }
 
 void Writer::appendText(const QString &text)

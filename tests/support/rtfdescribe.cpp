@@ -4,6 +4,8 @@
 // them. Two documents that describe alike hold the same content.
 #include "rtfdescribe.h"
 
+#include "kept.h"
+
 #include <QImage>
 #include <QRandomGenerator>
 #include <QTextCursor>
@@ -45,6 +47,7 @@ QString runProps(const QTextDocument *doc, const QTextCharFormat &f)
         out << QStringLiteral("bg") + f.background().color().name();
     if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript) out << QStringLiteral("super");
     if (f.verticalAlignment() == QTextCharFormat::AlignSubScript) out << QStringLiteral("sub");
+    if (f.hasProperty(rtf::kept::CharacterStyle)) out << QStringLiteral("cs%1").arg(f.intProperty(rtf::kept::CharacterStyle));
     if (f.isAnchor() && !f.anchorHref().isEmpty()) out << QStringLiteral("href=") + f.anchorHref();
     return out.join(u' ');
 }

@@ -805,6 +805,10 @@ void TestRtf::keptAsRead_data()
         << QByteArrayList{"}\r\n{\\stylesheet{\\s1\\b\\sb240\\sbasedon2 heading 1;}{\\s2\\qc Base;}{\\s3\\tx720 Tabbed;}}\r\n",
                           "\\pard\\s1\\plain\\qc\\sb240 \\b H\\par\r\n\\pard n\\par\r\n\\pard\\s1\\qc\\sb240 \\b0 x\\par",
                           "\\pard\\qc \\b y\\par\r\n\\pard\\tx720 \\b0 t\\par"};
+    QTest::newRow("outline levels, given or from the style")
+        << QByteArray("{\\rtf1{\\stylesheet{\\s1\\outlinelevel0\\b heading 1;}}\\pard\\s1 H\\par\\pard\\outlinelevel2 x\\par"
+                      "\\pard\\outlinelevel9 y\\par}")
+        << "H\nx\ny" << QByteArrayList{"\\pard\\s1\\plain\\outlinelevel0 \\b H\\par", "\\pard\\outlinelevel2 x\\par", "\\pard y\\par"};
     QTest::newRow("backgrounds as they were written")
         << QByteArray("{\\rtf1{\\colortbl;\\red255\\green255\\blue0;}a{\\highlight1 b}{\\cb1 c}{\\chcbpat1 d}{\\cb1\\chcbpat1 e}f}")
         << "abcdef" << QByteArrayList{"a\\highlight1 b\\highlight0\\cb1 c\\cb0\\chcbpat1 de\\chcbpat0 f"};

@@ -82,6 +82,8 @@ QTextBlockFormat FormatCache::makeBlockFormat(const ParaProps &pp, bool inList)
     }
     if (pp.pagebb)
         bf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (pp.outline)
+        bf.setHeadingLevel(pp.outline);
     if (pp.style != INT_MIN)
         bf.setProperty(kept::ParagraphStyle, pp.style);
     if (pp.ri)

@@ -48,6 +48,7 @@ constexpr ParamRange Bits{0, 32};
 constexpr ParamRange RowBytes{0, 1 << 28};
 constexpr ParamRange Start{0, 1 << 20};     // where numbering starts
 constexpr ParamRange Language{0, 0xFFFF};   // a Windows language id
+constexpr ParamRange Outline{0, 9};         // 9: body text
 }  // namespace range
 
 // What a word does beyond its kind, where its row says it. Every other
@@ -62,7 +63,7 @@ enum Prop : quint16 {
     // paragraph formatting
     P_pard, P_left, P_center, P_right, P_justify, P_leftIndent, P_rightIndent, P_firstIndent, P_spaceBefore,
     P_spaceAfter, P_lineSpacing, P_lineMultiple, P_pageBreakBefore, P_tabStop, P_rightTab, P_centerTab,
-    P_decimalTab, P_inTable, P_tableDepth, P_list, P_listLevel,
+    P_decimalTab, P_inTable, P_tableDepth, P_list, P_listLevel, P_outline,
     // settings kept as read where they stand
     P_page,     // the document's or a section's page: paper, margins, columns, headers and footers
     P_note,     // footnotes and endnotes: where they go, how they are numbered
@@ -110,7 +111,7 @@ enum Prop : quint16 {
     /* \sl: negative for exactly that height */ \
     X(sl, Value, Twips, P_lineSpacing) X(slmult, Toggle, Any, P_lineMultiple) \
     X(pagebb, Toggle, Any, P_pageBreakBefore) X(tx, Value, Twips, P_tabStop) X(tqr, Flag, Any, P_rightTab) \
-    X(tqc, Flag, Any, P_centerTab) X(tqdec, Flag, Any, P_decimalTab) \
+    X(tqc, Flag, Any, P_centerTab) X(tqdec, Flag, Any, P_decimalTab) X(outlinelevel, Value, Outline, P_outline) \
     /* text */ \
     X(par, Symbol, Any, 0) X(line, Symbol, Any, 0x2028) X(page, Symbol, Any, 0) X(sect, Symbol, Any, 0) \
     X(column, Symbol, Any, 0) \

@@ -52,6 +52,7 @@ bool value(CharProps &c, ParaProps &pp, Prop prop, int param, bool hasParam)
     case P_tableDepth: pp.itap = quint8(param); pp.intbl |= param > 0; return true;  // \itap0 leaves \intbl as it is
     case P_list: pp.listKind = 2; pp.ls = param; return true;
     case P_listLevel: pp.ilvl = param; return true;
+    case P_outline: pp.outline = quint8(param < 9 ? param + 1 : 0); return true;
     default: return false;
     }
 }

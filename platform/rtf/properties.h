@@ -50,6 +50,7 @@ struct ParaProps {
     quint8 align = 0, slmult = 0, intbl = 0;
     quint8 itap = 0;      // the depth of the table the paragraph is in, with intbl
     quint8 pagebb = 0;    // starts on a new page
+    quint8 outline = 0;   // its outline level from 1, 0 for body text
     quint8 listKind = 0;  // 0 none, 1 RichEdit's \pn, 2 Word's \ls
     qint8 pnStyle = 0;    // QTextListFormat::Style of a \pn list
     qint8 pnLevel = 0;    // its \pnlvlN, 0 for a list of one level

@@ -298,6 +298,8 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
     default:
         break;
     }
+    if (bf.headingLevel() > 0)
+        appendWord(body, "\\outlinelevel", std::min(bf.headingLevel(), 9) - 1);
     if (bf.hasProperty(QTextFormat::TabPositions)) {
         for (const QTextOption::Tab &tab : bf.tabPositions()) {
             switch (tab.type) {

@@ -77,6 +77,7 @@ QString blockText(const QTextDocument *doc, const QTextBlock &block)
     QStringList para;
     const Qt::Alignment a = bf.alignment() & Qt::AlignHorizontal_Mask;
     if (bf.pageBreakPolicy()) para << QStringLiteral("page%1").arg(int(bf.pageBreakPolicy()));
+    if (bf.headingLevel()) para << QStringLiteral("h%1").arg(bf.headingLevel());
     if (a & Qt::AlignHCenter) para << QStringLiteral("center");
     else if (a & Qt::AlignRight) para << QStringLiteral("right");
     else if (a & Qt::AlignJustify) para << QStringLiteral("justify");

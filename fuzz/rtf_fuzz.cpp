@@ -36,6 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     rtf::scan(bytes);
     // The input as a drawing object whose text box text was edited.
-    rtf::kept::replaceShapeText(bytes, QByteArrayLiteral("x\\par y"));
+    rtf::kept::replaceShapeText(bytes, {QByteArrayLiteral("x\\par y"), QByteArrayLiteral("z")});
     return 0;
 }

@@ -924,6 +924,21 @@ void TestRtf::keptThroughEditing()
     QVERIFY2(out.contains("{\\shptxt \\f0 OXd\\par }") && out.contains("{\\dptxbxtext\\pard{\\b OXd\\par }}") && !out.contains("Old"),
              out.constData());
     QCOMPARE(plainText(load(out).get()), QString::fromUtf16(u"aOXd\u2028b"));
+    // Each box of a group keeps its own text, through an edit within one and one across two.
+    const auto group = load("{\\rtf1 a{\\shpgrp{\\*\\shpinst{\\shp{\\*\\shpinst{\\shptxt One\\par}}}{\\shp{\\*\\shpinst{\\shptxt Two\\par}}}}"
+                            "{\\shprslt{\\*\\do\\dpgroup{\\dptxbx{\\dptxbxtext One\\par}}{\\dptxbx{\\dptxbxtext Two\\par}}}}}b\\par}");
+    QCOMPARE(plainText(group.get()), QString::fromUtf16(u"aOne\u2028Two\u2028b"));
+    QTextCursor g(group.get());
+    g.setPosition(5);
+    g.insertText(QStringLiteral("Tw"));
+    out = rtf::write(group.get());
+    QVERIFY2(out.contains("{\\shptxt One\\par }") && out.contains("{\\shptxt TwTwo\\par }") && out.contains("{\\dptxbxtext TwTwo\\par }"),
+             out.constData());
+    g.setPosition(3);
+    g.setPosition(8, QTextCursor::KeepAnchor);
+    g.insertText(QStringLiteral("X"));
+    out = rtf::write(group.get());
+    QVERIFY2(out.contains("{\\shptxt OnX}") && out.contains("{\\shptxt wo\\par }"), out.constData());
     // A section break rides on its first paragraph: splitting that paragraph
     // writes it once, joining it to the paragraph before deletes it.
     const QByteArray sections = "{\\rtf1 a\\sect\\sectd\\cols2{\\header H}bc\\par}";

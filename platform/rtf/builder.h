@@ -79,6 +79,8 @@ public:
     // written as that.
     bool beginShownSpan(const QByteArray &object);
     bool canBeginSpan() const { return !spanOpen && keptAnchors < kept::kMaxAnchors; }
+    // A text box of the object shown begins.
+    void beginBox();
     bool spanUsed() const { return spanHasText || !runText.isEmpty(); }
     // Whether any text went into the span.
     bool endKeptSpan();
@@ -164,6 +166,7 @@ private:
     bool spanOpen = false, spanHasText = false;
     int spanStart = -1;  // where its first character went
     QTextCharFormat spanFormat;  // its properties
+    std::vector<int> boxStarts;  // where in it each text box of the object shown began
 
     // The section being set up: open until text comes, kept until its
     // first paragraph takes it.

@@ -7,6 +7,7 @@
 
 #include <QRandomGenerator>
 #include <QTextDocument>
+#include <QVariantList>
 
 #include <algorithm>
 #include <utility>
@@ -101,7 +102,16 @@ bool DocumentBuilder::beginShownSpan(const QByteArray &object)
     keptPending.clear();
     spanFormat.setProperty(kept::Word, object);
     spanFormat.setProperty(kept::Span, true);
+    boxStarts.clear();
     return true;
+}
+
+void DocumentBuilder::beginBox()
+{
+    if (!spanOpen || !spanFormat.hasProperty(kept::Word) || boxStarts.size() >= 4096)
+        return;
+    flushText();
+    boxStarts.push_back(spanHasText ? cursor.position() - spanStart : 0);
 }
 
 bool DocumentBuilder::endKeptSpan()
@@ -117,6 +127,8 @@ bool DocumentBuilder::endKeptSpan()
         c.setPosition(spanStart);
         c.setPosition(cursor.position(), QTextCursor::KeepAnchor);
         length.setProperty(kept::Shown, c.selectedText());
+        if (boxStarts.size() > 1)
+            length.setProperty(kept::Boxes, QVariantList(boxStarts.begin(), boxStarts.end()));
         c.setPosition(spanStart);
         c.setPosition(cursor.position(), QTextCursor::KeepAnchor);
         c.mergeCharFormat(length);

@@ -11,6 +11,7 @@
 // it. The writer writes the kept groups once per id: before the anchor, or
 // after it when the group followed the text in the paragraph.
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QList>
 #include <QRgb>
 #include <QString>
@@ -36,6 +37,8 @@ enum Property {
     BackgroundWord,                               // int: the background is written as 1 \\cb, 2 \\chcbpat,
                                                   // else \\highlight
     Shown,                                        // QString: the text a span showing an object showed
+    Boxes,                                        // QVariantList of int: where in it each of its text
+                                                  // boxes began, when it has more than one
     Section,                                      // QByteArray, of a block: the section it starts, its
                                                   // words and groups as read after \\sect (sections.h);
                                                   // Id tells copies made by splitting the block
@@ -73,9 +76,10 @@ bool onlyWordsBetween(const char *begin, const char *wordStart);
 bool endsInWord(const QByteArray &bytes);
 
 // The drawing object with the text of its text boxes (\\shptxt, \\dptxbxtext)
-// replaced by text, written as RTF; the words around it stay as read. Empty
-// when it holds no text box.
-QByteArray replaceShapeText(const QByteArray &object, const QByteArray &text);
+// replaced by texts, written as RTF: the first box of each kind holds the
+// first, and so on; boxes past the texts are emptied. The words around stay
+// as read. Empty when it holds no text box.
+QByteArray replaceShapeText(const QByteArray &object, const QByteArrayList &texts);
 
 // The languages text has unless it says otherwise (\\deflang, \\deflangfe,
 // \\adeflang; 0 where the file gives none), and the words that give a run's.

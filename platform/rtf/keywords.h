@@ -171,7 +171,7 @@ enum Prop : quint16 {
     X(fet, Value, Any, P_note) \
     /* drawing objects: kept as read, their result or text shown */ \
     X(shp, Destination, Any, P_none) X(shpgrp, Destination, Any, P_none) X(do, Ignorable, Any, P_none) \
-    X(shpinst, Ignorable, Any, P_none) X(sn, Destination, Any, P_none) \
+    X(shpinst, Ignorable, Any, P_none) X(sn, Destination, Any, P_none) X(dptxbxtext, Destination, Any, P_none) \
     /* tables */ \
     X(trowd, Flag, Any, P_none) X(cellx, Value, Twips, P_none) X(cell, Symbol, Any, 0) X(row, Symbol, Any, 0) \
     X(intbl, Toggle, Any, P_inTable) X(nestcell, Symbol, Any, 0) X(nestrow, Symbol, Any, 0) \

@@ -49,6 +49,10 @@ bool Reader::openInBody(Kw kw)
             return false;
         s.dest = PictAlt;
         return true;
+    case K_dptxbxtext:
+        if (shapeDepth)
+            builder.beginBox();
+        return true;
     case K_ud: case K_shppict: case K_object: case K_result: case K_shprslt: case K_nesttableprops:
         return true;
     default:

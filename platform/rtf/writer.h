@@ -130,6 +130,7 @@ private:
     void writeSpan(const QTextFragment &frag, const QTextCharFormat &cf);
     void appendKept(const QByteArray &bytes);
     qsizetype writeEditedObject(const QTextFragment &frag, const QTextCharFormat &cf);
+    static QStringList boxTexts(const QString &shown, const QString &now, const QVariantList &starts);
     void closeSpan();
     void writeAnchored(const QTextFragment &frag, const QTextCharFormat &cf);
     void setProps(const RunProps &t);

@@ -8,7 +8,10 @@
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QDropEvent>
 #include <QMimeData>
+#include <QPointer>
+#include <QTextDocumentFragment>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -18,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace platform {
 
@@ -717,6 +721,52 @@ void RichTextBox::mousePressEvent(QMouseEvent *e)
     const QPointF p = e->position();
     emit MouseDown(button, shiftState(e->modifiers()), pixelsToTwipsX(int(p.x())), pixelsToTwipsY(int(p.y())));
     QTextEdit::mousePressEvent(e);
+}
+
+// ---------------------------------------------------------------------------
+// Moving text by dragging it
+
+namespace {
+// The selection being dragged, as the document has it, with the box it came from.
+class DraggedText : public QMimeData
+{
+public:
+    QPointer<const RichTextBox> box;
+    QTextDocumentFragment fragment;
+};
+}  // namespace
+
+QMimeData *RichTextBox::createMimeDataFromSelection() const
+{
+    const std::unique_ptr<QMimeData> plain(QTextEdit::createMimeDataFromSelection());
+    auto *data = new DraggedText;
+    for (const QString &format : plain->formats())
+        data->setData(format, plain->data(format));
+    data->box = this;
+    data->fragment = textCursor().selection();
+    return data;
+}
+
+void RichTextBox::dropEvent(QDropEvent *e)
+{
+    const auto *dragged = dynamic_cast<const DraggedText *>(e->mimeData());
+    QTextCursor from = textCursor();
+    if (!dragged || dragged->box != this || e->dropAction() != Qt::MoveAction || !from.hasSelection()
+        || isReadOnly()) {
+        QTextEdit::dropEvent(e);
+        return;
+    }
+    QDragLeaveEvent leave;
+    QTextEdit::dragLeaveEvent(&leave);  // the drop caret goes
+    QTextCursor to = cursorForPosition(e->position().toPoint());
+    if (to.position() <= from.selectionStart() || to.position() >= from.selectionEnd()) {
+        from.beginEditBlock();
+        from.removeSelectedText();
+        to.insertFragment(dragged->fragment);
+        from.endEditBlock();
+        setTextCursor(to);
+    }
+    e->acceptProposedAction();
 }
 
 }  // namespace platform

@@ -137,6 +137,10 @@ protected:
     void inputMethodEvent(QInputMethodEvent *e) override;
     void insertFromMimeData(const QMimeData *source) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
+    // A drag inside the document moves the text as it is (formatting,
+    // footnotes, fields, drawing objects, hidden text), in one edit.
+    QMimeData *createMimeDataFromSelection() const override;
+    void dropEvent(QDropEvent *e) override;
 
 private:
     bool isMenuShortcut(QKeyEvent *e) const;

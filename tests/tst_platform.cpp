@@ -8,6 +8,8 @@
 #include "scripteddialoghost.h"
 
 #include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,7 +17,16 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <memory>
+
 using platform::RichTextBox;
+
+// Reaches what a drag and a paste hand the control.
+struct DraggingBox : RichTextBox {
+    using RichTextBox::createMimeDataFromSelection;
+    using RichTextBox::dropEvent;
+    using RichTextBox::insertFromMimeData;
+};
 
 class TestPlatform : public QObject {
     Q_OBJECT
@@ -339,6 +350,40 @@ private slots:
         box.setSelText(QStringLiteral("typed"));
         QCOMPARE(box.SelFontName(), std::optional<QString>(QStringLiteral("MS Sans Serif")));
         QVERIFY(box.TextRTF().contains(" MS Sans Serif;}"));
+    }
+
+    void dragMoveTakesTheTextAsItIs()
+    {
+        // A drag inside the document moves the text with its formatting and
+        // what it keeps, in one edit; what a paste brings stays plain text.
+        DraggingBox box;
+        box.resize(600, 300);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        box.setTextRTF("{\\rtf1 Start {\\b bold{\\super\\chftn}{\\footnote N}}{\\field{\\*\\fldinst PAGE}{\\fldrslt 3}}"
+                       "{\\v hid} end\\par Target\\par}");
+        const QByteArray before = box.TextRTF();
+        select(box, 6, 6);
+        const std::unique_ptr<QMimeData> dragged(box.createMimeDataFromSelection());
+        QTextCursor target(box.document());
+        target.setPosition(int(box.toDocPosition(24)));
+        QDropEvent drop(box.cursorRect(target).center(), Qt::MoveAction | Qt::CopyAction, dragged.get(), Qt::LeftButton,
+                        Qt::NoModifier);
+        drop.setDropAction(Qt::MoveAction);
+        box.dropEvent(&drop);
+        QCOMPARE(box.Text(), QStringLiteral("Start  end\r\nTargetbold13"));
+        const QByteArray moved = box.TextRTF();
+        for (const char *kept : {"{\\footnote N}", "{\\field{\\*\\fldinst PAGE}", "{\\v hid}"})
+            QVERIFY2(moved.count(kept) == 1 && moved.indexOf(kept) > moved.indexOf("Target"), moved.constData());
+        QVERIFY2(moved.contains("Target\\b bold"), moved.constData());
+        box.document()->undo();
+        QCOMPARE(box.TextRTF(), before);
+
+        select(box, 0, 0);
+        box.insertFromMimeData(dragged.get());
+        QVERIFY(box.Text().startsWith(QStringLiteral("bold13Start")));
+        QVERIFY(!box.TextRTF().contains("footnote N}bold"));
+        QVERIFY2(box.TextRTF().count("{\\footnote N}") == 1, box.TextRTF().constData());
     }
 
     void freeFormatReader_data()

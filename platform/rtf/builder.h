@@ -43,6 +43,8 @@ public:
     }
 
     void startRow() { cellx.clear(); }
+    // Whether a table is being read: one open, a row defined or the paragraph in one.
+    bool inTable(const State &s) const { return table || !cellx.empty() || s.para.intbl; }
     void addCellEdge(int x);
     // \\cell and \\row end a cell or row of the outermost table (depth 1),
     // \\nestcell and \\nestrow one of a table nested in a cell.

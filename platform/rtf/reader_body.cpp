@@ -169,7 +169,9 @@ void Reader::endParagraph(const QByteArray &breakWord)
 
 void Reader::endCell(bool nested)
 {
-    if (shapeDepth) {
+    // In a shape's text, or with no table anywhere (no row defined, no
+    // paragraph in one): a tab parts the cells' text, as RichEdit shows it.
+    if (shapeDepth || !builder.inTable(state())) {
         textChar('\t');
         return;
     }

@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QTextCursor>
 #include <QPixmap>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTextBlock>
@@ -241,7 +242,7 @@ std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portab
     doc->setDefaultFont(QFont(QStringLiteral("Verdana"), rng.bounded(8, 14)));
     QTextCursor c(doc.get());
     int images = 0;
-    QTextList *list = nullptr;
+    QPointer<QTextList> list;  // Qt deletes a list its last paragraph leaves
     for (int p = rng.bounded(1, 14); p > 0; --p) {
         if (p != 0 && c.position() > 0)
             c.insertBlock(randomBlockFormat(), QTextCharFormat());

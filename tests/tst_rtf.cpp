@@ -863,7 +863,7 @@ void TestRtf::keptAsRead_data()
                                                     << QByteArrayList{"a" + fill + "b"};
     QTest::newRow("text the file gives no font, in the face readers assume")
         << QByteArray("{\\rtf1{\\fonttbl{\\f1\\fswiss Arial;}}a{\\f1 b}\\trowd\\cellx9\\cellx18\\intbl c\\cell\\row}") << "ab\nc\n\n"
-        << QByteArrayList{"{\\f1\\fswiss\\fcharset0 Arial;}{\\f2\\froman\\fcharset0 Times New Roman;}}", "\\f2 a\\f1 b"};
+        << QByteArrayList{"\\deff2", "{\\f1\\fswiss\\fcharset0 Arial;}{\\f2\\froman\\fcharset0 Times New Roman;}}", "\\pard a\\f1 b"};
     QTest::newRow("page background, shown where it is a colour")
         << QByteArray("{\\rtf1\\paperw9000{\\*\\background{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 255}}{\\sp{\\sn fFilled}{\\sv 1}}}}}a}")
         << "a" << QByteArrayList{"\\paperw9000\r\n{\\*\\background{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 255}}", "}}}}}\r\n\\viewkind4",
@@ -871,6 +871,14 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("page numbers where the file asks for them")
         << QByteArray("{\\rtf1 Page {\\b\\chpgn}\\page Page \\chpgn\\sect\\sectd\\sbknone still \\chpgn}") << "Page 1\nPage 2\nstill 2"
         << QByteArrayList{"Page \\b \\chpgn \\b0 \\par", "Page \\chpgn \\sect", "still \\chpgn \\par"};
+    QTest::newRow("broken input, written alike every time")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0 A\tB;}}{\\stylesheet{\\s5\\ls1 Listed;}}{\\stylesheet{\\s6 Again;}}"
+                      "\\pard\\s5 a{\\field{\\*\\fldinst X}{\\fldrzlt shown}}{\\field{\\*\\fldinst P}{\\*\\bkmkstart m}{\\fldrslt 3}}"
+                      "{ \\*\\y}\\u0?\\'07\\par\\pard{\\*\\pn\\pnlvlblt}b\\par}")
+        << QStringLiteral("ashown3 ") + QChar(0) + QChar(7) + QStringLiteral("\nb")
+        << QByteArrayList{"{\\f0\\fnil\\fcharset0 AB;}", "\\pard {\\stylesheet{\\s6 Again;}}a", "shown{\\field{\\*\\fldinst P}{\\*\\bkmkstart m}{\\fldrslt 3}}",
+                          " {\\*\\y}\\u0?\\u7?\\par", "\\ls1\\ilvl0"};
+    QTest::newRow("cut off after a backslash") << QByteArray("{\\rtf1 a{\\*\\x b\\") << "a" << QByteArrayList{"a{\\*\\x b}"};
     QTest::newRow("not kept: list text, nested table twin")
         << QByteArray("{\\rtf1{\\pntext 1.}a{\\nonesttables b}}") << "a" << QByteArrayList{"\\pard a\\par"};
 }

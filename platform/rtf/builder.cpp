@@ -40,6 +40,7 @@ void DocumentBuilder::append(const Text &whole, const State &s)
         prepareContent(s, 0);
     }
     Text text = whole;
+    shown += text.size();
     if (!keptPending.isEmpty() && !spanOpen && keptAnchors < kept::kMaxAnchors && !text.isEmpty()) {
         // The first character holds the groups that came before it.
         flushText();
@@ -382,6 +383,7 @@ void DocumentBuilder::addPicture(const DecodedPicture &picture, const State &s)
         if (needsPrepare(s))
             prepareContent(s, 0);
         placeholderPending = true;
+        ++shown;
         placeholderW = picture.width;
         placeholderH = picture.height;
     }
@@ -410,6 +412,7 @@ void DocumentBuilder::insertImage(const QImage &image, double w, double h, const
     f.setWidth(w);
     f.setHeight(h);
     cursor.insertImage(f);
+    ++shown;
     paraHasContent = true;
 }
 

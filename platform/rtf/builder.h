@@ -91,6 +91,9 @@ public:
 
     void finish(const State &s);
 
+    // Grows with everything shown: text, pictures, marks.
+    qint64 shownCount() const { return shown; }
+
     QTextDocument *document() const { return doc; }
 
 private:
@@ -162,6 +165,7 @@ private:
     int pictureCount = 0;
 
     bool pageBreakPending = false;
+    qint64 shown = 0;
     int pagesBroken = 0;  // paragraphs and tables that start a page
 
     // The span open, and whether text went into it.

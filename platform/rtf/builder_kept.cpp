@@ -152,6 +152,7 @@ void DocumentBuilder::appendMark(const QString &shown, const QByteArray &word, c
     kept::add(f, kept::Before, keptPending, nextKeptId());
     keptPending.clear();
     f.setProperty(kept::Word, word);
+    this->shown += shown.size();
     if (shown.size() != 1)
         f.setProperty(kept::Length, int(shown.size()));
     cursor.insertText(shown, f);

@@ -38,11 +38,16 @@ bool onlyWordsBetween(const char *begin, const char *wordStart)
 {
     const auto alpha = [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
     const char *p = begin + 1;
+    bool afterWord = false;  // a space ends the word before it; any other is text
     while (p < wordStart) {
-        if (*p == '\r' || *p == '\n' || *p == ' ') {
+        if (*p == '\r' || *p == '\n') {
             ++p;
+        } else if (*p == ' ' && afterWord) {
+            ++p;
+            afterWord = false;
         } else if (*p == '\\' && p + 1 < wordStart && p[1] == '*') {
             p += 2;
+            afterWord = false;
         } else if (*p == '\\' && p + 1 < wordStart && alpha(p[1])) {
             ++p;
             while (p < wordStart && alpha(*p))
@@ -51,6 +56,7 @@ bool onlyWordsBetween(const char *begin, const char *wordStart)
                 ++p;
             while (p < wordStart && *p >= '0' && *p <= '9')
                 ++p;
+            afterWord = true;
         } else {
             return false;
         }

@@ -49,6 +49,8 @@ enum Property {
                                                   // in it), written before its text; Id as for Section
     ParagraphStyle = QTextFormat::UserProperty + 0x4B40,  // int, on a block: its style in the style sheet kept
     CharacterStyle,                               // int, of text: its character style in the style sheet kept
+    StyleNumbers,                                 // bool, of a paragraph style's format: it puts its paragraphs
+                                                  // in a list
     Language,                                     // int, of text: \\lang, where not the document's; then
     LanguageFe,                                   // \\langfe,
     LanguageNp,                                   // \\langnp,

@@ -392,6 +392,9 @@ void Reader::textChar(char16_t c)
             fieldInst.append(QChar(c));
         return;
     case Body:
+        // An object's mark without its object stands for nothing.
+        if (c == QChar::ObjectReplacementCharacter)
+            return;
         bodyText(QStringView(&c, 1));
         return;
     default:

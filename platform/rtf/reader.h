@@ -57,6 +57,7 @@ private:
     struct OpenField {
         qint64 depth;
         const char *open;  // its '{', null when it cannot be kept as read
+        qint64 shownBefore;  // what the builder had shown when it began
         bool result = false, spanning = false;
     };
 
@@ -114,6 +115,7 @@ private:
     QByteArray pageSettings;
     QByteArray background;  // the page background's group
     const char *styleSheetOpen = nullptr;  // its '{', when it can be kept
+    bool styleSheetSeen = false;
     QByteArray styleSheet;
     int footnoteMarks = 0;
 

@@ -23,6 +23,10 @@ bool Reader::openInBody(Kw kw)
     case K_fonttbl: s.dest = FontTable; tables.fonts.begin(); return true;
     case K_colortbl: s.dest = ColorTable; tables.colors.begin(); return true;
     case K_stylesheet:
+        // The first style sheet is the document's; another is kept as read.
+        if (styleSheetSeen)
+            return false;
+        styleSheetSeen = true;
         s.dest = StyleSheet;
         styleSheetOpen = tokens.groupDepth() > 1 && kept::onlyWordsBetween(tokens.lastGroupOpen(), tokens.wordStart())
             ? tokens.lastGroupOpen()

@@ -66,7 +66,7 @@ void Reader::beginField()
         return;
     const char *open = tokens.lastGroupOpen();
     const bool clean = tokens.groupDepth() > 1 && open && kept::onlyWordsBetween(open, tokens.wordStart());
-    fields.push_back({tokens.groupDepth(), clean ? open : nullptr});
+    fields.push_back({tokens.groupDepth(), clean ? open : nullptr, builder.shownCount()});
 }
 
 void Reader::fieldResult(bool keepAround)
@@ -85,7 +85,9 @@ void Reader::endField()
 {
     const OpenField f = fields.back();
     fields.pop_back();
-    const bool shown = f.spanning ? builder.endKeptSpan() : f.result;
+    // Text shown from a field without a result it knows (a broken one)
+    // stands for it: keeping the field too would show that text twice.
+    const bool shown = f.spanning ? builder.endKeptSpan() : f.result || builder.shownCount() != f.shownBefore;
     if (shown || !f.open || shapeDepth)
         return;
     // Nothing shown: the whole field, its closing brace read just now.
@@ -144,7 +146,9 @@ void Reader::dropField()
 
 void Reader::keepGroup(Kw kw, bool starred)
 {
-    if (shapeDepth) {  // the shape holds it
+    // A shape holds it, or a field before its result, which is kept from
+    // its brace up to there.
+    if (shapeDepth || (!fields.empty() && fields.back().open && !fields.back().result)) {
         skipGroup();
         return;
     }
@@ -169,6 +173,10 @@ void Reader::keepGroup(Kw kw, bool starred)
         // data would swallow the braces.
         if (bytes.contains("\\bin"))
             return;
+        qsizetype slashes = 0;  // a backslash the data ended on would escape the first
+        while (slashes < bytes.size() && bytes[bytes.size() - 1 - slashes] == '\\')
+            ++slashes;
+        bytes.chop(slashes % 2);
         bytes.append(QByteArray(unclosed, '}'));
     }
     if (!isSectionGroup(kw) || !builder.keepInSection(bytes))
@@ -213,7 +221,10 @@ void Reader::saveKeptTables()
         t.characterStyles = tables.styles.characterStyles();
         FormatCache formats(tables);
         tables.styles.forEachApplied([&](int id, const CharProps &chr, const ParaProps &para) {
-            t.styleFormats.push_back({id, formats.blockFormat(para, false), formats.charFormat(chr)});
+            QTextBlockFormat block = formats.blockFormat(para, false);
+            if (para.listKind)
+                block.setProperty(kept::StyleNumbers, true);
+            t.styleFormats.push_back({id, block, formats.charFormat(chr)});
         });
     }
     tables.fonts.forEach([&t](int id, const Fonts::Font &f) {

@@ -46,7 +46,8 @@ void Fonts::word(Kw kw, int param)
 
 void Fonts::nameChar(char16_t c)
 {
-    if (entryOpen && entryName.size() < 256)
+    // Tabs and other controls name nothing.
+    if (entryOpen && entryName.size() < 256 && c >= 0x20)
         entryName.append(QChar(c));
 }
 

@@ -6,6 +6,7 @@
 #include "bounds.h"
 #include "codepages.h"
 #include "numbering.h"
+#include "tables.h"
 
 #include <QTextDocument>
 #include <QTextList>
@@ -24,10 +25,16 @@ Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
 {
     // The file's default font stays its default: kept groups and styles
     // may rely on it.
+    // Text that named no font was read in the default font, or where the
+    // file had none, in the face readers assume.
     int plainFont = 0;
-    for (const kept::Tables::Font &f : read.fonts)
-        if (f.id == read.defaultFont)
-            plainFont = f.id;
+    const auto deff = std::find_if(read.fonts.begin(), read.fonts.end(), [&read](const kept::Tables::Font &f) {
+        return f.id == read.defaultFont && !f.name.isEmpty();
+    });
+    if (deff != read.fonts.end())
+        plainFont = deff->id;
+    else if (!read.fonts.empty())
+        plainFont = tables.face(Fonts::kUnnamedFace);
     cur = plainProps = tables.plain(plainFont);
     for (const kept::Tables::Style &s : read.styleFormats)
         styles.insert(s.id, {s.block, tables.props(-1, s.text)});
@@ -405,7 +412,7 @@ void Writer::writeStyle(const QTextBlock &block, const QTextBlockFormat &bf)
         return;
     auto known = styleOfFormat.constFind(block.blockFormatIndex());
     if (known == styleOfFormat.constEnd())
-        known = styleOfFormat.insert(block.blockFormatIndex(), fittingStyle(bf));
+        known = styleOfFormat.insert(block.blockFormatIndex(), fittingStyle(bf, block.textList()));
     if (*known == INT_MIN)
         return;
     appendWord(body, "\\s", *known);
@@ -415,7 +422,7 @@ void Writer::writeStyle(const QTextBlock &block, const QTextBlockFormat &bf)
     }
 }
 
-int Writer::fittingStyle(const QTextBlockFormat &bf) const
+int Writer::fittingStyle(const QTextBlockFormat &bf, bool inList) const
 {
     if (!bf.hasProperty(kept::ParagraphStyle))
         return INT_MIN;
@@ -432,7 +439,8 @@ int Writer::fittingStyle(const QTextBlockFormat &bf) const
         || !unset(QTextFormat::BlockRightMargin) || !unset(QTextFormat::BlockTopMargin)
         || !unset(QTextFormat::BlockBottomMargin)
         || (style.lineHeightType() != QTextBlockFormat::SingleHeight && bf.lineHeightType() == QTextBlockFormat::SingleHeight)
-        || (notLeft(style) && !notLeft(bf)) || style.pageBreakPolicy() != QTextFormat::PageBreak_Auto)
+        || (notLeft(style) && !notLeft(bf)) || style.pageBreakPolicy() != QTextFormat::PageBreak_Auto
+        || (style.boolProperty(kept::StyleNumbers) && !inList))
         return INT_MIN;
     return id;
 }

@@ -72,6 +72,8 @@ public:
     RunProps plain(int font) const;
     // The Symbol font that bullets are drawn in.
     int useSymbolFont();
+    // The number of a face, declared when it is not yet.
+    int face(const QString &family) { return fontId(family); }
 
     struct Font {
         int id;
@@ -124,7 +126,7 @@ private:
     bool writeSection(const QTextBlockFormat &bf, bool pageBreak);
     void twips(const char *word, qreal px);
     void writeStyle(const QTextBlock &block, const QTextBlockFormat &bf);
-    int fittingStyle(const QTextBlockFormat &bf) const;
+    int fittingStyle(const QTextBlockFormat &bf, bool inList) const;
     void writeFragment(const QTextFragment &frag, const QTextCharFormat &cf);
     void writePiece(const QTextFragment &frag, const QTextCharFormat &cf, int from, int count);
     void writeSpan(const QTextFragment &frag, const QTextCharFormat &cf);

@@ -29,6 +29,8 @@ const RunProps &RunTables::props(int index, const QTextCharFormat &f)
         family = f.stringProperty(QTextFormat::FontFamily);
     if (family.isEmpty())
         family = defaultFont.family();
+    if (family.isEmpty())
+        family = Fonts::kUnnamedFace;
     r.font = fontId(family);
     double pt = 0;
     if (f.hasProperty(QTextFormat::FontPointSize))
@@ -83,7 +85,7 @@ RunTables::RunTables(const QFont &defaultFont, const kept::Tables &read)
         if (f.id < 0 || f.id >= kMaxFontId || (!fonts.empty() && fonts.back().id == f.id))
             continue;
         fonts.push_back({f.id, f.charset, f.name, f.cpg, f.family});
-        if (!fontIds.contains(f.name))
+        if (!f.name.isEmpty() && !fontIds.contains(f.name))
             fontIds.insert(f.name, f.id);
         if (f.charset != 0 || f.cpg != 0)
             nonAnsi.insert(f.id);
@@ -286,8 +288,6 @@ void Writer::appendText(const QString &text)
         case 0xFFFC: continue;
         default: break;
         }
-        if (c < 0x20)
-            continue;
         if (const uchar b = c >= 0x80 && ansiText && tables.isAnsi(cur.font) ? codepage::toWindows1252(c) : 0) {
             const char esc[4] = {'\\', '\'', kHex[b >> 4], kHex[b & 15]};
             body.append(esc, 4);

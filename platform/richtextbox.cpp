@@ -9,7 +9,10 @@
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QDropEvent>
 #include <QMimeData>
+#include <QPointer>
+#include <QTextDocumentFragment>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -19,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace platform {
 
@@ -160,7 +164,7 @@ QTextDocument *RichTextBox::newDocument() const
 {
     auto *doc = new QTextDocument;
     doc->setUndoRedoEnabled(false);
-    doc->setDefaultFont(document()->defaultFont());
+    doc->setDefaultFont(ownFace());  // a rich-text file's own faces replace it
     doc->setDocumentMargin(document()->documentMargin());
     doc->setDefaultTextOption(document()->defaultTextOption());
     return doc;
@@ -197,6 +201,15 @@ void RichTextBox::setPlainTextDocument(const QString &text)
     QTextDocument *doc = newDocument();
     QTextCursor(doc).insertText(toParagraphs(text));
     adoptDocument(doc);
+}
+
+// The face of text the control is given without one: what the window gave
+// its first document. A document loaded before does not hand its faces on.
+const QFont &RichTextBox::ownFace() const
+{
+    if (!m_ownFace)
+        m_ownFace = document()->defaultFont();
+    return *m_ownFace;
 }
 
 void RichTextBox::adoptDocument(QTextDocument *doc)
@@ -863,6 +876,52 @@ void RichTextBox::mousePressEvent(QMouseEvent *e)
     const QPointF p = e->position();
     emit MouseDown(button, shiftState(e->modifiers()), pixelsToTwipsX(int(p.x())), pixelsToTwipsY(int(p.y())));
     QTextEdit::mousePressEvent(e);
+}
+
+// ---------------------------------------------------------------------------
+// Moving text by dragging it
+
+namespace {
+// The selection being dragged, as the document has it, with the box it came from.
+class DraggedText : public QMimeData
+{
+public:
+    QPointer<const RichTextBox> box;
+    QTextDocumentFragment fragment;
+};
+}  // namespace
+
+QMimeData *RichTextBox::createMimeDataFromSelection() const
+{
+    const std::unique_ptr<QMimeData> plain(QTextEdit::createMimeDataFromSelection());
+    auto *data = new DraggedText;
+    for (const QString &format : plain->formats())
+        data->setData(format, plain->data(format));
+    data->box = this;
+    data->fragment = textCursor().selection();
+    return data;
+}
+
+void RichTextBox::dropEvent(QDropEvent *e)
+{
+    const auto *dragged = dynamic_cast<const DraggedText *>(e->mimeData());
+    QTextCursor from = textCursor();
+    if (!dragged || dragged->box != this || e->dropAction() != Qt::MoveAction || !from.hasSelection()
+        || isReadOnly()) {
+        QTextEdit::dropEvent(e);
+        return;
+    }
+    QDragLeaveEvent leave;
+    QTextEdit::dragLeaveEvent(&leave);  // the drop caret goes
+    QTextCursor to = cursorForPosition(e->position().toPoint());
+    if (to.position() <= from.selectionStart() || to.position() >= from.selectionEnd()) {
+        from.beginEditBlock();
+        from.removeSelectedText();
+        to.insertFragment(dragged->fragment);
+        from.endEditBlock();
+        setTextCursor(to);
+    }
+    e->acceptProposedAction();
 }
 
 }  // namespace platform

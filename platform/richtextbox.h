@@ -157,6 +157,10 @@ protected:
     void inputMethodEvent(QInputMethodEvent *e) override;
     void insertFromMimeData(const QMimeData *source) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
+    // A drag inside the document moves the text as it is (formatting,
+    // footnotes, fields, drawing objects, hidden text), in one edit.
+    QMimeData *createMimeDataFromSelection() const override;
+    void dropEvent(QDropEvent *e) override;
 
 private:
     // Return in an empty paragraph: out of its list, or a new paragraph in
@@ -166,6 +170,7 @@ private:
     void applyGeometry();
     QTextDocument *newDocument() const;
     void adoptDocument(QTextDocument *doc);
+    const QFont &ownFace() const;
     void watchDocument();
     template <typename T, typename Get>
     std::optional<T> uniform(Get get) const;
@@ -177,6 +182,7 @@ private:
     int m_visibleBottom = -1;
     bool m_composing = false;
     QMetaObject::Connection m_watch;
+    mutable std::optional<QFont> m_ownFace;
 };
 
 }  // namespace platform

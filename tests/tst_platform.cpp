@@ -11,6 +11,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QRandomGenerator>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -18,6 +20,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include <memory>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -55,6 +59,13 @@ struct stat statOf(const QString &path)
 }
 
 }  // namespace
+
+// Reaches what a drag and a paste hand the control.
+struct DraggingBox : RichTextBox {
+    using RichTextBox::createMimeDataFromSelection;
+    using RichTextBox::dropEvent;
+    using RichTextBox::insertFromMimeData;
+};
 
 class TestPlatform : public QObject {
     Q_OBJECT
@@ -363,6 +374,55 @@ private slots:
         QCOMPARE(box.SelStart(), 0);
         QCOMPARE(box.SelFontSize(), std::optional<double>(12));
         QCOMPARE(box.SelFontName(), std::optional<QString>(QStringLiteral("Arial")));
+    }
+
+    void documentsKeepTheirOwnFaces()
+    {
+        // Text a rich-text file gives no face is in the face its readers
+        // assume; the control's own face is a new document's, after any.
+        RichTextBox box;
+        box.document()->setDefaultFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+        box.setTextRTF("{\\rtf1 Hello\\par}");
+        QCOMPARE(box.SelFontName(), std::optional<QString>(QStringLiteral("Times New Roman")));
+        QVERIFY(!box.TextRTF().contains("MS Sans Serif"));
+        box.setTextRTF("");
+        box.setSelText(QStringLiteral("typed"));
+        QCOMPARE(box.SelFontName(), std::optional<QString>(QStringLiteral("MS Sans Serif")));
+        QVERIFY(box.TextRTF().contains(" MS Sans Serif;}"));
+    }
+
+    void dragMoveTakesTheTextAsItIs()
+    {
+        // A drag inside the document moves the text with its formatting and
+        // what it keeps, in one edit; what a paste brings stays plain text.
+        DraggingBox box;
+        box.resize(600, 300);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        box.setTextRTF("{\\rtf1 Start {\\b bold{\\super\\chftn}{\\footnote N}}{\\field{\\*\\fldinst PAGE}{\\fldrslt 3}}"
+                       "{\\v hid} end\\par Target\\par}");
+        const QByteArray before = box.TextRTF();
+        select(box, 6, 6);
+        const std::unique_ptr<QMimeData> dragged(box.createMimeDataFromSelection());
+        QTextCursor target(box.document());
+        target.setPosition(int(box.toDocPosition(24)));
+        QDropEvent drop(box.cursorRect(target).center(), Qt::MoveAction | Qt::CopyAction, dragged.get(), Qt::LeftButton,
+                        Qt::NoModifier);
+        drop.setDropAction(Qt::MoveAction);
+        box.dropEvent(&drop);
+        QCOMPARE(box.Text(), QStringLiteral("Start  end\r\nTargetbold13"));
+        const QByteArray moved = box.TextRTF();
+        for (const char *kept : {"{\\footnote N}", "{\\field{\\*\\fldinst PAGE}", "{\\v hid}"})
+            QVERIFY2(moved.count(kept) == 1 && moved.indexOf(kept) > moved.indexOf("Target"), moved.constData());
+        QVERIFY2(moved.contains("Target\\b bold"), moved.constData());
+        box.document()->undo();
+        QCOMPARE(box.TextRTF(), before);
+
+        select(box, 0, 0);
+        box.insertFromMimeData(dragged.get());
+        QVERIFY(box.Text().startsWith(QStringLiteral("bold13Start")));
+        QVERIFY(!box.TextRTF().contains("footnote N}bold"));
+        QVERIFY2(box.TextRTF().count("{\\footnote N}") == 1, box.TextRTF().constData());
     }
 
     void freeFormatReader_data()

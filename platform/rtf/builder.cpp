@@ -40,6 +40,7 @@ void DocumentBuilder::append(const Text &whole, const State &s)
         prepareContent(s, 0);
     }
     Text text = whole;
+    shown += text.size();
     if (!keptPending.isEmpty() && !spanOpen && keptAnchors < kept::kMaxAnchors && !text.isEmpty()) {
         // The first character holds the groups that came before it.
         flushText();
@@ -92,11 +93,20 @@ bool DocumentBuilder::canEndParagraph(const State &s) const
     return blockBudget > 0 || paraHasContent || table || s.para.intbl;
 }
 
-void DocumentBuilder::endParagraph(const State &s)
+void DocumentBuilder::endParagraph(const State &s, const QByteArray &breakWord)
 {
     flushText();
     prepareContent(s, 0);
+    holdPending();
     applyBlockFormat(s);
+    if (!breakWord.isEmpty()) {
+        QTextBlockFormat f;
+        f.setProperty(kept::Break, breakWord);
+        if (!cursor.blockFormat().hasProperty(kept::Id))
+            f.setProperty(kept::Id, nextKeptId());
+        cursor.mergeBlockFormat(f);
+        haveBlockFormat = false;
+    }
     pendingBreak = true;
     breakCostsBudget = !paraHasContent;
     paraHasContent = false;
@@ -164,7 +174,8 @@ void DocumentBuilder::applyBlockFormat(const State &s)
         n.style = tables.lists.levelStyle(pp.ls, pp.ilvl);
         n.word = n.style != QTextListFormat::ListStyleUndefined;
         n.group = pp.ls;
-        n.indent = pp.ilvl + 1;
+        // Indented as the paragraph says, as Word shows it, else by its level.
+        n.indent = pp.li > 0 ? std::clamp((pp.li + 360) / 720, 1, 9) : pp.ilvl + 1;
         n.level = pp.ilvl;
         n.start = tables.lists.levelStart(pp.ls, pp.ilvl);
     }
@@ -178,6 +189,7 @@ void DocumentBuilder::applyBlockFormat(const State &s)
     const QTextListFormat::Style style = n.style;
     const bool inList = style != QTextListFormat::ListStyleUndefined;
     const bool breakBefore = pageBreakPending && !pp.pagebb;
+    pagesBroken += breakBefore || pp.pagebb;
     pageBreakPending = false;
     const QTextBlockFormat &bf = formats.blockFormat(breakBefore ? withPageBreak(pp) : pp, inList);
     if (!haveBlockFormat || !(blockFormatNow == bf) || cursor.block().textList()) {
@@ -187,6 +199,8 @@ void DocumentBuilder::applyBlockFormat(const State &s)
     }
     if (sectionPending)
         attachSection();
+    if (!heldBytes.isEmpty())
+        attachHeld();
     // The paragraph mark's character format: Qt sizes an empty
     // paragraph and draws a list marker with it.
     const CharProps mark = s.chr;
@@ -226,6 +240,7 @@ void DocumentBuilder::endCell(const State &s, bool nested)
     flushText();
     const State inCell = endingIn(s, nested);
     prepareContent(inCell, tableDepth(inCell.para));
+    holdPending();
     applyBlockFormat(s);
     needCellAdvance = true;
     paraHasContent = false;
@@ -258,8 +273,10 @@ void DocumentBuilder::enterTable()
     tf.setCellSpacing(0);
     tf.setCellPadding(3);
     tf.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-    if (pageBreakPending)
+    if (pageBreakPending) {
         tf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+        ++pagesBroken;
+    }
     pageBreakPending = false;
     table = cursor.insertTable(1, std::max<int>(1, int(cellx.size())), tf);
     blockBudget -= table->columns() + 1;
@@ -366,6 +383,7 @@ void DocumentBuilder::addPicture(const DecodedPicture &picture, const State &s)
         if (needsPrepare(s))
             prepareContent(s, 0);
         placeholderPending = true;
+        ++shown;
         placeholderW = picture.width;
         placeholderH = picture.height;
     }
@@ -394,6 +412,7 @@ void DocumentBuilder::insertImage(const QImage &image, double w, double h, const
     f.setWidth(w);
     f.setHeight(h);
     cursor.insertImage(f);
+    ++shown;
     paraHasContent = true;
 }
 
@@ -402,9 +421,16 @@ void DocumentBuilder::finish(const State &s)
     flushText();
     if (placeholderPending)
         prepareContent(s, 0);
-    if (sectionPending && !sectionBegun && doc->isEmpty())
+    if (!keptPending.isEmpty() && tableDepth(s.para) == 0) {
+        // The last paragraph holds them, as it would hold text.
+        if (needsPrepare(s))
+            prepareContent(s, 0);
+        holdPending();
+    }
+    const bool holds = paraHasContent || !heldBytes.isEmpty();
+    if (sectionPending && !sectionBegun && doc->isEmpty() && !holds)
         attachSection();  // the document holds nothing else
-    else if (sectionPending && (pendingBreak || !paraHasContent))
+    else if (sectionPending && (pendingBreak || !holds))
         keepSectionLeft(s);
     if (!keptPending.isEmpty())
         keepLeftovers(s);
@@ -412,7 +438,7 @@ void DocumentBuilder::finish(const State &s)
         leaveTable();
     if (table)
         trimTable();
-    if (!pendingBreak && paraHasContent)
+    if (!pendingBreak && holds)
         applyBlockFormat(s);
     cursor.endEditBlock();
 }

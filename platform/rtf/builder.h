@@ -33,12 +33,18 @@ public:
     // Past the budget, an empty paragraph outside tables is not ended: its
     // break becomes a line break, and the paragraph stays empty.
     bool canEndParagraph(const State &s) const;
-    void endParagraph(const State &s);
+    // breakWord: what ended it when not \\par (\\column), written back.
+    void endParagraph(const State &s, const QByteArray &breakWord = QByteArray());
     void keepEmpty() { paraHasContent = false; }
-    // Whether anything was put in the paragraph yet.
-    bool paragraphStarted() const { return paraHasContent || !runText.isEmpty() || placeholderPending; }
+    // Whether anything was put in the paragraph yet, shown or kept.
+    bool paragraphStarted() const
+    {
+        return paraHasContent || !runText.isEmpty() || placeholderPending || !hiddenText.isEmpty() || !keptPending.isEmpty();
+    }
 
     void startRow() { cellx.clear(); }
+    // Whether a table is being read: one open, a row defined or the paragraph in one.
+    bool inTable(const State &s) const { return table || !cellx.empty() || s.para.intbl; }
     void addCellEdge(int x);
     // \\cell and \\row end a cell or row of the outermost table (depth 1),
     // \\nestcell and \\nestrow one of a table nested in a cell.
@@ -52,6 +58,8 @@ public:
     // The next paragraph starts a new page.
     void breakPage() { pageBreakPending = !table || rowEnded; }
     void cancelPageBreak() { pageBreakPending = false; }
+    // The page the paragraph being read is on, as the breaks read count.
+    int pageNumber(const State &s) const { return pagesBroken + 1 + (pageBreakPending || s.para.pagebb); }
 
     // A section break: what sets the new section up, up to its first text,
     // goes on its first paragraph (sections.h).
@@ -73,6 +81,8 @@ public:
     // written as that.
     bool beginShownSpan(const QByteArray &object);
     bool canBeginSpan() const { return !spanOpen && keptAnchors < kept::kMaxAnchors; }
+    // A text box of the object shown begins.
+    void beginBox();
     bool spanUsed() const { return spanHasText || !runText.isEmpty(); }
     // Whether any text went into the span.
     bool endKeptSpan();
@@ -81,7 +91,9 @@ public:
 
     void finish(const State &s);
 
-    bool keptAnything() const { return keptAnchors > 0; }
+    // Grows with everything shown: text, pictures, marks.
+    qint64 shownCount() const { return shown; }
+
     QTextDocument *document() const { return doc; }
 
 private:
@@ -103,6 +115,8 @@ private:
     bool keepOnPrevious(const QByteArray &groups);
     void takePendingKept(QTextCharFormat &f);
     void keepLeftovers(const State &s);
+    void holdPending();
+    void attachHeld();
     void attachSection();
     void keepSectionLeft(const State &s);
 
@@ -151,11 +165,14 @@ private:
     int pictureCount = 0;
 
     bool pageBreakPending = false;
+    qint64 shown = 0;
+    int pagesBroken = 0;  // paragraphs and tables that start a page
 
     // The span open, and whether text went into it.
     bool spanOpen = false, spanHasText = false;
     int spanStart = -1;  // where its first character went
     QTextCharFormat spanFormat;  // its properties
+    std::vector<int> boxStarts;  // where in it each text box of the object shown began
 
     // The section being set up: open until text comes, kept until its
     // first paragraph takes it.
@@ -167,6 +184,7 @@ private:
 
     // Kept groups waiting for the next character, and the anchors made.
     QByteArray keptPending;
+    QByteArray heldBytes;  // those the paragraph being ended holds
     int keptAnchors = 0;
     int keptIdBase = 0;
 };

@@ -7,6 +7,7 @@
 
 #include <QRandomGenerator>
 #include <QTextDocument>
+#include <QVariantList>
 
 #include <algorithm>
 #include <utility>
@@ -101,7 +102,16 @@ bool DocumentBuilder::beginShownSpan(const QByteArray &object)
     keptPending.clear();
     spanFormat.setProperty(kept::Word, object);
     spanFormat.setProperty(kept::Span, true);
+    boxStarts.clear();
     return true;
+}
+
+void DocumentBuilder::beginBox()
+{
+    if (!spanOpen || !spanFormat.hasProperty(kept::Word) || boxStarts.size() >= 4096)
+        return;
+    flushText();
+    boxStarts.push_back(spanHasText ? cursor.position() - spanStart : 0);
 }
 
 bool DocumentBuilder::endKeptSpan()
@@ -117,6 +127,8 @@ bool DocumentBuilder::endKeptSpan()
         c.setPosition(spanStart);
         c.setPosition(cursor.position(), QTextCursor::KeepAnchor);
         length.setProperty(kept::Shown, c.selectedText());
+        if (boxStarts.size() > 1)
+            length.setProperty(kept::Boxes, QVariantList(boxStarts.begin(), boxStarts.end()));
         c.setPosition(spanStart);
         c.setPosition(cursor.position(), QTextCursor::KeepAnchor);
         c.mergeCharFormat(length);
@@ -140,10 +152,31 @@ void DocumentBuilder::appendMark(const QString &shown, const QByteArray &word, c
     kept::add(f, kept::Before, keptPending, nextKeptId());
     keptPending.clear();
     f.setProperty(kept::Word, word);
+    this->shown += shown.size();
     if (shown.size() != 1)
         f.setProperty(kept::Length, int(shown.size()));
     cursor.insertText(shown, f);
     paraHasContent = true;
+}
+
+// Kept groups that no character of the paragraph carries, when the
+// paragraph ends: the paragraph holds them, so that whatever ends it (a
+// page or section break, a cell, the end of the document) they stay in it.
+void DocumentBuilder::holdPending()
+{
+    if (keptPending.isEmpty() || spanOpen || keptAnchors >= kept::kMaxAnchors)
+        return;
+    heldBytes += std::exchange(keptPending, QByteArray());
+}
+
+// The paragraph under the cursor holds them.
+void DocumentBuilder::attachHeld()
+{
+    QTextBlockFormat f;
+    f.setProperty(kept::Held, std::exchange(heldBytes, QByteArray()));
+    f.setProperty(kept::Id, nextKeptId());
+    cursor.mergeBlockFormat(f);
+    haveBlockFormat = false;  // the next paragraph starts without them
 }
 
 // Groups after the last text ride on the last character there is.
@@ -189,7 +222,7 @@ bool DocumentBuilder::keepInSection(const QByteArray &bytes)
 {
     if (!sectionOpenNow)
         return false;
-    if (paragraphStarted() || cursor.position() != sectionMark) {
+    if (paraHasContent || !runText.isEmpty() || placeholderPending || cursor.position() != sectionMark) {
         sectionOpenNow = false;
         return false;
     }

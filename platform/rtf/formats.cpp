@@ -24,9 +24,7 @@ const QTextCharFormat &FormatCache::charFormat(const CharProps &c)
 QTextCharFormat FormatCache::makeCharFormat(const CharProps &c) const
 {
     QTextCharFormat f;
-    const QString family = tables.fonts.family(c.font, tables.defaultFont);
-    if (!family.isEmpty())
-        f.setFontFamilies(QStringList{family});
+    f.setFontFamilies(QStringList{tables.fonts.family(c.font, tables.defaultFont)});
     f.setFontPointSize(c.size / 2.0);
     f.setFontWeight(c.bold ? QFont::Bold : QFont::Normal);
     f.setFontItalic(c.italic);
@@ -41,6 +39,14 @@ QTextCharFormat FormatCache::makeCharFormat(const CharProps &c) const
     }
     if (c.valign)
         f.setVerticalAlignment(c.valign == 1 ? QTextCharFormat::AlignSuperScript : QTextCharFormat::AlignSubScript);
+    // Languages other than the document's, and the style, as read.
+    for (int k = 0; k < kept::Languages::kCount; ++k)
+        if (c.lang[k] && c.lang[k] != tables.languages.defaultOf(k))
+            f.setProperty(kept::Languages::kProperties[k], int(c.lang[k]));
+    if (c.noproof)
+        f.setProperty(kept::NoProof, true);
+    if (c.cstyle >= 0)
+        f.setProperty(kept::CharacterStyle, c.cstyle);
     if (c.link >= 0 && c.link < tables.links.size()) {
         f.setAnchor(true);
         f.setAnchorHref(tables.links.at(c.link));
@@ -76,6 +82,8 @@ QTextBlockFormat FormatCache::makeBlockFormat(const ParaProps &pp, bool inList)
     }
     if (pp.pagebb)
         bf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (pp.outline)
+        bf.setHeadingLevel(pp.outline);
     if (pp.style != INT_MIN)
         bf.setProperty(kept::ParagraphStyle, pp.style);
     if (pp.ri)

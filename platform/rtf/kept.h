@@ -11,6 +11,7 @@
 // it. The writer writes the kept groups once per id: before the anchor, or
 // after it when the group followed the text in the paragraph.
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QList>
 #include <QRgb>
 #include <QString>
@@ -36,10 +37,26 @@ enum Property {
     BackgroundWord,                               // int: the background is written as 1 \\cb, 2 \\chcbpat,
                                                   // else \\highlight
     Shown,                                        // QString: the text a span showing an object showed
+    Boxes,                                        // QVariantList of int: where in it each of its text
+                                                  // boxes began, when it has more than one
     Section,                                      // QByteArray, of a block: the section it starts, its
                                                   // words and groups as read after \\sect (sections.h);
                                                   // Id tells copies made by splitting the block
+    Break,                                        // QByteArray, of a block: the word that ended it in place of
+                                                  // \\par (\\column), written after the last of its copies
+    Held,                                         // QByteArray, of a block: groups the paragraph held where no
+                                                  // character was to carry them (a drawing object alone
+                                                  // in it), written before its text; Id as for Section
     ParagraphStyle = QTextFormat::UserProperty + 0x4B40,  // int, on a block: its style in the style sheet kept
+    CharacterStyle,                               // int, of text: its character style in the style sheet kept
+    StyleNumbers,                                 // bool, of a paragraph style's format: it puts its paragraphs
+                                                  // in a list
+    Language,                                     // int, of text: \\lang, where not the document's; then
+    LanguageFe,                                   // \\langfe,
+    LanguageNp,                                   // \\langnp,
+    LanguageFeNp,                                 // \\langfenp
+    LanguageComplex,                              // and \\alang
+    NoProof,                                      // bool, of text: \\noproof
 };
 
 // Anchors made by one read past which later groups share the last one.
@@ -61,9 +78,27 @@ bool onlyWordsBetween(const char *begin, const char *wordStart);
 bool endsInWord(const QByteArray &bytes);
 
 // The drawing object with the text of its text boxes (\\shptxt, \\dptxbxtext)
-// replaced by text, written as RTF; the words around it stay as read. Empty
-// when it holds no text box.
-QByteArray replaceShapeText(const QByteArray &object, const QByteArray &text);
+// replaced by texts, written as RTF: the first box of each kind holds the
+// first, and so on; boxes past the texts are emptied. The words around stay
+// as read. Empty when it holds no text box.
+QByteArray replaceShapeText(const QByteArray &object, const QByteArrayList &texts);
+
+// The languages text has unless it says otherwise (\\deflang, \\deflangfe,
+// \\adeflang; 0 where the file gives none), and the words that give a run's.
+struct Languages {
+    static constexpr int kCount = 5;
+    static constexpr const char *kWords[kCount] = {"\\lang", "\\langfe", "\\langnp", "\\langfenp", "\\alang"};
+    static constexpr Property kProperties[kCount] = {Language, LanguageFe, LanguageNp, LanguageFeNp, LanguageComplex};
+    int deflang = 0, deflangfe = 0, adeflang = 0;
+    // The language the word at index which gives text that names none.
+    int defaultOf(int which) const
+    {
+        const int base = deflang ? deflang : 1033;
+        if (which == 1 || which == 3)
+            return deflangfe ? deflangfe : base;
+        return which == 4 && adeflang ? adeflang : base;
+    }
+};
 
 // Kept groups name fonts and colours by their numbers in the file read,
 // and may hold bytes in its code page: the document keeps those tables, and
@@ -75,11 +110,16 @@ struct Tables {
         int charset = 0;
         QString name;
         int cpg = 0;  // its own \cpg, 0 for none
+        QByteArray family;  // its family word without the backslash (froman, fswiss...), empty when none
     };
     int codePage = 1252;
+    int defaultFont = 0;      // \\deff
+    Languages languages;
+    std::vector<int> characterStyles;  // the character styles the style sheet holds
     std::vector<Font> fonts;  // by id
     QList<QRgb> colors;       // entries 1..n (kAutoColor: an empty entry)
     QByteArray settings;      // the document's and its first section's settings, the words as read
+    QByteArray background;    // the page background's group as read
     // The style sheet as read, and the formats each paragraph style in use
     // gives its paragraph and text.
     QByteArray styleSheet;
@@ -89,7 +129,6 @@ struct Tables {
         QTextCharFormat text;
     };
     std::vector<Style> styleFormats;
-    bool isEmpty() const { return fonts.empty() && colors.isEmpty() && settings.isEmpty() && styleSheet.isEmpty(); }
 };
 void saveTables(QTextDocument *doc, const Tables &tables);
 Tables loadTables(const QTextDocument *doc);

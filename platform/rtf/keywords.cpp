@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::string_view kNames[kKeywordCount] = {
     "",
-#define X(name, k, r) #name,
+#define X(name, k, r, w) #name,
     RTF_KEYWORDS(X)
 #undef X
 };
@@ -64,29 +64,6 @@ static_assert([] {
 Kw lookupKeyword(const char *name, size_t length)
 {
     return find(std::string_view(name, length));
-}
-
-char16_t symbolText(Kw kw)
-{
-    switch (kw) {
-    case K_line: return 0x2028;  // a line break
-    case K_tab: return '\t';
-    case K_emdash: return 0x2014;
-    case K_endash: return 0x2013;
-    case K_bullet: return 0x2022;
-    case K_lquote: return 0x2018;
-    case K_rquote: return 0x2019;
-    case K_ldblquote: return 0x201C;
-    case K_rdblquote: return 0x201D;
-    case K_emspace: return 0x2003;
-    case K_enspace: return 0x2002;
-    case K_qmspace: return 0x2005;
-    case K_zwj: return 0x200D;
-    case K_zwnj: return 0x200C;
-    case K_ltrmark: return 0x200E;
-    case K_rtlmark: return 0x200F;
-    default: return 0;
-    }
 }
 
 }  // namespace rtf

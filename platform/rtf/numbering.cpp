@@ -60,10 +60,12 @@ void ListMaker::attach(QTextCursor &cursor, const Numbering &n)
         return;
     }
     QHash<qint64, Made> &made = n.word ? wordMade : pnMade;
-    // The levels below this one start again.
-    for (int deeper = n.indent + 1; deeper <= 9; ++deeper)
+    // The levels below this one start again. Word's lists have their
+    // levels, RichEdit's only their indents.
+    const int depth = n.word ? n.level + 1 : n.indent;
+    for (int deeper = depth + 1; deeper <= 9; ++deeper)
         made.remove(key(n.group, deeper));
-    Made &m = made[key(n.group, n.indent)];
+    Made &m = made[key(n.group, depth)];
     if (m.list && m.numbering == n) {
         m.list->add(cursor.block());
     } else {

@@ -4,6 +4,8 @@
 // hold rides on the list's format: the number the file starts it at and
 // the level the file gave it, both written back.
 #include <QHash>
+#include <QPointer>
+#include <QTextList>
 #include <QString>
 #include <QTextFormat>
 #include <QTextListFormat>
@@ -12,7 +14,7 @@
 
 class QTextBlock;
 class QTextCursor;
-class QTextList;
+
 
 namespace rtf {
 
@@ -56,14 +58,16 @@ public:
     void breakRun() { last = nullptr; }
 
 private:
+    // Qt deletes a list its last paragraph leaves (when it is given
+    // another format): the lists made are watched.
     struct Made {
-        QTextList *list = nullptr;
+        QPointer<QTextList> list;
         Numbering numbering;
     };
-    static qint64 key(int group, int indent) { return qint64(quint32(group)) << 8 | quint8(indent); }
-    QTextList *last = nullptr;
+    static qint64 key(int group, int depth) { return qint64(quint32(group)) << 8 | quint8(depth); }
+    QPointer<QTextList> last;
     Numbering lastNumbering;
-    QHash<qint64, Made> wordMade, pnMade;  // by group and indent
+    QHash<qint64, Made> wordMade, pnMade;  // by group and level (Word) or indent (RichEdit)
 };
 
 }  // namespace rtf

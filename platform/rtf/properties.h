@@ -25,6 +25,9 @@ struct CharProps {
     int link = -1;
     quint8 bold = 0, italic = 0, underline = 0, strike = 0, hidden = 0, valign = 0;
     quint8 bgWord = 0;  // the background came from 0 \\highlight, 1 \\cb, 2 \\chcbpat
+    quint8 noproof = 0;
+    int cstyle = -1;  // the character style named, -1 when none
+    std::array<quint16, 5> lang{};  // \\lang, \\langfe, \\langnp, \\langfenp, \\alang; 0 when not given
     bool operator==(const CharProps &) const = default;
 };
 
@@ -35,6 +38,7 @@ struct CharHash {
         h = h * 131 + size_t(c.fg) * 7 + size_t(c.bg);
         h = h * 131 + size_t(c.link + 1);
         h = h * 131 + (c.bold | c.italic << 1 | c.underline << 2 | c.strike << 3 | c.hidden << 4 | c.valign << 5 | c.bgWord << 7);
+        h = h * 131 + size_t(c.cstyle + 1) * 7 + c.lang[0] + c.noproof;
         return h;
     }
 };
@@ -46,6 +50,7 @@ struct ParaProps {
     quint8 align = 0, slmult = 0, intbl = 0;
     quint8 itap = 0;      // the depth of the table the paragraph is in, with intbl
     quint8 pagebb = 0;    // starts on a new page
+    quint8 outline = 0;   // its outline level from 1, 0 for body text
     quint8 listKind = 0;  // 0 none, 1 RichEdit's \pn, 2 Word's \ls
     qint8 pnStyle = 0;    // QTextListFormat::Style of a \pn list
     qint8 pnLevel = 0;    // its \pnlvlN, 0 for a list of one level
@@ -119,8 +124,9 @@ private:
 };
 
 // Applies a character or paragraph formatting word, as the body and the
-// style sheet both read them; \plain falls back to the default font. False
-// when the word is no such word.
+// style sheet both read them: a toggle turns its property on or off, a value
+// sets it, a flag sets what it names; \plain falls back to the default font.
+// False when the word is no such word.
 bool applyFormat(CharProps &c, ParaProps &pp, Kw kw, int param, bool hasParam, int defaultFont);
 
 }  // namespace rtf

@@ -4,6 +4,7 @@
 #include "kept.h"
 #include "textcodec.h"
 
+#include <QFont>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -18,8 +19,15 @@ void Reader::run()
 {
     tokens.run();
     builder.finish(state());
-    if (builder.keptAnything() || !pageSettings.isEmpty() || !styleSheet.isEmpty())
-        saveKeptTables();
+    // What the document holds without a face of its own (a cell nothing
+    // was written in) is in the file's default face, as other readers show it.
+    QFont face(tables.fonts.family(tables.defaultFont, tables.defaultFont));
+    face.setPointSize(12);
+    builder.document()->setDefaultFont(face);
+    // The fonts and colours as read, with what else the document keeps:
+    // they are written back under their numbers, each font with its
+    // character set and family.
+    saveKeptTables();
 }
 
 void Reader::groupOpen()
@@ -45,21 +53,20 @@ void Reader::groupClose()
         tables.fonts.finishEntry();
 }
 
+// Each word by its kind: a destination opens its group as what it is
+// read as where it stands, or the group is not read; every other word goes
+// to the destination that reads it.
 void Reader::word(Kw kw, int param, bool hasParam, bool starred)
 {
     State &s = state();
-    if (kw == K_shpinst && shapeDepth && s.dest == Body) {
-        s.dest = ShapeInst;  // for its picture
+    const Kind kind = keyword(kw).kind;
+    if (starred && !readsStarred(kw)) {
+        unread(kw, starred);
         return;
     }
-    // A skipped destination is skipped anywhere but in the colour table,
-    // which takes its three words and every semicolon, in any group.
-    if ((starred && !readsStarred(kw))
-        || (keyword(kw).kind == Kind::Skipped && s.dest != ColorTable && !(kw == K_lfolevel && s.dest == Override))) {
-        if (s.dest == Body && keepsSkipped(kw))
-            keepGroup(kw, starred);
-        else
-            skipGroup();
+    if (kind == Kind::Destination || kind == Kind::Ignorable || kind == Kind::Skipped) {
+        if (!openDestination(kw))
+            unread(kw, starred);
         return;
     }
     switch (s.dest) {
@@ -73,13 +80,11 @@ void Reader::word(Kw kw, int param, bool hasParam, bool starred)
     case ColorTable:
         tables.colors.word(kw, param);
         return;
-    case StyleSheet:
-        return;
     case StyleEntry:
         tables.styles.word(kw, param, hasParam);
         return;
     case ListTable: case ListDef: case ListLevel: case OverrideTable: case Override:
-        s.dest = tables.lists.word(s.dest, kw, param);
+        tables.lists.word(s.dest, kw, param);
         return;
     case PnDef:
         tables.lists.pnWord(kw, param);
@@ -88,32 +93,74 @@ void Reader::word(Kw kw, int param, bool hasParam, bool starred)
         picture.word(kw, param, hasParam);
         return;
     case FieldInst:
-        if (!unicodeWord(kw, param) && kw == K_fldrslt) {  // malformed nesting; show the result anyway
-            s.dest = Body;
-            if (!fields.empty())
-                fields.back().result = true;
-        }
+        unicodeWord(kw, param);
         return;
+    case StyleSheet: case UprAnsi: case PictAlt: case ShapeInst: case ShapeName:
+        return;
+    }
+}
+
+// The destination word kw opens its group as what the group it stands in
+// reads it as; false when that reads no such group.
+bool Reader::openDestination(Kw kw)
+{
+    State &s = state();
+    switch (s.dest) {
+    case Body:
+        return openInBody(kw);
+    case ColorTable:
+        // It takes its three words and every semicolon, in any group.
+        return keyword(kw).kind == Kind::Skipped;
+    case ListTable: case ListDef: case ListLevel: case OverrideTable: case Override: {
+        const Dest to = tables.lists.open(s.dest, kw);
+        if (to == Body)
+            return false;
+        s.dest = to;
+        return true;
+    }
+    case FieldInst:
+        if (kw != K_fldrslt)
+            return false;
+        s.dest = Body;  // malformed nesting; the result is shown anyway
+        if (!fields.empty())
+            fields.back().result = true;
+        return true;
     case UprAnsi:
-        if (kw == K_ud)
-            s.dest = Body;
-        return;
+        if (kw != K_ud)
+            return false;
+        s.dest = Body;
+        return true;
     case PictAlt:
-        if (kw == K_pict)
-            startPicture(true);
-        return;
+        if (kw != K_pict)
+            return false;
+        startPicture(true);
+        return true;
     case ShapeInst:
         if (kw == K_sn) {
             s.dest = ShapeName;
             shapeProperty.clear();
-        } else if (kw == K_pict && (shapeProperty == "pib" || shapeProperty == "fillBlip") && shapePicture.image.isNull()) {
+            return true;
+        }
+        if (kw == K_pict && (shapeProperty == "pib" || shapeProperty == "fillBlip") && shapePicture.image.isNull()) {
             startPicture(false);
             pictureOfShape = true;
+            return true;
         }
-        return;
-    case ShapeName:
-        return;
+        return false;
+    case FontTable: case StyleSheet: case StyleEntry: case PnDef: case Pict: case ShapeName:
+        return false;
     }
+    return false;
+}
+
+// A group no destination reads: kept as read where it stands in the body,
+// else passed over.
+void Reader::unread(Kw kw, bool starred)
+{
+    if (state().dest == Body && keepsSkipped(kw))
+        keepGroup(kw, starred);
+    else
+        skipGroup();
 }
 
 void Reader::symbol(char c)
@@ -209,7 +256,7 @@ bool Reader::keepsSkipped(Kw kw)
 {
     switch (kw) {
     case K_pntext: case K_listtext: case K_nonesttables: case K_shpinst: case K_objdata:
-    case K_objclass:
+    case K_objclass: case K_nonshppict:
         return false;
     default:
         return true;
@@ -345,6 +392,9 @@ void Reader::textChar(char16_t c)
             fieldInst.append(QChar(c));
         return;
     case Body:
+        // An object's mark without its object stands for nothing.
+        if (c == QChar::ObjectReplacementCharacter)
+            return;
         bodyText(QStringView(&c, 1));
         return;
     default:

@@ -44,6 +44,9 @@ private:
 
     // ---- groups -----------------------------------------------------------
     bool readsStarred(Kw kw);
+    bool openDestination(Kw kw);
+    bool openInBody(Kw kw);
+    void unread(Kw kw, bool starred);
     void skipGroup();
     static bool keepsSkipped(Kw kw);
 
@@ -54,6 +57,7 @@ private:
     struct OpenField {
         qint64 depth;
         const char *open;  // its '{', null when it cannot be kept as read
+        qint64 shownBefore;  // what the builder had shown when it began
         bool result = false, spanning = false;
     };
 
@@ -74,7 +78,8 @@ private:
     // ---- the body ---------------------------------------------------------
     void bodyWord(Kw kw, int param, bool hasParam);
     void keepPageSetting();
-    void endParagraph();
+    void keepBackground();
+    void endParagraph(const QByteArray &breakWord = QByteArray());
     void endCell(bool nested);
 
     // ---- text -------------------------------------------------------------
@@ -108,7 +113,9 @@ private:
     bool sectionBroke = false;  // since the last \\sect, no paragraph has ended
     bool sectionsEnded = false;  // the first section has
     QByteArray pageSettings;
+    QByteArray background;  // the page background's group
     const char *styleSheetOpen = nullptr;  // its '{', when it can be kept
+    bool styleSheetSeen = false;
     QByteArray styleSheet;
     int footnoteMarks = 0;
 

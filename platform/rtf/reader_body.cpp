@@ -5,7 +5,64 @@
 #include "kept.h"
 #include "sections.h"
 
+#include <QDate>
+#include <QLocale>
+#include <QTime>
+
 namespace rtf {
+
+// The destinations the body opens; the others are not read there. The
+// groups of objects, their results and the Unicode half of \\upr go on as
+// the body.
+bool Reader::openInBody(Kw kw)
+{
+    State &s = state();
+    switch (kw) {
+    case K_upr: s.dest = UprAnsi; return true;
+    case K_background: keepBackground(); return true;
+    case K_fonttbl: s.dest = FontTable; tables.fonts.begin(); return true;
+    case K_colortbl: s.dest = ColorTable; tables.colors.begin(); return true;
+    case K_stylesheet:
+        // The first style sheet is the document's; another is kept as read.
+        if (styleSheetSeen)
+            return false;
+        styleSheetSeen = true;
+        s.dest = StyleSheet;
+        styleSheetOpen = tokens.groupDepth() > 1 && kept::onlyWordsBetween(tokens.lastGroupOpen(), tokens.wordStart())
+            ? tokens.lastGroupOpen()
+            : nullptr;
+        return true;
+    case K_listtable: s.dest = ListTable; return true;
+    case K_listoverridetable: s.dest = OverrideTable; return true;
+    case K_pn: s.dest = PnDef; tables.lists.beginPn(); return true;
+    case K_pict: startPicture(false); return true;
+    case K_field: s.fieldLink = -1; beginField(); return true;
+    case K_shp: case K_shpgrp: case K_do: beginShape(); return true;
+    case K_shpinst:
+        if (!shapeDepth)
+            return false;
+        s.dest = ShapeInst;  // for its picture
+        return true;
+    case K_fldinst: s.dest = FieldInst; fieldInst.clear(); return true;
+    case K_fldrslt:
+        s.chr.link = s.fieldLink >= 0 ? s.fieldLink : s.chr.link;
+        fieldResult(s.fieldLink < 0);
+        return true;
+    case K_nonshppict:
+        if (!builder.pictureAwaitsAlternative())
+            return false;
+        s.dest = PictAlt;
+        return true;
+    case K_dptxbxtext:
+        if (shapeDepth)
+            builder.beginBox();
+        return true;
+    case K_ud: case K_shppict: case K_object: case K_result: case K_shprslt: case K_nesttableprops:
+        return true;
+    default:
+        return false;
+    }
+}
 
 void Reader::bodyWord(Kw kw, int param, bool hasParam)
 {
@@ -20,6 +77,7 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
     }
     switch (kw) {
     case K_par: endParagraph(); sectionBroke = false; return;
+    case K_column: endParagraph(QByteArrayLiteral("\\column")); sectionBroke = false; return;
     case K_page: case K_sect:
         if (shapeDepth)
             return;
@@ -44,6 +102,17 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
     case K_chftn:
         builder.appendMark(QString::number(++footnoteMarks), QByteArrayLiteral("\\chftn"), s);
         return;
+    // The page number, date and time where the file asks for them: shown
+    // as they are now, written back as asked.
+    case K_chpgn: builder.appendMark(QString::number(builder.pageNumber(s)), QByteArrayLiteral("\\chpgn"), s); return;
+    case K_chdate: case K_chdpl: case K_chdpa:
+        builder.appendMark(QLocale().toString(QDate::currentDate(), kw == K_chdpl ? QLocale::LongFormat : QLocale::ShortFormat),
+                           kw == K_chdate ? QByteArrayLiteral("\\chdate") : kw == K_chdpl ? QByteArrayLiteral("\\chdpl")
+                                                                            : QByteArrayLiteral("\\chdpa"), s);
+        return;
+    case K_chtime:
+        builder.appendMark(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat), QByteArrayLiteral("\\chtime"), s);
+        return;
     case K_ansi: tables.codePage = 1252; return;
     case K_mac: tables.codePage = 10000; return;
     case K_pc: tables.codePage = 437; return;
@@ -52,35 +121,12 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
         if (codepage::isKnown(param))
             tables.codePage = param;
         return;
+    case K_deflang: tables.languages.deflang = param; return;
+    case K_deflangfe: tables.languages.deflangfe = param; return;
+    case K_adeflang: tables.languages.adeflang = param; return;
     case K_deff:
         tables.defaultFont = param;
         s.chr.font = param;
-        return;
-    case K_upr: s.dest = UprAnsi; return;
-    case K_fonttbl: s.dest = FontTable; tables.fonts.begin(); return;
-    case K_colortbl: s.dest = ColorTable; tables.colors.begin(); return;
-    case K_stylesheet:
-        s.dest = StyleSheet;
-        styleSheetOpen = tokens.groupDepth() > 1 && kept::onlyWordsBetween(tokens.lastGroupOpen(), tokens.wordStart())
-            ? tokens.lastGroupOpen()
-            : nullptr;
-        return;
-    case K_listtable: s.dest = ListTable; return;
-    case K_listoverridetable: s.dest = OverrideTable; return;
-    case K_pn: s.dest = PnDef; tables.lists.beginPn(); return;
-    case K_pict: startPicture(false); return;
-    case K_field: s.fieldLink = -1; beginField(); return;
-    case K_shp: case K_shpgrp: case K_do: beginShape(); return;
-    case K_fldinst: s.dest = FieldInst; fieldInst.clear(); return;
-    case K_fldrslt:
-        s.chr.link = s.fieldLink >= 0 ? s.fieldLink : s.chr.link;
-        fieldResult(s.fieldLink < 0);
-        return;
-    case K_nonshppict:
-        if (builder.pictureAwaitsAlternative())
-            s.dest = PictAlt;
-        else
-            skipGroup();
         return;
     case K_s: tables.styles.apply(s, param, tables.defaultFont); return;
     case K_cs: tables.styles.applyCharacter(s, param, tables.defaultFont); return;
@@ -109,7 +155,7 @@ void Reader::keepPageSetting()
         pageSettings.append(tokens.wordStart(), tokens.position() - tokens.wordStart());
 }
 
-void Reader::endParagraph()
+void Reader::endParagraph(const QByteArray &breakWord)
 {
     if (shapeDepth) {  // a shape's text stays in its paragraph
         textChar(QChar::LineSeparator);
@@ -122,12 +168,14 @@ void Reader::endParagraph()
     }
     highSurrogate = 0;
     decoder.dropLead();
-    builder.endParagraph(state());
+    builder.endParagraph(state(), breakWord);
 }
 
 void Reader::endCell(bool nested)
 {
-    if (shapeDepth) {
+    // In a shape's text, or with no table anywhere (no row defined, no
+    // paragraph in one): a tab parts the cells' text, as RichEdit shows it.
+    if (shapeDepth || !builder.inTable(state())) {
         textChar('\t');
         return;
     }

@@ -5,6 +5,8 @@
 #include "sections.h"
 
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QRegularExpression>
 
 namespace rtf {
 
@@ -48,6 +50,9 @@ QString hyperlinkTarget(const QString &inst)
             url = token;
         }
     }
+    // A quotation mark cannot stand in the instruction's quotes: writers
+    // give it as %22, which means the same in an address.
+    url.replace(QLatin1String("%22"), QLatin1String("\""));
     if (!anchor.isEmpty())
         url += u'#' + anchor;
     return url;
@@ -61,7 +66,7 @@ void Reader::beginField()
         return;
     const char *open = tokens.lastGroupOpen();
     const bool clean = tokens.groupDepth() > 1 && open && kept::onlyWordsBetween(open, tokens.wordStart());
-    fields.push_back({tokens.groupDepth(), clean ? open : nullptr});
+    fields.push_back({tokens.groupDepth(), clean ? open : nullptr, builder.shownCount()});
 }
 
 void Reader::fieldResult(bool keepAround)
@@ -80,7 +85,9 @@ void Reader::endField()
 {
     const OpenField f = fields.back();
     fields.pop_back();
-    const bool shown = f.spanning ? builder.endKeptSpan() : f.result;
+    // Text shown from a field without a result it knows (a broken one)
+    // stands for it: keeping the field too would show that text twice.
+    const bool shown = f.spanning ? builder.endKeptSpan() : f.result || builder.shownCount() != f.shownBefore;
     if (shown || !f.open || shapeDepth)
         return;
     // Nothing shown: the whole field, its closing brace read just now.
@@ -139,7 +146,9 @@ void Reader::dropField()
 
 void Reader::keepGroup(Kw kw, bool starred)
 {
-    if (shapeDepth) {  // the shape holds it
+    // A shape holds it, or a field before its result, which is kept from
+    // its brace up to there.
+    if (shapeDepth || (!fields.empty() && fields.back().open && !fields.back().result)) {
         skipGroup();
         return;
     }
@@ -164,26 +173,62 @@ void Reader::keepGroup(Kw kw, bool starred)
         // data would swallow the braces.
         if (bytes.contains("\\bin"))
             return;
+        qsizetype slashes = 0;  // a backslash the data ended on would escape the first
+        while (slashes < bytes.size() && bytes[bytes.size() - 1 - slashes] == '\\')
+            ++slashes;
+        bytes.chop(slashes % 2);
         bytes.append(QByteArray(unclosed, '}'));
     }
     if (!isSectionGroup(kw) || !builder.keepInSection(bytes))
         builder.keep(bytes);
 }
 
+// The page background: a drawing object of its own, kept as read and
+// written with the document's settings; a plain fill colour is shown.
+void Reader::keepBackground()
+{
+    const char *open = tokens.lastGroupOpen();
+    const bool whole = tokens.groupDepth() > 1 && open && kept::onlyWordsBetween(open, tokens.wordStart());
+    const char *end = tokens.groupEnd();
+    if (whole && background.isEmpty() && end[-1] == '}') {
+        background = QByteArray(open, end - open);
+        const auto property = [this](const char *name) {
+            static const QString pattern = QStringLiteral("\\\\sn\\s*%1\\s*\\}\\s*\\{\\\\sv\\s*(-?\\d+)");
+            const QRegularExpressionMatch m =
+                QRegularExpression(pattern.arg(QLatin1String(name))).match(QLatin1String(background));
+            return m.hasMatch() ? m.captured(1).toLongLong() : -1;
+        };
+        const qint64 fill = property("fillColor");
+        if (fill >= 0 && fill <= 0xFFFFFF && property("fFilled") != 0 && property("fillType") <= 0) {
+            QTextFrameFormat f = builder.document()->rootFrame()->frameFormat();
+            f.setBackground(QColor(int(fill & 0xFF), int(fill >> 8 & 0xFF), int(fill >> 16 & 0xFF)));
+            builder.document()->rootFrame()->setFrameFormat(f);
+        }
+    }
+    skipGroup();
+}
+
 void Reader::saveKeptTables()
 {
     kept::Tables t;
     t.codePage = tables.codePage;
+    t.defaultFont = tables.defaultFont;
+    t.languages = tables.languages;
     t.settings = pageSettings;
+    t.background = background;
     t.styleSheet = styleSheet;
     if (!styleSheet.isEmpty()) {
+        t.characterStyles = tables.styles.characterStyles();
         FormatCache formats(tables);
         tables.styles.forEachApplied([&](int id, const CharProps &chr, const ParaProps &para) {
-            t.styleFormats.push_back({id, formats.blockFormat(para, false), formats.charFormat(chr)});
+            QTextBlockFormat block = formats.blockFormat(para, false);
+            if (para.listKind)
+                block.setProperty(kept::StyleNumbers, true);
+            t.styleFormats.push_back({id, block, formats.charFormat(chr)});
         });
     }
     tables.fonts.forEach([&t](int id, const Fonts::Font &f) {
-        t.fonts.push_back({id, f.charset < 0 ? 0 : f.charset, f.name, f.cpg});
+        t.fonts.push_back({id, f.charset < 0 ? 0 : f.charset, f.name, f.cpg, f.family});
     });
     for (int i = 1; i < tables.colors.count(); ++i) {
         const QColor c = tables.colors.color(i);

@@ -61,7 +61,7 @@ public:
             count += g.text;
             return;
         case K_fonttbl: case K_colortbl: case K_stylesheet: case K_listtable: case K_listoverridetable:
-        case K_pict: case K_fldinst:
+        case K_pict: case K_fldinst: case K_shpinst:
             g.text = false;
             return;
         default:

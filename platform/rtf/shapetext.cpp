@@ -27,11 +27,11 @@ bool isTextWord(const QByteArray &w)
 class Rewriter
 {
 public:
-    Rewriter(const QByteArray &in, const QByteArray &text) : in(in), text(text) {}
+    Rewriter(const QByteArray &in, const QByteArrayList &texts) : in(in), texts(texts) {}
 
     QByteArray run()
     {
-        out.reserve(in.size() + text.size());
+        out.reserve(in.size() + texts.join().size());
         qsizetype i = 0;
         while (i < in.size() && !failed)
             i = copyToken(i);
@@ -75,7 +75,7 @@ private:
         if (c == '{' && i + 1 < in.size() && in.at(i + 1) == '\\') {
             const QByteArray name = readWord(i + 1).name;
             if (name == "shptxt" || name == "dptxbxtext")
-                return copyTextGroup(i, name == "shptxt" ? doneShape : doneDo);
+                return copyTextGroup(i, name == "shptxt" ? shapeBoxes : doBoxes);
         }
         if (c != '\\') {
             out += c;
@@ -116,12 +116,12 @@ private:
         return i;
     }
 
-    // A text box's text: its words kept, its text dropped and the new text
-    // put where the first of it stood; later boxes of the same kind empty.
-    qsizetype copyTextGroup(qsizetype i, bool &done)
+    // A text box's text: its words kept, its text dropped and its new text
+    // put where the first of it stood.
+    qsizetype copyTextGroup(qsizetype i, qsizetype &boxes)
     {
-        pending = !done;
-        done = true;
+        text = texts.value(boxes++);
+        pending = true;
         out += '{';
         qsizetype p = i + 1;
         int depth = 1;
@@ -185,17 +185,18 @@ private:
     }
 
     const QByteArray &in;
-    const QByteArray &text;
+    const QByteArrayList &texts;
+    QByteArray text;  // the box's being copied
     QByteArray out;
-    bool doneShape = false, doneDo = false;  // a text box of each kind has the text
+    qsizetype shapeBoxes = 0, doBoxes = 0;  // text boxes of each kind copied
     bool pending = false, replaced = false, failed = false;
 };
 
 }  // namespace
 
-QByteArray replaceShapeText(const QByteArray &object, const QByteArray &text)
+QByteArray replaceShapeText(const QByteArray &object, const QByteArrayList &texts)
 {
-    return Rewriter(object, text).run();
+    return Rewriter(object, texts).run();
 }
 
 }  // namespace rtf::kept

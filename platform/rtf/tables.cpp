@@ -18,6 +18,7 @@ void Fonts::word(Kw kw, int param)
         entryCp = 0;
         entryCharset = -1;
         entryCpg = 0;
+        entryFamily.clear();
         entryName.clear();
         return;
     case K_fcharset:
@@ -29,6 +30,15 @@ void Fonts::word(Kw kw, int param)
         if (codepage::isKnown(param))
             entryCp = entryCpg = param;
         return;
+    // Which kind of face it is, for readers that have not got it.
+    case K_fnil: entryFamily = "fnil"; return;
+    case K_froman: entryFamily = "froman"; return;
+    case K_fswiss: entryFamily = "fswiss"; return;
+    case K_fmodern: entryFamily = "fmodern"; return;
+    case K_fscript: entryFamily = "fscript"; return;
+    case K_fdecor: entryFamily = "fdecor"; return;
+    case K_ftech: entryFamily = "ftech"; return;
+    case K_fbidi: entryFamily = "fbidi"; return;
     default:
         return;
     }
@@ -36,7 +46,8 @@ void Fonts::word(Kw kw, int param)
 
 void Fonts::nameChar(char16_t c)
 {
-    if (entryOpen && entryName.size() < 256)
+    // Tabs and other controls name nothing.
+    if (entryOpen && entryName.size() < 256 && c >= 0x20)
         entryName.append(QChar(c));
 }
 
@@ -52,6 +63,7 @@ void Fonts::finishEntry()
     font.cp = entryCp;
     font.charset = entryCharset;
     font.cpg = entryCpg;
+    font.family = entryFamily;
     if (font.cp == codepage::kSymbol && font.name.contains(QLatin1String("Wingdings"), Qt::CaseInsensitive))
         font.cp = codepage::kWingdings;
     index.insert(entryId, int(fonts.size()));
@@ -72,9 +84,9 @@ int Fonts::codePage(int font)
 QString Fonts::family(int font, int fallback) const
 {
     int i = index.value(font, -1);
-    if (i < 0)
+    if (i < 0 || fonts[i].name.isEmpty())
         i = index.value(fallback, -1);
-    return i < 0 ? QString() : fonts[i].name;
+    return i < 0 || fonts[i].name.isEmpty() ? QString(kUnnamedFace) : fonts[i].name;
 }
 
 // ---- colours ----------------------------------------------------------------
@@ -201,7 +213,8 @@ void Styles::applyCharacter(State &s, int id, int defaultFont)
         CharProps a, b;
         b.font = INT_MIN;
         b.size = b.fg = b.bg = -1;
-        b.bold = b.italic = b.underline = b.strike = b.hidden = b.valign = b.bgWord = 0xFF;
+        b.bold = b.italic = b.underline = b.strike = b.hidden = b.valign = b.bgWord = b.noproof = 0xFF;
+        b.lang.fill(0xFFFF);
         ParaProps ignored;
         if (!resolve(key(Character, id), a, ignored, defaultFont))
             return;
@@ -223,10 +236,24 @@ void Styles::applyCharacter(State &s, int id, int defaultFont)
     take(c.strike, a.strike, b.strike);
     take(c.hidden, a.hidden, b.hidden);
     take(c.valign, a.valign, b.valign);
+    take(c.noproof, a.noproof, b.noproof);
+    for (size_t k = 0; k < c.lang.size(); ++k)
+        take(c.lang[k], a.lang[k], b.lang[k]);
+    c.cstyle = id;
     if (a.bg == b.bg && a.bgWord == b.bgWord) {
         c.bg = a.bg;
         c.bgWord = a.bgWord;
     }
+}
+
+std::vector<int> Styles::characterStyles() const
+{
+    std::vector<int> ids;
+    for (auto it = styles.constBegin(); it != styles.constEnd(); ++it)
+        if (it.key() >> 32 == Character)
+            ids.push_back(int(quint32(it.key())));
+    std::sort(ids.begin(), ids.end());
+    return ids;
 }
 
 // ---- lists ------------------------------------------------------------------
@@ -248,68 +275,70 @@ QTextListFormat::Style styleForNfc(int nfc)
 
 }  // namespace
 
-Dest Lists::word(Dest dest, Kw kw, int param)
+Dest Lists::open(Dest dest, Kw kw)
+{
+    if (dest == ListTable && kw == K_list) {
+        listId = INT_MIN;
+        level = -1;
+        levels = List();
+        levels.styles.fill(QTextListFormat::ListDisc);
+        return ListDef;
+    }
+    if (dest == ListDef && kw == K_listlevel) {
+        ++level;
+        return ListLevel;
+    }
+    if (dest == OverrideTable && kw == K_listoverride) {
+        overrideLs = INT_MIN;
+        pending = OverrideEntry();
+        overrideLevel = -1;
+        return Override;
+    }
+    if (dest == Override && kw == K_lfolevel) {
+        // One for each level from the first; it may start the level at
+        // another number.
+        ++overrideLevel;
+        overrideStarts = false;
+        return Override;
+    }
+    return Body;
+}
+
+void Lists::word(Dest dest, Kw kw, int param)
 {
     switch (dest) {
-    case ListTable:
-        if (kw == K_list) {
-            listId = INT_MIN;
-            level = -1;
-            levels = List();
-            levels.styles.fill(QTextListFormat::ListDisc);
-            return ListDef;
-        }
-        break;
     case ListDef:
         if (kw == K_listid) {
             listId = param;
             if (lists.size() < kMaxStyles)
                 lists.insert(listId, levels);
-        } else if (kw == K_listlevel) {
-            ++level;
-            return ListLevel;
         }
-        break;
+        return;
     case ListLevel:
         if (level < 0 || level >= 9)
-            break;
+            return;
         if (kw == K_levelnfc || kw == K_levelnfcn)
             levels.styles[level] = qint8(styleForNfc(param));
         else if (kw == K_levelstartat)
             levels.starts[level] = param;
         else
-            break;
+            return;
         if (listId != INT_MIN && lists.contains(listId))
             lists[listId] = levels;
-        break;
-    case OverrideTable:
-        if (kw == K_listoverride) {
-            overrideLs = INT_MIN;
-            pending = OverrideEntry();
-            overrideLevel = -1;
-            return Override;
-        }
-        break;
+        return;
     case Override:
-        // Its \lfolevel groups, one for each level from the first, may
-        // start the level at another number.
-        if (kw == K_listid) {
+        if (kw == K_listid)
             pending.list = param;
-        } else if (kw == K_ls) {
+        else if (kw == K_ls)
             overrideLs = param;
-        } else if (kw == K_lfolevel) {
-            ++overrideLevel;
-            overrideStarts = false;
-        } else if (kw == K_listoverridestartat) {
+        else if (kw == K_listoverridestartat)
             overrideStarts = true;
-        } else if (kw == K_levelstartat && overrideStarts && overrideLevel >= 0 && overrideLevel < 9) {
+        else if (kw == K_levelstartat && overrideStarts && overrideLevel >= 0 && overrideLevel < 9)
             pending.starts[overrideLevel] = std::max(param, 1);
-        }
-        break;
+        return;
     default:
-        break;
+        return;
     }
-    return dest;
 }
 
 void Lists::finishOverride()

@@ -2,6 +2,7 @@
 // The tables of an RTF header: fonts, colours, styles and lists, each read
 // from its destination, and the links of the fields. Formats refer to their
 // entries by number.
+#include "kept.h"
 #include "properties.h"
 
 #include <QColor>
@@ -30,14 +31,17 @@ public:
 
     // The font's own code page, 0 when it has none.
     int codePage(int font);
-    // The family of font, else of fallback; empty when neither is known.
+    // The face of font, else of fallback; where the file names neither,
+    // the face every reader assumes then.
     QString family(int font, int fallback) const;
+    static constexpr QLatin1StringView kUnnamedFace{"Times New Roman"};
 
     struct Font {
         QString name;
         int cp = 0;  // 0: the document's code page
         int charset = -1;  // \fcharset, -1 when none
         int cpg = 0;       // \cpg, 0 when none
+        QByteArray family;  // froman, fswiss...; empty when none
     };
     // Each entry with its number, in the order read.
     template <typename F>
@@ -57,6 +61,7 @@ private:
     int entryCp = 0;
     int entryCharset = -1;
     int entryCpg = 0;  // \cpg names the code page whatever the charset says
+    QByteArray entryFamily;
     QString entryName;
 
     // The font last asked for its code page.
@@ -93,6 +98,8 @@ public:
     // Lays character style id's properties, with those of the styles it is
     // based on, over the group's: what the styles do not name stays.
     void applyCharacter(State &s, int id, int defaultFont);
+    // The character styles there are.
+    std::vector<int> characterStyles() const;
     // Each paragraph style applied so far, with the properties it gives.
     template <typename F>
     void forEachApplied(F f) const
@@ -127,9 +134,11 @@ private:
 class Lists
 {
 public:
-    // A word inside \listtable or \listoverridetable; returns the
-    // destination the group goes on as.
-    Dest word(Dest dest, Kw kw, int param);
+    // A destination word inside \listtable or \listoverridetable: the
+    // destination its group is read as, Body when it is none read there.
+    Dest open(Dest dest, Kw kw);
+    // Any other word there.
+    void word(Dest dest, Kw kw, int param);
     void finishOverride();  // at the end of a \listoverride group
     // The style of level ilvl of the list \lsN names; ListStyleUndefined
     // when there is none.
@@ -174,6 +183,7 @@ private:
 struct DocumentTables {
     int codePage = 1252;  // \ansicpg
     int defaultFont = 0;  // \deff
+    kept::Languages languages;
     Fonts fonts;
     Colors colors;
     Styles styles;

@@ -6,6 +6,7 @@
 #include "bounds.h"
 #include "codepages.h"
 #include "numbering.h"
+#include "tables.h"
 
 #include <QTextDocument>
 #include <QTextList>
@@ -18,9 +19,23 @@
 namespace rtf {
 
 Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
-    : doc(doc), tables(doc->defaultFont(), read), codePage(read.codePage), pageSettings(read.settings),
+    : doc(doc), tables(doc->defaultFont(), read), languages(read.languages), codePage(read.codePage),
+      pageSettings(read.settings), backgroundRead(read.background),
       styleSheet(read.styleSheet)
 {
+    // The file's default font stays its default: kept groups and styles
+    // may rely on it.
+    // Text that named no font was read in the default font, or where the
+    // file had none, in the face readers assume.
+    int plainFont = 0;
+    const auto deff = std::find_if(read.fonts.begin(), read.fonts.end(), [&read](const kept::Tables::Font &f) {
+        return f.id == read.defaultFont && !f.name.isEmpty();
+    });
+    if (deff != read.fonts.end())
+        plainFont = deff->id;
+    else if (!read.fonts.empty())
+        plainFont = tables.face(Fonts::kUnnamedFace);
+    cur = plainProps = tables.plain(plainFont);
     for (const kept::Tables::Style &s : read.styleFormats)
         styles.insert(s.id, {s.block, tables.props(-1, s.text)});
     if (codePage != 1252 && codepage::isKnown(codePage))
@@ -35,9 +50,16 @@ QByteArray Writer::run()
     writeFrame(doc->rootFrame());
     QByteArray out;
     out.reserve(body.size() + 1024);
-    out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff0\\deflang1033\r\n{\\fonttbl";
+    out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff" + QByteArray::number(plainProps.font);
+    appendWord(out, "\\deflang", languages.defaultOf(0));
+    if (languages.deflangfe)
+        appendWord(out, "\\deflangfe", languages.deflangfe);
+    if (languages.adeflang)
+        appendWord(out, "\\adeflang", languages.adeflang);
+    out += "\r\n{\\fonttbl";
     for (const RunTables::Font &font : tables.fontList()) {
-        out += "{\\f" + QByteArray::number(font.id) + "\\fnil\\fcharset" + QByteArray::number(font.charset);
+        out += "{\\f" + QByteArray::number(font.id) + '\\' + (font.family.isEmpty() ? QByteArray("fnil") : font.family)
+            + "\\fcharset" + QByteArray::number(font.charset);
         if (font.cpg)
             out += "\\cpg" + QByteArray::number(font.cpg);
         out += ' ';
@@ -64,10 +86,25 @@ QByteArray Writer::run()
         out += wordLists.tables();
     if (!pageSettings.isEmpty())
         out += pageSettings.trimmed() + "\r\n";
-    out += "\\viewkind4\\uc1\\pard\\plain\\f0\\fs24\r\n";
+    out += background();
+    out += "\\viewkind4\\uc1\\pard\\plain\\f" + QByteArray::number(plainProps.font) + "\\fs24\r\n";
     out += body;
     out += "}\r\n";
     return out;
+}
+
+// The page background as read; one the document has without, as its
+// fill colour.
+QByteArray Writer::background() const
+{
+    if (!backgroundRead.isEmpty())
+        return backgroundRead + "\r\n";
+    const QBrush brush = doc->rootFrame()->frameFormat().background();
+    if (brush.style() != Qt::SolidPattern)
+        return QByteArray();
+    const QRgb rgb = brush.color().rgb();
+    return "{\\*\\background{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv "
+        + QByteArray::number(qRed(rgb) | qGreen(rgb) << 8 | qBlue(rgb) << 16) + "}}}}}\r\n";
 }
 
 void Writer::writeFrame(QTextFrame *frame)
@@ -248,7 +285,7 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
     twips("\\sa", bf.bottomMargin());
     switch (bf.lineHeightType()) {
     case QTextBlockFormat::ProportionalHeight:
-        if (std::lround(bf.lineHeight()) != 100 && bf.lineHeight() > 0) {
+        if (bf.lineHeight() > 0) {  // 100 too: it overrides a style's
             appendWord(body, "\\sl", qlonglong(std::lround(bf.lineHeight() * 2.4)));
             body += "\\slmult1";
         }
@@ -268,6 +305,8 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
     default:
         break;
     }
+    if (bf.headingLevel() > 0)
+        appendWord(body, "\\outlinelevel", std::min(bf.headingLevel(), 9) - 1);
     if (bf.hasProperty(QTextFormat::TabPositions)) {
         for (const QTextOption::Tab &tab : bf.tabPositions()) {
             switch (tab.type) {
@@ -280,6 +319,9 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
         }
     }
     body += ' ';
+    const bool held = bf.hasProperty(kept::Held) && heldWritten.insert(bf.intProperty(kept::Id)) != heldWritten.end();
+    if (held)
+        appendKept(bf.property(kept::Held).toByteArray());
 
     for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment frag = it.fragment();
@@ -319,8 +361,13 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
     // The paragraph mark keeps the paragraph's own character format:
     // Word and LibreOffice draw the bullet or number with it.
     setProps(tables.props(block.charFormatIndex(), block.charFormat()));
-    lastBlockHasText = block.length() > 1;
-    body += terminator;
+    lastBlockHasText = block.length() > 1 || held;
+    // A column break ends the last of the paragraphs splitting this one made.
+    if (bf.hasProperty(kept::Break) && !qstrcmp(terminator, "\\par")
+        && block.next().blockFormat().intProperty(kept::Id) != bf.intProperty(kept::Id))
+        body += bf.property(kept::Break).toByteArray();
+    else
+        body += terminator;
     body += "\r\n";
     lineStart = body.size();
 }
@@ -365,17 +412,17 @@ void Writer::writeStyle(const QTextBlock &block, const QTextBlockFormat &bf)
         return;
     auto known = styleOfFormat.constFind(block.blockFormatIndex());
     if (known == styleOfFormat.constEnd())
-        known = styleOfFormat.insert(block.blockFormatIndex(), fittingStyle(bf));
+        known = styleOfFormat.insert(block.blockFormatIndex(), fittingStyle(bf, block.textList()));
     if (*known == INT_MIN)
         return;
     appendWord(body, "\\s", *known);
     if (const auto style = styles.constFind(*known); style == styles.constEnd() || !(style->text == cur)) {
         body += "\\plain";
-        cur = RunProps();
+        cur = plainProps;
     }
 }
 
-int Writer::fittingStyle(const QTextBlockFormat &bf) const
+int Writer::fittingStyle(const QTextBlockFormat &bf, bool inList) const
 {
     if (!bf.hasProperty(kept::ParagraphStyle))
         return INT_MIN;
@@ -392,7 +439,8 @@ int Writer::fittingStyle(const QTextBlockFormat &bf) const
         || !unset(QTextFormat::BlockRightMargin) || !unset(QTextFormat::BlockTopMargin)
         || !unset(QTextFormat::BlockBottomMargin)
         || (style.lineHeightType() != QTextBlockFormat::SingleHeight && bf.lineHeightType() == QTextBlockFormat::SingleHeight)
-        || (notLeft(style) && !notLeft(bf)) || style.pageBreakPolicy() != QTextFormat::PageBreak_Auto)
+        || (notLeft(style) && !notLeft(bf)) || style.pageBreakPolicy() != QTextFormat::PageBreak_Auto
+        || (style.boolProperty(kept::StyleNumbers) && !inList))
         return INT_MIN;
     return id;
 }

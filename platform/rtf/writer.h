@@ -17,6 +17,7 @@
 #include <QTextFormat>
 #include <QTextFrame>
 
+#include <array>
 #include <charconv>
 #include <vector>
 
@@ -38,6 +39,9 @@ struct RunProps {
     bool bold = false, italic = false, underline = false, strike = false;
     quint8 valign = 0;
     quint8 bgWord = 0;  // as the reader counts them
+    bool noproof = false;
+    int cstyle = -1;  // the character style, -1 for none
+    std::array<quint16, kept::Languages::kCount> lang{};
     bool operator==(const RunProps &) const = default;
 };
 
@@ -57,44 +61,26 @@ class RunTables
 {
 public:
     // The fonts and colours of a file read come first, under their numbers
-    // there, when the document keeps groups that refer to them.
-    RunTables(const QFont &defaultFont, const kept::Tables &read) : defaultFont(defaultFont)
-    {
-        for (const kept::Tables::Font &f : read.fonts) {
-            if (f.id < 0 || f.id >= kMaxFontId || (!fonts.empty() && fonts.back().id == f.id))
-                continue;
-            fonts.push_back({f.id, f.charset, f.name, f.cpg});
-            if (!fontIds.contains(f.name))
-                fontIds.insert(f.name, f.id);
-            if (f.charset != 0 || f.cpg != 0)
-                nonAnsi.insert(f.id);
-            nextFont = std::max(nextFont, f.id + 1);
-        }
-        for (QRgb rgb : read.colors) {
-            colorList.append(rgb);
-            if (rgb != kept::kAutoColor && !colorIds.contains(rgb))
-                colorIds.insert(rgb, int(colorList.size()));
-        }
-        fontId(defaultFont.family());
-    }
+    // there, so that groups kept as read still name theirs. A font is
+    // declared once: a face already there, the Symbol font among them, is
+    // used under its number; the document's default face only when some
+    // text is in it.
+    RunTables(const QFont &defaultFont, const kept::Tables &read);
 
     const RunProps &props(int index, const QTextCharFormat &f);
-    // The Symbol font that bullets are drawn in, declared on first use.
-    int useSymbolFont()
-    {
-        if (symbolFontId < 0) {
-            symbolFontId = nextFont++;
-            fonts.push_back({symbolFontId, 2, QStringLiteral("Symbol")});
-            nonAnsi.insert(symbolFontId);
-        }
-        return symbolFontId;
-    }
+    // What \\plain gives text: the default font, the document's languages.
+    RunProps plain(int font) const;
+    // The Symbol font that bullets are drawn in.
+    int useSymbolFont();
+    // The number of a face, declared when it is not yet.
+    int face(const QString &family) { return fontId(family); }
 
     struct Font {
         int id;
         int charset;
         QString name;
         int cpg = 0;
+        QByteArray family;  // \froman, \fswiss...; empty for \fnil
     };
     const std::vector<Font> &fontList() const { return fonts; }
     const QList<QRgb> &colors() const { return colorList; }
@@ -107,6 +93,8 @@ private:
     int colorId(const QColor &color);
 
     QFont defaultFont;
+    kept::Languages languages;
+    QSet<int> characterStyles;
     std::vector<Font> fonts;
     QHash<QString, int> fontIds;
     QSet<int> nonAnsi;
@@ -138,15 +126,17 @@ private:
     bool writeSection(const QTextBlockFormat &bf, bool pageBreak);
     void twips(const char *word, qreal px);
     void writeStyle(const QTextBlock &block, const QTextBlockFormat &bf);
-    int fittingStyle(const QTextBlockFormat &bf) const;
+    int fittingStyle(const QTextBlockFormat &bf, bool inList) const;
     void writeFragment(const QTextFragment &frag, const QTextCharFormat &cf);
     void writePiece(const QTextFragment &frag, const QTextCharFormat &cf, int from, int count);
     void writeSpan(const QTextFragment &frag, const QTextCharFormat &cf);
     void appendKept(const QByteArray &bytes);
     qsizetype writeEditedObject(const QTextFragment &frag, const QTextCharFormat &cf);
+    static QStringList boxTexts(const QString &shown, const QString &now, const QVariantList &starts);
     void closeSpan();
     void writeAnchored(const QTextFragment &frag, const QTextCharFormat &cf);
     void setProps(const RunProps &t);
+    void setLanguages(const RunProps &t, bool all);
     void appendText(const QString &text);
     void writeImage(const QTextImageFormat &fmt);
 
@@ -155,8 +145,12 @@ private:
     QByteArray body;
     qsizetype lineStart = 0;
     RunProps cur;  // what the text written last is in
+    RunProps plainProps;  // what \\plain gives, in the file's default font (\\deff)
+    kept::Languages languages;
     int codePage;
     QByteArray pageSettings;  // as read
+    QByteArray backgroundRead;
+    QByteArray background() const;
     struct Style {
         QTextBlockFormat block;
         RunProps text;
@@ -169,6 +163,7 @@ private:
     QHash<int, int> keptUsed;      // characters of each anchor written so far
     QHash<int, qsizetype> editedLeft;  // characters of an edited object's text still to come
     QSet<int> sectionsWritten;
+    QSet<int> heldWritten;
     int sectionBrokeAt = -1;  // the cell paragraph whose row a section break written starts
     bool lastBlockHasText = false;  // an empty one keeps its \\par before a section break
     WordListTable wordLists;

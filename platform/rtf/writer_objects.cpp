@@ -71,6 +71,33 @@ void Writer::appendKept(const QByteArray &bytes)
         body += ' ';
 }
 
+// The text of each of an object's text boxes, which showed shown from the
+// offsets starts on and now show now. What an edit left alone stays in its
+// box; text it put in goes to the box where it began.
+QStringList Writer::boxTexts(const QString &shown, const QString &now, const QVariantList &starts)
+{
+    if (starts.size() <= 1)
+        return {now};
+    qsizetype prefix = 0, suffix = 0;
+    while (prefix < shown.size() && prefix < now.size() && shown[prefix] == now[prefix])
+        ++prefix;
+    while (suffix < shown.size() - prefix && suffix < now.size() - prefix
+           && shown[shown.size() - 1 - suffix] == now[now.size() - 1 - suffix])
+        ++suffix;
+    const auto map = [&](qsizetype x) {
+        if (x <= prefix)
+            return x;
+        return x >= shown.size() - suffix ? x + now.size() - shown.size() : now.size() - suffix;
+    };
+    QStringList boxes;
+    for (qsizetype k = 0; k < starts.size(); ++k) {
+        const qsizetype from = k == 0 ? 0 : map(std::clamp<qsizetype>(starts.at(k).toInt(), 0, shown.size()));
+        const qsizetype to = k + 1 == starts.size() ? now.size() : map(std::clamp<qsizetype>(starts.at(k + 1).toInt(), 0, shown.size()));
+        boxes << now.mid(from, std::max<qsizetype>(0, to - from));
+    }
+    return boxes;
+}
+
 // An object whose shown text was edited, other than by typing after it,
 // is written with the text the document has: the characters that
 // carry its id from frag on. Returns how many those are, 0 when it is
@@ -92,18 +119,22 @@ qsizetype Writer::writeEditedObject(const QTextFragment &frag, const QTextCharFo
     if (now.startsWith(shown))
         return 0;
     const qsizetype length = now.size();
-    QByteArray text;
-    std::swap(text, body);
+    QByteArrayList texts;
     const RunProps saved = cur;
-    const QStringList paragraphs = now.remove(QChar::ObjectReplacementCharacter).split(QChar::LineSeparator);
-    for (qsizetype k = 0; k < paragraphs.size(); ++k) {
-        if (k > 0)
-            body += "\\par ";
-        appendText(paragraphs.at(k));
+    for (const QString &box : boxTexts(shown, now, cf.property(kept::Boxes).toList())) {
+        QByteArray text;
+        std::swap(text, body);
+        const QStringList paragraphs = QString(box).remove(QChar::ObjectReplacementCharacter).split(QChar::LineSeparator);
+        for (qsizetype k = 0; k < paragraphs.size(); ++k) {
+            if (k > 0)
+                body += "\\par ";
+            appendText(paragraphs.at(k));
+        }
+        std::swap(text, body);
+        texts << text;
     }
     cur = saved;
-    std::swap(text, body);
-    const QByteArray object = kept::replaceShapeText(cf.property(kept::Word).toByteArray(), text);
+    const QByteArray object = kept::replaceShapeText(cf.property(kept::Word).toByteArray(), texts);
     if (object.isEmpty())
         return 0;
     body += object;

@@ -2,6 +2,11 @@
 #include "writer.h"
 
 #include "codepages.h"
+#include "tables.h"
+
+#include <QFontInfo>
+#include <QGuiApplication>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -24,6 +29,8 @@ const RunProps &RunTables::props(int index, const QTextCharFormat &f)
         family = f.stringProperty(QTextFormat::FontFamily);
     if (family.isEmpty())
         family = defaultFont.family();
+    if (family.isEmpty())
+        family = Fonts::kUnnamedFace;
     r.font = fontId(family);
     double pt = 0;
     if (f.hasProperty(QTextFormat::FontPointSize))
@@ -51,6 +58,13 @@ const RunProps &RunTables::props(int index, const QTextCharFormat &f)
         r.valign = 1;
     else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
         r.valign = 2;
+    for (int k = 0; k < kept::Languages::kCount; ++k) {
+        const auto p = kept::Languages::kProperties[k];
+        r.lang[size_t(k)] = quint16(f.hasProperty(p) ? f.intProperty(p) : languages.defaultOf(k));
+    }
+    r.noproof = f.boolProperty(kept::NoProof);
+    if (f.hasProperty(kept::CharacterStyle) && characterStyles.contains(f.intProperty(kept::CharacterStyle)))
+        r.cstyle = f.intProperty(kept::CharacterStyle);
     if (index < 0)
         return scratch = r;
     if (size_t(index) >= cache.size()) {
@@ -62,13 +76,96 @@ const RunProps &RunTables::props(int index, const QTextCharFormat &f)
     return cache[size_t(index)];
 }
 
+RunTables::RunTables(const QFont &defaultFont, const kept::Tables &read)
+    : defaultFont(defaultFont), languages(read.languages)
+{
+    for (int id : read.characterStyles)
+        characterStyles.insert(id);
+    for (const kept::Tables::Font &f : read.fonts) {
+        if (f.id < 0 || f.id >= kMaxFontId || (!fonts.empty() && fonts.back().id == f.id))
+            continue;
+        fonts.push_back({f.id, f.charset, f.name, f.cpg, f.family});
+        if (!f.name.isEmpty() && !fontIds.contains(f.name))
+            fontIds.insert(f.name, f.id);
+        if (f.charset != 0 || f.cpg != 0)
+            nonAnsi.insert(f.id);
+        if (symbolFontId < 0 && f.charset == 2 && f.name.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0)
+            symbolFontId = f.id;
+        nextFont = std::max(nextFont, f.id + 1);
+    }
+    for (QRgb rgb : read.colors) {
+        colorList.append(rgb);
+        if (rgb != kept::kAutoColor && !colorIds.contains(rgb))
+            colorIds.insert(rgb, int(colorList.size()));
+    }
+}
+
+RunProps RunTables::plain(int font) const
+{
+    RunProps r;
+    r.font = font;
+    for (int k = 0; k < kept::Languages::kCount; ++k)
+        r.lang[size_t(k)] = quint16(languages.defaultOf(k));
+    return r;
+}
+
+int RunTables::useSymbolFont()
+{
+    if (symbolFontId < 0) {
+        symbolFontId = nextFont++;
+        fonts.push_back({symbolFontId, 2, QStringLiteral("Symbol"), 0, {}});
+        nonAnsi.insert(symbolFontId);
+    }
+    return symbolFontId;
+}
+
+namespace {
+
+// The face a family is written as, with its family word. Qt's family
+// aliases (Sans Serif, Serif, Monospace) name no face any Windows program
+// knows: the face they resolve to here stands for them, or without fonts to
+// ask, the Windows face of their kind.
+std::pair<QString, QByteArray> writtenFace(const QString &family)
+{
+    struct Alias {
+        QLatin1StringView name;
+        const char *word;
+        QLatin1StringView windowsFace;
+    };
+    static const Alias aliases[] = {
+        {QLatin1StringView("Sans Serif"), "fswiss", QLatin1StringView("Arial")},
+        {QLatin1StringView("sans-serif"), "fswiss", QLatin1StringView("Arial")},
+        {QLatin1StringView("Sans"), "fswiss", QLatin1StringView("Arial")},
+        {QLatin1StringView("Serif"), "froman", QLatin1StringView("Times New Roman")},
+        {QLatin1StringView("Monospace"), "fmodern", QLatin1StringView("Courier New")},
+        {QLatin1StringView("Mono"), "fmodern", QLatin1StringView("Courier New")}};
+    for (const Alias &alias : aliases) {
+        if (family.compare(alias.name, Qt::CaseInsensitive) != 0)
+            continue;
+        QString face;
+        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+            face = QFontInfo(QFont(family)).family().remove(QRegularExpression(QStringLiteral(" *\\[.*\\]$")));
+        if (face.isEmpty() || face.compare(family, Qt::CaseInsensitive) == 0)
+            face = alias.windowsFace;
+        return {face, QByteArray(alias.word)};
+    }
+    return {family, family == Fonts::kUnnamedFace ? QByteArray("froman") : QByteArray()};
+}
+
+}  // namespace
+
 int RunTables::fontId(const QString &family)
 {
-    const auto it = fontIds.constFind(family);
+    auto it = fontIds.constFind(family);
     if (it != fontIds.constEnd())
         return *it;
-    const int id = nextFont++;
-    fonts.push_back({id, 0, family});
+    const auto [face, word] = writtenFace(family);
+    it = fontIds.constFind(face);
+    const int id = it != fontIds.constEnd() ? *it : nextFont++;
+    if (it == fontIds.constEnd()) {
+        fonts.push_back({id, 0, face, 0, word});
+        fontIds.insert(face, id);
+    }
     fontIds.insert(family, id);
     return id;
 }
@@ -110,35 +207,58 @@ void Writer::writePiece(const QTextFragment &frag, const QTextCharFormat &cf, in
     appendText(from == 0 && count == frag.length() ? frag.text() : frag.text().mid(from, count));
 }
 
+// The words that take the text from what it is in (cur) to t. A character
+// style is named with all of t after it, whatever the style gives; \\plain
+// ends it.
 void Writer::setProps(const RunProps &t)
 {
     const qsizetype before = body.size();
-    if (t.font != cur.font)
+    bool all = false;
+    if (t.cstyle != cur.cstyle) {
+        if (t.cstyle < 0) {
+            body += "\\plain";
+            cur = plainProps;
+        } else {
+            appendWord(body, "\\cs", t.cstyle);
+            all = true;
+        }
+    }
+    if (all || t.font != cur.font)
         appendWord(body, "\\f", t.font);
-    if (t.size != cur.size)
+    if (all || t.size != cur.size)
         appendWord(body, "\\fs", t.size);
-    if (t.bold != cur.bold)
+    if (all || t.bold != cur.bold)
         body += t.bold ? "\\b" : "\\b0";
-    if (t.italic != cur.italic)
+    if (all || t.italic != cur.italic)
         body += t.italic ? "\\i" : "\\i0";
-    if (t.underline != cur.underline)
+    if (all || t.underline != cur.underline)
         body += t.underline ? "\\ul" : "\\ulnone";
-    if (t.strike != cur.strike)
+    if (all || t.strike != cur.strike)
         body += t.strike ? "\\strike" : "\\strike0";
-    if (t.fg != cur.fg)
+    if (all || t.fg != cur.fg)
         appendWord(body, "\\cf", t.fg);
-    if (t.bg != cur.bg || t.bgWord != cur.bgWord) {
+    if (all || t.bg != cur.bg || t.bgWord != cur.bgWord) {
         static const char *const words[] = {"\\highlight", "\\cb", "\\chcbpat"};
-        if (cur.bg && (t.bg == 0 || t.bgWord != cur.bgWord))
-            body += QByteArray(words[cur.bgWord]) + '0';
+        if ((cur.bg || all) && (t.bg == 0 || t.bgWord != cur.bgWord))
+            body += QByteArray(words[all && !cur.bg ? t.bgWord : cur.bgWord]) + '0';
         if (t.bg)
             appendWord(body, words[t.bgWord], t.bg);
     }
-    if (t.valign != cur.valign)
+    if (all || t.valign != cur.valign)
         body += t.valign == 1 ? "\\super" : t.valign == 2 ? "\\sub" : "\\nosupersub";
+    setLanguages(t, all);
     if (body.size() != before)
         body += ' ';
     cur = t;
+}
+
+void Writer::setLanguages(const RunProps &t, bool all)
+{
+    for (size_t k = 0; k < t.lang.size(); ++k)
+        if (all || t.lang[k] != cur.lang[k])
+            appendWord(body, kept::Languages::kWords[k], t.lang[k]);
+    if (all || t.noproof != cur.noproof)
+        body += t.noproof ? "\\noproof" : "\\noproof0";
 }
 
 void Writer::appendText(const QString &text)
@@ -168,8 +288,6 @@ void Writer::appendText(const QString &text)
         case 0xFFFC: continue;
         default: break;
         }
-        if (c < 0x20)
-            continue;
         if (const uchar b = c >= 0x80 && ansiText && tables.isAnsi(cur.font) ? codepage::toWindows1252(c) : 0) {
             const char esc[4] = {'\\', '\'', kHex[b >> 4], kHex[b & 15]};
             body.append(esc, 4);

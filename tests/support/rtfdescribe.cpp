@@ -4,10 +4,13 @@
 // them. Two documents that describe alike hold the same content.
 #include "rtfdescribe.h"
 
+#include "kept.h"
+
 #include <QImage>
 #include <QRandomGenerator>
 #include <QTextCursor>
 #include <QPixmap>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTextBlock>
@@ -45,6 +48,7 @@ QString runProps(const QTextDocument *doc, const QTextCharFormat &f)
         out << QStringLiteral("bg") + f.background().color().name();
     if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript) out << QStringLiteral("super");
     if (f.verticalAlignment() == QTextCharFormat::AlignSubScript) out << QStringLiteral("sub");
+    if (f.hasProperty(rtf::kept::CharacterStyle)) out << QStringLiteral("cs%1").arg(f.intProperty(rtf::kept::CharacterStyle));
     if (f.isAnchor() && !f.anchorHref().isEmpty()) out << QStringLiteral("href=") + f.anchorHref();
     return out.join(u' ');
 }
@@ -74,6 +78,7 @@ QString blockText(const QTextDocument *doc, const QTextBlock &block)
     QStringList para;
     const Qt::Alignment a = bf.alignment() & Qt::AlignHorizontal_Mask;
     if (bf.pageBreakPolicy()) para << QStringLiteral("page%1").arg(int(bf.pageBreakPolicy()));
+    if (bf.headingLevel()) para << QStringLiteral("h%1").arg(bf.headingLevel());
     if (a & Qt::AlignHCenter) para << QStringLiteral("center");
     else if (a & Qt::AlignRight) para << QStringLiteral("right");
     else if (a & Qt::AlignJustify) para << QStringLiteral("justify");
@@ -86,8 +91,7 @@ QString blockText(const QTextDocument *doc, const QTextBlock &block)
     if (std::lround(bf.rightMargin())) para << QStringLiteral("ri%1").arg(std::lround(bf.rightMargin()));
     if (std::lround(bf.topMargin())) para << QStringLiteral("sb%1").arg(std::lround(bf.topMargin()));
     if (std::lround(bf.bottomMargin())) para << QStringLiteral("sa%1").arg(std::lround(bf.bottomMargin()));
-    if (bf.lineHeightType() != QTextBlockFormat::SingleHeight
-        && !(bf.lineHeightType() == QTextBlockFormat::ProportionalHeight && std::lround(bf.lineHeight()) == 100))
+    if (bf.lineHeightType() != QTextBlockFormat::SingleHeight)
         para << QStringLiteral("lh%1:%2").arg(bf.lineHeightType()).arg(std::lround(bf.lineHeight()));
     for (const QTextOption::Tab &t : bf.tabPositions())
         para << QStringLiteral("tab%1:%2").arg(std::lround(t.position)).arg(int(t.type));
@@ -181,7 +185,8 @@ std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portab
             f.setVerticalAlignment(rng.bounded(2) ? QTextCharFormat::AlignSuperScript : QTextCharFormat::AlignSubScript);
         if (!portable && rng.bounded(10) == 0) {
             f.setAnchor(true);
-            f.setAnchorHref(QStringLiteral("https://example.org/p%1?a=1&b=2").arg(rng.bounded(3)));
+            f.setAnchorHref(rng.bounded(2) ? QStringLiteral("https://example.org/p%1?a=1&b=\"2\"").arg(rng.bounded(3))
+                                           : QStringLiteral("C:\\Docs\\p%1.rtf").arg(rng.bounded(3)));
         }
         return f;
     };
@@ -195,7 +200,7 @@ std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portab
         if (rng.bounded(3) == 0) b.setTopMargin(rng.bounded(0, 20));
         if (rng.bounded(3) == 0) b.setBottomMargin(rng.bounded(0, 20));
         switch (rng.bounded(6)) {
-        case 0: b.setLineHeight(QList<int>{115, 150, 200}.at(rng.bounded(3)), QTextBlockFormat::ProportionalHeight); break;
+        case 0: b.setLineHeight(QList<int>{100, 115, 150, 200}.at(rng.bounded(4)), QTextBlockFormat::ProportionalHeight); break;
         case 1: b.setLineHeight(rng.bounded(10, 40), QTextBlockFormat::FixedHeight); break;
         case 2: b.setLineHeight(rng.bounded(10, 40), QTextBlockFormat::MinimumHeight); break;
         default: break;
@@ -204,7 +209,7 @@ std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portab
             QList<QTextOption::Tab> tabs;
             int x = 0;
             for (int k = rng.bounded(1, 4); k > 0; --k)
-                tabs.append(QTextOption::Tab(x += rng.bounded(20, 120), QTextOption::TabType(rng.bounded(3))));
+                tabs.append(QTextOption::Tab(x += rng.bounded(20, 120), QTextOption::TabType(rng.bounded(4)), u'.'));
             b.setTabPositions(tabs);
         }
         return b;
@@ -237,7 +242,7 @@ std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portab
     doc->setDefaultFont(QFont(QStringLiteral("Verdana"), rng.bounded(8, 14)));
     QTextCursor c(doc.get());
     int images = 0;
-    QTextList *list = nullptr;
+    QPointer<QTextList> list;  // Qt deletes a list its last paragraph leaves
     for (int p = rng.bounded(1, 14); p > 0; --p) {
         if (p != 0 && c.position() > 0)
             c.insertBlock(randomBlockFormat(), QTextCharFormat());
@@ -277,6 +282,8 @@ std::unique_ptr<QTextDocument> randomDocument(QRandomGenerator &rng, bool portab
 QString describe(const QTextDocument *doc)
 {
     QStringList out;
+    if (const QBrush page = doc->rootFrame()->frameFormat().background(); page.style() != Qt::NoBrush)
+        out << QStringLiteral("page ") + page.color().name();
     describeFrame(doc, doc->rootFrame(), out);
     return out.join(u'\n');
 }

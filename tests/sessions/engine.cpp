@@ -604,6 +604,7 @@ Outcome Engine::run(const std::function<std::optional<Action>(int, Rng &)> &next
         for (const QString &w : takeQtWarnings())
             if (!m_program.harmlessMessage(w))
                 found << Violation{QStringLiteral("qt-warning"), w};
+        found.removeIf([this](const Violation &v) { return ignored.contains(v.rule); });
         if (!found.isEmpty()) {
             out.violation = found.first();
             out.violationAt = i;
@@ -695,6 +696,7 @@ struct Options {
     qint64 until = 0;
     // replay
     QString replay;
+    QStringList ignore;
 };
 
 Options parse(const QStringList &args)
@@ -714,6 +716,7 @@ Options parse(const QStringList &args)
         else if (a == u"--from") o.from = take().toInt();
         else if (a == u"--until") o.until = take().toLongLong();
         else if (a == u"--replay") o.replay = take();
+        else if (a == u"--ignore") o.ignore = take().split(u',', Qt::SkipEmptyParts);
     }
     return o;
 }
@@ -773,6 +776,7 @@ int runWorker(Program &program, const Options &o)
 {
     Engine engine(program, sandboxBase(program.name()));
     engine.announce = true;
+    engine.ignored = o.ignore;
     int sessions = 0;
     qint64 actions = 0;
     int violations = 0;
@@ -804,6 +808,7 @@ int runReplay(Program &program, const Options &o)
     }
     Engine engine(program, sandboxBase(program.name()));
     engine.announce = true;
+    engine.ignored = o.ignore;
     const Outcome out = engine.replay(actions);
     if (out.violation) {
         Engine::emitLine(QStringLiteral("@violation 0 0 %1 %2 %3")
@@ -912,8 +917,9 @@ public:
 
     int run()
     {
-        std::printf("%s sessions: seed %llu, %d s%s\n", qPrintable(m_program), (unsigned long long)m_o.seed, m_o.seconds,
-                    m_o.seedGiven ? "" : " (a random seed; SOAK_SEED or --seed chooses one)");
+        std::printf("%s sessions: seed %llu, %d s%s%s\n", qPrintable(m_program), (unsigned long long)m_o.seed, m_o.seconds,
+                    m_o.seedGiven ? "" : " (a random seed; SOAK_SEED or --seed chooses one)",
+                    m_o.ignore.isEmpty() ? "" : qPrintable(QStringLiteral(", rules let pass: ") + m_o.ignore.join(u',')));
         std::fflush(stdout);
         replayRows();
         const qint64 until = nowMs() + qint64(m_o.seconds) * 1000;
@@ -924,7 +930,8 @@ public:
             QStringList args{QStringLiteral("--worker"), QStringLiteral("--seed"), QString::number(m_o.seed),
                              QStringLiteral("--from"), QString::number(from), QStringLiteral("--until"), QString::number(until),
                              QStringLiteral("--shrink-seconds"), QString::number(m_o.shrinkSeconds),
-                             QStringLiteral("--max-actions"), QString::number(m_o.maxActions)};
+                             QStringLiteral("--max-actions"), QString::number(m_o.maxActions),
+                             QStringLiteral("--ignore"), m_o.ignore.join(u',')};
             bool done = false;
             const Child c = runChild(args, 0, [&](const QString &line) { done |= follow(line); });
             if (done && !c.crashed && c.exitCode == 0)
@@ -1024,7 +1031,7 @@ private:
         tmp.close();
         auto breaks = [&](const QList<Action> &candidate, QList<Action> *cut, Violation *seen) {
             writeRow(tmp.fileName(), candidate, {});
-            const Child c = runChild({QStringLiteral("--replay"), tmp.fileName()}, 120000);
+            const Child c = runChild({QStringLiteral("--replay"), tmp.fileName(), QStringLiteral("--ignore"), m_o.ignore.join(u',')}, 120000);
             const std::optional<Violation> got = fatal(c);
             if (!got || got->rule != v.rule)
                 return false;

@@ -209,6 +209,9 @@ public:
 
     // Set while an action runs; every line of the protocol goes through it.
     bool announce = false;
+    // Rules whose violations are let pass (while a known fault awaits its
+    // mend, or to see what else a run finds).
+    QStringList ignored;
     static void emitLine(const QString &line);
 
 private:
@@ -237,6 +240,7 @@ void installMessageCapture();
 
 // Runs the tester: supervisor, worker or replay, as the arguments say.
 //   [--seconds S] [--seed N] [--rows DIR] [--found DIR] [--shrink-seconds S]
+//   [--max-actions N] [--ignore RULE,RULE]
 //   --replay FILE      replays one row; exit 1 when it breaks a rule
 // make is called in every process that runs sessions (after QApplication).
 int main(int argc, char **argv, const std::function<std::unique_ptr<Program>()> &make,

@@ -308,7 +308,23 @@ QString storable(QString s)
 QString storableDesc(const QString &desc)
 {
     static const QRegularExpression emptyRun(QStringLiteral("<[^<>]*>(?=<|$)"), QRegularExpression::MultilineOption);
-    return storable(desc).remove(emptyRun);
+    static const QRegularExpression tag(QStringLiteral("<[^<>]*>"));
+    // Runs that read alike once stored are one run.
+    QStringList lines = storable(desc).remove(emptyRun).split(u'\n');
+    for (QString &line : lines) {
+        QString out, last;
+        qsizetype at = 0;
+        for (auto it = tag.globalMatch(line); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            out += QStringView(line).mid(at, m.capturedStart() - at);
+            if (m.captured() != last)
+                out += m.captured();
+            last = m.captured();
+            at = m.capturedEnd();
+        }
+        line = out + QStringView(line).mid(at).toString();
+    }
+    return lines.join(u'\n');
 }
 
 struct Reading {

@@ -482,6 +482,15 @@ void startWatch(QObject *context)
 }
 }  // namespace
 
+Waiting::Waiting() : m_since(g_performSince.exchange(0)), m_start(nowMs()) {}
+
+Waiting::~Waiting()
+{
+    // The action's clock goes on from where it stopped.
+    if (m_since != 0)
+        g_performSince = nowMs() - (m_start - m_since);
+}
+
 // =============================================================================
 // Sessions
 

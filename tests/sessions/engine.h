@@ -234,6 +234,19 @@ private:
 QList<Action> shrinkList(QList<Action> actions, qint64 deadlineMs,
                          const std::function<bool(const QList<Action> &, QList<Action> *cut)> &fails);
 
+// While one lives, the tester itself waits (for a page to load, a save to
+// end): the action's own clock stops, and only an event loop that stops
+// turning counts as a hang.
+class Waiting {
+public:
+    Waiting();
+    ~Waiting();
+
+private:
+    qint64 m_since;
+    qint64 m_start;
+};
+
 // Qt messages since the last call that are warnings or worse.
 QStringList takeQtWarnings();
 void installMessageCapture();

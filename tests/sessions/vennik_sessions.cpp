@@ -111,14 +111,14 @@ const QStringList kAddresses{
     "{site}/index.html", "{site}/a.html", "{site}/b.html", "{site}/a.html#part2", "{site}/index.html#part2",
     "{host}/b.html", "HTTP://{host}/a.html", "{site}/%C3%A9t%C3%A9.html", "{site}/\u00e9t\u00e9.html",
     "{site}/missing.html", "http://127.0.0.1:{closed}/", "{www}/page.html", "file://{www}/page.html",
-    "{www}/archive.mht", "hello world", "", "{site}/slow.html", "https://{host}/a.html"};
+    "{www}/archive.mht", "{www}/archive.mht", "hello world", "", "{site}/slow.html", "https://{host}/a.html"};
 const QStringList kSavePaths{
     "C:\\www\\saved.html", "C:\\WWW\\Saved Page.htm", "C:\\www\\Docs/", "C:\\www\\Docs", "C:\\www\\Docs\\", "{www}/Docs/",
     "{www}/Docs", "C:\\www\\page.html", "C:\\www\\archive.mht", "C:\\www\\new.mht", "{www}/sub dir/x.html",
     "C:\\www\\s\u00e9ance.html", "C:\\www\\\U0001F600.html", "C:\\www\\readonly.html", "C:\\www\\locked\\in.html",
     "C:\\www\\notes.txt", "relative.html", "", "C:\\www\\", "{home}/out.html", "C:\\www\\Docs.html", "C:\\WWW\\DOCS.HTML"};
-const QStringList kOpenFiles{"{www}/page.html", "{www}/archive.mht", "{www}/Docs.html", "{www}/notes.txt",
-                             "{www}/missing.html", "C:\\WWW\\PAGE.HTML", "{www}/Docs/inner.html"};
+const QStringList kOpenFiles{"{www}/page.html", "{www}/archive.mht", "{www}/archive.mht", "{www}/Docs.html",
+                             "{www}/notes.txt", "{www}/missing.html", "C:\\WWW\\PAGE.HTML", "{www}/Docs/inner.html"};
 const QStringList kDownloads{"{www}/download.bin", "C:\\www\\Docs/", "{www}/page.html", "{home}/dl.bin"};
 
 struct Item {
@@ -130,7 +130,7 @@ struct Item {
 };
 
 const Item kMenu[] = {
-    {"mnuFileOpen", &frmMain::mnuFile, &frmMain::mnuFileOpen, 2, false},
+    {"mnuFileOpen", &frmMain::mnuFile, &frmMain::mnuFileOpen, 4, false},
     {"mnuFileExit", &frmMain::mnuFile, &frmMain::mnuFileExit, 0.5, true},
     {"mnuKestoBack", &frmMain::mnuKesto, &frmMain::mnuKestoBack, 1.5, false},
     {"mnuKestoForward", &frmMain::mnuKesto, &frmMain::mnuKestoForward, 1, false},
@@ -210,8 +210,14 @@ public:
                 w << t.weight;
             return rng.weighted(w);
         };
-        switch (rng.weighted({6, 4, 12, 5, 4, 3, 1, 2, 2, 1.5, 5, 6, 0.4, 0.4, 0.2})) {
-        case 0: return {QStringLiteral("address"), {rng.pick(kAddresses)}, {}};
+        switch (rng.weighted({6, 4, 12, 5, 4, 5, 1, 2, 2, 1.5, 5, 6, 0.4, 0.4, 0.2})) {
+        case 0: {
+            // Typed, and most often sent with Enter.
+            QStringList args{rng.pick(kAddresses)};
+            if (rng.chance(0.7))
+                args << QStringLiteral("enter");
+            return {QStringLiteral("address"), args, {}};
+        }
         case 1: return {QStringLiteral("go"), {}, {}};
         case 2: return {QStringLiteral("link"), {QString::number(rng.below(30))}, {}};
         case 3: return {QStringLiteral("tool"), {QLatin1String(kTools[pickWeighted(kTools)].key)}, {}};
@@ -382,6 +388,8 @@ public:
         if (v == u"address") {
             typeInto(w->txtInput, expand(a.arg(0)));
             m_typedAt = m_urlChanges;
+            if (a.arg(1) == u"enter")
+                QTest::keyClick(w->txtInput, Qt::Key_Return);
         } else if (v == u"go") {
             QTest::mouseClick(w->Command1, Qt::LeftButton);
         } else if (v == u"link") {

@@ -27,3 +27,20 @@ tarbel_add_sessions(tarbel_sessions SEED 1 SOURCES sessions/tarbel_sessions.cpp 
 if(TARGET vennik_lib AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/sessions/vennik_sessions.cpp)
   tarbel_add_sessions(vennik_sessions SEED 1 SOURCES sessions/vennik_sessions.cpp LIBS vennik_lib)
 endif()
+
+# The real-X variant: the real programs on a virtual display, driven by
+# xdotool (sessions/x_sessions.cpp); `make soak` runs it for a short while.
+foreach(program tarbel vennik)
+  if(TARGET ${program})
+    set(libs tarbel_lib)
+    if(program STREQUAL "vennik")
+      set(libs vennik_lib tarbel_lib)
+    endif()
+    add_executable(x${program}_sessions sessions/x_sessions.cpp)
+    target_link_libraries(x${program}_sessions PRIVATE sessions_engine ${libs})
+    target_compile_definitions(x${program}_sessions PRIVATE TARBEL_BINARY_DIR="${CMAKE_BINARY_DIR}"
+      $<$<STREQUAL:${program},vennik>:X_VENNIK>)
+    set_target_properties(x${program}_sessions PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    add_dependencies(x${program}_sessions ${program})
+  endif()
+endforeach()

@@ -512,7 +512,21 @@ void Engine::emitLine(const QString &line)
     std::fflush(stdout);
 }
 
+void Engine::amendLast(const QString &answer)
+{
+    if (!m_exchanges.isEmpty())
+        m_exchanges.last().answer = answer;
+}
+
 void Engine::respond(const Prompt &p)
+{
+    const QString answer = take(p);
+    const QString v = p.kind == Kind::Message || p.kind == Kind::Input ? answer.section(u' ', 1)
+                                                                       : m_program.expand(answer.section(u' ', 1));
+    feedHost(p, v, v == u"cancel");
+}
+
+QString Engine::take(const Prompt &p)
 {
     QString answer;
     const QString kind = kindWord(p.kind);
@@ -537,10 +551,11 @@ void Engine::respond(const Prompt &p)
     m_exchanges << Exchange{p, answer};
     if (announce)
         emitLine(QStringLiteral("@answer %1 %2").arg(m_index).arg(answer));
+    return answer;
+}
 
-    const QString v = p.kind == Kind::Message || p.kind == Kind::Input ? answer.section(u' ', 1)
-                                                                       : m_program.expand(answer.section(u' ', 1));
-    const bool cancel = v == u"cancel";
+void Engine::feedHost(const Prompt &p, const QString &v, bool cancel)
+{
     switch (p.kind) {
     case Kind::Message: {
         static const QMap<QString, int> codes{{QStringLiteral("OK"), vb::vbOK},
@@ -984,13 +999,15 @@ private:
                 m_actions[i].answers << line.section(u' ', 2);
         } else if (tag == u"@end") {
             ++m_tally.sessions;
-            m_tally.actions += w.value(2).toLongLong();
+            m_sessionActions = w.value(2).toLongLong();
+            m_tally.actions += m_sessionActions;
             if (qEnvironmentVariableIsSet("SESSIONS_VERBOSE"))
                 std::printf("session %s (seed %llu): %s actions, %s\n", qPrintable(w.value(1)), (unsigned long long)m_seed,
                             qPrintable(w.value(2)), qPrintable(w.value(3)));
         } else if (tag == u"@violation") {
             m_found = Found{w.value(1).toInt(), w.value(2).toULongLong(), w.value(3).toInt(), w.value(4),
                             line.section(u' ', 5), {}};
+            m_found.intoRun = m_tally.actions - m_sessionActions + m_found.after;
         } else if (tag == u"@row") {
             if (auto a = parseAction(line.section(u' ', 1)))
                 m_found.row << *a;
@@ -1010,14 +1027,15 @@ private:
         QString rule;
         QString detail;
         QList<Action> row;
+        qint64 intoRun = 0;   // actions of the run up to this one
     };
 
     void print(const Found &f)
     {
-        const QString header = QStringLiteral("%1: %2\nfound by run seed %3, session %4 (session seed %5) after %6 actions; "
-                                              "shrunk to %7 actions")
+        const QString header = QStringLiteral("%1: %2\nfound by run seed %3, session %4 (session seed %5) after %6 actions "
+                                              "(%8 into the run); shrunk to %7 actions")
                                    .arg(f.rule, f.detail).arg(m_o.seed).arg(f.session).arg(f.seed).arg(f.after)
-                                   .arg(f.row.size());
+                                   .arg(f.row.size()).arg(f.intoRun);
         std::printf("\nVIOLATION %s\n", qPrintable(header));
         for (const Action &a : f.row)
             std::printf("    %s\n", qPrintable(formatAction(a)));
@@ -1034,6 +1052,7 @@ private:
     void shrinkFatal(const Violation &v)
     {
         Found f{m_session, m_seed, int(m_actions.size()), v.rule, v.detail, m_actions};
+        f.intoRun = m_tally.actions;
         const qint64 deadline = nowMs() + qint64(m_o.shrinkSeconds) * 1000;
         QTemporaryFile tmp(QDir::tempPath() + QStringLiteral("/sessions-row-XXXXXX.txt"));
         tmp.open();
@@ -1092,6 +1111,7 @@ private:
     int m_session = -1;
     quint64 m_seed = 0;
     QList<Action> m_actions;
+    qint64 m_sessionActions = 0;
     Found m_found;
 };
 

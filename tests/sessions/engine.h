@@ -207,6 +207,13 @@ public:
     // defaulted.
     Outcome replay(const QList<Action> &actions);
 
+    // For a program whose dialogs are real windows (the real-X variant):
+    // the answer for a prompt seen, random or as the replayed action
+    // recorded it, logged as the scripted host logs its answers; and the
+    // last answer put right when the dialog turned out to offer another.
+    QString take(const Prompt &p);
+    void amendLast(const QString &answer);
+
     // Set while an action runs; every line of the protocol goes through it.
     bool announce = false;
     // Rules whose violations are let pass (while a known fault awaits its
@@ -226,6 +233,7 @@ private:
     Rng *m_rng = nullptr;
     int m_index = 0;
     void respond(const Prompt &p);
+    void feedHost(const Prompt &p, const QString &value, bool cancel);
 };
 
 // Drops actions (never the first, the start) while fails says the list

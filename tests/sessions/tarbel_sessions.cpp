@@ -50,6 +50,8 @@
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QToolButton>
 
@@ -276,6 +278,24 @@ FileKind kindOf(const Snapshot::Entry *e)
         if (uchar(c) < 32 && c != '\r' && c != '\n' && c != '\t' && c != '\f')
             ++controls;
     return controls * 20 > e->bytes.size() ? FileKind::Binary : FileKind::Text;
+}
+
+// A description of the document as it shows: a paragraph's indent steps
+// (which the control shows as a left margin) are counted in its margin.
+QString describeShown(const QTextDocument *doc)
+{
+    std::unique_ptr<QTextDocument> copy(doc->clone());
+    QTextCursor c(copy.get());
+    for (QTextBlock b = copy->begin(); b.isValid(); b = b.next()) {
+        QTextBlockFormat f = b.blockFormat();
+        if (f.indent() == 0 || b.textList())
+            continue;
+        f.setLeftMargin(f.leftMargin() + f.indent() * copy->indentWidth());
+        f.setIndent(0);
+        c.setPosition(b.position());
+        c.setBlockFormat(f);
+    }
+    return rtftest::describe(copy.get());
 }
 
 // Sizes as a document file holds them: in half points.
@@ -703,7 +723,7 @@ public:
         s.caption = m_w->windowTitle();
         if (RichTextBox *e = m_w->activeEditor()) {
             s.text = e->Text();
-            s.desc = storableDesc(halfPoints(rtftest::describe(e->document())));
+            s.desc = storableDesc(halfPoints(describeShown(e->document())));
             s.selection = e->SelText();
         }
         return s;
@@ -738,7 +758,7 @@ public:
             return *it;
         m_reader->document()->setDefaultFont(font);
         m_reader->setTextRTF(bytes);
-        Reading r{bytes.startsWith("{\\rtf"), m_reader->Text(), storableDesc(halfPoints(rtftest::describe(m_reader->document())))};
+        Reading r{bytes.startsWith("{\\rtf"), m_reader->Text(), storableDesc(halfPoints(describeShown(m_reader->document())))};
         m_readings.insert(key, r);
         return r;
     }

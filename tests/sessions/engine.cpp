@@ -1032,15 +1032,16 @@ private:
 
     void print(const Found &f)
     {
-        const QString header = QStringLiteral("%1: %2\nfound by run seed %3, session %4 (session seed %5) after %6 actions "
-                                              "(%8 into the run); shrunk to %7 actions")
-                                   .arg(f.rule, f.detail).arg(m_o.seed).arg(f.session).arg(f.seed).arg(f.after)
-                                   .arg(f.row.size()).arg(f.intoRun);
+        // (The detail may hold "%" of its own: it is not a format.)
+        const QString header = f.rule + QStringLiteral(": ") + f.detail
+                               + QStringLiteral("\nfound by run seed %1, session %2 (session seed %3) after %4 actions "
+                                                "(%5 into the run); shrunk to %6 actions")
+                                     .arg(m_o.seed).arg(f.session).arg(f.seed).arg(f.after).arg(f.intoRun).arg(f.row.size());
         std::printf("\nVIOLATION %s\n", qPrintable(header));
         for (const Action &a : f.row)
             std::printf("    %s\n", qPrintable(formatAction(a)));
         if (!m_o.found.isEmpty()) {
-            const QString path = QStringLiteral("%1/%2-%3-%4-%5.txt").arg(m_o.found, m_program, f.rule).arg(m_o.seed).arg(f.session);
+            const QString path = m_o.found + u'/' + m_program + u'-' + f.rule + QStringLiteral("-%1-%2.txt").arg(m_o.seed).arg(f.session);
             if (writeRow(path, f.row, header))
                 std::printf("    (row written to %s)\n", qPrintable(path));
         }

@@ -161,9 +161,11 @@ bool answerDialogs(Engine &engine, Real &real, const QList<DialogKind> &kinds, c
         for (const XWindow &w : ws)
             if (w.name.startsWith(mainPrefix) && (!main || w.geometry.height() > main->geometry.height()))
                 main = &w;
+        // The smallest of them is on top (a question over its file dialog).
         for (const XWindow &w : ws)
             for (const DialogKind &k : kinds)
-                if (w.name == QLatin1String(k.title) && w.geometry.width() > 1 && &w != main)
+                if (w.name == QLatin1String(k.title) && w.geometry.width() > 1 && &w != main
+                    && (!dialog || w.geometry.height() < dialog->geometry.height()))
                     dialog = &w, kind = &k;
         if (!dialog) {
             if (++quiet >= 3)
@@ -171,9 +173,18 @@ bool answerDialogs(Engine &engine, Real &real, const QList<DialogKind> &kinds, c
             continue;
         }
         quiet = 0;
-        if (++seen[dialog->id] > 3)
-            return false;
         xdo({QStringLiteral("windowfocus"), dialog->id});
+        // A dialog that took three answers and stays (a file dialog shown
+        // folder after folder) is given up, as a user would; one that stays
+        // after that does not answer.
+        const int times = ++seen[dialog->id];
+        if (times > 8)
+            return false;
+        if (times >= 4) {
+            xdo({QStringLiteral("key"), QStringLiteral("Escape")});
+            QTest::qWait(300);
+            continue;
+        }
         Prompt p;
         p.kind = kind->kind;
         p.text = dialog->name;
@@ -361,7 +372,12 @@ public:
     QString answer(const Prompt &p, Rng &rng) override
     {
         switch (p.kind) {
-        case Kind::Message: return QStringLiteral("message ") + rng.pick(messageAnswers(p.buttons));
+        case Kind::Message:
+            // The file dialog's own question whether to replace a file: a
+            // user who chose the name mostly means it.
+            if (p.title == u"Save As")
+                return rng.chance(0.8) ? QStringLiteral("message Yes") : QStringLiteral("message No");
+            return QStringLiteral("message ") + rng.pick(messageAnswers(p.buttons));
         case Kind::Input: return QStringLiteral("input ") + rng.pick(QStringList{"engine", "spare", "", "e"});
         case Kind::OpenFile: return rng.chance(0.2) ? QStringLiteral("open cancel") : QStringLiteral("open ") + rng.pick(kXFiles);
         case Kind::SaveFile: {
@@ -427,8 +443,13 @@ public:
     // window is gone.
     std::optional<QString> observe()
     {
-        if (!m_real.running() || mainWindow().id.isEmpty())
+        const XWindow w = mainWindow();
+        if (!m_real.running() || w.id.isEmpty())
             return std::nullopt;
+        // The keyboard in the text, as a click into it gives it.
+        xdo({QStringLiteral("mousemove"), QString::number(w.geometry.x() + 300), QString::number(w.geometry.y() + 300),
+             QStringLiteral("click"), QStringLiteral("1")});
+        pause(100);
         const QByteArray sentinel = "\x01none";
         tool(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-i")}, sentinel);
         for (const char *k : {"alt+e", "s"})
@@ -440,8 +461,13 @@ public:
         pause(200);
         const QString text = tool(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o")});
         xdo({QStringLiteral("key"), QStringLiteral("ctrl+End")});
-        return text == QString::fromLatin1(sentinel) ? QString() : text;
+        if (text != QString::fromLatin1(sentinel))
+            return text;
+        // Nothing copied: an empty document, or the keys went astray.
+        return normalised(m_lastObserved).isEmpty() ? std::optional<QString>(QString()) : std::nullopt;
     }
+
+    QString m_lastObserved;
 
     QString captionFile(const QString &caption) const
     {
@@ -468,6 +494,8 @@ public:
         m_captionBefore = mainWindow().name;
         const int cmd = commandOf(a);
         m_textBefore = cmd >= 1 && cmd <= 4 ? observe() : std::nullopt;
+        if (m_textBefore)
+            m_lastObserved = *m_textBefore;
     }
 
     void perform(const Action &a) override
@@ -505,6 +533,12 @@ public:
         } else if (a.verb == u"phrase") {
             // "find phrase" stands right of the font boxes on the toolbar.
             xdo({QStringLiteral("mousemove"), QString::number(g.x() + 620), QString::number(g.y() + 30), QStringLiteral("click"),
+                 QStringLiteral("1")});
+            pause(150);
+            answerDialogs(*engine, m_real, kTarbelDialogs, QStringLiteral("Editor ["), [this](const QString &s) { return expand(s); });
+            // Then back into the text, as a user does before typing on:
+            // keys would otherwise press the button again.
+            xdo({QStringLiteral("mousemove"), QString::number(g.x() + 300), QString::number(g.y() + 300), QStringLiteral("click"),
                  QStringLiteral("1")});
         } else if (a.verb == u"handoff") {
             m_box->write(m_box->driveC() + QStringLiteral("/Autodesk/Slls.txt"), (a.arg(0) + QStringLiteral("\r\n") + a.arg(1) + QStringLiteral("\r\n")).toUtf8());
@@ -558,12 +592,17 @@ public:
         if (a.verb == u"handoff")
             targets << m_box->driveC() + QStringLiteral("/Autodesk") << m_box->driveC() + QStringLiteral("/Autodesk/Slls.txt");
 
-        // files
+        // files, and the name a save dialog proposed: Enter took it
         for (const FileChange &c : diff(m_snapBefore, snap)) {
             bool ok = false;
             for (const QString &t : std::as_const(targets))
                 ok |= samePath(c.path, t);
-            if (!ok)
+            if (ok)
+                continue;
+            if (proposed && fileBefore.isEmpty() && c.kind == FileChange::Modified)
+                out << Violation{QStringLiteral("proposal"), QStringLiteral("%1: the save dialog of a document without a file "
+                                                                            "proposed the existing %2, and Enter replaced it").arg(what, c.path)};
+            else
                 out << Violation{QStringLiteral("files"), describeChange(c) + QStringLiteral(" on ") + what};
         }
 
@@ -587,6 +626,9 @@ public:
             if (cmd == 1 || cmd == 2) {
                 std::optional<QString> after = open ? observe() : std::nullopt;
                 const bool replaced = !open || captionAfter != m_captionBefore || (after && normalised(*after) != text);
+                if (qEnvironmentVariableIsSet("SESSIONS_DEBUG"))
+                    fprintf(stderr, "work: open %d caption [%s] -> [%s] text [%s] -> [%s] safe %d\n", open, qPrintable(m_captionBefore),
+                            qPrintable(captionAfter), qPrintable(text), after ? qPrintable(normalised(*after)) : "-", safe);
                 bool kept = no || safe;
                 for (const QString &t : std::as_const(targets))
                     kept |= holds(t);

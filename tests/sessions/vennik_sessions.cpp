@@ -266,6 +266,14 @@ public:
         m_w->resize(900, 700);
         m_w->activateWindow();
         QObject::connect(m_w->WebBrowser1, &QWebEngineView::urlChanged, m_w.get(), [this] { ++m_urlChanges; });
+        {
+            // The first page completes before the user acts.
+            const Waiting waiting;
+            QElapsedTimer t;
+            t.start();
+            while (m_w && !m_ended && t.elapsed() < 15000 && !m_w->windowTitle().startsWith(frmMain::captionPrefix()))
+                QTest::qWait(20);
+        }
         settle();
         m_snapshot = Snapshot::take(m_box->watched());
     }
@@ -325,6 +333,28 @@ public:
     {
         QWebEngineView *view = m_w->WebBrowser1;
         QVariant result;
+        for (int attempt = 0; attempt < 3 && result.toList().size() != 2 && !m_ended; ++attempt) {
+            if (attempt > 0) {
+                const Waiting waiting;
+                QTest::qWait(300);
+            }
+            result = linkPoint(n);
+        }
+        const QVariantList xy = result.toList();
+        if (qEnvironmentVariableIsSet("SESSIONS_DEBUG"))
+            qInfo() << "link" << n << result << view->url();
+        if (xy.size() != 2)
+            return;
+        QWidget *target = view->focusProxy() ? view->focusProxy() : view;
+        QTest::qWait(20);
+        QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(int(xy.at(0).toDouble()), int(xy.at(1).toDouble())));
+    }
+
+    // Where the n-th link or button of the page is, once scrolled into sight.
+    QVariant linkPoint(int n)
+    {
+        QWebEngineView *view = m_w->WebBrowser1;
+        QVariant result;
         bool done = false;
         view->page()->runJavaScript(
             QStringLiteral("(function(i){var e=document.querySelectorAll('a,button');if(!e.length)return null;"
@@ -338,12 +368,7 @@ public:
             while (!done && t.elapsed() < 3000 && !m_ended)
                 QTest::qWait(10);
         }
-        const QVariantList xy = result.toList();
-        if (xy.size() != 2)
-            return;
-        QWidget *target = view->focusProxy() ? view->focusProxy() : view;
-        QTest::qWait(20);
-        QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(int(xy.at(0).toDouble()), int(xy.at(1).toDouble())));
+        return result;
     }
 
     void pickDrive(int index)

@@ -745,10 +745,10 @@ Options parse(const QStringList &args)
     return o;
 }
 
-QString sandboxBase(const QString &program)
+QString sandboxBase(const QString &program, qint64 pid = QCoreApplication::applicationPid())
 {
     const QString base = qEnvironmentVariableIsSet("SESSIONS_TMP") ? qEnvironmentVariable("SESSIONS_TMP") : QDir::tempPath();
-    return base + QStringLiteral("/%1-sessions-%2").arg(program).arg(QCoreApplication::applicationPid());
+    return base + QStringLiteral("/%1-sessions-%2").arg(program).arg(pid);
 }
 
 QString oneLine(QString s)
@@ -871,6 +871,8 @@ std::optional<Violation> fatal(const Child &c)
     return std::nullopt;
 }
 
+QString g_programName;
+
 Child runChild(const QStringList &args, int timeoutMs, const std::function<void(const QString &)> &onLine = {})
 {
     Child c;
@@ -906,6 +908,7 @@ Child runChild(const QStringList &args, int timeoutMs, const std::function<void(
     });
     p.start();
     p.waitForStarted();
+    const qint64 pid = p.processId();
     QElapsedTimer t;
     t.start();
     while (p.state() != QProcess::NotRunning) {
@@ -926,6 +929,9 @@ Child runChild(const QStringList &args, int timeoutMs, const std::function<void(
     c.err += p.readAllStandardError();
     c.crashed = p.exitStatus() == QProcess::CrashExit;
     c.exitCode = p.exitCode();
+    // A child that died leaves its sandbox behind.
+    if (pid > 0)
+        const Sandbox leftover(sandboxBase(g_programName, pid));
     return c;
 }
 
@@ -1130,6 +1136,7 @@ int main(int argc, char **argv, const std::function<std::unique_ptr<Program>()> 
         if (!o.seedGiven)
             o.seed = quint64(QDateTime::currentMSecsSinceEpoch()) % 1000000007ull;
         const QString name = QFileInfo(QCoreApplication::applicationFilePath()).baseName().section(u'_', 0, 0);
+        g_programName = name;
         return Supervisor(name, o).run();
     }
     if (beforeApplication)

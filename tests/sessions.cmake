@@ -17,7 +17,7 @@ function(tarbel_add_sessions name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   string(REPLACE "_sessions" "" program ${name})
   add_test(NAME ${name}
-    COMMAND ${name} --seconds ${SESSIONS_SECONDS} --seed ${S_SEED} --shrink-seconds 90
+    COMMAND ${name} --seconds ${SESSIONS_SECONDS} --seed ${S_SEED} --shrink-seconds 60 --shrink-total 240
             --rows ${CMAKE_CURRENT_SOURCE_DIR}/sessions/rows/${program}
             --found ${CMAKE_BINARY_DIR}/sessions-found)
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600)

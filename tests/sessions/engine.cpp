@@ -713,6 +713,7 @@ struct Options {
     QString rows;
     QString found;
     int shrinkSeconds = 120;
+    int shrinkTotal = -1;   // all the shrinking of a run; 4 x shrinkSeconds unless given
     int maxActions = 120;
     // worker
     bool worker = false;
@@ -735,6 +736,7 @@ Options parse(const QStringList &args)
         else if (a == u"--rows") o.rows = take();
         else if (a == u"--found") o.found = take();
         else if (a == u"--shrink-seconds") o.shrinkSeconds = take().toInt();
+        else if (a == u"--shrink-total") o.shrinkTotal = take().toInt();
         else if (a == u"--max-actions") o.maxActions = take().toInt();
         else if (a == u"--worker") o.worker = true;
         else if (a == u"--from") o.from = take().toInt();
@@ -742,6 +744,8 @@ Options parse(const QStringList &args)
         else if (a == u"--replay") o.replay = take();
         else if (a == u"--ignore") o.ignore = take().split(u',', Qt::SkipEmptyParts);
     }
+    if (o.shrinkTotal < 0)
+        o.shrinkTotal = 4 * o.shrinkSeconds;
     return o;
 }
 
@@ -768,12 +772,14 @@ std::optional<QList<Action>> replayBreaks(Engine &engine, const QList<Action> &c
     return o.actions.mid(0, o.violationAt + 1);
 }
 
-// Shrinks in this process and prints the violation with its row.
-void reportViolation(Engine &engine, const Outcome &first, quint64 seed, int session, const Options &o)
+// Shrinks in this process and prints the violation with its row. The time
+// left for shrinking in this run goes down by what it takes.
+void reportViolation(Engine &engine, const Outcome &first, quint64 seed, int session, const Options &o, qint64 &shrinkLeftMs)
 {
     const QString rule = first.violation->rule;
     QList<Action> best = first.actions.mid(0, first.violationAt + 1);
-    const qint64 deadline = nowMs() + qint64(o.shrinkSeconds) * 1000;
+    const qint64 started = nowMs();
+    const qint64 deadline = started + std::min(qint64(o.shrinkSeconds) * 1000, std::max<qint64>(shrinkLeftMs, 0));
     const bool announce = engine.announce;
     engine.announce = false;
     best = shrinkList(best, deadline, [&](const QList<Action> &c, QList<Action> *cut) {
@@ -789,6 +795,7 @@ void reportViolation(Engine &engine, const Outcome &first, quint64 seed, int ses
         v = *last.violation;
     }
     engine.announce = announce;
+    shrinkLeftMs -= nowMs() - started;
     Engine::emitLine(QStringLiteral("@violation %1 %2 %3 %4 %5")
                          .arg(session).arg(seed).arg(first.violationAt + 1).arg(rule, oneLine(v.detail)));
     for (const Action &a : best)
@@ -804,6 +811,7 @@ int runWorker(Program &program, const Options &o)
     int sessions = 0;
     qint64 actions = 0;
     int violations = 0;
+    qint64 shrinkLeftMs = qint64(o.shrinkTotal) * 1000;
     for (int n = o.from; nowMs() < o.until; ++n) {
         const quint64 seed = sessionSeed(o.seed, n);
         Rng lengths(seed ^ 0x5EED);
@@ -815,7 +823,7 @@ int runWorker(Program &program, const Options &o)
         Engine::emitLine(QStringLiteral("@end %1 %2 %3").arg(n).arg(out.actions.size()).arg(out.ended ? "ended" : "stopped"));
         if (out.violation) {
             ++violations;
-            reportViolation(engine, out, seed, n, o);
+            reportViolation(engine, out, seed, n, o, shrinkLeftMs);
         }
     }
     Engine::emitLine(QStringLiteral("@done %1 %2 %3").arg(sessions).arg(actions).arg(violations));
@@ -952,6 +960,7 @@ public:
                     m_o.ignore.isEmpty() ? "" : qPrintable(QStringLiteral(", rules let pass: ") + m_o.ignore.join(u',')));
         std::fflush(stdout);
         replayRows();
+        m_shrinkLeftS = m_o.shrinkTotal;
         const qint64 until = nowMs() + qint64(m_o.seconds) * 1000;
         int from = 0;
         while (nowMs() < until) {
@@ -960,6 +969,7 @@ public:
             QStringList args{QStringLiteral("--worker"), QStringLiteral("--seed"), QString::number(m_o.seed),
                              QStringLiteral("--from"), QString::number(from), QStringLiteral("--until"), QString::number(until),
                              QStringLiteral("--shrink-seconds"), QString::number(m_o.shrinkSeconds),
+                             QStringLiteral("--shrink-total"), QString::number(m_shrinkLeftS),
                              QStringLiteral("--max-actions"), QString::number(m_o.maxActions),
                              QStringLiteral("--ignore"), m_o.ignore.join(u',')};
             bool done = false;
@@ -1119,6 +1129,7 @@ private:
     quint64 m_seed = 0;
     QList<Action> m_actions;
     qint64 m_sessionActions = 0;
+    int m_shrinkLeftS = 0;
     Found m_found;
 };
 

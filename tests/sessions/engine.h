@@ -261,7 +261,7 @@ void installMessageCapture();
 
 // Runs the tester: supervisor, worker or replay, as the arguments say.
 //   [--seconds S] [--seed N] [--rows DIR] [--found DIR] [--shrink-seconds S]
-//   [--max-actions N] [--ignore RULE,RULE]
+//   [--max-actions N] [--ignore RULE,RULE] [--shrink-total S]
 //   --replay FILE      replays one row; exit 1 when it breaks a rule
 // make is called in every process that runs sessions (after QApplication).
 int main(int argc, char **argv, const std::function<std::unique_ptr<Program>()> &make,

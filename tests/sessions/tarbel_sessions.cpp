@@ -490,7 +490,7 @@ public:
                                                    rng.pick(QStringList{"a", "Backspace", "Return", "Delete", "1"})}, {}};
         case 12: return {QStringLiteral("phrase"), {}, {}};
         case 13: return {QStringLiteral("handoff"), {rng.pick(kHandOffDocs), rng.pick(kPhrases)}, {}};
-        case 14: return {QStringLiteral("clip"), {rng.chance(0.2) ? QString() : rng.pick(kTyped)}, {}};
+        case 14: return {QStringLiteral("clip"), {rng.chance(0.4) ? QString() : rng.pick(kTyped)}, {}};
         case 15: return {QStringLiteral("resize"), {QString::number(rng.between(300, 1100)), QString::number(rng.between(200, 800))}, {}};
         case 16: return {QStringLiteral("close"), {}, {}};
         default: return {QStringLiteral("pause"), {QString::number(rng.between(100, 2500))}, {}};

@@ -5,7 +5,7 @@ CMAKE_FLAGS ?=
 # `make test` builds with TARBEL_WERROR: a compiler warning fails the run.
 WERROR  ?=
 
-.PHONY: all build run run-browser test deps deps-test configure clean install uninstall package
+.PHONY: all build run run-browser test soak deps deps-test configure clean install uninstall package
 
 PREFIX  ?= /usr/local
 
@@ -35,6 +35,18 @@ test: WERROR = ON
 test: deps-test build
 	@test ! -f $(BUILD)/tests/sanitized-build.cmake || TARBEL_JOBS=$(JOBS) cmake -P $(BUILD)/tests/sanitized-build.cmake
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The random-session testers for SOAK_SECONDS each (600 unless set), from
+# SOAK_SEED or a random seed, built with AddressSanitizer and UBSan in a
+# build folder of their own; then their short real-X variant. The last line
+# reads "soak: N sessions, M actions, V violations".
+SOAK_BUILD ?= build-soak
+SOAK_TARGETS = tarbel_sessions vennik_sessions xtarbel_sessions xvennik_sessions tarbel vennik
+soak: deps-test
+	@cmake -S . -B $(SOAK_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARBEL_SANITIZE=ON \
+	  $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(SOAK_BUILD) -j $(JOBS) --target $(SOAK_TARGETS)
+	@sh tests/sessions/soak.sh $(SOAK_BUILD) $(CURDIR)
 
 install: deps build
 	cmake --install $(BUILD) --prefix $(PREFIX)

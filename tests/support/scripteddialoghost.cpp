@@ -77,6 +77,8 @@ ScriptedDialogHost &ScriptedDialogHost::answerPageSetup(bool accept)
 std::optional<ScriptedDialogHost::Answer> ScriptedDialogHost::take(Kind kind, const Prompt &prompt)
 {
     m_prompts.append(prompt);
+    if (m_answers.isEmpty() && m_responder)
+        m_responder(prompt);
     if (m_answers.isEmpty() || m_answers.first().kind != kind) {
         const QString msg = QStringLiteral("unexpected %1: \"%2\"%3")
                                 .arg(QLatin1String(kindName(kind)), prompt.text,

@@ -38,6 +38,11 @@ public:
     ScriptedDialogHost &answerPrinter(bool accept, std::function<void(QPrinter *)> action = {});
     ScriptedDialogHost &answerPageSetup(bool accept);
 
+    // Answers the prompts no queued answer is left for: the responder is
+    // called with the prompt and queues an answer of its kind (a random
+    // tester answers as it goes).
+    void setResponder(std::function<void(const Prompt &)> responder) { m_responder = std::move(responder); }
+
     const QList<Prompt> &prompts() const { return m_prompts; }
     const Prompt &last() const { return m_prompts.last(); }
     qsizetype pending() const { return m_answers.size(); }
@@ -65,5 +70,6 @@ private:
 
     QList<Answer> m_answers;
     QList<Prompt> m_prompts;
+    std::function<void(const Prompt &)> m_responder;
     platform::DialogHost *m_previous = nullptr;
 };

@@ -183,6 +183,7 @@ private:
 struct DocumentTables {
     int codePage = 1252;  // \ansicpg
     int defaultFont = 0;  // \deff
+    bool defaultFontGiven = false;  // whether the file has \deff
     kept::Languages languages;
     Fonts fonts;
     Colors colors;

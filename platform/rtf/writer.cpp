@@ -20,7 +20,7 @@ namespace rtf {
 
 Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
     : doc(doc), tables(doc->defaultFont(), read), languages(read.languages), codePage(read.codePage),
-      pageSettings(read.settings), backgroundRead(read.background),
+      pageSettings(read.settings), backgroundRead(read.background), namesDefaultFont(read.namesDefaultFont),
       styleSheet(read.styleSheet)
 {
     // The file's default font stays its default: kept groups and styles
@@ -50,7 +50,9 @@ QByteArray Writer::run()
     writeFrame(doc->rootFrame());
     QByteArray out;
     out.reserve(body.size() + 1024);
-    out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff" + QByteArray::number(plainProps.font);
+    out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage);
+    if (namesDefaultFont)
+        appendWord(out, "\\deff", plainProps.font);
     appendWord(out, "\\deflang", languages.defaultOf(0));
     if (languages.deflangfe)
         appendWord(out, "\\deflangfe", languages.deflangfe);
@@ -87,7 +89,10 @@ QByteArray Writer::run()
     if (!pageSettings.isEmpty())
         out += pageSettings.trimmed() + "\r\n";
     out += background();
-    out += "\\viewkind4\\uc1\\pard\\plain\\f" + QByteArray::number(plainProps.font) + "\\fs24\r\n";
+    out += "\\viewkind4\\uc1\\pard\\plain";
+    if (namesDefaultFont)
+        appendWord(out, "\\f", plainProps.font);
+    out += "\\fs24\r\n";
     out += body;
     out += "}\r\n";
     return out;

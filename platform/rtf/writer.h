@@ -150,6 +150,7 @@ private:
     int codePage;
     QByteArray pageSettings;  // as read
     QByteArray backgroundRead;
+    bool namesDefaultFont = true;  // false: \\deff is left out as the file read did
     QByteArray background() const;
     struct Style {
         QTextBlockFormat block;

@@ -344,7 +344,7 @@ void TestRtf::wordLayout()
 void TestRtf::characterFormats()
 {
     const auto doc = load(
-        "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1 Georgia;}}{\\colortbl;\\red0\\green128\\blue0;\\red255\\green255\\blue0;}"
+        "{\\rtf1\\deff0{\\fonttbl{\\f0 Arial;}{\\f1 Georgia;}}{\\colortbl;\\red0\\green128\\blue0;\\red255\\green255\\blue0;}"
         "\\b b\\b0\\i i\\i0\\ul u\\ul0\\uldb d\\ulnone\\ulwave w\\ul0\\strike s\\strike0\\striked1 t\\striked0 "
         "\\cf1 g\\cf0\\cb2 y\\cb0\\highlight2 h\\highlight0\\chcbpat2 c\\chcbpat0\\fs17 x\\fs24\\f1 f\\f0 "
         "\\super p\\nosupersub\\sub q\\sub0 r{\\b\\i\\ul z\\plain n}}");
@@ -357,7 +357,7 @@ void TestRtf::characterFormats()
 void TestRtf::paragraphs()
 {
     const auto doc = load(
-        "{\\rtf1{\\fonttbl{\\f0 Arial;}}\\qc centre\\par\\pard\\qr right\\par\\pard\\qj\\li720\\ri360\\fi-180 just\\par"
+        "{\\rtf1\\deff0{\\fonttbl{\\f0 Arial;}}\\qc centre\\par\\pard\\qr right\\par\\pard\\qj\\li720\\ri360\\fi-180 just\\par"
         "\\pard\\sb240\\sa120\\sl360\\slmult1 spaced\\par\\pard\\sl-300 exact\\par\\pard\\sl300\\slmult0 least\\par"
         "\\pard\\tx720\\tqr\\tx2880\\tqc\\tx4320 a\\tab b\\line c\\par\\pard\\ql one\\page two\\sect three\\par\\page"
         "\\pard kept\\par}");
@@ -785,9 +785,9 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("bookmarks after text, group after a format word")
         << QByteArray("{\\rtf1 ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par{\\b x\\comment c}y}") << "ab\nxy"
         << QByteArrayList{"ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par", "x{\\comment c}", "y"};
-    QTest::newRow("in an empty paragraph, before a picture")
-        << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par{\\*\\y 2}{\\pict\\pngblip\\picw1\\pich1 00}b}") << QString::fromUtf16(u"a\n\n\uFFFCb")
-        << QByteArrayList{"a\\par", "\\pard {\\*\\x 1}\\par", "{\\*\\y 2}{\\pict"};
+    QTest::newRow("in an empty paragraph, hidden text too, before a picture")
+        << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par{\\v h}\\par{\\*\\y 2}{\\pict\\pngblip\\picw1\\pich1 00}b}")
+        << QString::fromUtf16(u"a\n\n\n\uFFFCb") << QByteArrayList{"a\\par", "\\pard {\\*\\x 1}\\par", "\\pard {\\v h}\\par", "{\\*\\y 2}{\\pict"};
     QTest::newRow("what a paragraph holds, whatever ends it")
         << QByteArray("{\\rtf1{\\shp{\\*\\shpinst A}}\\page{\\v h}\\sect\\sectd a\\column{\\*\\x}\\column\\trowd\\cellx9\\intbl"
                       "{\\shp{\\*\\shpinst C}}\\cell\\row\\pard{\\shp{\\*\\shpinst D}}}")

@@ -126,7 +126,6 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
     case K_adeflang: tables.languages.adeflang = param; return;
     case K_deff:
         tables.defaultFont = param;
-        tables.defaultFontGiven = true;
         s.chr.font = param;
         return;
     case K_s: tables.styles.apply(s, param, tables.defaultFont); return;

@@ -214,10 +214,9 @@ void Reader::saveKeptTables()
     t.codePage = tables.codePage;
     t.defaultFont = tables.defaultFont;
     t.namesDefaultFont = false;
-    if (tables.defaultFontGiven)
-        tables.fonts.forEach([&t](int id, const Fonts::Font &f) {
-            t.namesDefaultFont = t.namesDefaultFont || (id == t.defaultFont && !f.name.isEmpty());
-        });
+    tables.fonts.forEach([&t](int id, const Fonts::Font &f) {
+        t.namesDefaultFont = t.namesDefaultFont || (id == t.defaultFont && !f.name.isEmpty());
+    });
     t.languages = tables.languages;
     t.settings = pageSettings;
     t.background = background;

@@ -182,8 +182,7 @@ private:
 // Everything a format refers to by number.
 struct DocumentTables {
     int codePage = 1252;  // \ansicpg
-    int defaultFont = 0;  // \deff
-    bool defaultFontGiven = false;  // whether the file has \deff
+    int defaultFont = -1;  // \deff; without it, text that names no font is in the face readers assume
     kept::Languages languages;
     Fonts fonts;
     Colors colors;

@@ -31,10 +31,12 @@ Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
     const auto deff = std::find_if(read.fonts.begin(), read.fonts.end(), [&read](const kept::Tables::Font &f) {
         return f.id == read.defaultFont && !f.name.isEmpty();
     });
-    if (deff != read.fonts.end())
+    if (deff != read.fonts.end()) {
         plainFont = deff->id;
-    else if (!read.fonts.empty())
-        plainFont = tables.face(Fonts::kUnnamedFace);
+    } else {
+        const QString family = read.fonts.empty() ? doc->defaultFont().family() : QString();
+        plainFont = tables.face(family.isEmpty() ? QString(Fonts::kUnnamedFace) : family);
+    }
     cur = plainProps = tables.plain(plainFont);
     for (const kept::Tables::Style &s : read.styleFormats)
         styles.insert(s.id, {s.block, tables.props(-1, s.text)});
@@ -421,10 +423,8 @@ void Writer::writeStyle(const QTextBlock &block, const QTextBlockFormat &bf)
     if (*known == INT_MIN)
         return;
     appendWord(body, "\\s", *known);
-    if (const auto style = styles.constFind(*known); style == styles.constEnd() || !(style->text == cur)) {
-        body += "\\plain";
-        cur = plainProps;
-    }
+    if (const auto style = styles.constFind(*known); style == styles.constEnd() || !(style->text == cur))
+        writePlain();
 }
 
 int Writer::fittingStyle(const QTextBlockFormat &bf, bool inList) const

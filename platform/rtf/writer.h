@@ -86,6 +86,9 @@ public:
     const QList<QRgb> &colors() const { return colorList; }
     // Whether \'hh in font means Windows-1252.
     bool isAnsi(int font) const { return !nonAnsi.contains(font); }
+    // Whether font is for Chinese, Japanese or Korean (its charset says so):
+    // readers give such a font to that script only after \\dbch.
+    bool isEastAsian(int font) const { return eastAsian.contains(font); }
 
 private:
     static constexpr int kMaxFontId = 1 << 20;
@@ -98,6 +101,7 @@ private:
     std::vector<Font> fonts;
     QHash<QString, int> fontIds;
     QSet<int> nonAnsi;
+    QSet<int> eastAsian;
     int nextFont = 0;
     int symbolFontId = -1;
     QList<QRgb> colorList;
@@ -136,6 +140,7 @@ private:
     void closeSpan();
     void writeAnchored(const QTextFragment &frag, const QTextCharFormat &cf);
     void setProps(const RunProps &t);
+    void writePlain();
     void setLanguages(const RunProps &t, bool all);
     void appendText(const QString &text);
     void writeImage(const QTextImageFormat &fmt);

@@ -888,9 +888,9 @@ void TestRtf::keptAsRead_data()
         + hex(encoded(randomImage(2, 2, 1), "PNG")) + "}}}}}";
     QTest::newRow("picture a shape is filled with") << "{\\rtf1 a" + fill + "b}" << QString::fromUtf16(u"a\uFFFCb")
                                                     << QByteArrayList{"a" + fill + "b"};
-    QTest::newRow("text the file gives no font, in the face readers assume, with no default named")
-        << QByteArray("{\\rtf1{\\fonttbl{\\f1\\fswiss Arial;}}a{\\f1 b}\\trowd\\cellx9\\cellx18\\intbl c\\cell\\row}") << "ab\nc\n\n"
-        << QByteArrayList{"{\\rtf1\\ansi\\ansicpg1252\\deflang", "{\\f1\\fswiss\\fcharset0 Arial;}{\\f2\\froman\\fcharset0 Times New Roman;}}", "\\pard\\plain\\fs24\r\n", "\\pard a\\f1 b"};
+    QTest::newRow("text the file gives no font, with no default named; a paragraph \\intbl puts in a table after its text")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f1\\fswiss Arial;}}a{\\f1 b}\\trowd\\cellx9\\cellx18\\intbl c\\cell\\row}") << "\nabc\n\n"
+        << QByteArrayList{"{\\rtf1\\ansi\\ansicpg1252\\deflang", "{\\f1\\fswiss\\fcharset0 Arial;}{\\f2\\froman\\fcharset0 Times New Roman;}}", "\\pard\\plain\\fs24\r\n", "\\intbl a\\f1 b\\f2 c\\cell"};
     QTest::newRow("page background, shown where it is a colour")
         << QByteArray("{\\rtf1\\paperw9000{\\*\\background{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 255}}{\\sp{\\sn fFilled}{\\sv 1}}}}}a}")
         << "a" << QByteArrayList{"\\paperw9000\r\n{\\*\\background{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 255}}", "}}}}}\r\n\\viewkind4",

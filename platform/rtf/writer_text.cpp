@@ -233,11 +233,14 @@ void Writer::setProps(const RunProps &t)
         }
     }
     if (all || t.font != cur.font) {
-        // The font of Latin text after \\dbch would be the East Asian one.
-        if (tables.isEastAsian(t.font))
+        // LibreOffice gives a font to Chinese, Japanese and Korean text
+        // only after \\dbch, and after it to nothing else.
+        if (tables.isEastAsian(t.font)) {
+            appendWord(body, "\\loch\\f", t.font);
             body += "\\dbch";
-        else if (tables.isEastAsian(cur.font))
+        } else if (tables.isEastAsian(cur.font)) {
             body += "\\loch";
+        }
         appendWord(body, "\\f", t.font);
     }
     if (all || t.size != cur.size)

@@ -34,6 +34,8 @@ public:
     // The face of font, else of fallback; where the file names neither,
     // the face every reader assumes then.
     QString family(int font, int fallback) const;
+    // Whether the table has font, with a name.
+    bool names(int font) const;
     static constexpr QLatin1StringView kUnnamedFace{"Times New Roman"};
 
     struct Font {

@@ -33,6 +33,9 @@ Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
     });
     if (deff != read.fonts.end()) {
         plainFont = deff->id;
+    } else if (!read.namesDefaultFont) {
+        tables.keepUnnamed();
+        plainFont = -1;
     } else {
         const QString family = read.fonts.empty() ? doc->defaultFont().family() : QString();
         plainFont = tables.face(family.isEmpty() ? QString(Fonts::kUnnamedFace) : family);

@@ -74,6 +74,9 @@ public:
     int useSymbolFont();
     // The number of a face, declared when it is not yet.
     int face(const QString &family) { return fontId(family); }
+    // Text with no face of its own is written with none (font -1), where
+    // the file read named no default font.
+    void keepUnnamed() { unnamedKept = true; }
 
     struct Font {
         int id;
@@ -104,6 +107,7 @@ private:
     QSet<int> eastAsian;
     int nextFont = 0;
     int symbolFontId = -1;
+    bool unnamedKept = false;
     QList<QRgb> colorList;
     QHash<QRgb, int> colorIds;
     // By the document's format index.

@@ -27,11 +27,11 @@ const RunProps &RunTables::props(int index, const QTextCharFormat &f)
     }
     if (family.isEmpty() && f.hasProperty(QTextFormat::FontFamily))
         family = f.stringProperty(QTextFormat::FontFamily);
-    if (family.isEmpty())
+    if (family.isEmpty() && !unnamedKept)
         family = defaultFont.family();
-    if (family.isEmpty())
+    if (family.isEmpty() && !unnamedKept)
         family = Fonts::kUnnamedFace;
-    r.font = fontId(family);
+    r.font = family.isEmpty() ? -1 : fontId(family);
     double pt = 0;
     if (f.hasProperty(QTextFormat::FontPointSize))
         pt = f.fontPointSize();
@@ -224,15 +224,13 @@ void Writer::setProps(const RunProps &t)
 {
     const qsizetype before = body.size();
     bool all = false;
-    if (t.cstyle != cur.cstyle) {
-        if (t.cstyle < 0) {
-            writePlain();
-        } else {
-            appendWord(body, "\\cs", t.cstyle);
-            all = true;
-        }
+    if ((t.cstyle != cur.cstyle && t.cstyle < 0) || (t.font < 0 && cur.font >= 0))
+        writePlain();  // also the only way back to no font
+    if (t.cstyle != cur.cstyle && t.cstyle >= 0) {
+        appendWord(body, "\\cs", t.cstyle);
+        all = true;
     }
-    if (all || t.font != cur.font) {
+    if (t.font >= 0 && (all || t.font != cur.font)) {
         // LibreOffice gives a font to Chinese, Japanese and Korean text
         // only after \\dbch, and after it to nothing else.
         if (tables.isEastAsian(t.font)) {

@@ -344,7 +344,7 @@ void TestRtf::wordLayout()
 void TestRtf::characterFormats()
 {
     const auto doc = load(
-        "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1 Georgia;}}{\\colortbl;\\red0\\green128\\blue0;\\red255\\green255\\blue0;}"
+        "{\\rtf1\\deff0{\\fonttbl{\\f0 Arial;}{\\f1 Georgia;}}{\\colortbl;\\red0\\green128\\blue0;\\red255\\green255\\blue0;}"
         "\\b b\\b0\\i i\\i0\\ul u\\ul0\\uldb d\\ulnone\\ulwave w\\ul0\\strike s\\strike0\\striked1 t\\striked0 "
         "\\cf1 g\\cf0\\cb2 y\\cb0\\highlight2 h\\highlight0\\chcbpat2 c\\chcbpat0\\fs17 x\\fs24\\f1 f\\f0 "
         "\\super p\\nosupersub\\sub q\\sub0 r{\\b\\i\\ul z\\plain n}}");
@@ -357,7 +357,7 @@ void TestRtf::characterFormats()
 void TestRtf::paragraphs()
 {
     const auto doc = load(
-        "{\\rtf1{\\fonttbl{\\f0 Arial;}}\\qc centre\\par\\pard\\qr right\\par\\pard\\qj\\li720\\ri360\\fi-180 just\\par"
+        "{\\rtf1\\deff0{\\fonttbl{\\f0 Arial;}}\\qc centre\\par\\pard\\qr right\\par\\pard\\qj\\li720\\ri360\\fi-180 just\\par"
         "\\pard\\sb240\\sa120\\sl360\\slmult1 spaced\\par\\pard\\sl-300 exact\\par\\pard\\sl300\\slmult0 least\\par"
         "\\pard\\tx720\\tqr\\tx2880\\tqc\\tx4320 a\\tab b\\line c\\par\\pard\\ql one\\page two\\sect three\\par\\page"
         "\\pard kept\\par}");
@@ -785,9 +785,9 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("bookmarks after text, group after a format word")
         << QByteArray("{\\rtf1 ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par{\\b x\\comment c}y}") << "ab\nxy"
         << QByteArrayList{"ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par", "x{\\comment c}", "y"};
-    QTest::newRow("in an empty paragraph, before a picture")
-        << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par{\\*\\y 2}{\\pict\\pngblip\\picw1\\pich1 00}b}") << QString::fromUtf16(u"a\n\n\uFFFCb")
-        << QByteArrayList{"a\\par", "\\pard {\\*\\x 1}\\par", "{\\*\\y 2}{\\pict"};
+    QTest::newRow("in an empty paragraph, hidden text too, before a picture")
+        << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par{\\v h}\\par{\\*\\y 2}{\\pict\\pngblip\\picw1\\pich1 00}b}")
+        << QString::fromUtf16(u"a\n\n\n\uFFFCb") << QByteArrayList{"a\\par", "\\pard {\\*\\x 1}\\par", "\\pard {\\v h}\\par", "{\\*\\y 2}{\\pict"};
     QTest::newRow("what a paragraph holds, whatever ends it")
         << QByteArray("{\\rtf1{\\shp{\\*\\shpinst A}}\\page{\\v h}\\sect\\sectd a\\column{\\*\\x}\\column\\trowd\\cellx9\\intbl"
                       "{\\shp{\\*\\shpinst C}}\\cell\\row\\pard{\\shp{\\*\\shpinst D}}}")
@@ -818,7 +818,7 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("character styles add to the formatting")
         << QByteArray("{\\rtf1{\\stylesheet{\\s3\\i Body;}{\\*\\cs5\\ul\\sbasedon6 Link;}{\\*\\cs6\\cf1 Base;}}"
                       "{\\colortbl;\\red0\\green0\\blue255;}\\b x{\\cs3 y}{\\cs5 z}\\par}")
-        << "xyz" << QByteArrayList{"{\\*\\cs5\\ul\\sbasedon6 Link;}", "\\b xy\\cs5\\f0\\fs24\\b\\i0\\ul\\strike0\\cf1", " z\\plain\\b \\par"};
+        << "xyz" << QByteArrayList{"{\\*\\cs5\\ul\\sbasedon6 Link;}", "\\b xy\\cs5\\fs24\\b\\i0\\ul\\strike0\\cf1", " z\\plain\\b \\par"};
     QTest::newRow("languages of the text")
         << QByteArray("{\\rtf1\\deflang1036\\deflangfe2052 a{\\lang1033\\noproof b}{\\langfe1041 c}{\\lang1036 d}"
                       "{\\field{\\*\\fldinst DATE \\\\@ \"d MMMM yyyy\"}{\\fldrslt\\lang1036 8 d\\'e9cembre}}\\par}")
@@ -888,9 +888,9 @@ void TestRtf::keptAsRead_data()
         + hex(encoded(randomImage(2, 2, 1), "PNG")) + "}}}}}";
     QTest::newRow("picture a shape is filled with") << "{\\rtf1 a" + fill + "b}" << QString::fromUtf16(u"a\uFFFCb")
                                                     << QByteArrayList{"a" + fill + "b"};
-    QTest::newRow("text the file gives no font, in the face readers assume")
-        << QByteArray("{\\rtf1{\\fonttbl{\\f1\\fswiss Arial;}}a{\\f1 b}\\trowd\\cellx9\\cellx18\\intbl c\\cell\\row}") << "ab\nc\n\n"
-        << QByteArrayList{"\\deff2", "{\\f1\\fswiss\\fcharset0 Arial;}{\\f2\\froman\\fcharset0 Times New Roman;}}", "\\pard a\\f1 b"};
+    QTest::newRow("text the file gives no font, with no default named; a paragraph \\intbl puts in a table after its text")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f1\\fswiss Arial;}}a{\\f1 b}\\trowd\\cellx9\\cellx18\\intbl c\\cell\\row}") << "\nabc\n\n"
+        << QByteArrayList{"{\\rtf1\\ansi\\ansicpg1252\\deflang", "{\\fonttbl{\\f1\\fswiss\\fcharset0 Arial;}}", "\\pard\\plain\\fs24\r\n", "\\intbl a\\f1 b\\plain c\\cell"};
     QTest::newRow("page background, shown where it is a colour")
         << QByteArray("{\\rtf1\\paperw9000{\\*\\background{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 255}}{\\sp{\\sn fFilled}{\\sv 1}}}}}a}")
         << "a" << QByteArrayList{"\\paperw9000\r\n{\\*\\background{\\shp{\\*\\shpinst{\\sp{\\sn fillColor}{\\sv 255}}", "}}}}}\r\n\\viewkind4",

@@ -4,6 +4,7 @@
 #include "rtf.h"
 
 #include <QTextBlock>
+#include <QTextDocumentFragment>
 #include <QTextDocument>
 #include <QTextList>
 #include <QTextTable>
@@ -110,6 +111,26 @@ void DocumentBuilder::endParagraph(const State &s, const QByteArray &breakWord)
     pendingBreak = true;
     breakCostsBudget = !paraHasContent;
     paraHasContent = false;
+}
+
+void DocumentBuilder::paragraphIntoTable(const State &s)
+{
+    if (table || spanOpen || pendingBreak || placeholderPending)
+        return;
+    flushText();
+    QTextCursor held = cursor;
+    held.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+    if (!held.hasSelection())
+        return;
+    const QTextDocumentFragment text = held.selection();
+    held.removeSelectedText();
+    if (cursor.block().previous().isValid()) {
+        cursor.deletePreviousChar();  // the paragraph's own break: it comes again in the cell
+        pendingBreak = true;
+        breakCostsBudget = false;
+    }
+    prepareContent(s, 0);
+    cursor.insertFragment(text);
 }
 
 bool DocumentBuilder::needsPrepare(const State &s) const

@@ -43,6 +43,10 @@ public:
     }
 
     void startRow() { cellx.clear(); }
+    // \\intbl after the paragraph's first text: the paragraph was in the
+    // table all along (its properties hold from its end), so what it holds
+    // so far moves into the cell.
+    void paragraphIntoTable(const State &s);
     // Whether a table is being read: one open, a row defined or the paragraph in one.
     bool inTable(const State &s) const { return table || !cellx.empty() || s.para.intbl; }
     void addCellEdge(int x);

@@ -24,7 +24,10 @@ const QTextCharFormat &FormatCache::charFormat(const CharProps &c)
 QTextCharFormat FormatCache::makeCharFormat(const CharProps &c) const
 {
     QTextCharFormat f;
-    f.setFontFamilies(QStringList{tables.fonts.family(c.font, tables.defaultFont)});
+    // Text the file gives no font has none: it is in the document's default
+    // face, and written without one.
+    if (tables.fonts.names(c.font) || tables.fonts.names(tables.defaultFont))
+        f.setFontFamilies(QStringList{tables.fonts.family(c.font, tables.defaultFont)});
     f.setFontPointSize(c.size / 2.0);
     f.setFontWeight(c.bold ? QFont::Bold : QFont::Normal);
     f.setFontItalic(c.italic);

@@ -86,17 +86,18 @@ void saveTables(QTextDocument *doc, const Tables &tables)
                      QVariantList{tables.codePage, fonts, colors, tables.settings, tables.styleSheet, styles,
                                   tables.defaultFont, tables.background,
                                   QVariantList{tables.languages.deflang, tables.languages.deflangfe, tables.languages.adeflang},
-                                  characterStyles});
+                                  characterStyles, tables.namesDefaultFont});
 }
 
 Tables loadTables(const QTextDocument *doc)
 {
     Tables t;
     const QVariantList all = doc->resource(QTextDocument::UserResource, kTablesUrl).toList();
-    if (all.size() != 10)
+    if (all.size() != 11)
         return t;
     t.codePage = all.at(0).toInt();
     t.defaultFont = all.at(6).toInt();
+    t.namesDefaultFont = all.at(10).toBool();
     t.background = all.at(7).toByteArray();
     if (const QVariantList l = all.at(8).toList(); l.size() == 3)
         t.languages = {l.at(0).toInt(), l.at(1).toInt(), l.at(2).toInt()};

@@ -114,6 +114,10 @@ struct Tables {
     };
     int codePage = 1252;
     int defaultFont = 0;      // \\deff
+    // Whether the file read named a default font of its table. Where it
+    // did not, readers differ on the face of text that names none: its copy
+    // names none either, so that each shows it as it showed the original.
+    bool namesDefaultFont = true;
     Languages languages;
     std::vector<int> characterStyles;  // the character styles the style sheet holds
     std::vector<Font> fonts;  // by id

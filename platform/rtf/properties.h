@@ -19,7 +19,7 @@ enum Dest : quint8 {
 };
 
 struct CharProps {
-    int font = 0;
+    int font = -1;  // -1: none named, before \\deff or without it
     int size = 24;  // half points
     int fg = 0, bg = 0;  // colour table entries, 0 = automatic
     int link = -1;

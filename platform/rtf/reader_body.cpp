@@ -67,7 +67,13 @@ bool Reader::openInBody(Kw kw)
 void Reader::bodyWord(Kw kw, int param, bool hasParam)
 {
     State &s = state();
-    if (applyFormat(s.chr, s.para, kw, param, hasParam, tables.defaultFont) || unicodeWord(kw, param))
+    const bool inTableBefore = s.para.intbl;
+    if (applyFormat(s.chr, s.para, kw, param, hasParam, tables.defaultFont)) {
+        if (s.para.intbl && !inTableBefore && !shapeDepth)
+            builder.paragraphIntoTable(s);
+        return;
+    }
+    if (unicodeWord(kw, param))
         return;
     if (sectionsEnded && builder.sectionOpen()) {
         // What sets a later section up is kept as read, up to its text.

@@ -213,6 +213,10 @@ void Reader::saveKeptTables()
     kept::Tables t;
     t.codePage = tables.codePage;
     t.defaultFont = tables.defaultFont;
+    t.namesDefaultFont = false;
+    tables.fonts.forEach([&t](int id, const Fonts::Font &f) {
+        t.namesDefaultFont = t.namesDefaultFont || (id == t.defaultFont && !f.name.isEmpty());
+    });
     t.languages = tables.languages;
     t.settings = pageSettings;
     t.background = background;

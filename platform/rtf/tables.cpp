@@ -81,6 +81,12 @@ int Fonts::codePage(int font)
     return cpValue;
 }
 
+bool Fonts::names(int font) const
+{
+    const int i = index.value(font, -1);
+    return i >= 0 && !fonts[i].name.isEmpty();
+}
+
 QString Fonts::family(int font, int fallback) const
 {
     int i = index.value(font, -1);

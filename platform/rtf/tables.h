@@ -34,6 +34,8 @@ public:
     // The face of font, else of fallback; where the file names neither,
     // the face every reader assumes then.
     QString family(int font, int fallback) const;
+    // Whether the table has font, with a name.
+    bool names(int font) const;
     static constexpr QLatin1StringView kUnnamedFace{"Times New Roman"};
 
     struct Font {
@@ -182,7 +184,7 @@ private:
 // Everything a format refers to by number.
 struct DocumentTables {
     int codePage = 1252;  // \ansicpg
-    int defaultFont = 0;  // \deff
+    int defaultFont = -1;  // \deff; without it, text that names no font is in the face readers assume
     kept::Languages languages;
     Fonts fonts;
     Colors colors;

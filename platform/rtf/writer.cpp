@@ -20,7 +20,7 @@ namespace rtf {
 
 Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
     : doc(doc), tables(doc->defaultFont(), read), languages(read.languages), codePage(read.codePage),
-      pageSettings(read.settings), backgroundRead(read.background),
+      pageSettings(read.settings), backgroundRead(read.background), namesDefaultFont(read.namesDefaultFont),
       styleSheet(read.styleSheet)
 {
     // The file's default font stays its default: kept groups and styles
@@ -31,10 +31,15 @@ Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
     const auto deff = std::find_if(read.fonts.begin(), read.fonts.end(), [&read](const kept::Tables::Font &f) {
         return f.id == read.defaultFont && !f.name.isEmpty();
     });
-    if (deff != read.fonts.end())
+    if (deff != read.fonts.end()) {
         plainFont = deff->id;
-    else if (!read.fonts.empty())
-        plainFont = tables.face(Fonts::kUnnamedFace);
+    } else if (!read.namesDefaultFont) {
+        tables.keepUnnamed();
+        plainFont = -1;
+    } else {
+        const QString family = read.fonts.empty() ? doc->defaultFont().family() : QString();
+        plainFont = tables.face(family.isEmpty() ? QString(Fonts::kUnnamedFace) : family);
+    }
     cur = plainProps = tables.plain(plainFont);
     for (const kept::Tables::Style &s : read.styleFormats)
         styles.insert(s.id, {s.block, tables.props(-1, s.text)});
@@ -50,7 +55,9 @@ QByteArray Writer::run()
     writeFrame(doc->rootFrame());
     QByteArray out;
     out.reserve(body.size() + 1024);
-    out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff" + QByteArray::number(plainProps.font);
+    out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage);
+    if (namesDefaultFont)
+        appendWord(out, "\\deff", plainProps.font);
     appendWord(out, "\\deflang", languages.defaultOf(0));
     if (languages.deflangfe)
         appendWord(out, "\\deflangfe", languages.deflangfe);
@@ -87,7 +94,10 @@ QByteArray Writer::run()
     if (!pageSettings.isEmpty())
         out += pageSettings.trimmed() + "\r\n";
     out += background();
-    out += "\\viewkind4\\uc1\\pard\\plain\\f" + QByteArray::number(plainProps.font) + "\\fs24\r\n";
+    out += "\\viewkind4\\uc1\\pard\\plain";
+    if (namesDefaultFont)
+        appendWord(out, "\\f", plainProps.font);
+    out += "\\fs24\r\n";
     out += body;
     out += "}\r\n";
     return out;
@@ -416,10 +426,8 @@ void Writer::writeStyle(const QTextBlock &block, const QTextBlockFormat &bf)
     if (*known == INT_MIN)
         return;
     appendWord(body, "\\s", *known);
-    if (const auto style = styles.constFind(*known); style == styles.constEnd() || !(style->text == cur)) {
-        body += "\\plain";
-        cur = plainProps;
-    }
+    if (const auto style = styles.constFind(*known); style == styles.constEnd() || !(style->text == cur))
+        writePlain();
 }
 
 int Writer::fittingStyle(const QTextBlockFormat &bf, bool inList) const

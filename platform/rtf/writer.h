@@ -74,6 +74,9 @@ public:
     int useSymbolFont();
     // The number of a face, declared when it is not yet.
     int face(const QString &family) { return fontId(family); }
+    // Text with no face of its own is written with none (font -1), where
+    // the file read named no default font.
+    void keepUnnamed() { unnamedKept = true; }
 
     struct Font {
         int id;
@@ -86,6 +89,9 @@ public:
     const QList<QRgb> &colors() const { return colorList; }
     // Whether \'hh in font means Windows-1252.
     bool isAnsi(int font) const { return !nonAnsi.contains(font); }
+    // Whether font is for Chinese, Japanese or Korean (its charset says so):
+    // readers give such a font to that script only after \\dbch.
+    bool isEastAsian(int font) const { return eastAsian.contains(font); }
 
 private:
     static constexpr int kMaxFontId = 1 << 20;
@@ -98,8 +104,10 @@ private:
     std::vector<Font> fonts;
     QHash<QString, int> fontIds;
     QSet<int> nonAnsi;
+    QSet<int> eastAsian;
     int nextFont = 0;
     int symbolFontId = -1;
+    bool unnamedKept = false;
     QList<QRgb> colorList;
     QHash<QRgb, int> colorIds;
     // By the document's format index.
@@ -136,6 +144,7 @@ private:
     void closeSpan();
     void writeAnchored(const QTextFragment &frag, const QTextCharFormat &cf);
     void setProps(const RunProps &t);
+    void writePlain();
     void setLanguages(const RunProps &t, bool all);
     void appendText(const QString &text);
     void writeImage(const QTextImageFormat &fmt);
@@ -150,6 +159,7 @@ private:
     int codePage;
     QByteArray pageSettings;  // as read
     QByteArray backgroundRead;
+    bool namesDefaultFont = true;  // false: \\deff is left out as the file read did
     QByteArray background() const;
     struct Style {
         QTextBlockFormat block;

@@ -27,11 +27,11 @@ const RunProps &RunTables::props(int index, const QTextCharFormat &f)
     }
     if (family.isEmpty() && f.hasProperty(QTextFormat::FontFamily))
         family = f.stringProperty(QTextFormat::FontFamily);
-    if (family.isEmpty())
+    if (family.isEmpty() && !unnamedKept)
         family = defaultFont.family();
-    if (family.isEmpty())
+    if (family.isEmpty() && !unnamedKept)
         family = Fonts::kUnnamedFace;
-    r.font = fontId(family);
+    r.font = family.isEmpty() ? -1 : fontId(family);
     double pt = 0;
     if (f.hasProperty(QTextFormat::FontPointSize))
         pt = f.fontPointSize();
@@ -89,6 +89,8 @@ RunTables::RunTables(const QFont &defaultFont, const kept::Tables &read)
             fontIds.insert(f.name, f.id);
         if (f.charset != 0 || f.cpg != 0)
             nonAnsi.insert(f.id);
+        if (f.charset == 128 || f.charset == 129 || f.charset == 130 || f.charset == 134 || f.charset == 136)
+            eastAsian.insert(f.id);
         if (symbolFontId < 0 && f.charset == 2 && f.name.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0)
             symbolFontId = f.id;
         nextFont = std::max(nextFont, f.id + 1);
@@ -207,6 +209,14 @@ void Writer::writePiece(const QTextFragment &frag, const QTextCharFormat &cf, in
     appendText(from == 0 && count == frag.length() ? frag.text() : frag.text().mid(from, count));
 }
 
+// \\plain, and \\loch after East Asian text, so that a font named next is
+// the one for all text again.
+void Writer::writePlain()
+{
+    body += tables.isEastAsian(cur.font) ? "\\plain\\loch" : "\\plain";
+    cur = plainProps;
+}
+
 // The words that take the text from what it is in (cur) to t. A character
 // style is named with all of t after it, whatever the style gives; \\plain
 // ends it.
@@ -214,17 +224,23 @@ void Writer::setProps(const RunProps &t)
 {
     const qsizetype before = body.size();
     bool all = false;
-    if (t.cstyle != cur.cstyle) {
-        if (t.cstyle < 0) {
-            body += "\\plain";
-            cur = plainProps;
-        } else {
-            appendWord(body, "\\cs", t.cstyle);
-            all = true;
-        }
+    if ((t.cstyle != cur.cstyle && t.cstyle < 0) || (t.font < 0 && cur.font >= 0))
+        writePlain();  // also the only way back to no font
+    if (t.cstyle != cur.cstyle && t.cstyle >= 0) {
+        appendWord(body, "\\cs", t.cstyle);
+        all = true;
     }
-    if (all || t.font != cur.font)
+    if (t.font >= 0 && (all || t.font != cur.font)) {
+        // LibreOffice gives a font to Chinese, Japanese and Korean text
+        // only after \\dbch, and after it to nothing else.
+        if (tables.isEastAsian(t.font)) {
+            appendWord(body, "\\loch\\f", t.font);
+            body += "\\dbch";
+        } else if (tables.isEastAsian(cur.font)) {
+            body += "\\loch";
+        }
         appendWord(body, "\\f", t.font);
+    }
     if (all || t.size != cur.size)
         appendWord(body, "\\fs", t.size);
     if (all || t.bold != cur.bold)

@@ -738,7 +738,13 @@ void TestRtf::sameBytesOnEverySave()
     QFETCH(QString, path);
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    const QByteArray first = rtf::write(load(f.readAll()).get());
+    const auto doc = load(f.readAll());
+    const QByteArray first = rtf::write(doc.get());
+    // Made a paragraph or table at a time, as the recovery copy is: the same.
+    rtf::SlicedWriter sliced(doc.get());
+    while (!sliced.step(0)) {
+    }
+    QVERIFY(sliced.result() == first);
     const QByteArray second = rtf::write(load(first).get());
     if (second != first) {
         const QByteArrayList a = first.split('\n'), b = second.split('\n');

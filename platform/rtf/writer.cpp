@@ -19,7 +19,7 @@
 namespace rtf {
 
 Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
-    : doc(doc), tables(doc->defaultFont(), read), languages(read.languages), codePage(read.codePage),
+    : doc(doc), next(doc->rootFrame()->begin()), tables(doc->defaultFont(), read), languages(read.languages), codePage(read.codePage),
       pageSettings(read.settings), backgroundRead(read.background),
       styleSheet(read.styleSheet)
 {
@@ -47,7 +47,29 @@ Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
 
 QByteArray Writer::run()
 {
-    writeFrame(doc->rootFrame());
+    step(QDeadlineTimer(QDeadlineTimer::Forever));
+    return finish();
+}
+
+bool Writer::step(const QDeadlineTimer &deadline)
+{
+    // The clock is read every few items: reading it costs more than a short
+    // paragraph.
+    int untilLook = 0;
+    while (!next.atEnd()) {
+        writeItem(next);
+        ++next;
+        if (--untilLook <= 0) {
+            if (deadline.hasExpired())
+                break;
+            untilLook = 16;
+        }
+    }
+    return next.atEnd();
+}
+
+QByteArray Writer::finish()
+{
     QByteArray out;
     out.reserve(body.size() + 1024);
     out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff" + QByteArray::number(plainProps.font);
@@ -109,15 +131,19 @@ QByteArray Writer::background() const
 
 void Writer::writeFrame(QTextFrame *frame)
 {
-    for (QTextFrame::iterator it = frame->begin(); !it.atEnd(); ++it) {
-        if (QTextFrame *child = it.currentFrame()) {
-            if (auto *table = qobject_cast<QTextTable *>(child))
-                writeTable(table, 1, 9360);
-            else
-                writeFrame(child);
-        } else {
-            writeBlock(it.currentBlock(), 0, "\\par");
-        }
+    for (QTextFrame::iterator it = frame->begin(); !it.atEnd(); ++it)
+        writeItem(it);
+}
+
+void Writer::writeItem(const QTextFrame::iterator &it)
+{
+    if (QTextFrame *child = it.currentFrame()) {
+        if (auto *table = qobject_cast<QTextTable *>(child))
+            writeTable(table, 1, 9360);
+        else
+            writeFrame(child);
+    } else {
+        writeBlock(it.currentBlock(), 0, "\\par");
     }
 }
 
@@ -448,6 +474,21 @@ int Writer::fittingStyle(const QTextBlockFormat &bf, bool inList) const
 QByteArray write(const QTextDocument *doc)
 {
     return Writer(doc, kept::loadTables(doc)).run();
+}
+
+SlicedWriter::SlicedWriter(const QTextDocument *doc) : writer(std::make_unique<Writer>(doc, kept::loadTables(doc))) {}
+
+SlicedWriter::~SlicedWriter() = default;
+
+bool SlicedWriter::step(int milliseconds)
+{
+    return done = done || writer->step(QDeadlineTimer(milliseconds, Qt::PreciseTimer));
+}
+
+QByteArray SlicedWriter::result()
+{
+    Q_ASSERT(done);
+    return writer->finish();
 }
 
 }  // namespace rtf

@@ -87,11 +87,11 @@ int main(int argc, char **argv)
         QElapsedTimer all;
         all.start();
         // What the window does when a copy is due.
-        const QByteArray bytes =
-            platform::RecoveryCopy::ofThisProcess({}, w.windowTitle(), box->TextRTF()).encode();
+        const platform::RecoveryCopy copy =
+            platform::RecoveryCopy::ofThisProcess({}, w.windowTitle(), box->TextRTF());
         QElapsedTimer t;
         t.start();
-        if (!writer.start(store, bytes)) {
+        if (!writer.start(store, copy)) {
             std::fprintf(stderr, "no child could be started\n");
             return 1;
         }

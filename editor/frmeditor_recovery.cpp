@@ -155,7 +155,7 @@ public:
     {
         const RecoveryCopy copy = RecoveryCopy::ofThisProcess(w->curfile, w->windowTitle(), content);
         int err = 0;
-        if (!writer.start(store, copy.encode(), kChildSeconds, &err))
+        if (!writer.start(store, copy, kChildSeconds, &err))
             return report(err);
         timedOut = false;
         poll.start();
@@ -306,7 +306,10 @@ void frmeditor::offerRecovery()
     RichTextBox *box = activeEditor();
     if (answer != vb::vbYes || !box)
         return;
-    box->setTextRTF(copy.content);
+    {
+        const platform::Screen::BusyPointer busy;
+        box->setTextRTF(copy.content);
+    }
     setCurrentFile(copy.document, 1);
     focusDocument(box);
     // The work is this window's now: the old copy goes once this window's

@@ -2,7 +2,7 @@
 // document, undo off), writes it back as RTF, and prints best-of-5 times,
 // throughput, the tokenizer's speed alone and the process's peak memory.
 #include "benchutil.h"
-#include "rtf.h"
+#include "rtf/rtf.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "documentformat.h"
 
 #include "drivemapping.h"
-#include "rtf.h"
+#include "rtf/rtf.h"
 #include "textcodec.h"
 
 #include <QFile>

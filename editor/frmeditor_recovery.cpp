@@ -18,7 +18,7 @@
 // system that hangs never holds up the window, and the window never waits
 // for the child: it looks in every few milliseconds whether the child has
 // ended. The child does not make the bytes itself: it could hang for ever
-// in any code that takes a lock (platform/recoverycopy.h).
+// in any code that takes a lock (platform/core/recoverycopy.h).
 //
 // At start-up the newest copy a Tarbel that ended left behind is offered
 // before anything else is loaded. Yes takes it back (the copy goes once this

@@ -2,8 +2,8 @@
 // that back, so the writer sees every shape of document the reader makes;
 // and as an edited drawing object. What is written of what was read must be
 // written again as the same bytes: a difference aborts, as a crash does.
-#include "kept.h"
-#include "rtf.h"
+#include "rtf/kept.h"
+#include "rtf/rtf.h"
 
 #include <QGuiApplication>
 #include <QTextDocument>

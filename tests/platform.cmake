@@ -1,1 +1,1 @@
-tarbel_add_test(tst_platform SOURCES tst_platform.cpp LIBS platform SANITIZED)
+tarbel_add_test(tst_platform SOURCES tst_platform.cpp LIBS platform_richtext SANITIZED)

@@ -6,7 +6,7 @@
 # `make soak` runs them longer under the sanitizers (sessions/soak.sh).
 add_library(sessions_engine STATIC sessions/engine.cpp sessions/engine.h support/rtfdescribe.cpp)
 target_include_directories(sessions_engine PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/sessions)
-target_link_libraries(sessions_engine PUBLIC testsupport Qt6::Widgets Qt6::PrintSupport Qt6::Test)
+target_link_libraries(sessions_engine PUBLIC testsupport rtfdoc Qt6::Widgets Qt6::PrintSupport Qt6::Test)
 
 set(SESSIONS_SECONDS 30 CACHE STRING "Seconds each random-session tester runs in the test suite")
 

@@ -1,7 +1,7 @@
 // The RTF reader and writer: the samples other programs wrote, each part of
 // the format on its own, random round trips, and hostile input.
-#include "rtf.h"
-#include "numbering.h"
+#include "rtf/rtf.h"
+#include "rtf/numbering.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -3,7 +3,7 @@
 // same bold, italic, underline, strike-out, colours, bullets and pictures.
 // Documents opened and saved keep, as LibreOffice sees them, what they held
 // (tests/rtf-keep.py).
-#include "rtf.h"
+#include "rtf/rtf.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 // them. Two documents that describe alike hold the same content.
 #include "rtfdescribe.h"
 
-#include "kept.h"
+#include "rtf/kept.h"
 
 #include <QImage>
 #include <QRandomGenerator>

@@ -2,7 +2,7 @@
 #include "richtextbox.h"
 
 #include "drivemapping.h"
-#include "rtf.h"
+#include "rtf/rtf.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,6 +1,6 @@
 // Writing a whole file so that a save reports success only when the bytes
 // are on the disk, and replaces nothing but the file chosen.
-#include "runtime.h"
+#include "services.h"
 
 #include <QFile>
 #include <QRandomGenerator>

@@ -1,7 +1,7 @@
 #pragma once
-// Small runtime services both programs share: the screen-wide busy pointer,
-// the plain-text clipboard, the free-format item reader and the program
-// folder.
+// The services both programs share that need no window: the program folder,
+// safe writes, failure texts, text files from other programs, the free-format
+// item reader, and the signals a program must not inherit.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -9,35 +9,6 @@
 #include "textcodec.h"
 
 namespace platform {
-
-// The screen-wide mouse pointer: 11 shows the hourglass over every window of
-// the program, 0 restores the default. Setting the same value twice is
-// harmless; 0 always clears the hourglass.
-namespace Screen {
-constexpr int vbDefault = 0;
-constexpr int vbHourglass = 11;
-void setMousePointer(int pointer);
-int mousePointer();
-
-// The hourglass for as long as the guard lives: the pointer it found comes
-// back when the guard goes, whichever way the scope is left.
-class BusyPointer {
-public:
-    BusyPointer() : m_previous(mousePointer()) { setMousePointer(vbHourglass); }
-    ~BusyPointer() { setMousePointer(m_previous); }
-    BusyPointer(const BusyPointer &) = delete;
-    BusyPointer &operator=(const BusyPointer &) = delete;
-
-private:
-    int m_previous;
-};
-}  // namespace Screen
-
-// The system clipboard, in its plain-text format only.
-namespace Clipboard {
-QString GetText();
-void SetText(const QString &text);
-}  // namespace Clipboard
 
 // The folder that holds the running program.
 QString appPath();
@@ -69,8 +40,6 @@ QString systemReason(int error);
 // left on device"). Without a path the second line is the reason alone;
 // without either there is no second line.
 QString failureText(const QString &message, const QString &path, const QString &reason);
-// Shows failureText in a message box with an OK button only.
-void MsgBoxFailure(const QString &message, const QString &path, const QString &reason);
 
 // Text of a small file another program wrote: UTF-16 (little- or
 // big-endian, with a byte-order mark, or without one as cmd /u writes it:

@@ -1,12 +1,7 @@
-#include "runtime.h"
+#include "services.h"
 
-#include <QClipboard>
 #include <QCoreApplication>
-#include <QCursor>
-#include <QGuiApplication>
 #include <QStringDecoder>
-
-#include "dialoghost.h"
 
 #include <cmath>
 #include <cstring>
@@ -16,39 +11,6 @@
 #include <signal.h>
 
 namespace platform {
-
-namespace Screen {
-namespace {
-int g_pointer = vbDefault;
-}
-
-void setMousePointer(int pointer)
-{
-    if (pointer == g_pointer)
-        return;
-    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-        while (QGuiApplication::overrideCursor())
-            QGuiApplication::restoreOverrideCursor();
-        if (pointer == vbHourglass)
-            QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    }
-    g_pointer = pointer;
-}
-
-int mousePointer() { return g_pointer; }
-}  // namespace Screen
-
-namespace Clipboard {
-QString GetText()
-{
-    return QGuiApplication::clipboard()->text(QClipboard::Clipboard);
-}
-
-void SetText(const QString &text)
-{
-    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
-}
-}  // namespace Clipboard
 
 QString appPath() { return QCoreApplication::applicationDirPath(); }
 
@@ -63,11 +25,6 @@ QString failureText(const QString &message, const QString &path, const QString &
     if (reason.isEmpty())
         return message + u'\n' + path;
     return message + u'\n' + path + QStringLiteral(": ") + reason;
-}
-
-void MsgBoxFailure(const QString &message, const QString &path, const QString &reason)
-{
-    MsgBox(failureText(message, path, reason));
 }
 
 QString decodeTextFile(const QByteArray &bytes)

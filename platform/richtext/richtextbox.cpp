@@ -2,7 +2,7 @@
 
 #include "commondialog.h"
 #include "menus.h"
-#include "rtf.h"
+#include "rtf/rtf.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>

@@ -8,7 +8,7 @@
 #include "benchutil.h"
 #include "frmeditor.h"
 #include "recoverycopy.h"
-#include "rtf.h"
+#include "rtf/rtf.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -29,7 +29,7 @@
 
 #include "dialoghost.h"
 #include "recoverycopy.h"
-#include "rtf.h"
+#include "rtf/rtf.h"
 #include "runtime.h"
 
 #include <QAction>

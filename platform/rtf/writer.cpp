@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 
 namespace rtf {
 
@@ -42,7 +43,11 @@ Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
         ansiText = false;  // escapes would be read in that code page
     else
         codePage = 1252;
-    body.reserve(doc->characterCount() * 2 + 1024);
+    // The header is known only at the end: it goes in room kept for it in
+    // front of the body, so that a large body is not copied behind it.
+    body.reserve(kHeadRoom + doc->characterCount() * 2 + 1024);
+    body.append(kHeadRoom, ' ');
+    lineStart = body.size();
 }
 
 QByteArray Writer::run()
@@ -71,7 +76,6 @@ bool Writer::step(const QDeadlineTimer &deadline)
 QByteArray Writer::finish()
 {
     QByteArray out;
-    out.reserve(body.size() + 1024);
     out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage) + "\\deff" + QByteArray::number(plainProps.font);
     appendWord(out, "\\deflang", languages.defaultOf(0));
     if (languages.deflangfe)
@@ -110,8 +114,14 @@ QByteArray Writer::finish()
         out += pageSettings.trimmed() + "\r\n";
     out += background();
     out += "\\viewkind4\\uc1\\pard\\plain\\f" + QByteArray::number(plainProps.font) + "\\fs24\r\n";
-    out += body;
-    out += "}\r\n";
+    body += "}\r\n";
+    if (out.size() <= kHeadRoom) {
+        const qsizetype at = kHeadRoom - out.size();
+        std::memcpy(body.data() + at, out.constData(), size_t(out.size()));
+        body.remove(0, at);   // moves the start, copies nothing
+        return std::move(body);
+    }
+    out.append(body.constData() + kHeadRoom, body.size() - kHeadRoom);
     return out;
 }
 

@@ -147,6 +147,7 @@ private:
     void appendText(const QString &text);
     void writeImage(const QTextImageFormat &fmt);
 
+    static constexpr qsizetype kHeadRoom = 64 * 1024;  // in front of the body, for the header
     const QTextDocument *doc;
     QTextFrame::iterator next;  // the top-level item step() writes next
     RunTables tables;

@@ -27,11 +27,18 @@ void copyThroughCursor(const QTextDocument *from)
     cursor.beginEditBlock();
     bool first = true;
     for (QTextBlock b = from->begin(); b.isValid(); b = b.next()) {
+        // Formats without their lists and tables: those belong to the
+        // other document.
+        QTextBlockFormat bf = b.blockFormat();
+        bf.setObjectIndex(-1);
         if (!first)
-            cursor.insertBlock(b.blockFormat(), b.charFormat());
+            cursor.insertBlock(bf, b.charFormat());
         first = false;
-        for (auto it = b.begin(); !it.atEnd(); ++it)
-            cursor.insertText(it.fragment().text(), it.fragment().charFormat());
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            QTextCharFormat cf = it.fragment().charFormat();
+            cf.setObjectIndex(-1);
+            cursor.insertText(it.fragment().text(), cf);
+        }
     }
     cursor.endEditBlock();
 }

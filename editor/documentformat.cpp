@@ -126,7 +126,12 @@ DocumentFormat DocumentFormat::ofFile(const QString &path)
     QFile file(platform::mapDrivePath(path));
     if (path.isEmpty() || file.size() > std::numeric_limits<int>::max() || !file.open(QIODevice::ReadOnly))
         return {};
-    const DocumentFormat format = of(file.readAll(), path);
+    // An RTF file says so in its first bytes: the rest of a large one is
+    // not read for it. Text is looked at whole (its encoding).
+    QByteArray bytes = file.read(4096);
+    if (!rtf::isRtf(bytes))
+        bytes += file.readAll();
+    const DocumentFormat format = of(bytes, path);
     return format.kind == Refused ? DocumentFormat() : format;
 }
 

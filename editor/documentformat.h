@@ -27,8 +27,8 @@ struct DocumentFormat {
     // another binary format. An empty file is what its name says: RTF when
     // it ends in .rtf, text otherwise.
     static DocumentFormat of(const QByteArray &bytes, const QString &fileName = {});
-    // The format of the file at path as it is on disk now (the first 64 KB
-    // tell); RTF when there is none.
+    // The format of the file at path as it is on disk now (an RTF file is
+    // told by its first bytes, a text file read whole); RTF when there is none.
     static DocumentFormat ofFile(const QString &path);
 
     // The text of a Text file.

@@ -10,9 +10,11 @@
 // `changed`, however they do it. Replacing the document (the look-up) and
 // ending the program remove it outright.
 //
-// Cost: the copy's bytes are made on the window's thread, when the user
-// pauses (a document of 5 MB takes about a tenth of a second,
-// bench/recovery_bench.cpp); a child process writes them, so that a file
+// Cost: the copy's bytes are made on the window's thread once the user
+// pauses, a slice of a few milliseconds at a time between events, so that
+// neither a key nor a repaint waits for a large document
+// (bench/recovery_bench.cpp); an edit in between makes the slices start
+// again at the next pause. A child process writes the bytes, so that a file
 // system that hangs never holds up the window, and the window never waits
 // for the child: it looks in every few milliseconds whether the child has
 // ended. The child does not make the bytes itself: it could hang for ever
@@ -27,13 +29,17 @@
 
 #include "dialoghost.h"
 #include "recoverycopy.h"
+#include "rtf/rtf.h"
 #include "runtime.h"
 
 #include <QAction>
 #include <QLocale>
+#include <QPointer>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <cerrno>
+#include <memory>
 #include <utility>
 
 using platform::RecoveryCopy;
@@ -45,6 +51,7 @@ namespace {
 constexpr int kPauseMs = 2000;      // no edit for this long: write
 constexpr int kCeilingMs = 30000;   // editing on and on: write at the next
 constexpr int kGapMs = 500;         //   gap this long, or a ceiling later anyway
+constexpr int kSliceMs = 8;        // the copy's bytes are made in slices this long
 constexpr int kPollMs = 20;         // looks for the writing child's end
 constexpr int kChildSeconds = 60;   // the child ends itself after this
 constexpr int kStuckMs = 65000;     // a child still there after this is stopped
@@ -69,10 +76,12 @@ public:
         ceiling.setInterval(kCeilingMs);
         poll.setInterval(kPollMs);
         connect(&poll, &QTimer::timeout, this, &RecoveryKeeper::collect);
+        connect(&slices, &QTimer::timeout, this, &RecoveryKeeper::slice);
     }
 
     void edited()
     {
+        stopSlicing();
         dirty = true;
         pause.start(late ? kGapMs : kPauseMs);
         if (!ceiling.isActive())
@@ -99,7 +108,7 @@ public:
             return drop();
         if (!dirty)
             return;
-        if (writer.running()) {   // the next one once this one is done
+        if (writer.running() || serialiser) {   // the next one once this one is done
             pause.start(kPauseMs);
             return;
         }
@@ -107,14 +116,46 @@ public:
         if (!box)
             return;
         dirty = false;
-        write(box->TextRTF());
+        source = box->document();
+        serialiser = std::make_unique<rtf::SlicedWriter>(source);
+        // Any change, of text or format, makes the bytes so far worthless.
+        watch = connect(source, &QTextDocument::contentsChanged, this, &RecoveryKeeper::edited);
+        slices.start(0);
+        slice();
+    }
+
+    void slice()
+    {
+        if (!serialiser)
+            return;
+        RichTextBox *box = w->activeEditor();
+        if (!source || !box || box->document() != source || w->changed != 1) {
+            // Another document, or no work left to keep: the next check decides.
+            stopSlicing();
+            dirty = true;
+            pause.start(kPauseMs);
+            return;
+        }
+        if (!serialiser->step(kSliceMs))
+            return;
+        const QByteArray content = serialiser->result();
+        stopSlicing();
+        write(content);
+    }
+
+    void stopSlicing()
+    {
+        slices.stop();
+        disconnect(watch);
+        serialiser.reset();
+        source = nullptr;
     }
 
     void write(const QByteArray &content)
     {
         const RecoveryCopy copy = RecoveryCopy::ofThisProcess(w->curfile, w->windowTitle(), content);
         int err = 0;
-        if (!writer.start(store, copy.encode(), kChildSeconds, &err))
+        if (!writer.start(store, copy, kChildSeconds, &err))
             return report(err);
         timedOut = false;
         poll.start();
@@ -172,6 +213,7 @@ public:
     // for until it has ended (collect removes what it may still have made).
     void drop()
     {
+        stopSlicing();
         pause.stop();
         ceiling.stop();
         late = false;
@@ -203,7 +245,10 @@ public:
     frmeditor *w;
     RecoveryStore store{QStringLiteral("tarbel")};
     platform::RecoveryWriter writer;
-    QTimer pause, ceiling, poll;
+    QTimer pause, ceiling, poll, slices;
+    std::unique_ptr<rtf::SlicedWriter> serialiser;  // the copy's bytes being made
+    QPointer<QTextDocument> source;                 // of this document
+    QMetaObject::Connection watch;
     QString inherited;          // a copy taken back, until its work is safe
     bool dirty = false;         // edits the copy does not hold yet
     bool late = false;          // overdue: written at the next gap
@@ -261,7 +306,10 @@ void frmeditor::offerRecovery()
     RichTextBox *box = activeEditor();
     if (answer != vb::vbYes || !box)
         return;
-    box->setTextRTF(copy.content);
+    {
+        const platform::Screen::BusyPointer busy;
+        box->setTextRTF(copy.content);
+    }
     setCurrentFile(copy.document, 1);
     focusDocument(box);
     // The work is this window's now: the old copy goes once this window's

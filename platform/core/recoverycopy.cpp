@@ -74,14 +74,17 @@ qint64 ownStart()
     return started;
 }
 
+}  // namespace
+
 // Writing a copy, as plain bytes made beforehand: the child that writes it
 // runs nothing else.
-struct Plan {
+struct RecoveryPlan {
     QByteArrayList folders;   // from the root down to the copies' folder
-    QByteArray programFolder, folder, temp, target, bytes;
+    QByteArray programFolder, folder, temp, target, head, bytes;   // the file: head, then bytes
 
-    Plan(const RecoveryStore &store, const QByteArray &data)
-        : folder(QFile::encodeName(store.folder())), target(QFile::encodeName(store.ownFile())), bytes(data)
+    RecoveryPlan(const RecoveryStore &store, const QByteArray &data, const QByteArray &head = QByteArray())
+        : folder(QFile::encodeName(store.folder())), target(QFile::encodeName(store.ownFile())), head(head),
+          bytes(data)
     {
         programFolder = QFile::encodeName(QFileInfo(store.folder()).path());
         temp = target + ".tmp";
@@ -91,18 +94,20 @@ struct Plan {
     }
 };
 
+namespace {
+
 // The same, as pointers and sizes the child reads and nothing more.
 struct RawPlan {
     static constexpr int kMaxFolders = 64;
     const char *folders[kMaxFolders];
     int folderCount = 0;
-    const char *programFolder, *folder, *temp, *target, *data;
-    size_t size;
+    const char *programFolder, *folder, *temp, *target, *head, *data;
+    size_t headSize, size;
 
-    explicit RawPlan(const Plan &plan)
+    explicit RawPlan(const RecoveryPlan &plan)
         : programFolder(plan.programFolder.constData()), folder(plan.folder.constData()),
-          temp(plan.temp.constData()), target(plan.target.constData()), data(plan.bytes.constData()),
-          size(size_t(plan.bytes.size()))
+          temp(plan.temp.constData()), target(plan.target.constData()), head(plan.head.constData()),
+          data(plan.bytes.constData()), headSize(size_t(plan.head.size())), size(size_t(plan.bytes.size()))
     {
         for (const QByteArray &f : plan.folders) {
             if (folderCount < kMaxFolders)
@@ -110,6 +115,21 @@ struct RawPlan {
         }
     }
 };
+
+// Writes size bytes from at; 0 or the error number. System calls only.
+int writeAll(int fd, const char *at, size_t left)
+{
+    while (left > 0) {
+        const ssize_t n = ::write(fd, at, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        at += n;
+        left -= size_t(n);
+    }
+    return 0;
+}
 
 // Writes the copy through a temporary file, synced and renamed over it, and
 // syncs the folder. System calls only (a forked child runs it); answers 0 or
@@ -127,20 +147,9 @@ int writeCopy(const RawPlan &p)
     const int fd = ::open(p.temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return errno;
-    int err = 0;
-    const char *at = p.data;
-    size_t left = p.size;
-    while (!err && left > 0) {
-        const ssize_t n = ::write(fd, at, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            err = n < 0 ? errno : ENOSPC;
-            break;
-        }
-        at += n;
-        left -= size_t(n);
-    }
+    int err = writeAll(fd, p.head, p.headSize);
+    if (!err)
+        err = writeAll(fd, p.data, p.size);
     if (!err && ::fdatasync(fd) != 0)
         err = errno;
     if (::close(fd) != 0 && !err)
@@ -189,7 +198,9 @@ int writeCopy(const RawPlan &p)
 // ---------------------------------------------------------------------------
 // RecoveryCopy
 
-QByteArray RecoveryCopy::encode() const
+QByteArray RecoveryCopy::encode() const { return head() + content; }
+
+QByteArray RecoveryCopy::head() const
 {
     QByteArray out = kMagic;
     auto field = [&out](const char *key, const QByteArray &value) {
@@ -207,11 +218,10 @@ QByteArray RecoveryCopy::encode() const
     field("program", program.toUtf8());
     field("length", QByteArray::number(content.size()));
     out += '\n';
-    out += content;
     return out;
 }
 
-std::optional<RecoveryCopy> RecoveryCopy::decode(const QByteArray &bytes)
+std::optional<RecoveryCopy> RecoveryCopy::decode(QByteArray bytes)
 {
     if (!bytes.startsWith(kMagic))
         return std::nullopt;
@@ -251,7 +261,9 @@ std::optional<RecoveryCopy> RecoveryCopy::decode(const QByteArray &bytes)
     // A copy cut short (or grown) is not taken for the document.
     if (!copy.time.isValid() || copy.pid <= 0 || length != bytes.size() - at)
         return std::nullopt;
-    copy.content = bytes.mid(at);
+    // The document stays where it was read, without a copy of it.
+    bytes.remove(0, at);
+    copy.content = std::move(bytes);
     return copy;
 }
 
@@ -295,7 +307,7 @@ RecoveryStore::RecoveryStore(const QString &program)
 
 bool RecoveryStore::write(const RecoveryCopy &copy, int *error) const
 {
-    const Plan plan(*this, copy.encode());
+    const RecoveryPlan plan(*this, copy.encode());
     const int err = writeCopy(RawPlan(plan));
     if (error)
         *error = err;
@@ -383,12 +395,23 @@ RecoveryWriter::~RecoveryWriter()
 
 bool RecoveryWriter::start(const RecoveryStore &store, const QByteArray &bytes, int seconds, int *error)
 {
+    return start(RecoveryPlan(store, bytes), seconds, error);
+}
+
+bool RecoveryWriter::start(const RecoveryStore &store, const RecoveryCopy &copy, int seconds, int *error)
+{
+    // The document is written from where it is: a copy of a large one
+    // would cost the window more than the fork.
+    return start(RecoveryPlan(store, copy.content, copy.head()), seconds, error);
+}
+
+bool RecoveryWriter::start(const RecoveryPlan &plan, int seconds, int *error)
+{
     if (running()) {
         if (error)
             *error = EBUSY;
         return false;
     }
-    const Plan plan(store, bytes);
     const RawPlan raw(plan);
     rlimit files{};
     const int maxFd = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY

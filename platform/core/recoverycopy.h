@@ -35,7 +35,8 @@ struct RecoveryCopy {
     // Header and content as stored; decode answers nothing for bytes that
     // are not a whole copy (a foreign or truncated file).
     QByteArray encode() const;
-    static std::optional<RecoveryCopy> decode(const QByteArray &bytes);
+    QByteArray head() const;   // what comes before the content
+    static std::optional<RecoveryCopy> decode(QByteArray bytes);
     // A copy stamped as written now by this process.
     static RecoveryCopy ofThisProcess(const QString &document, const QString &caption,
                                       const QByteArray &content);
@@ -90,6 +91,8 @@ private:
 // connection's, Qt's thread pool) inherits their locks in whatever state they
 // were, and a picture conversion or any code that takes one of them would
 // hang it forever; this child cannot.
+struct RecoveryPlan;
+
 class RecoveryWriter {
 public:
     // A running child is stopped, not waited for.
@@ -98,6 +101,8 @@ public:
     // copy, and ends itself after seconds. False when none could be started
     // (error holds why) or one is still running.
     bool start(const RecoveryStore &store, const QByteArray &bytes, int seconds = 60, int *error = nullptr);
+    // The same for copy, encoded, without a copy of its content.
+    bool start(const RecoveryStore &store, const RecoveryCopy &copy, int seconds = 60, int *error = nullptr);
     // A child has been started and not yet seen to end.
     bool running() const { return m_child > 0; }
     // Milliseconds since the running child was started.
@@ -111,6 +116,7 @@ public:
     void cancel();
 
 private:
+    bool start(const RecoveryPlan &plan, int seconds, int *error);
     pid_t m_child = -1;
     bool m_cancelled = false;
     qint64 m_started = 0;

@@ -18,6 +18,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <memory>
+
 class QTextDocument;
 
 namespace rtf {
@@ -38,6 +40,30 @@ void readPlainText(const QByteArray &data, QTextDocument *doc);
 
 // The whole document as RTF (ASCII only).
 QByteArray write(const QTextDocument *doc);
+
+class Writer;
+
+// The same bytes as write(), made a slice at a time so that a large document
+// never holds up the window's thread for long: each step() writes whole
+// top-level paragraphs and tables for about the time given and returns true
+// once everything is written; result() then gives the file. The document
+// must not change between the first step and result(): a caller that sees
+// it change (QTextDocument::contentsChange) drops the writer and starts
+// again.
+class SlicedWriter
+{
+public:
+    explicit SlicedWriter(const QTextDocument *doc);
+    ~SlicedWriter();
+    SlicedWriter(const SlicedWriter &) = delete;
+    SlicedWriter &operator=(const SlicedWriter &) = delete;
+    bool step(int milliseconds);
+    QByteArray result();
+
+private:
+    std::unique_ptr<Writer> writer;
+    bool done = false;
+};
 
 // Where the original JPEG bytes of a picture named imageName are kept.
 QUrl jpegSourceUrl(const QString &imageName);

@@ -15,12 +15,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 
 namespace rtf {
 
 Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
-    : doc(doc), tables(doc->defaultFont(), read), languages(read.languages), codePage(read.codePage),
-      pageSettings(read.settings), backgroundRead(read.background), namesDefaultFont(read.namesDefaultFont),
+    : doc(doc), next(doc->rootFrame()->begin()), tables(doc->defaultFont(), read), languages(read.languages),
+      codePage(read.codePage), pageSettings(read.settings), backgroundRead(read.background),
+      namesDefaultFont(read.namesDefaultFont),
       styleSheet(read.styleSheet)
 {
     // The file's default font stays its default: kept groups and styles
@@ -47,14 +49,39 @@ Writer::Writer(const QTextDocument *doc, const kept::Tables &read)
         ansiText = false;  // escapes would be read in that code page
     else
         codePage = 1252;
-    body.reserve(doc->characterCount() * 2 + 1024);
+    // The header is known only at the end: it goes in room kept for it in
+    // front of the body, so that a large body is not copied behind it.
+    body.reserve(kHeadRoom + doc->characterCount() * 2 + 1024);
+    body.append(kHeadRoom, ' ');
+    lineStart = body.size();
 }
 
 QByteArray Writer::run()
 {
-    writeFrame(doc->rootFrame());
+    step(QDeadlineTimer(QDeadlineTimer::Forever));
+    return finish();
+}
+
+bool Writer::step(const QDeadlineTimer &deadline)
+{
+    // The clock is read every few items: reading it costs more than a short
+    // paragraph.
+    int untilLook = 0;
+    while (!next.atEnd()) {
+        writeItem(next);
+        ++next;
+        if (--untilLook <= 0) {
+            if (deadline.hasExpired())
+                break;
+            untilLook = 16;
+        }
+    }
+    return next.atEnd();
+}
+
+QByteArray Writer::finish()
+{
     QByteArray out;
-    out.reserve(body.size() + 1024);
     out += "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(codePage);
     if (namesDefaultFont)
         appendWord(out, "\\deff", plainProps.font);
@@ -98,8 +125,14 @@ QByteArray Writer::run()
     if (namesDefaultFont)
         appendWord(out, "\\f", plainProps.font);
     out += "\\fs24\r\n";
-    out += body;
-    out += "}\r\n";
+    body += "}\r\n";
+    if (out.size() <= kHeadRoom) {
+        const qsizetype at = kHeadRoom - out.size();
+        std::memcpy(body.data() + at, out.constData(), size_t(out.size()));
+        body.remove(0, at);   // moves the start, copies nothing
+        return std::move(body);
+    }
+    out.append(body.constData() + kHeadRoom, body.size() - kHeadRoom);
     return out;
 }
 
@@ -119,15 +152,19 @@ QByteArray Writer::background() const
 
 void Writer::writeFrame(QTextFrame *frame)
 {
-    for (QTextFrame::iterator it = frame->begin(); !it.atEnd(); ++it) {
-        if (QTextFrame *child = it.currentFrame()) {
-            if (auto *table = qobject_cast<QTextTable *>(child))
-                writeTable(table, 1, 9360);
-            else
-                writeFrame(child);
-        } else {
-            writeBlock(it.currentBlock(), 0, "\\par");
-        }
+    for (QTextFrame::iterator it = frame->begin(); !it.atEnd(); ++it)
+        writeItem(it);
+}
+
+void Writer::writeItem(const QTextFrame::iterator &it)
+{
+    if (QTextFrame *child = it.currentFrame()) {
+        if (auto *table = qobject_cast<QTextTable *>(child))
+            writeTable(table, 1, 9360);
+        else
+            writeFrame(child);
+    } else {
+        writeBlock(it.currentBlock(), 0, "\\par");
     }
 }
 
@@ -456,6 +493,21 @@ int Writer::fittingStyle(const QTextBlockFormat &bf, bool inList) const
 QByteArray write(const QTextDocument *doc)
 {
     return Writer(doc, kept::loadTables(doc)).run();
+}
+
+SlicedWriter::SlicedWriter(const QTextDocument *doc) : writer(std::make_unique<Writer>(doc, kept::loadTables(doc))) {}
+
+SlicedWriter::~SlicedWriter() = default;
+
+bool SlicedWriter::step(int milliseconds)
+{
+    return done = done || writer->step(QDeadlineTimer(milliseconds, Qt::PreciseTimer));
+}
+
+QByteArray SlicedWriter::result()
+{
+    Q_ASSERT(done);
+    return writer->finish();
 }
 
 }  // namespace rtf

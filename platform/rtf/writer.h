@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QDeadlineTimer>
 #include <QFont>
 #include <QHash>
 #include <QSet>
@@ -121,9 +122,15 @@ class Writer
 public:
     explicit Writer(const QTextDocument *doc, const kept::Tables &read = {});
     QByteArray run();
+    // Writes the document's top-level paragraphs and tables in order until
+    // the deadline, at least one; true once all are written.
+    bool step(const QDeadlineTimer &deadline);
+    // The file, once step() has written everything.
+    QByteArray finish();
 
 private:
     void writeFrame(QTextFrame *frame);
+    void writeItem(const QTextFrame::iterator &it);
     static void collectBlocks(QTextFrame::iterator it, std::vector<QTextBlock> &blocks);
     void writeTable(QTextTable *table, int depth, qint64 width);
     void writeCell(const QTextTableCell &cell, bool origin, int depth, qint64 width);
@@ -149,7 +156,9 @@ private:
     void appendText(const QString &text);
     void writeImage(const QTextImageFormat &fmt);
 
+    static constexpr qsizetype kHeadRoom = 64 * 1024;  // in front of the body, for the header
     const QTextDocument *doc;
+    QTextFrame::iterator next;  // the top-level item step() writes next
     RunTables tables;
     QByteArray body;
     qsizetype lineStart = 0;

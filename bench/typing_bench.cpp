@@ -1,0 +1,119 @@
+// What a key typed costs in a large document, and inside one long paragraph:
+// keys typed in the middle of the text through the window's event loop, each
+// until the control has handled it and painted, with Word Wrap off and on.
+// Prints the median and slowest key.
+//
+// usage: typing_bench [FILE] [--paragraph MB]   (default: the shared ledger;
+//        --paragraph types into one paragraph of MB megabytes instead)
+#include "benchutil.h"
+#include "frmeditor.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct Keys {
+    double median = 0, slowest = 0;
+};
+
+Keys typeInto(frmeditor &w, int keys)
+{
+    platform::RichTextBox *box = w.activeEditor();
+    box->setFocus();
+    QTextCursor cursor = box->textCursor();
+    cursor.setPosition(int(box->document()->characterCount() / 2));
+    box->setTextCursor(cursor);
+    box->ensureCursorVisible();
+    QCoreApplication::processEvents();
+    std::vector<double> times;
+    for (int i = 0; i < keys; ++i) {
+        QElapsedTimer t;
+        t.start();
+        QTest::keyClick(box, char('a' + i % 26));
+        box->viewport()->repaint();
+        QCoreApplication::processEvents();
+        times.push_back(t.nsecsElapsed() / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return {times[times.size() / 2], times.back()};
+}
+
+// Qt's floor: a changed paragraph is laid out again whole (all of its text
+// shaped), whatever changed in it. One layout of the paragraph alone.
+double layoutOnce(const QString &text, const QFont &font, qreal width)
+{
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(width > 0 ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    layout.setTextOption(option);
+    QElapsedTimer t;
+    t.start();
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+        line.setLineWidth(width > 0 ? width : 1e9);
+    layout.endLayout();
+    return t.nsecsElapsed() / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    QString path = QStringLiteral(TARBEL_SAMPLES_DIR "/large-libreoffice-ledger.rtf");
+    double paragraphMb = 0;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--paragraph") && i + 1 < args.size())
+            paragraphMb = args.at(++i).toDouble();
+        else
+            path = args.at(i);
+    }
+    frmeditor w;
+    w.Timer1->stop();
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        std::fprintf(stderr, "window not exposed\n");
+    QString what;
+    if (paragraphMb > 0) {
+        QString text;
+        const QString words = QStringLiteral("ledger river margin column ");
+        while (text.size() < paragraphMb * 1e6)
+            text += words;
+        w.editor->setText(text);
+        const QFont font = w.editor->document()->defaultFont();
+        std::printf("Qt's floor: the paragraph laid out once alone, unwrapped %.1f ms, wrapped %.1f ms\n",
+                    layoutOnce(text, font, 0), layoutOnce(text, font, w.editor->viewport()->width()));
+        what = QStringLiteral("one paragraph of %1 MB").arg(paragraphMb);
+    } else {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
+            return 1;
+        }
+        w.editor->setTextRTF(file.readAll());
+        what = QStringLiteral("%1 (%2 MB)").arg(path).arg(file.size() / 1e6);
+    }
+    QCoreApplication::processEvents();
+    std::printf("document: %s\n", qPrintable(what));
+    for (int wrapped = 0; wrapped < 2; ++wrapped) {
+        if (wrapped) {
+            w.mnu_wrap_Click();
+            QCoreApplication::processEvents();
+        }
+        const Keys k = typeInto(w, 20);
+        std::printf("key typed, word wrap %-3s  median %8.1f ms  slowest %8.1f ms\n", wrapped ? "on" : "off", k.median,
+                    k.slowest);
+    }
+    std::printf("peak memory: %.1f MB\n", bench::peakMegabytes());
+    return 0;
+}

@@ -764,10 +764,13 @@ public:
     {
         RichTextBox *e = m_w ? m_w->activeEditor() : nullptr;
         QTextDocument *doc = e ? e->document() : nullptr;
-        if (doc == m_followed)
+        // (Word Wrap moves the document to the other box: the same document
+        // in another editor is followed afresh.)
+        if (doc == m_followed && e == m_followedBox)
             return;
         QObject::disconnect(m_followConnection);
         m_followed = doc;
+        m_followedBox = e;
         if (doc)
             m_followConnection = QObject::connect(doc, &QTextDocument::contentsChanged, doc, [this, e, doc] {
                 if (m_w && m_w->activeEditor() == e && e->document() == doc)
@@ -1013,6 +1016,7 @@ public:
     {
         QObject::disconnect(m_followConnection);
         m_followed = nullptr;
+        m_followedBox = nullptr;
         if (m_w) {
             m_w->hide();
             m_w.reset();
@@ -1045,6 +1049,7 @@ private:
     DocState m_before;
     QSet<QString> m_seen, m_passing;
     QTextDocument *m_followed = nullptr;
+    RichTextBox *m_followedBox = nullptr;
     QMetaObject::Connection m_followConnection;
     int m_pdfs = 0;
     FileKind m_docKind = FileKind::Missing;

@@ -43,7 +43,7 @@ test: deps-test build
 SOAK_BUILD ?= build-soak
 SOAK_TARGETS = tarbel_sessions vennik_sessions xtarbel_sessions xvennik_sessions tarbel vennik
 soak: deps-test
-	@cmake -S . -B $(SOAK_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARBEL_SANITIZE=ON \
+	@cmake -S . -B $(SOAK_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARBEL_SANITIZE=ON -DTARBEL_SANITIZE_BROWSER=ON \
 	  $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(SOAK_BUILD) -j $(JOBS) --target $(SOAK_TARGETS)
 	@sh tests/sessions/soak.sh $(SOAK_BUILD) $(CURDIR)

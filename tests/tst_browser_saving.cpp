@@ -744,6 +744,7 @@ private slots:
         QTest::addColumn<bool>("failed");
         QTest::addColumn<bool>("clicked");      // by the user, or by the page alone
         QTest::newRow("saved") << QStringLiteral("DIR/got it.bin") << false << true;
+        QTest::newRow("into a folder named") << QStringLiteral("DIR/") << false << true;
         QTest::newRow("cancelled") << QString() << false << true;
         QTest::newRow("unwritable") << QStringLiteral("/proc/vennik-download/file.bin") << true << true;
         QTest::newRow("started by the page") << QString() << false << false;
@@ -789,7 +790,7 @@ private slots:
         QCOMPARE(host.prompts().first().kind, ScriptedDialogHost::Kind::SaveFile);
         QCOMPARE(host.prompts().first().file.fileName, QStringLiteral("file.bin"));
         if (!answer.isEmpty() && !failed)
-            QCOMPARE(readAll(answer), QByteArray(2048, 'x'));
+            QCOMPARE(readAll(answer.endsWith(u'/') ? answer + QStringLiteral("file.bin") : answer), QByteArray(2048, 'x'));
         QVERIFY(waitUntil([&] { return host.pending() == 0; }, 5000));
         QCOMPARE(host.messages().size(), failed ? 1 : 0);
         if (failed)

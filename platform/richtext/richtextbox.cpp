@@ -785,6 +785,33 @@ bool RichTextBox::newParagraphFromEmpty()
     return true;
 }
 
+void RichTextBox::undo() { stepHistory(true); }
+void RichTextBox::redo() { stepHistory(false); }
+
+void RichTextBox::stepHistory(bool back)
+{
+    // Qt puts the caret at the end of the step's change as it adds it up,
+    // but it counts a range formatted twice in one step (a key typed over
+    // a selection takes face and size) twice, which may reach past the
+    // document's end. The caret goes to the end of the change the document
+    // reports instead.
+    QTextDocument *doc = document();
+    int end = -1;
+    const QMetaObject::Connection watch = connect(doc, &QTextDocument::contentsChange, this,
+                                                  [&end](int from, int, int added) { end = std::max(end, from + added); });
+    if (back)
+        doc->undo();
+    else
+        doc->redo();
+    disconnect(watch);
+    if (end >= 0) {
+        QTextCursor c = textCursor();
+        c.setPosition(std::clamp(end, 0, doc->characterCount() - 1));
+        setTextCursor(c);
+    }
+    ensureCursorVisible();
+}
+
 void RichTextBox::keyPressEvent(QKeyEvent *e)
 {
     if (isWindowShortcut(window(), e)) {

@@ -67,6 +67,11 @@ public:
     // selection, from the same place on; other is left an empty one.
     void takeDocument(RichTextBox *other);
 
+    // One step of the history back or forward; the caret goes to the end
+    // of what the step changed, always inside the document.
+    void undo();
+    void redo();
+
     // Selection, in CR LF positions.
     qint64 SelStart() const;
     void setSelStart(qint64 pos);
@@ -172,6 +177,7 @@ private:
     void adoptDocument(QTextDocument *doc);
     const QFont &ownFace() const;
     void watchDocument();
+    void stepHistory(bool back);
     template <typename T, typename Get>
     std::optional<T> uniform(Get get) const;
 

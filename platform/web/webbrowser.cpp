@@ -512,7 +512,29 @@ void WebBrowser::offerDownload(QWebEngineDownloadRequest *download)
         download->cancel();
         return;
     }
-    const QFileInfo target(chosen);
+    // The name chosen is resolved as every path the user gives (C: through
+    // the drive mapping); a folder, named so or ending in a separator, keeps
+    // the download's own name in it.
+    QString refusal;
+    const QString mapped = mapDrivePath(chosen, &refusal);
+    if (mapped.isEmpty()) {
+        download->cancel();
+        const DialogShown shown(this);
+        MsgBox(QStringLiteral("The download cannot be saved as %1.\n%2").arg(chosen, refusal), vb::vbCritical);
+        return;
+    }
+    const bool folder = mapped.endsWith(u'/') || mapped.endsWith(u'\\') || QFileInfo(mapped).isDir();
+    const QFileInfo target(folder ? QDir(mapped).absoluteFilePath(download->downloadFileName()) : mapped);
+    // The dialog asked about replacing the name typed, not the one in it.
+    if (folder && target.exists()) {
+        const DialogShown shown(this);
+        if (MsgBox(QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(target.filePath()),
+                   vb::vbYesNo + vb::vbExclamation) != vb::vbYes || !guard) {
+            if (guard)
+                download->cancel();
+            return;
+        }
+    }
     download->setDownloadDirectory(target.absolutePath());
     download->setDownloadFileName(target.fileName());
     // Accepted, it can only complete; anything else (the engine cancels

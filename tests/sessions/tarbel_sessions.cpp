@@ -163,6 +163,32 @@ const Key kKeys[] = {
     {"Ctrl+L", Cmd::Colour, 0.5},
 };
 
+// The program's questions that decide what a command writes, told apart by
+// their text; any other Yes/No question of a command that replaces the
+// document or ends the program is the save question.
+enum class Question { SaveFirst, PlainText };
+struct QuestionText {
+    const char *fragment;
+    Question question;
+};
+const QuestionText kQuestions[] = {
+    {"opened from a plain-text file", Question::PlainText},
+};
+
+// Save of a document read from a plain-text file, when plain text would
+// lose something, by the answer to the plain-text question: where the
+// document goes, always as RTF.
+struct PlainTextAnswer {
+    const char *answer;
+    bool ownFile;   // written over its own file
+    bool saveAs;    // written where Save As's dialog names
+};
+const PlainTextAnswer kPlainTextAnswers[] = {
+    {"Yes", true, false},
+    {"No", false, true},
+    {"Cancel", false, false},
+};
+
 Cmd commandOf(const Action &a)
 {
     if (a.verb == u"menu")
@@ -285,8 +311,9 @@ FileKind kindOf(const Snapshot::Entry *e)
 QString describeShown(const QTextDocument *doc)
 {
     // (Qt's clone of an empty document whose paragraph is a list item
-    // crashes; an empty document shows no indent anyway.)
-    if (doc->isEmpty())
+    // crashes; a list item's indent is its list's anyway. An empty paragraph
+    // out of a list, as Backspace leaves one, keeps its indent.)
+    if (doc->isEmpty() && doc->begin().textList())
         return rtftest::describe(doc);
     std::unique_ptr<QTextDocument> copy(doc->clone());
     QTextCursor c(copy.get());
@@ -738,10 +765,13 @@ public:
     {
         RichTextBox *e = m_w ? m_w->activeEditor() : nullptr;
         QTextDocument *doc = e ? e->document() : nullptr;
-        if (doc == m_followed)
+        // (Word Wrap moves the document to the other box: the same document
+        // in another editor is followed afresh.)
+        if (doc == m_followed && e == m_followedBox)
             return;
         QObject::disconnect(m_followConnection);
         m_followed = doc;
+        m_followedBox = e;
         if (doc)
             m_followConnection = QObject::connect(doc, &QTextDocument::contentsChanged, doc, [this, e, doc] {
                 if (m_w && m_w->activeEditor() == e && e->document() == doc)
@@ -827,13 +857,22 @@ public:
 
         // What the dialogs of this action said.
         bool yes = false, no = false, cancel = false, failure = false;
+        const PlainTextAnswer *plain = nullptr;   // the plain-text question's answer
         QStringList saveAnswers, pdfs;
         QList<Prompt> saveDialogs;
         for (const Exchange &e : ex) {
             const QString value = e.answer.section(u' ', 1);
             if (e.prompt.kind == Kind::Message) {
                 const int set = e.prompt.buttons & 7;
-                if ((ci.replaces || ci.ends) && (set == vb::vbYesNoCancel || set == vb::vbYesNo)) {
+                Question q = Question::SaveFirst;
+                for (const QuestionText &t : kQuestions)
+                    if (e.prompt.text.contains(QLatin1String(t.fragment)))
+                        q = t.question;
+                if (q == Question::PlainText) {
+                    for (const PlainTextAnswer &p : kPlainTextAnswers)
+                        if (value == QLatin1String(p.answer))
+                            plain = &p;
+                } else if ((ci.replaces || ci.ends) && (set == vb::vbYesNoCancel || set == vb::vbYesNo)) {
                     yes |= value == u"Yes";
                     no |= value == u"No";
                     cancel |= value == u"Cancel";
@@ -857,10 +896,12 @@ public:
         const QString ownFile = captionPath(m_before.caption).isEmpty() ? QString()
                                                                         : platform::mapDrivePath(captionPath(m_before.caption));
         QStringList docTargets;   // the document written whole
-        if (ci.savesDoc || yes)
+        if ((ci.savesDoc || yes) && (!plain || plain->ownFile))
             docTargets << (ownFile.isEmpty() ? saveAnswers.mid(0, 1) : QStringList{ownFile});
-        if (ci.saveAs)
+        if (ci.saveAs || (plain && plain->saveAs))
             docTargets << saveAnswers.mid(0, 1);
+        // The user chose RTF: Save As, or the plain-text question's Yes or No.
+        const bool rtfChosen = ci.saveAs || plain;
         const QStringList writeTargets = ci.writeFile ? saveAnswers.mid(0, 1) : QStringList();
         QStringList allowed = docTargets + writeTargets + pdfs;
         if (a.verb == u"handoff")
@@ -884,7 +925,7 @@ public:
             if (samePath(t, ownFile) && changedFile) {
                 if (m_docKind == FileKind::Binary)
                     out.prepend(Violation{QStringLiteral("kinds"), QStringLiteral("%1 wrote a document over %2, a file that is not text").arg(what, t)});
-                else if (m_docKind == FileKind::Text && kindOf(now) == FileKind::Rtf)
+                else if (m_docKind == FileKind::Text && kindOf(now) == FileKind::Rtf && !rtfChosen)
                     out.prepend(Violation{QStringLiteral("kinds"), QStringLiteral("%1 saved %2, opened as plain text, as RTF").arg(what, t)});
             }
             if (failure) {
@@ -918,9 +959,15 @@ public:
             out << Violation{QStringLiteral("ended"), QStringLiteral("the program ended on %1").arg(what)};
 
         // work
+        // (A caption that changed only to the name the save question's save
+        // gave the document is no other document.)
+        bool renamedBySave = false;
+        if (const QString named = captionPath(after.caption); !named.isEmpty())
+            for (const QString &t : docTargets)
+                renamedBySave |= samePath(platform::mapDrivePath(named), t);
         const bool replaced = !after.open
-                              || (ci.replaces && (after.caption != m_before.caption || after.text != m_before.text
-                                                  || after.desc != m_before.desc));
+                              || (ci.replaces && ((after.caption != m_before.caption && !renamedBySave)
+                                                  || after.text != m_before.text || after.desc != m_before.desc));
         if (replaced && !safe(m_before, m_snapBefore)) {
             bool kept = no;
             for (const QString &t : docTargets)
@@ -970,6 +1017,7 @@ public:
     {
         QObject::disconnect(m_followConnection);
         m_followed = nullptr;
+        m_followedBox = nullptr;
         if (m_w) {
             m_w->hide();
             m_w.reset();
@@ -1002,6 +1050,7 @@ private:
     DocState m_before;
     QSet<QString> m_seen, m_passing;
     QTextDocument *m_followed = nullptr;
+    RichTextBox *m_followedBox = nullptr;
     QMetaObject::Connection m_followConnection;
     int m_pdfs = 0;
     FileKind m_docKind = FileKind::Missing;

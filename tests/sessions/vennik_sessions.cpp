@@ -354,21 +354,26 @@ public:
     QVariant linkPoint(int n)
     {
         QWebEngineView *view = m_w->WebBrowser1;
-        QVariant result;
-        bool done = false;
+        // The answer may come after the wait gave up: it goes to state that
+        // outlives this call.
+        struct Answer {
+            QVariant result;
+            bool done = false;
+        };
+        const auto answer = std::make_shared<Answer>();
         view->page()->runJavaScript(
             QStringLiteral("(function(i){var e=document.querySelectorAll('a,button');if(!e.length)return null;"
                            "e=e[i%e.length];e.scrollIntoView({block:'center'});var r=e.getBoundingClientRect();"
                            "return [r.left+r.width/2,r.top+r.height/2];})(%1)").arg(n),
-            QWebEngineScript::ApplicationWorld, [&](const QVariant &v) { result = v; done = true; });
+            QWebEngineScript::ApplicationWorld, [answer](const QVariant &v) { answer->result = v; answer->done = true; });
         {
             const Waiting waiting;
             QElapsedTimer t;
             t.start();
-            while (!done && t.elapsed() < 3000 && !m_ended)
+            while (!answer->done && t.elapsed() < 3000 && !m_ended)
                 QTest::qWait(10);
         }
-        return result;
+        return answer->result;
     }
 
     void pickDrive(int index)

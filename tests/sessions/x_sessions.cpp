@@ -568,13 +568,14 @@ public:
         const int cmd = commandOf(a);
         const QString captionAfter = mainWindow().name;
         const bool open = m_real.running() && !captionAfter.isEmpty();
-        bool yes = false, no = false, failure = false, proposed = false;
+        bool yes = false, no = false, cancel = false, failure = false, proposed = false;
         QStringList typed;
         for (const Exchange &e : ex) {
             const QString v = e.answer.section(u' ', 1);
             if (e.prompt.kind == Kind::Message && e.prompt.buttons == vb::vbYesNoCancel) {
                 yes |= v == u"Yes";
                 no |= v == u"No";
+                cancel |= v == u"Cancel";
             }
             if (e.prompt.kind == Kind::Message && v == u"OK")
                 failure = true;
@@ -619,10 +620,14 @@ public:
             const bool safe = fileBefore.isEmpty() ? text.isEmpty() : holds(fileBefore);
             // saves (the document's text; the file dialogs' own questions
             // are no failure of the save)
-            if ((cmd == 3 || cmd == 4) && open && !failure) {
-                const QString target = cmd == 4 ? (typed.isEmpty() ? (proposed ? fileAfter : QString()) : typed.first())
-                                                : (fileBefore.isEmpty() ? fileAfter : fileBefore);
-                if (!target.isEmpty() && !holds(target) && (cmd == 3 || !typed.isEmpty() || proposed))
+            // The question Save asks of a document read from plain text that
+            // plain text cannot hold: Yes writes it over its file as RTF, No
+            // goes to Save As, Cancel writes nothing.
+            const bool saveAs = cmd == 4 || (cmd == 3 && no);
+            if ((cmd == 3 || cmd == 4) && open && !failure && !(cmd == 3 && cancel)) {
+                const QString target = saveAs ? (typed.isEmpty() ? (proposed ? fileAfter : QString()) : typed.first())
+                                              : (fileBefore.isEmpty() ? fileAfter : fileBefore);
+                if (!target.isEmpty() && !holds(target) && (!saveAs || !typed.isEmpty() || proposed))
                     out << Violation{QStringLiteral("saves"), QStringLiteral("%1: %2 does not hold the window's text").arg(what, target)};
             }
             // work

@@ -141,7 +141,7 @@ const Tool kTools[] = {
 
 // Keys, as Qt writes them; the window's shortcuts run their commands.
 struct Key {
-    const char *spec;
+    const char *keys;
     Cmd cmd;
     double weight;
 };
@@ -201,7 +201,7 @@ Cmd commandOf(const Action &a)
                 return t.cmd;
     if (a.verb == u"key")
         for (const Key &k : kKeys)
-            if (a.arg(0) == QLatin1String(k.spec))
+            if (a.arg(0) == QLatin1String(k.keys))
                 return k.cmd;
     if (a.verb == u"phrase")
         return Cmd::Phrase;
@@ -493,7 +493,7 @@ public:
             QList<double> w;
             for (const Key &k : kKeys)
                 w << k.weight;
-            return {QStringLiteral("key"), {QLatin1String(kKeys[rng.weighted(w)].spec)}, {}};
+            return {QStringLiteral("key"), {QLatin1String(kKeys[rng.weighted(w)].keys)}, {}};
         }
         case 3: return {QStringLiteral("click"), {frac(), frac()}, {}};
         case 4: return {QStringLiteral("dclick"), {frac(), frac()}, {}};

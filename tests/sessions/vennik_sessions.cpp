@@ -145,7 +145,7 @@ const struct {
 } kTools[] = {{"Back", 2}, {"Forward", 1.5}, {"Home", 0.5}, {"Reload", 1}, {"Stop", 0.7}, {"Search", 0.4}, {"Exit", 0.4}};
 
 const struct {
-    const char *spec;
+    const char *keys;
     double weight;
 } kKeys[] = {{"Ctrl+B", 1.5}, {"Ctrl+F", 1}, {"Ctrl+H", 0.4}, {"Ctrl+R", 0.7}, {"Ctrl+S", 1}, {"Ctrl+O", 1},
              {"Return", 1}, {"Esc", 0.3}, {"Tab", 0.5}};
@@ -221,7 +221,7 @@ public:
         case 1: return {QStringLiteral("go"), {}, {}};
         case 2: return {QStringLiteral("link"), {QString::number(rng.below(30))}, {}};
         case 3: return {QStringLiteral("tool"), {QLatin1String(kTools[pickWeighted(kTools)].key)}, {}};
-        case 4: return {QStringLiteral("key"), {QLatin1String(kKeys[pickWeighted(kKeys)].spec)}, {}};
+        case 4: return {QStringLiteral("key"), {QLatin1String(kKeys[pickWeighted(kKeys)].keys)}, {}};
         case 5: return {QStringLiteral("menu"), {QLatin1String(kMenu[pickWeighted(kMenu)].name)}, {}};
         case 6: return {QStringLiteral("drive"), {QString::number(rng.below(4))}, {}};
         case 7: return {QStringLiteral("folder"), {QString::number(rng.below(8))}, {}};

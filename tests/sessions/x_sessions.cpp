@@ -282,7 +282,7 @@ const QList<DialogKind> kTarbelDialogs{
     {"Select Color", Kind::Color, 0}, {"Print", Kind::Printer, 0}, {"Page Setup", Kind::PageSetup, 0}};
 
 struct XKey {
-    const char *spec;   // as xdotool names it
+    const char *keys;   // as xdotool names it
     int cmd;            // 0 edit, 1 replaces, 2 ends, 3 saves, 4 save as, 5 write file
     double weight;
 };
@@ -355,7 +355,7 @@ public:
             QList<double> w;
             for (const XKey &k : kXKeys)
                 w << k.weight;
-            return {QStringLiteral("key"), {QLatin1String(kXKeys[rng.weighted(w)].spec)}, {}};
+            return {QStringLiteral("key"), {QLatin1String(kXKeys[rng.weighted(w)].keys)}, {}};
         }
         case 2: return {QStringLiteral("click"), {frac(), frac()}, {}};
         case 3: return {QStringLiteral("middle"), {frac(), frac()}, {}};
@@ -402,7 +402,7 @@ public:
     {
         if (a.verb == u"key")
             for (const XKey &k : kXKeys)
-                if (a.arg(0) == QLatin1String(k.spec))
+                if (a.arg(0) == QLatin1String(k.keys))
                     return k.cmd;
         if (a.verb == u"menu")
             for (const auto &m : kXMenu)

@@ -761,7 +761,8 @@ private slots:
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QPointer<QWebEngineDownloadRequest> download;
-        connect(w->WebBrowser1->page()->profile(), &QWebEngineProfile::downloadRequested, this,
+        QObject watching;  // the profile outlives this test: so must not the watch
+        connect(w->WebBrowser1->page()->profile(), &QWebEngineProfile::downloadRequested, &watching,
                 [&](QWebEngineDownloadRequest *d) { download = d; });
         // The page's own alerts, three in a row with nobody at the page,
         // show nothing.

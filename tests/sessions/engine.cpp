@@ -1,5 +1,6 @@
 #include "engine.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -376,7 +377,16 @@ QStringList messageAnswers(int buttons)
     }
 }
 
-bool Program::harmlessMessage(const QString &) const { return false; }
+bool Program::harmlessMessage(const QString &m) const
+{
+    // The offscreen desktop's own notes, not the program's.
+    static const QStringList environment{
+        QStringLiteral("This plugin does not support"),
+        QStringLiteral("QStandardPaths: "),
+        QStringLiteral("propagateSizeHints"),
+    };
+    return std::any_of(environment.begin(), environment.end(), [&](const QString &e) { return m.contains(e); });
+}
 
 QString Program::defaultAnswer(const Prompt &p) const
 {

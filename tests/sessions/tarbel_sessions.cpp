@@ -1027,20 +1027,6 @@ public:
         m_readings.clear();
     }
 
-    bool harmlessMessage(const QString &m) const override
-    {
-        // The offscreen desktop's own notes, not the program's.
-        static const QStringList environment{
-            QStringLiteral("This plugin does not support"),
-            QStringLiteral("QStandardPaths: "),
-            QStringLiteral("propagateSizeHints"),
-        };
-        for (const QString &e : environment)
-            if (m.contains(e))
-                return true;
-        return false;
-    }
-
 private:
     Sandbox *m_box = nullptr;
     std::unique_ptr<frmeditor> m_w;

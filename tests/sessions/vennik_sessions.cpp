@@ -593,19 +593,10 @@ public:
 
     bool harmlessMessage(const QString &m) const override
     {
-        static const QStringList environment{
-            QStringLiteral("This plugin does not support"),
-            QStringLiteral("QStandardPaths: "),
-            QStringLiteral("propagateSizeHints"),
-            // The pages' own console.
-            QStringLiteral("js: "),
-            // The web engine without a GPU, once at its start.
-            QStringLiteral("No suitable graphics backend found"),
-        };
-        for (const QString &e : environment)
-            if (m.contains(e))
-                return true;
-        return false;
+        // The pages' own console, and the web engine without a GPU, once at
+        // its start.
+        return Program::harmlessMessage(m) || m.contains(QLatin1String("js: "))
+               || m.contains(QLatin1String("No suitable graphics backend found"));
     }
 
 private:

@@ -178,7 +178,7 @@ bool frmeditor::loadDocument(RichTextBox *box, const QString &path, int changedS
             // names it here.
             CMDialog1->FileName = platform::mapDrivePath(path);
             if (format.kind == DocumentFormat::Text)
-                box->setPlainTextDocument(format.decode(bytes));
+                box->setPlainTextDocument(bytes, format.pieceDecoder(bytes));
             else
                 box->setTextRTF(bytes);
         }

@@ -181,26 +181,38 @@ void RichTextBox::setTextRTF(const QByteArray &data)
 }
 
 namespace {
-// A paragraph a line, whatever ends the lines.
-QString toParagraphs(QString text)
-{
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(u'\r', u'\n');
-    return text;
-}
-
-// Text in CR LF positions: a vertical tab is a line break.
+// Text in CR LF positions as the document holds it: a paragraph a line,
+// whatever ends the lines, and a vertical tab a line break. One pass: a
+// CR LF replaced all through the string would move everything after it,
+// once for every batch of lines.
 QString toDocumentText(const QString &text)
 {
-    return toParagraphs(text).replace(u'\v', QChar::LineSeparator);
+    QString out(text.size(), Qt::Uninitialized);
+    QChar *d = out.data();
+    const QChar *s = text.constData();
+    const QChar *end = s + text.size();
+    for (; s != end; ++s) {
+        if (*s == u'\r') {
+            *d++ = u'\n';
+            if (s + 1 != end && s[1] == u'\n')
+                ++s;
+        } else {
+            *d++ = *s == u'\v' ? QChar(QChar::LineSeparator) : *s;
+        }
+    }
+    out.truncate(d - out.constData());
+    return out;
 }
 }  // namespace
 
-void RichTextBox::setPlainTextDocument(const QString &text)
+bool RichTextBox::setPlainTextDocument(QByteArrayView bytes, const PieceDecoder &decode,
+                                       const std::function<bool(qint64, qint64)> &progress)
 {
-    QTextDocument *doc = newDocument();
-    QTextCursor(doc).insertText(toParagraphs(text));
-    adoptDocument(doc);
+    std::unique_ptr<QTextDocument> doc(newDocument());
+    if (!rtf::readPlainText(bytes, decode, doc.get(), progress))
+        return false;
+    adoptDocument(doc.release());
+    return true;
 }
 
 // The face of text the control is given without one: what the window gave

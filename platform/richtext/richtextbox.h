@@ -29,8 +29,10 @@
 #include <QByteArray>
 #include <QColor>
 #include <QTextEdit>
+#include <functional>
 #include <optional>
 
+#include "textcodec.h"
 #include "units.h"
 
 class QPrinter;
@@ -57,8 +59,12 @@ public:
     // The whole content.
     QByteArray TextRTF() const;
     void setTextRTF(const QByteArray &data);
-    // Plain text as a new document, a paragraph a line (CR LF, LF or CR).
-    void setPlainTextDocument(const QString &text);
+    // Plain text as a new document, a paragraph a line (CR LF, LF or CR),
+    // its bytes decoded a piece at a time. progress(done, total) in bytes is
+    // called about every 40 ms; when it returns false the load stops, the
+    // control keeps the document it had and the result is false.
+    bool setPlainTextDocument(QByteArrayView bytes, const PieceDecoder &decode,
+                              const std::function<bool(qint64 done, qint64 total)> &progress = {});
     QString Text() const;
     // The whole content becomes text, in the document's default format and
     // out of any list or table, as one step of the history.

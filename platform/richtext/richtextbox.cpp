@@ -120,10 +120,23 @@ void RichTextBox::watchDocument()
 {
     // Text and formatting changes alike; the layout alone is no change.
     disconnect(m_watch);
-    m_watch = connect(document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
+    m_watch = connect(document(), &QTextDocument::contentsChange, this, [this](int position, int removed, int added) {
+        keepLayoutOfLongParagraph(position);
         if ((removed != 0 || added != 0) && !m_composing)
             emit Change();
     });
+}
+
+void RichTextBox::keepLayoutOfLongParagraph(int position)
+{
+    // Qt lays a changed paragraph out whole, then drops what it worked out
+    // (the text's items, breaks and glyphs) and works it out again, whole,
+    // to place the caret and again to paint it. In a long paragraph each
+    // of those costs as much as the layout: there it is kept.
+    constexpr int kLong = 16 * 1024;
+    const QTextBlock block = document()->findBlock(position);
+    if (block.length() > kLong && block.layout())
+        block.layout()->setCacheEnabled(true);
 }
 
 void RichTextBox::setRightMargin(double twips)

@@ -183,6 +183,7 @@ private:
     void adoptDocument(QTextDocument *doc);
     const QFont &ownFace() const;
     void watchDocument();
+    void keepLayoutOfLongParagraph(int position);
     void stepHistory(bool back);
     template <typename T, typename Get>
     std::optional<T> uniform(Get get) const;

@@ -2,7 +2,8 @@
 # Open end to end: from starting Tarbel with a document on its command line
 # to its window titled with that document, on a virtual X display, for each
 # program given (e.g. a build from before a change and one from after), in
-# turns so that the machine's load falls on each alike. Prints each run and
+# turns so that the machine's load falls on each alike. Prints each run (and
+# the program's CPU time and peak memory when its window shows the document) and
 # each program's best and median, then Qt's floor for reading the document
 # (rtf_bench: the same paragraphs and runs put in through QTextCursor alone).
 #
@@ -43,10 +44,12 @@ xvfb-run -a -s "-screen 0 1280x900x24" sh -c '
       HOME=$home XDG_CONFIG_HOME=$home/config XDG_STATE_HOME=$home/state XDG_DATA_HOME=$home/data \
         XDG_RUNTIME_DIR=$home/runtime WINEPREFIX=$home/wine "$program" "$file" >/dev/null 2>&1 &
       pid=$!
-      shown=
+      shown= peak= cpu=
       while kill -0 $pid 2>/dev/null; do
         if xwininfo -root -tree 2>/dev/null | grep -qF "\"$title\""; then
           shown=$(( ($(date +%s%N) - start) / 1000000 ))
+          peak=$(awk "/^VmHWM/ { printf \"%d\", \$2 / 1024 }" /proc/$pid/status)
+          cpu=$(awk "{ print (\$14 + \$15) * 10 }" /proc/$pid/stat)
           break
         fi
         [ $(( ($(date +%s%N) - start) / 1000000 )) -gt 60000 ] && break
@@ -54,7 +57,7 @@ xvfb-run -a -s "-screen 0 1280x900x24" sh -c '
       kill $pid 2>/dev/null
       wait $pid 2>/dev/null
       echo "${shown:-none} $n" >>"$work/times"
-      echo "run $run, $program: ${shown:-no window} ms"
+      echo "run $run, $program: ${shown:-no window} ms, CPU ${cpu:-?} ms, peak memory ${peak:-?} MB"
     done
     run=$((run + 1))
   done
@@ -68,7 +71,7 @@ xvfb-run -a -s "-screen 0 1280x900x24" sh -c '
   done
 ' sh "$runs" "$file" "$@"
 status=$?
-if [ -x "$here/build/bin/rtf_bench" ]; then
+if [ -x "$here/build/bin/rtf_bench" ] && [ "$(head -c 5 "$file")" = "{\rtf" ]; then
   QT_QPA_PLATFORM=offscreen "$here/build/bin/rtf_bench" "$file" | grep -E "^(file|read|Qt's floor) " | head -3
 fi
 exit $status

@@ -166,9 +166,24 @@ platform::PieceDecoder DocumentFormat::pieceDecoder(QByteArrayView whole) const
 
 std::optional<QByteArray> DocumentFormat::encode(const QString &text) const
 {
-    QString lines = text;
-    if (lineEnd != "\n")
-        lines.replace(u'\n', QString::fromLatin1(lineEnd));
+    // In one pass: a replace all through the string moves everything after
+    // each batch of line ends, again and again in a large file.
+    QString lines;
+    if (lineEnd == "\n") {
+        lines = text;
+    } else {
+        const QString end = QString::fromLatin1(lineEnd);
+        lines.reserve(text.size() + text.count(u'\n') * (end.size() - 1));
+        for (qsizetype from = 0; from <= text.size();) {
+            qsizetype to = text.indexOf(u'\n', from);
+            if (to < 0)
+                to = text.size();
+            lines += QStringView(text).sliced(from, to - from);
+            if (to < text.size())
+                lines += end;
+            from = to + 1;
+        }
+    }
     switch (encoding) {
     case Utf8:
         return lines.toUtf8();

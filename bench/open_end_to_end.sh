@@ -64,10 +64,11 @@ xvfb-run -a -s "-screen 0 1280x900x24" sh -c '
   n=0
   for program in "$@"; do
     n=$((n + 1))
-    sorted=$(awk -v n=$n "\$2 == n { print \$1 }" "$work/times" | sort -n)
+    sorted=$(awk -v n=$n "\$2 == n && \$1 != \"none\" { print \$1 }" "$work/times" | sort -n)
     best=$(echo "$sorted" | head -1)
     median=$(echo "$sorted" | awk "{ v[NR] = \$1 } END { print v[int((NR + 1) / 2)] }")
-    echo "$program: best $best ms, median $median ms (start to the window titled with $(basename "$file"))"
+    missed=$(awk -v n=$n "\$2 == n && \$1 == \"none\"" "$work/times" | wc -l)
+    echo "$program: best ${best:-none} ms, median ${median:-none} ms (start to the window titled with $(basename "$file")); no window in $missed runs"
   done
 ' sh "$runs" "$file" "$@"
 status=$?

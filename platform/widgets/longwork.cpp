@@ -122,7 +122,8 @@ bool LongWork::update(qint64 done, qint64 total)
 
 void LongWork::handleEvents()
 {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // What is waiting now, once: a busy timer never holds the work up.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
     m_sinceEvents.restart();
 }
 

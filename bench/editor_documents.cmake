@@ -7,7 +7,7 @@ target_link_libraries(editor_documents_bench PRIVATE tarbel_lib)
 target_compile_definitions(editor_documents_bench PRIVATE
   TARBEL_SAMPLES_DIR="${TARBEL_SAMPLES_DIR}")
 
-# longwork_bench [MB] [--quiet-window]: the longest freeze of the window and the whole time of
+# longwork_bench [MB] [--only a,b] [--quiet-window]: the longest freeze of the window and the whole time of
 # Open, Save, Word Wrap, Replace, Numberings, a 20 MB paste and recovering a
 # copy on a generated document of MB megabytes (50), before (the one-call
 # path) and after (the window's command); --quiet-window lets no events

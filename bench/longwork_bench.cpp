@@ -121,6 +121,10 @@ int main(int argc, char **argv)
     const qint64 megabytes = args.size() > 1 ? args.at(1).toLongLong() : 50;
     // --quiet-window: the commands work in pieces but never let events run,
     // to tell the pieces' cost from the events'.
+    // --only a,b: those commands alone (the document is always opened).
+    const qsizetype only = args.indexOf(QStringLiteral("--only"));
+    const QStringList chosen = only > 0 && only + 1 < args.size() ? args.at(only + 1).split(u',') : QStringList();
+    const auto want = [&chosen](const char *name) { return chosen.isEmpty() || chosen.contains(QLatin1String(name)); };
     if (args.contains(QStringLiteral("--quiet-window")))
         platform::LongWork::setTiming(std::numeric_limits<int>::max(), std::numeric_limits<int>::max());
     QTemporaryDir dir;
@@ -150,70 +154,82 @@ int main(int argc, char **argv)
     const Figures openAfter = watch(w, [&] { w.mnuopen_Click(); });
     print("open", openBefore, openAfter);
 
-    // Save (Save As to another name: both write the document whole).
-    const QString saved = dir.filePath(QStringLiteral("saved.rtf"));
-    const Figures saveBefore = watch(w, [&] {
-        QFile f(saved);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(w.editor->TextRTF());
-    });
-    host.fileName = saved;
-    const Figures saveAfter = watch(w, [&] { w.mnusaveas_Click(); });
-    print("save", saveBefore, saveAfter);
-
-    // Word Wrap, on and off.
-    const Figures wrapAfter = watch(w, [&] { w.mnu_wrap_Click(); });
-    const Figures unwrapAfter = watch(w, [&] { w.mnu_wrap_Click(); });
-    print("wrap", Figures{}, wrapAfter);
-    print("unwrap", Figures{}, unwrapAfter);
-
-    // Replace: a text found nowhere, so the whole document is searched.
-    host.inputs = {QStringLiteral("nowhere to be found"), QStringLiteral("x")};
-    w.editor->setSelStart(0);
-    const Figures replaceAfter = watch(w, [&] { w.mnureplace_Click(); });
-    print("replace", Figures{}, replaceAfter);
-
-    // Numberings.
-    const QString text = w.editor->Text();
-    const Figures numberBefore = watch(w, [&] {
-        w.editor->replaceText(text);
-        w.editor->undo();
-    });
-    const Figures numberAfter = watch(w, [&] {
-        platform::ToolbarButton num;
-        num.Key = QStringLiteral("num");
-        w.Toolbar1_ButtonClick(&num);
-    });
-    print("numbering", numberBefore, numberAfter);
-
-    // Paste of 20 MB of text into a short document.
-    const QString clip = QString::fromLatin1(rtf.left(20 * 1000 * 1000));
-    w.editor->setTextRTF("{\\rtf1\\ansi short\\par}");
-    const Figures pasteBefore = watch(w, [&] { w.editor->setSelText(clip); });
-    w.editor->setTextRTF("{\\rtf1\\ansi short\\par}");
-    platform::Clipboard::SetText(clip);
-    const Figures pasteAfter = watch(w, [&] { w.mnupaste_Click(); });
-    print("paste", pasteBefore, pasteAfter);
-
-    // Recovering a copy at start.
-    {
-        const QString folder = dir.filePath(QStringLiteral("state/tarbel/recovery"));
-        QDir().mkpath(folder);
-        platform::RecoveryCopy copy = platform::RecoveryCopy::ofThisProcess(QString(), QString(), rtf);
-        copy.started = -1;
-        QFile f(folder + QStringLiteral("/bench.recovery"));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(copy.encode());
+    if (want("save")) {
+        // Save (Save As to another name: both write the document whole).
+        const QString saved = dir.filePath(QStringLiteral("saved.rtf"));
+        const Figures saveBefore = watch(w, [&] {
+            QFile f(saved);
+            if (f.open(QIODevice::WriteOnly))
+                f.write(w.editor->TextRTF());
+        });
+        host.fileName = saved;
+        const Figures saveAfter = watch(w, [&] { w.mnusaveas_Click(); });
+        print("save", saveBefore, saveAfter);
     }
-    frmeditor r;
-    r.Timer1->stop();
-    r.show();
-    QCoreApplication::processEvents();
-    const Figures recoverBefore = watch(r, [&] { r.editor->setTextRTF(rtf); });
-    r.editor->setTextRTF(QByteArray());
-    const Figures recoverAfter = watch(r, [&] { r.offerRecovery(); });
-    print("recover", recoverBefore, recoverAfter);
-    r.recoveryForget();
+
+    if (want("wrap")) {
+        // Word Wrap, on and off.
+        const Figures wrapAfter = watch(w, [&] { w.mnu_wrap_Click(); });
+        const Figures unwrapAfter = watch(w, [&] { w.mnu_wrap_Click(); });
+        print("wrap", Figures{}, wrapAfter);
+        print("unwrap", Figures{}, unwrapAfter);
+    }
+
+    if (want("replace")) {
+        // Replace: a text found nowhere, so the whole document is searched.
+        host.inputs = {QStringLiteral("nowhere to be found"), QStringLiteral("x")};
+        w.editor->setSelStart(0);
+        const Figures replaceAfter = watch(w, [&] { w.mnureplace_Click(); });
+        print("replace", Figures{}, replaceAfter);
+    }
+
+    if (want("numbering")) {
+        // Numberings.
+        const QString text = w.editor->Text();
+        const Figures numberBefore = watch(w, [&] {
+            w.editor->replaceText(text);
+            w.editor->undo();
+        });
+        const Figures numberAfter = watch(w, [&] {
+            platform::ToolbarButton num;
+            num.Key = QStringLiteral("num");
+            w.Toolbar1_ButtonClick(&num);
+        });
+        print("numbering", numberBefore, numberAfter);
+    }
+
+    if (want("paste")) {
+        // Paste of 20 MB of text into a short document.
+        const QString clip = QString::fromLatin1(rtf.left(20 * 1000 * 1000));
+        w.editor->setTextRTF("{\\rtf1\\ansi short\\par}");
+        const Figures pasteBefore = watch(w, [&] { w.editor->setSelText(clip); });
+        w.editor->setTextRTF("{\\rtf1\\ansi short\\par}");
+        platform::Clipboard::SetText(clip);
+        const Figures pasteAfter = watch(w, [&] { w.mnupaste_Click(); });
+        print("paste", pasteBefore, pasteAfter);
+    }
+
+    if (want("recover")) {
+        // Recovering a copy at start.
+        {
+            const QString folder = dir.filePath(QStringLiteral("state/tarbel/recovery"));
+            QDir().mkpath(folder);
+            platform::RecoveryCopy copy = platform::RecoveryCopy::ofThisProcess(QString(), QString(), rtf);
+            copy.started = -1;
+            QFile f(folder + QStringLiteral("/bench.recovery"));
+            if (f.open(QIODevice::WriteOnly))
+                f.write(copy.encode());
+        }
+        frmeditor r;
+        r.Timer1->stop();
+        r.show();
+        QCoreApplication::processEvents();
+        const Figures recoverBefore = watch(r, [&] { r.editor->setTextRTF(rtf); });
+        r.editor->setTextRTF(QByteArray());
+        const Figures recoverAfter = watch(r, [&] { r.offerRecovery(); });
+        print("recover", recoverBefore, recoverAfter);
+        r.recoveryForget();
+    }
     w.recoveryForget();
     std::printf("peak memory %.0f MB\n", bench::peakMegabytes());
     platform::DialogHost::install(nullptr);

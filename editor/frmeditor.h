@@ -26,6 +26,7 @@
 
 #include "commondialog.h"
 #include "documentformat.h"
+#include "longwork.h"
 #include "richtextbox.h"
 #include "statusbar.h"
 #include "toolbar.h"
@@ -266,9 +267,15 @@ private:
     // through the Wine drive mapping first. Returns false on failure (why
     // holds the reason); never throws.
     bool writeDocumentFile(const QString &path, const QByteArray &bytes, QString *why = nullptr);
-    // A command's save: writes content() to path under the busy pointer;
-    // on failure shows "Error Saving File" and answers false.
-    bool saveFile(const QString &path, const std::function<QByteArray()> &content);
+    // A command's save: writes content(work) to path as long work, which
+    // Escape cancels until the file is being written (content then answers
+    // nothing, and so does saveFile: false, the old file as it was); on
+    // failure shows "Error Saving File" and answers false.
+    bool saveFile(const QString &path,
+                  const std::function<std::optional<QByteArray>(platform::LongWork &work)> &content);
+    // The document as RTF, made in slices between which the window lives;
+    // nothing when the work was cancelled.
+    static std::optional<QByteArray> rtfOf(platform::RichTextBox *box, platform::LongWork &work);
     // An untitled document asks for a name in the save dialog, proposing
     // none: false (and the focus back to the document) when none is chosen.
     bool nameUntitledDocument(QString &path);
@@ -291,8 +298,10 @@ private:
 
     // --- search: private helpers --------------------------------------------
     // The first exact occurrence of text at or after from (CR LF positions)
-    // in box, or -1. Reads the document from there on, not its whole text.
-    static qint64 findExact(platform::RichTextBox *box, const QString &text, qint64 from);
+    // in box, or -1. Reads the document from there on, not its whole text,
+    // telling progress every so many paragraphs; -2 when progress stopped it.
+    static qint64 findExact(platform::RichTextBox *box, const QString &text, qint64 from,
+                            const platform::Progress &progress = {});
     // Loads the document a hand-off names, as a clean document, and selects
     // the phrase; quiet: a document that cannot be read shows nothing (the
     // look-up at start-up).

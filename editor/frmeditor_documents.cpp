@@ -4,6 +4,7 @@
 #include "dialoghost.h"
 #include "drivemapping.h"
 #include "runtime.h"
+#include "rtf/rtf.h"
 #include "textcodec.h"
 
 #include <QAction>
@@ -66,13 +67,29 @@ bool frmeditor::writeDocumentFile(const QString &path, const QByteArray &bytes, 
     return !target.isEmpty() && platform::writeFileSafely(target, bytes, why);
 }
 
-bool frmeditor::saveFile(const QString &path, const std::function<QByteArray()> &content)
+std::optional<QByteArray> frmeditor::rtfOf(RichTextBox *box, platform::LongWork &work)
+{
+    rtf::SlicedWriter writer(box->document());
+    const qint64 total = box->document()->characterCount();
+    while (!writer.step(20))
+        if (!work.update(writer.written(), total))
+            return std::nullopt;
+    return writer.result();
+}
+
+bool frmeditor::saveFile(const QString &path,
+                         const std::function<std::optional<QByteArray>(platform::LongWork &work)> &content)
 {
     bool ok = false;
     QString why;
     {
-        const Screen::BusyPointer busy;
-        ok = writeDocumentFile(path, content(), &why);
+        platform::LongWork work(StatusBar1, platform::LongWork::MayCancel);
+        const std::optional<QByteArray> bytes = content(work);
+        if (!bytes || !work.update(1, 1))
+            return false;
+        // Once the file is being written, it is written whole.
+        work.finishFromHere();
+        ok = writeDocumentFile(path, *bytes, &why);
     }
     if (!ok)
         platform::MsgBoxFailure(kErrorSaving, path, why);
@@ -169,18 +186,22 @@ bool frmeditor::loadDocument(RichTextBox *box, const QString &path, int changedS
     bool read = false;
     DocumentFormat format;
     {
-        const Screen::BusyPointer busy;
+        // Escape while the file is read leaves the document shown as it was.
+        platform::LongWork work(StatusBar1, platform::LongWork::MayCancel);
         read = readWholeFile(path, bytes, &why);
         if (read)
             format = DocumentFormat::of(bytes, path);
         if (read && format.kind != DocumentFormat::Refused) {
+            if (!work.update(0, bytes.size()))
+                return false;
+            const bool loaded = format.kind == DocumentFormat::Text
+                                    ? box->setPlainTextDocument(bytes, format.pieceDecoder(bytes), work.progress())
+                                    : box->setTextRTF(bytes, work.progress());
+            if (!loaded)
+                return false;
             // The file dialogs start from the document, as the file system
             // names it here.
             CMDialog1->FileName = platform::mapDrivePath(path);
-            if (format.kind == DocumentFormat::Text)
-                box->setPlainTextDocument(bytes, format.pieceDecoder(bytes));
-            else
-                box->setTextRTF(bytes);
         }
     }
     if (!read) {
@@ -201,8 +222,11 @@ bool frmeditor::loadDocument(RichTextBox *box, const QString &path, int changedS
 
 bool frmeditor::saveDocument(RichTextBox *box, const QString &path, bool lineEnd)
 {
-    if (!saveFile(path, [box, lineEnd] {
-            return lineEnd ? box->TextRTF() + QByteArrayLiteral("\r\n") : box->TextRTF();
+    if (!saveFile(path, [box, lineEnd](platform::LongWork &work) {
+            std::optional<QByteArray> bytes = rtfOf(box, work);
+            if (bytes && lineEnd)
+                *bytes += QByteArrayLiteral("\r\n");
+            return bytes;
         }))
         return false;
     setCurrentFile(path, 0, DocumentFormat());
@@ -220,7 +244,7 @@ bool frmeditor::saveInFormat(RichTextBox *box, const QString &path, bool lineEnd
             bytes = m_format.encode(*text);
     }
     if (bytes) {
-        if (!saveFile(path, [&bytes] { return *bytes; }))
+        if (!saveFile(path, [&bytes](platform::LongWork &) { return std::move(bytes); }))
             return false;
         setCurrentFile(path, 0, m_format);
         return true;
@@ -400,7 +424,9 @@ void frmeditor::mnu_writefile_Click()
         return;
     // The document stays the current file: Write File receives only the
     // selection, so a later Save must not land here.
-    if (!saveFile(path, [box] { return encodePlainText(box->SelText()) + QByteArrayLiteral("\r\n"); }))
+    if (!saveFile(path, [box](platform::LongWork &) -> std::optional<QByteArray> {
+            return encodePlainText(box->SelText()) + QByteArrayLiteral("\r\n");
+        }))
         return;
     // Written over the document's own file, which then no longer holds the
     // document: it is unsaved work, which Exit, New and Open ask about.

@@ -2,6 +2,7 @@
 // wrapped view.
 #include "frmeditor.h"
 
+#include "longwork.h"
 #include "runtime.h"
 
 #include <QAction>
@@ -77,10 +78,14 @@ void frmeditor::keyRedo_Click()
 
 void frmeditor::replaceSelection(const QString &text)
 {
-    if (RichTextBox *e = activeEditor()) {
-        e->setSelText(text);
-        changed = 1;
-    }
+    RichTextBox *e = activeEditor();
+    if (!e)
+        return;
+    // A long text goes in by pieces; Escape takes them all back out, and
+    // the document is as unsaved as it was.
+    const int before = changed;
+    platform::LongWork work(StatusBar1, platform::LongWork::MayCancel);
+    changed = e->setSelText(text, work.progress()) ? 1 : before;
 }
 
 void frmeditor::mnucut_Click()
@@ -138,6 +143,8 @@ void frmeditor::mnu_wrap_Click()
     // part in view, and so does the focus. Shown first, the control lays it
     // out at its own size.
     const bool focused = focusWidget() == from;
+    // Wrapping a large document is Qt's layout, which cannot be stopped.
+    platform::LongWork work(StatusBar1, platform::LongWork::CannotCancel);
     to->setVisible(true);
     to->takeDocument(from);
     mnu_wrap->setChecked(to == tmpeditor);

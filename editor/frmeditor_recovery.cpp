@@ -27,6 +27,8 @@
 // start.
 #include "frmeditor.h"
 
+#include "longwork.h"
+
 #include "dialoghost.h"
 #include "recoverycopy.h"
 #include "rtf/rtf.h"
@@ -307,8 +309,10 @@ void frmeditor::offerRecovery()
     if (answer != vb::vbYes || !box)
         return;
     {
-        const platform::Screen::BusyPointer busy;
-        box->setTextRTF(copy.content);
+        // Cancelling would leave the work in neither the window nor a copy
+        // this window keeps: taking it back always finishes.
+        platform::LongWork work(StatusBar1, platform::LongWork::CannotCancel);
+        box->setTextRTF(copy.content, work.progress());
     }
     setCurrentFile(copy.document, 1);
     focusDocument(box);

@@ -107,7 +107,7 @@ void frmeditor::mnu_find_Click()
 // ---------------------------------------------------------------------------
 // Search and replace
 
-qint64 frmeditor::findExact(RichTextBox *box, const QString &text, qint64 from)
+qint64 frmeditor::findExact(RichTextBox *box, const QString &text, qint64 from, const platform::Progress &progress)
 {
     const qint64 length = box->textLength();
     if (from < 0)
@@ -134,7 +134,13 @@ qint64 frmeditor::findExact(RichTextBox *box, const QString &text, qint64 from)
     qint64 offset = docFrom - block.position();
     if (box->fromDocPosition(docFrom) != from)
         offset = block.length();   // from is the LF of a paragraph break
+    int untilTold = 4096;
     for (; block.isValid(); block = block.next(), offset = 0) {
+        if (progress && --untilTold == 0) {
+            untilTold = 4096;
+            if (!progress(block.position(), doc->characterCount()))
+                return -2;
+        }
         if (block.length() - 1 - offset < text.size())
             continue;
         QString t = block.text();
@@ -157,7 +163,12 @@ void frmeditor::mnureplace_Click()
         if (!box)
             break;
         keystart = box->SelStart() + 1;
-        qint64 at = findExact(box, findText, keystart);
+        qint64 at = -1;
+        {
+            // Escape while it searches ends the command as Cancel does.
+            platform::LongWork work(StatusBar1, platform::LongWork::MayCancel);
+            at = findExact(box, findText, keystart, work.progress());
+        }
         if (at < 0)
             break;
         // The empty text found between the CR and the LF of a paragraph

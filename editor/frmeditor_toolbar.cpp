@@ -4,6 +4,8 @@
 // menu does but leave changed to the control's Change.
 #include "frmeditor.h"
 
+#include "longwork.h"
+
 #include "dialoghost.h"
 #include "runtime.h"
 
@@ -185,12 +187,17 @@ void frmeditor::toolbarNumbering()
     RichTextBox *e = activeEditor();
     if (!e)
         return;
+    const int before = changed;
+    platform::LongWork work(StatusBar1, platform::LongWork::MayCancel);
     QString numbered = numberedText(e->Text());
+    if (!work.update(0, 1))
+        return;
     // Back as plain text, as one step Undo takes back: paragraphs at the
     // line ends, line breaks kept; pictures do not come back, nor their
-    // placeholders.
+    // placeholders. Escape while it goes in leaves the document as it was.
     numbered.remove(QChar::ObjectReplacementCharacter);
-    e->replaceText(numbered);
+    if (!e->replaceText(numbered, work.progress()))
+        changed = before;
 }
 
 void frmeditor::toolbarImage()

@@ -16,3 +16,9 @@ add_test(NAME e2e_recovery
   COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/e2e_recovery.sh $<TARGET_FILE:tarbel> ${CMAKE_BINARY_DIR}/tarbel-recovery-question.png
           $<TARGET_FILE:faultshim>)
 set_tests_properties(e2e_recovery PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120 LABELS e2e)
+
+# End to end: a large document loads while the window repaints, and Escape
+# stops the load, on a real X display.
+add_test(NAME e2e_tarbel_longwork
+  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/e2e_tarbel_longwork.sh $<TARGET_FILE:tarbel> ${CMAKE_BINARY_DIR}/screenshots)
+set_tests_properties(e2e_tarbel_longwork PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180 LABELS e2e)

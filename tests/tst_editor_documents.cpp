@@ -2,6 +2,7 @@
 // inserting and writing selections, printing.
 #include "editorwindow.h"
 #include "frmeditor.h"
+#include "longwork.h"
 #include "recoverycopy.h"
 #include "rerun.h"
 #include "runtime.h"
@@ -14,10 +15,12 @@
 #include <QFileInfo>
 #include <QFile>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QProcess>
 #include <QTextCursor>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -87,6 +90,47 @@ void plantCopy(const QString &file, const QString &document, const QByteArray &t
     writeBytes(file, copy.encode());
 }
 
+// Watches a window while one long command runs, from a zero-interval timer,
+// which fires only while the window's events are handled: how often, whether
+// the busy pointer was up, what the progress bar showed. Presses Escape once
+// the bar has moved, when told to.
+class LongWorkWatch {
+public:
+    LongWorkWatch(frmeditor &w, bool escape)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, &w, escape] {
+            ++ticks;
+            busy = busy || platform::Screen::mousePointer() == platform::Screen::vbHourglass;
+            const QProgressBar *bar = w.StatusBar1->progressBar();
+            if (!bar || !bar->isVisible())
+                return;
+            values.insert(bar->value());
+            if (escape && values.size() >= 2 && !escaped) {
+                escaped = true;
+                QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QCoreApplication::sendEvent(w.activeEditor(), &key);
+            }
+        });
+        m_timer.start(0);
+    }
+    int ticks = 0;
+    bool busy = false;
+    bool escaped = false;
+    QSet<int> values;
+
+private:
+    QTimer m_timer;
+};
+
+// A document of many short paragraphs, some 3 MB of RTF.
+QByteArray largeRtf()
+{
+    QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 ";
+    for (int i = 0; i < 60000; ++i)
+        rtf += "Line " + QByteArray::number(i) + " of the ledger, {\\b bold} and plain.\\par\r\n";
+    return rtf + "}";
+}
+
 }  // namespace
 
 class TestEditorDocuments : public QObject {
@@ -108,6 +152,107 @@ private slots:
         QVERIFY(m_dir.isValid());
         // No hand-off file is found at start-up.
         qputenv("WINEPREFIX", m_dir.filePath(QStringLiteral("no-prefix")).toLocal8Bit());
+    }
+
+    // ---- long work: the busy pointer, progress, events, cancel --------------
+
+    void longWork_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("escape");
+        for (const char *command : {"paste", "open", "save", "saveas", "numbering", "replace", "recover"})
+            QTest::newRow(command) << QString::fromLatin1(command) << false;
+        for (const char *command : {"paste", "open", "save", "numbering"})
+            QTest::newRow(qPrintable(QStringLiteral("%1 cancelled").arg(QLatin1String(command))))
+                << QString::fromLatin1(command) << true;
+    }
+
+    void longWork()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, escape);
+        // The bar at once, events at every piece: the documents stay small.
+        platform::LongWork::setTiming(0, 0);
+        const auto timing = qScopeGuard([] { platform::LongWork::setTiming(400, 40); });
+        const QString state = path("state-long");
+        qputenv("XDG_STATE_HOME", state.toLocal8Bit());
+        const auto unsetState = qScopeGuard([] { qunsetenv("XDG_STATE_HOME"); });
+        ScriptedDialogHost host;
+        const QByteArray large = largeRtf();
+        const QString file = path("long.rtf");
+        const QByteArray oldFile = "{\\rtf1\\ansi the old file\\par}";
+        const QByteArray written = command == QLatin1String("open") ? large : oldFile;
+        writeBytes(file, written);
+        auto w = editortest::openWindow();
+        if (command == QLatin1String("recover")) {
+            const QString folder = state + QStringLiteral("/tarbel/recovery");
+            QVERIFY(QDir().mkpath(folder));
+            platform::RecoveryCopy copy = platform::RecoveryCopy::ofThisProcess(QString(), QString(), large);
+            copy.started = -1;   // a Tarbel that ended
+            writeBytes(folder + "/long.recovery", copy.encode());
+        } else if (command != QLatin1String("open")) {
+            w->editor->setTextRTF(command == QLatin1String("paste") ? QByteArray("{\\rtf1\\ansi short\\par}") : large);
+            if (command == QLatin1String("save"))
+                w->curfile = file;
+            editortest::makeUnsavedEdit(*w);
+        }
+        const QString before = w->editor->Text();
+        const int changedBefore = w->changed;
+        {
+            LongWorkWatch watch(*w, escape);
+            if (command == QLatin1String("paste")) {
+                platform::Clipboard::SetText(QString::fromLatin1(large));
+                w->mnupaste_Click();
+            } else if (command == QLatin1String("open")) {
+                host.answerOpenFile(file);
+                w->mnuopen_Click();
+            } else if (command == QLatin1String("save")) {
+                w->mnusave_Click();
+            } else if (command == QLatin1String("saveas")) {
+                host.answerSaveFile(path("long-as.rtf"));
+                w->mnusaveas_Click();
+            } else if (command == QLatin1String("numbering")) {
+                platform::ToolbarButton num;
+                num.Key = QStringLiteral("num");
+                w->Toolbar1_ButtonClick(&num);
+            } else if (command == QLatin1String("replace")) {
+                host.answerInput(QStringLiteral("nowhere to be found")).answerInput(QStringLiteral("x"));
+                host.answerMessage(vb::vbOK);   // Replace Over
+                w->mnureplace_Click();
+            } else {
+                host.answerMessage(vb::vbYes);
+                w->offerRecovery();
+            }
+            QVERIFY2(watch.ticks > 1, qPrintable(QString::number(watch.ticks)));
+            QVERIFY(watch.busy);
+            QVERIFY2(watch.values.size() > 1, "the progress bar did not move");
+            QCOMPARE(watch.escaped, escape);
+        }
+        QCOMPARE(platform::Screen::mousePointer(), 0);
+        QVERIFY(!w->StatusBar1->progressBar()->isVisible());
+        QCOMPARE(w->StatusBar1->Panels().first()->label->text(), QStringLiteral("CAPS"));
+        if (escape) {
+            // Nothing of the work is left: the document, its history, the
+            // file and the unsaved state are as they were.
+            QCOMPARE(w->editor->Text(), before);
+            QCOMPARE(w->editor->document()->isRedoAvailable(), false);
+            QCOMPARE(w->changed, changedBefore);
+            QCOMPARE(readBytes(file), written);
+            QCOMPARE(host.pending(), 0);
+            return;
+        }
+        if (command == QLatin1String("paste")) {
+            QVERIFY(w->editor->Text().contains(QStringLiteral("Line 59999 of the ledger")));
+            w->mnu_undo_Click();   // one step
+            QCOMPARE(w->editor->Text(), before);
+        } else if (command == QLatin1String("save") || command == QLatin1String("saveas")) {
+            QCOMPARE(readBytes(w->curfile), w->editor->TextRTF() + (command == QLatin1String("saveas") ? "\r\n" : ""));
+            QCOMPARE(w->changed, 0);
+        } else if (command == QLatin1String("numbering")) {
+            QVERIFY(w->editor->Text().startsWith(QStringLiteral("1. Line 0 of")));
+        } else if (command != QLatin1String("replace")) {
+            QVERIFY(w->editor->Text().contains(QStringLiteral("Line 59999 of the ledger, bold and plain.")));
+        }
     }
 
     // ---- the save-first check of New, Open, Exit and the close box -------

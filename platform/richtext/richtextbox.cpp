@@ -183,14 +183,22 @@ QTextDocument *RichTextBox::newDocument() const
     return doc;
 }
 
-void RichTextBox::setTextRTF(const QByteArray &data)
+void RichTextBox::setTextRTF(const QByteArray &data) { setTextRTF(data, {}); }
+
+bool RichTextBox::setTextRTF(const QByteArray &data, const Progress &progress)
 {
     QTextDocument *doc = newDocument();
-    if (rtf::isRtf(data))
-        rtf::read(data, doc);
-    else
-        rtf::readPlainText(data, doc);
+    if (rtf::isRtf(data)) {
+        if (!rtf::read(data, doc, progress)) {
+            delete doc;
+            return false;
+        }
+    } else if (!rtf::readPlainText(data, platform::textPieceDecoder(data), doc, progress)) {
+        delete doc;
+        return false;
+    }
     adoptDocument(doc);
+    return true;
 }
 
 namespace {
@@ -218,8 +226,7 @@ QString toDocumentText(const QString &text)
 }
 }  // namespace
 
-bool RichTextBox::setPlainTextDocument(QByteArrayView bytes, const PieceDecoder &decode,
-                                       const std::function<bool(qint64, qint64)> &progress)
+bool RichTextBox::setPlainTextDocument(QByteArrayView bytes, const PieceDecoder &decode, const Progress &progress)
 {
     std::unique_ptr<QTextDocument> doc(newDocument());
     if (!rtf::readPlainText(bytes, decode, doc.get(), progress))
@@ -359,6 +366,73 @@ QString RichTextBox::SelText() const
     return t;
 }
 
+namespace {
+// Text put in by pieces of this many characters: each piece is one
+// insertion Qt lays out before events run again.
+constexpr qsizetype kPiece = 256 * 1024;
+
+// The next piece of text from at: ends after a paragraph break where one is
+// near, never inside a surrogate pair.
+qsizetype pieceEnd(const QString &text, qsizetype at)
+{
+    if (text.size() - at <= kPiece)
+        return text.size();
+    qsizetype end = at + kPiece;
+    const qsizetype nl = text.lastIndexOf(u'\n', end - 1);
+    if (nl >= at + kPiece / 2)
+        return nl + 1;
+    if (text.at(end - 1).isHighSurrogate())
+        --end;
+    return end;
+}
+}  // namespace
+
+bool RichTextBox::insertInPieces(QTextCursor &c, const QString &text, const QTextCharFormat *format,
+                                 bool joinFirst, const Progress &progress)
+{
+    QTextDocument *doc = document();
+    qsizetype at = 0;
+    bool first = !joinFirst;
+    while (at < text.size()) {
+        const qsizetype end = pieceEnd(text, at);
+        if (first)
+            c.beginEditBlock();  // clears what was left to redo
+        else
+            c.joinPreviousEditBlock();
+        const QString piece = text.mid(at, end - at);
+        if (format)
+            c.insertText(piece, *format);
+        else
+            c.insertText(piece);
+        c.endEditBlock();
+        first = false;
+        at = end;
+        if (at < text.size() && !progress(at, text.size())) {
+            // The pieces in are one step: it goes, and leaves nothing to redo.
+            doc->undo();
+            doc->clearUndoRedoStacks(QTextDocument::RedoStack);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RichTextBox::setSelText(const QString &text, const Progress &progress)
+{
+    if (!progress || text.size() <= kPiece) {
+        setSelText(text);
+        return true;
+    }
+    QTextCursor c = textCursor();
+    const QTextCursor before = c;
+    if (!insertInPieces(c, toDocumentText(text), nullptr, false, progress)) {
+        setTextCursor(before);
+        return false;
+    }
+    setTextCursor(c);
+    return true;
+}
+
 void RichTextBox::setSelText(const QString &text)
 {
     QTextCursor c = textCursor();
@@ -411,6 +485,39 @@ void RichTextBox::changeSelCase(bool upper)
     sel.setPosition(forward ? start : end);
     sel.setPosition(forward ? end : start, QTextCursor::KeepAnchor);
     setTextCursor(sel);
+}
+
+bool RichTextBox::replaceText(const QString &text, const Progress &progress)
+{
+    if (!progress || text.size() <= kPiece) {
+        replaceText(text);
+        return true;
+    }
+    // As below: the new text goes in after the old one, which then goes,
+    // all in one step of the history.
+    const QTextCursor caret = textCursor();
+    setTextCursor(QTextCursor(document()));
+    QTextCursor c(document());
+    c.beginEditBlock();
+    c.movePosition(QTextCursor::End);
+    c.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    const int start = c.position();
+    c.endEditBlock();
+    const QTextCharFormat plain;
+    if (!insertInPieces(c, toDocumentText(text), &plain, true, progress)) {
+        setTextCursor(caret);
+        return false;
+    }
+    c.joinPreviousEditBlock();
+    c.setPosition(0);
+    c.setPosition(start, QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    if (QTextList *list = c.currentList())
+        list->remove(c.block());
+    c.setBlockFormat(QTextBlockFormat());
+    c.setBlockCharFormat(QTextCharFormat());
+    c.endEditBlock();
+    return true;
 }
 
 void RichTextBox::replaceText(const QString &text)

@@ -48,6 +48,10 @@ constexpr int vbAltMask = 4;
 int virtualKeyCode(int qtKey);
 int shiftState(Qt::KeyboardModifiers modifiers);
 
+// Long calls tell how far they are through one of these about every 30 ms
+// of work, and stop, with the document as it was, when it answers false.
+using Progress = std::function<bool(qint64 done, qint64 total)>;
+
 class RichTextBox : public QTextEdit {
     Q_OBJECT
 public:
@@ -59,16 +63,19 @@ public:
     // The whole content.
     QByteArray TextRTF() const;
     void setTextRTF(const QByteArray &data);
+    // The same, false (and the document as it was) when progress stopped it.
+    bool setTextRTF(const QByteArray &data, const Progress &progress);
     // Plain text as a new document, a paragraph a line (CR LF, LF or CR),
-    // its bytes decoded a piece at a time. progress(done, total) in bytes is
-    // called about every 40 ms; when it returns false the load stops, the
-    // control keeps the document it had and the result is false.
-    bool setPlainTextDocument(QByteArrayView bytes, const PieceDecoder &decode,
-                              const std::function<bool(qint64 done, qint64 total)> &progress = {});
+    // its bytes decoded a piece at a time; false (and the document as it
+    // was) when progress stopped it.
+    bool setPlainTextDocument(QByteArrayView bytes, const PieceDecoder &decode, const Progress &progress = {});
     QString Text() const;
     // The whole content becomes text, in the document's default format and
     // out of any list or table, as one step of the history.
     void replaceText(const QString &text);
+    // The same in pieces, telling progress between them; false (and the
+    // document and its history as they were) when progress stopped it.
+    bool replaceText(const QString &text, const Progress &progress);
     // Shows the document other shows, with its history, caret and
     // selection, from the same place on; other is left an empty one.
     void takeDocument(RichTextBox *other);
@@ -85,6 +92,10 @@ public:
     void setSelLength(qint64 length);
     QString SelText() const;
     void setSelText(const QString &text);
+    // The same in pieces, telling progress between them, still one step of
+    // the history; false (and the document as it was) when progress stopped
+    // it.
+    bool setSelText(const QString &text, const Progress &progress);
     // The selected letters in upper (or lower) case, in place: every
     // character keeps its format, and the selection stays on them.
     void changeSelCase(bool upper);
@@ -181,6 +192,11 @@ private:
     void applyGeometry();
     QTextDocument *newDocument() const;
     void adoptDocument(QTextDocument *doc);
+    // Puts text in at c by pieces, the first starting a step of the history
+    // (or joining the one before, joinFirst), the others joining it; after
+    // each piece but the last, progress may stop it, and the step goes.
+    bool insertInPieces(QTextCursor &c, const QString &text, const QTextCharFormat *format, bool joinFirst,
+                        const Progress &progress);
     const QFont &ownFace() const;
     void watchDocument();
     void keepLayoutOfLongParagraph(int position);

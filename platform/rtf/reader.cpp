@@ -1,5 +1,6 @@
 // The RTF reader's tokens, groups and text; the document functions.
 #include "reader.h"
+#include "rtf.h"
 
 #include "kept.h"
 #include "rtf.h"
@@ -16,8 +17,20 @@
 namespace rtf {
 
 Reader::Reader(const QByteArray &data, QTextDocument *doc)
-    : tokens(data.constData(), data.constData() + data.size(), *this), builder(doc, tables)
+    : dataBegin(data.constData()), dataSize(data.size()),
+      tokens(data.constData(), data.constData() + data.size(), *this), builder(doc, tables)
 {
+}
+
+void Reader::look()
+{
+    // A few thousand tokens take well under a millisecond; the listener
+    // keeps its own time.
+    untilLook = 4096;
+    if (!(*progress)(tokens.position() - dataBegin, dataSize)) {
+        stopped = true;
+        tokens.stop();
+    }
 }
 
 void Reader::run()
@@ -45,6 +58,7 @@ void Reader::groupOpen()
 
 void Reader::groupClose()
 {
+    tick();
     if (!fields.empty() && fields.back().depth == tokens.groupDepth())
         endField();
     if (shapeDepth == tokens.groupDepth())
@@ -63,6 +77,7 @@ void Reader::groupClose()
 // to the destination that reads it.
 void Reader::word(Kw kw, int param, bool hasParam, bool starred)
 {
+    tick();
     State &s = state();
     const Kind kind = keyword(kw).kind;
     if (starred && !readsStarred(kw)) {
@@ -193,6 +208,7 @@ void Reader::binary(const char *data, qint64 size)
 
 void Reader::text(const char *begin, const char *end)
 {
+    tick();
     switch (state().dest) {
     case Body:
         if (decoder.awaitsTrail()) {
@@ -479,14 +495,24 @@ bool readPlainText(QByteArrayView data, const platform::PieceDecoder &decode, QT
 
 void read(const QByteArray &data, QTextDocument *doc)
 {
+    read(data, doc, std::function<bool(qint64, qint64)>());
+}
+
+bool read(const QByteArray &data, QTextDocument *doc, const std::function<bool(qint64, qint64)> &progress)
+{
     const bool undo = doc->isUndoRedoEnabled();
     doc->setUndoRedoEnabled(false);
     doc->clear();
+    bool completed = true;
     {
         Reader reader(data, doc);
+        if (progress)
+            reader.setProgress(&progress);
         reader.run();
+        completed = reader.completed();
     }
     doc->setUndoRedoEnabled(undo);
+    return completed;
 }
 
 QUrl jpegSourceUrl(const QString &imageName)

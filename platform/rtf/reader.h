@@ -15,6 +15,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class QTextDocument;
@@ -26,6 +27,11 @@ class Reader final
 public:
     Reader(const QByteArray &data, QTextDocument *doc);
     void run();
+    // Told how far the reading is every few thousand tokens; the reading
+    // stops when it answers false (completed() is then false).
+    using Progress = std::function<bool(qint64 done, qint64 total)>;
+    void setProgress(const Progress *progress) { this->progress = progress; }
+    bool completed() const { return !stopped; }
 
     // ---- the tokens -------------------------------------------------------
     void groupOpen();
@@ -41,6 +47,18 @@ public:
 
 private:
     State &state() { return groups.top(); }
+    // Counts tokens and tells the progress every few thousand.
+    void tick()
+    {
+        if (progress && --untilLook <= 0)
+            look();
+    }
+    void look();
+    const Progress *progress = nullptr;
+    int untilLook = 0;
+    bool stopped = false;
+    const char *dataBegin;
+    qint64 dataSize;
 
     // ---- groups -----------------------------------------------------------
     bool readsStarred(Kw kw);

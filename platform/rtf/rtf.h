@@ -36,6 +36,10 @@ bool isRtf(const QByteArray &data);
 // document's default font (at 12 points). The document's undo history is
 // left empty.
 void read(const QByteArray &data, QTextDocument *doc);
+// The same, telling progress how many of the bytes are read every few
+// thousand tokens (well under a millisecond apart); when it answers false the reading stops there and read() answers
+// false, leaving the document with part of the file.
+bool read(const QByteArray &data, QTextDocument *doc, const std::function<bool(qint64 done, qint64 total)> &progress);
 
 // Replaces the document's content with plain text (UTF-8 when valid, else
 // Windows-1252), one paragraph per line (CR LF, LF or CR).
@@ -71,6 +75,8 @@ public:
     SlicedWriter(const SlicedWriter &) = delete;
     SlicedWriter &operator=(const SlicedWriter &) = delete;
     bool step(int milliseconds);
+    // How many of the document's characters are written.
+    qint64 written() const;
     QByteArray result();
 
 private:

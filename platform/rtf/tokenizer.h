@@ -40,7 +40,7 @@ public:
     {
         while (p < end && *p != '{')
             ++p;
-        while (p < end) {
+        while (p < end && !stopped) {
             const uchar c = uchar(*p);
             switch (kClass.of[c]) {
             case Open:
@@ -157,6 +157,8 @@ public:
         return scanGroup(p, end, nested);
     }
     qint64 groupDepth() const { return depth; }
+    // run() returns before the next token.
+    void stop() { stopped = true; }
 
 private:
     enum ByteClass : quint8 { Other, Plain, Open, Close, Backslash, LineEnd };
@@ -267,6 +269,7 @@ private:
     bool starred = false;
     const char *lastOpen = nullptr;
     const char *lastWord = nullptr;
+    bool stopped = false;
 };
 
 }  // namespace rtf

@@ -79,6 +79,15 @@ bool Writer::step(const QDeadlineTimer &deadline)
     return next.atEnd();
 }
 
+qint64 Writer::written() const
+{
+    if (next.atEnd())
+        return doc->characterCount();
+    if (const QTextFrame *frame = next.currentFrame())
+        return frame->firstPosition();
+    return next.currentBlock().position();
+}
+
 QByteArray Writer::finish()
 {
     QByteArray out;
@@ -503,6 +512,8 @@ bool SlicedWriter::step(int milliseconds)
 {
     return done = done || writer->step(QDeadlineTimer(milliseconds, Qt::PreciseTimer));
 }
+
+qint64 SlicedWriter::written() const { return writer->written(); }
 
 QByteArray SlicedWriter::result()
 {

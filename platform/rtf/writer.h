@@ -125,6 +125,8 @@ public:
     // Writes the document's top-level paragraphs and tables in order until
     // the deadline, at least one; true once all are written.
     bool step(const QDeadlineTimer &deadline);
+    // Where in the document the next item starts.
+    qint64 written() const;
     // The file, once step() has written everything.
     QByteArray finish();
 

@@ -6,6 +6,7 @@
 #include <QStyle>
 #include <QGuiApplication>
 #include <QLocale>
+#include <QProgressBar>
 #include <QTimer>
 
 #include <dlfcn.h>
@@ -120,6 +121,29 @@ void StatusBar::fitPanels()
     }
     for (StatusPanel *p : m_panels)
         p->label->setVisible(!hidden.contains(p));
+}
+
+void StatusBar::showProgress(int value, int maximum)
+{
+    if (m_panels.isEmpty())
+        return;
+    QLabel *panel = m_panels.first()->label;
+    if (!m_progress) {
+        m_progress = new QProgressBar(panel);
+        m_progress->setTextVisible(false);
+    }
+    if (m_progress->parentWidget() != panel)
+        m_progress->setParent(panel);
+    m_progress->setGeometry(panel->contentsRect());
+    m_progress->setRange(0, maximum);
+    m_progress->setValue(value);
+    m_progress->show();
+}
+
+void StatusBar::endProgress()
+{
+    if (m_progress)
+        m_progress->hide();
 }
 
 void StatusBar::refresh()

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+class QProgressBar;
 class QTimer;
 
 namespace platform {
@@ -36,6 +37,12 @@ public:
     void refresh();
     ~StatusBar() override;
 
+    // A progress bar over the first panel, at value of maximum; the panel
+    // shows again once the progress ends.
+    void showProgress(int value, int maximum);
+    void endProgress();
+    QProgressBar *progressBar() const { return m_progress; }
+
     // The keyboard's lock states, where the windowing system tells them.
     static std::optional<bool> capsLockOn();
     static std::optional<bool> numLockOn();
@@ -49,6 +56,7 @@ private:
     QList<StatusPanel *> m_panels;
     std::function<bool()> m_insertMode;
     QTimer *m_timer = nullptr;
+    QProgressBar *m_progress = nullptr;
 };
 
 }  // namespace platform

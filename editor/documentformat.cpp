@@ -11,8 +11,10 @@
 #include <QTextDocument>
 #include <QTextFrame>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -37,8 +39,10 @@ bool hasBinarySignature(const QByteArray &b)
     return b.size() >= 10 && b.startsWith("BZh") && b.at(3) >= '1' && b.at(3) <= '9' && b.mid(4, 6) == "1AY&SY";
 }
 
-// The first line end of text; CR LF when it has none.
-QByteArray firstLineEnd(const QString &text)
+// The first line end of text (or of bytes in UTF-8 or Windows-1252); CR LF
+// when it has none.
+template <typename Text>
+QByteArray firstLineEnd(const Text &text)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text.at(i) == u'\n')
@@ -105,19 +109,16 @@ DocumentFormat DocumentFormat::of(const QByteArray &bytes, const QString &fileNa
     if (rtf::isRtf(bytes) || (bytes.isEmpty() && fileName.endsWith(QLatin1String(".rtf"), Qt::CaseInsensitive)))
         return format;
     format.kind = Text;
-    QString text;
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
         format.encoding = bytes.startsWith("\xFF\xFE") ? Utf16LE : Utf16BE;
-        text = format.decode(bytes.left(4096));
+        format.lineEnd = firstLineEnd(format.decode(bytes.left(4096)));
     } else if (hasBinarySignature(bytes) || std::memchr(bytes.constData(), 0, size_t(bytes.size()))) {
         format.kind = Refused;
-        return format;
     } else {
-        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-        text = utf8.decode(bytes);
-        format.encoding = utf8.hasError() ? Windows1252 : bytes.startsWith("\xEF\xBB\xBF") ? Utf8Bom : Utf8;
+        // Told from the bytes: a large file is not decoded twice.
+        format.encoding = !bytes.isValidUtf8() ? Windows1252 : bytes.startsWith("\xEF\xBB\xBF") ? Utf8Bom : Utf8;
+        format.lineEnd = firstLineEnd(QByteArrayView(bytes));
     }
-    format.lineEnd = firstLineEnd(text);
     return format;
 }
 
@@ -137,12 +138,22 @@ DocumentFormat DocumentFormat::ofFile(const QString &path)
 
 QString DocumentFormat::decode(const QByteArray &bytes) const
 {
+    return pieceDecoder(bytes)(bytes);
+}
+
+platform::PieceDecoder DocumentFormat::pieceDecoder(QByteArrayView whole) const
+{
     switch (encoding) {
     case Utf16LE:
     case Utf16BE: {
-        QStringDecoder utf16(encoding == Utf16LE ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
-        QString text = utf16.decode(bytes.mid(2));
-        return text;
+        // The byte-order mark is skipped; the decoder drops another one.
+        auto utf16 = std::make_shared<QStringDecoder>(encoding == Utf16LE ? QStringConverter::Utf16LE
+                                                                          : QStringConverter::Utf16BE);
+        return [utf16, skip = qsizetype(2)](QByteArrayView piece) mutable {
+            const qsizetype n = std::min(skip, piece.size());
+            skip -= n;
+            return QString(utf16->decode(piece.sliced(n)));
+        };
     }
     case Utf8:
     case Utf8Bom:
@@ -150,14 +161,29 @@ QString DocumentFormat::decode(const QByteArray &bytes) const
         break;
     }
     // UTF-8 when valid (a byte-order mark dropped), else Windows-1252.
-    return platform::decodeText(bytes);
+    return platform::textPieceDecoder(whole);
 }
 
 std::optional<QByteArray> DocumentFormat::encode(const QString &text) const
 {
-    QString lines = text;
-    if (lineEnd != "\n")
-        lines.replace(u'\n', QString::fromLatin1(lineEnd));
+    // In one pass: a replace all through the string moves everything after
+    // each batch of line ends, again and again in a large file.
+    QString lines;
+    if (lineEnd == "\n") {
+        lines = text;
+    } else {
+        const QString end = QString::fromLatin1(lineEnd);
+        lines.reserve(text.size() + text.count(u'\n') * (end.size() - 1));
+        for (qsizetype from = 0; from <= text.size();) {
+            qsizetype to = text.indexOf(u'\n', from);
+            if (to < 0)
+                to = text.size();
+            lines += QStringView(text).sliced(from, to - from);
+            if (to < text.size())
+                lines += end;
+            from = to + 1;
+        }
+    }
     switch (encoding) {
     case Utf8:
         return lines.toUtf8();

@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "textcodec.h"
+
 #include <optional>
 
 class QTextDocument;
@@ -31,8 +33,9 @@ struct DocumentFormat {
     // told by its first bytes, a text file read whole); RTF when there is none.
     static DocumentFormat ofFile(const QString &path);
 
-    // The text of a Text file.
+    // The text of a Text file: whole, or a piece at a time.
     QString decode(const QByteArray &bytes) const;
+    platform::PieceDecoder pieceDecoder(QByteArrayView whole) const;
     // The bytes of text in this encoding, a paragraph a line; nothing when
     // a character has no place in the encoding.
     std::optional<QByteArray> encode(const QString &text) const;

@@ -194,9 +194,10 @@ bool frmeditor::loadDocument(RichTextBox *box, const QString &path, int changedS
         if (read && format.kind != DocumentFormat::Refused) {
             if (!work.update(0, bytes.size()))
                 return false;
-            if (format.kind == DocumentFormat::Text)
-                box->setPlainTextDocument(format.decode(bytes));
-            else if (!box->setTextRTF(bytes, work.progress()))
+            const bool loaded = format.kind == DocumentFormat::Text
+                                    ? box->setPlainTextDocument(bytes, format.pieceDecoder(bytes), work.progress())
+                                    : box->setTextRTF(bytes, work.progress());
+            if (!loaded)
                 return false;
             // The file dialogs start from the document, as the file system
             // names it here.

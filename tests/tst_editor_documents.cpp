@@ -536,6 +536,12 @@ private slots:
         QTest::newRow("Windows-1252, CR LF") << txt << QByteArray("caf\xe9\r\n") << QByteArray("caf\xe9+\r\n");
         QTest::newRow("UTF-16LE") << txt << QByteArray("\xff\xfe" "a\0\n\0b\0", 8) << QByteArray("\xff\xfe" "a\0+\0\n\0b\0", 10);
         QTest::newRow("UTF-16BE, CR") << txt << QByteArray("\xfe\xff\0a\0\r", 6) << QByteArray("\xfe\xff\0a\0+\0\r\0", 8);
+        // Large files are read a piece at a time (256 KB): a line end or a
+        // character that straddles two pieces stays one.
+        const QByteArray crlf = QByteArray(28, 'x').append("\r\n").repeated(8738);   // 256 KB - 4
+        const QByteArray lf = QByteArray(29, 'x').append('\n').repeated(8738);
+        QTest::newRow("CR LF across pieces") << txt << "a\r\n" + crlf + "\r\nb" << "a+\r\n" + crlf + "\r\nb";
+        QTest::newRow("UTF-8 across pieces") << txt << "a\n" + lf + "x\xc3\xa9" << "a+\n" + lf + "x\xc3\xa9";
         // An empty file is what its name says.
         QTest::newRow("empty, .txt") << QStringLiteral("new.txt") << QByteArray() << QByteArray("+");
         QTest::newRow("empty, .rtf") << QStringLiteral("new.rtf") << QByteArray() << QByteArray("{\\rtf1");

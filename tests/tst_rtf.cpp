@@ -1172,6 +1172,19 @@ void TestRtf::plainTextAndDetection()
     rtf::readPlainText(QByteArray("caf\xe9 \x80"), &doc);
     QCOMPARE(plainText(&doc), QString::fromUtf16(u"caf\u00e9 \u20ac"));
     QVERIFY(!doc.isUndoAvailable());
+    // Read a piece at a time: a CR LF or a character split between pieces
+    // is still one; told to stop, the reading leaves nothing.
+    const QByteArray large = QByteArray(256 * 1024 - 1, 'x') + "\r\n\xc3\xa9";
+    QList<qint64> told;
+    QVERIFY(rtf::readPlainText(large, platform::textPieceDecoder(large), &doc, [&](qint64 done, qint64 total) {
+        told << done << total;
+        return true;
+    }));
+    QCOMPARE(doc.blockCount(), 2);
+    QCOMPARE(doc.lastBlock().text(), QString::fromUtf16(u"\u00e9"));
+    QCOMPARE(told.mid(0, 2), (QList<qint64>{256 * 1024, large.size()}));
+    QVERIFY(!rtf::readPlainText(large, platform::textPieceDecoder(large), &doc, [](qint64, qint64) { return false; }));
+    QCOMPARE(doc.characterCount(), 1);
     rtf::read("{\\rtf1 x}", &doc);
     QVERIFY(!doc.isUndoAvailable());
 }

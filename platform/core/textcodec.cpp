@@ -4,22 +4,36 @@
 
 #include <QStringDecoder>
 
+#include <memory>
+#include <utility>
+
 namespace platform {
+
+PieceDecoder textPieceDecoder(QByteArrayView whole)
+{
+    if (!whole.isValidUtf8()) {
+        return [](QByteArrayView piece) {
+            QString out(piece.size(), Qt::Uninitialized);
+            QChar *d = out.data();
+            for (char ch : piece)
+                *d++ = QChar(codepage::kWindows1252[uchar(ch)]);
+            return out;
+        };
+    }
+    // The decoder drops a byte-order mark at the start, and decodeText one
+    // more after it.
+    auto utf8 = std::make_shared<QStringDecoder>(QStringConverter::Utf8);
+    return [utf8, first = true](QByteArrayView piece) mutable {
+        QString text = utf8->decode(piece);
+        if (std::exchange(first, false) && text.startsWith(QChar(0xFEFF)))
+            text.remove(0, 1);
+        return text;
+    };
+}
 
 QString decodeText(const QByteArray &bytes)
 {
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError()) {
-        if (text.startsWith(QChar(0xFEFF)))
-            text.remove(0, 1);
-        return text;
-    }
-    QString out(bytes.size(), Qt::Uninitialized);
-    QChar *d = out.data();
-    for (char ch : bytes)
-        *d++ = QChar(codepage::kWindows1252[uchar(ch)]);
-    return out;
+    return textPieceDecoder(bytes)(bytes);
 }
 
 QByteArray encodeWindows1252(const QString &text)

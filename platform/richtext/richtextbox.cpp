@@ -120,10 +120,23 @@ void RichTextBox::watchDocument()
 {
     // Text and formatting changes alike; the layout alone is no change.
     disconnect(m_watch);
-    m_watch = connect(document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
+    m_watch = connect(document(), &QTextDocument::contentsChange, this, [this](int position, int removed, int added) {
+        keepLayoutOfLongParagraph(position);
         if ((removed != 0 || added != 0) && !m_composing)
             emit Change();
     });
+}
+
+void RichTextBox::keepLayoutOfLongParagraph(int position)
+{
+    // Qt lays a changed paragraph out whole, then drops what it worked out
+    // (the text's items, breaks and glyphs) and works it out again, whole,
+    // to place the caret and again to paint it. In a long paragraph each
+    // of those costs as much as the layout: there it is kept.
+    constexpr int kLong = 16 * 1024;
+    const QTextBlock block = document()->findBlock(position);
+    if (block.length() > kLong && block.layout())
+        block.layout()->setCacheEnabled(true);
 }
 
 void RichTextBox::setRightMargin(double twips)
@@ -180,34 +193,46 @@ bool RichTextBox::setTextRTF(const QByteArray &data, const Progress &progress)
             delete doc;
             return false;
         }
-    } else {
-        rtf::readPlainText(data, doc);
+    } else if (!rtf::readPlainText(data, platform::textPieceDecoder(data), doc, progress)) {
+        delete doc;
+        return false;
     }
     adoptDocument(doc);
     return true;
 }
 
 namespace {
-// A paragraph a line, whatever ends the lines.
-QString toParagraphs(QString text)
-{
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(u'\r', u'\n');
-    return text;
-}
-
-// Text in CR LF positions: a vertical tab is a line break.
+// Text in CR LF positions as the document holds it: a paragraph a line,
+// whatever ends the lines, and a vertical tab a line break. One pass: a
+// CR LF replaced all through the string would move everything after it,
+// once for every batch of lines.
 QString toDocumentText(const QString &text)
 {
-    return toParagraphs(text).replace(u'\v', QChar::LineSeparator);
+    QString out(text.size(), Qt::Uninitialized);
+    QChar *d = out.data();
+    const QChar *s = text.constData();
+    const QChar *end = s + text.size();
+    for (; s != end; ++s) {
+        if (*s == u'\r') {
+            *d++ = u'\n';
+            if (s + 1 != end && s[1] == u'\n')
+                ++s;
+        } else {
+            *d++ = *s == u'\v' ? QChar(QChar::LineSeparator) : *s;
+        }
+    }
+    out.truncate(d - out.constData());
+    return out;
 }
 }  // namespace
 
-void RichTextBox::setPlainTextDocument(const QString &text)
+bool RichTextBox::setPlainTextDocument(QByteArrayView bytes, const PieceDecoder &decode, const Progress &progress)
 {
-    QTextDocument *doc = newDocument();
-    QTextCursor(doc).insertText(toParagraphs(text));
-    adoptDocument(doc);
+    std::unique_ptr<QTextDocument> doc(newDocument());
+    if (!rtf::readPlainText(bytes, decode, doc.get(), progress))
+        return false;
+    adoptDocument(doc.release());
+    return true;
 }
 
 // The face of text the control is given without one: what the window gave

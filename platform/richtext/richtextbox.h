@@ -32,6 +32,7 @@
 #include <functional>
 #include <optional>
 
+#include "textcodec.h"
 #include "units.h"
 
 class QPrinter;
@@ -64,8 +65,10 @@ public:
     void setTextRTF(const QByteArray &data);
     // The same, false (and the document as it was) when progress stopped it.
     bool setTextRTF(const QByteArray &data, const Progress &progress);
-    // Plain text as a new document, a paragraph a line (CR LF, LF or CR).
-    void setPlainTextDocument(const QString &text);
+    // Plain text as a new document, a paragraph a line (CR LF, LF or CR),
+    // its bytes decoded a piece at a time; false (and the document as it
+    // was) when progress stopped it.
+    bool setPlainTextDocument(QByteArrayView bytes, const PieceDecoder &decode, const Progress &progress = {});
     QString Text() const;
     // The whole content becomes text, in the document's default format and
     // out of any list or table, as one step of the history.
@@ -196,6 +199,7 @@ private:
                         const Progress &progress);
     const QFont &ownFace() const;
     void watchDocument();
+    void keepLayoutOfLongParagraph(int position);
     void stepHistory(bool back);
     template <typename T, typename Get>
     std::optional<T> uniform(Get get) const;

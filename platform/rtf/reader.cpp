@@ -3,11 +3,16 @@
 #include "rtf.h"
 
 #include "kept.h"
+#include "rtf.h"
 #include "textcodec.h"
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include <algorithm>
+#include <utility>
 
 namespace rtf {
 
@@ -445,17 +450,47 @@ bool isRtf(const QByteArray &data)
 
 void readPlainText(const QByteArray &data, QTextDocument *doc)
 {
-    QString text = platform::decodeText(data);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(u'\r', u'\n');
+    readPlainText(data, platform::textPieceDecoder(data), doc);
+}
+
+bool readPlainText(QByteArrayView data, const platform::PieceDecoder &decode, QTextDocument *doc,
+                   const Progress &progress)
+{
+    // The cursor makes a paragraph of every line, whatever ends it; a CR
+    // that ends a piece waits for the next one, which may start with its LF.
+    // One insertion per piece: the text of the whole file is never made,
+    // and nothing moves the text already in (a CR LF replaced all through
+    // a string moves everything after it, again and again).
+    constexpr qsizetype kPiece = 256 * 1024;
     const bool undo = doc->isUndoRedoEnabled();
     doc->setUndoRedoEnabled(false);
     doc->clear();
     QTextCursor cursor(doc);
     cursor.beginEditBlock();
-    cursor.insertText(text);
+    QElapsedTimer sinceTold;
+    sinceTold.start();
+    QString carried;
+    bool stopped = false;
+    for (qsizetype at = 0; at < data.size() && !stopped; at += kPiece) {
+        const qsizetype n = std::min(kPiece, data.size() - at);
+        QString text = decode(data.sliced(at, n));
+        if (!carried.isEmpty())
+            text.prepend(std::exchange(carried, QString()));
+        if (at + n < data.size() && text.endsWith(u'\r')) {
+            text.chop(1);
+            carried = QStringLiteral("\r");
+        }
+        cursor.insertText(text);
+        if (progress && (at == 0 || sinceTold.elapsed() >= 40)) {
+            stopped = !progress(at + n, data.size());
+            sinceTold.restart();
+        }
+    }
     cursor.endEditBlock();
+    if (stopped)
+        doc->clear();
     doc->setUndoRedoEnabled(undo);
+    return !stopped;
 }
 
 void read(const QByteArray &data, QTextDocument *doc)

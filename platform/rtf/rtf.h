@@ -18,6 +18,8 @@
 #include <QString>
 #include <QUrl>
 
+#include "textcodec.h"
+
 #include <functional>
 #include <memory>
 
@@ -42,6 +44,16 @@ bool read(const QByteArray &data, QTextDocument *doc, const std::function<bool(q
 // Replaces the document's content with plain text (UTF-8 when valid, else
 // Windows-1252), one paragraph per line (CR LF, LF or CR).
 void readPlainText(const QByteArray &data, QTextDocument *doc);
+
+// Told how far a long piece of work has come (in bytes of its input), after
+// its first step and then about every 40 ms; returning false stops it.
+using Progress = std::function<bool(qint64 done, qint64 total)>;
+
+// The same with the bytes decoded by decode, a piece at a time, so that the
+// whole text is never held beside the document. When progress stops it, the
+// document is left empty and the result is false.
+bool readPlainText(QByteArrayView data, const platform::PieceDecoder &decode, QTextDocument *doc,
+                   const Progress &progress = {});
 
 // The whole document as RTF (ASCII only).
 QByteArray write(const QTextDocument *doc);

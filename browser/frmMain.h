@@ -106,6 +106,10 @@ public:
 
     // --- navigation ---------------------------------------------------------
     void Command1_Click();
+    // What Go leaves in the address box for the text typed: "http://" in
+    // front of an address that has no scheme of its own, the text as typed
+    // otherwise.
+    static QString goBoxText(const QString &typed);
     void Toolbar1_ButtonClick(platform::ToolbarButton *Button);
     void mnuKestoBack_Click();
     void mnuKestoForward_Click();

@@ -25,16 +25,27 @@ void frmMain::Command1_Click()
         if (txtInput->text() != QString())
             WebBrowser1->Navigate(txtInput->text());
         strURL = txtInput->text();
-        if (strURL.left(7).toLower() == u"http://" || strURL.left(6).toLower() == u"ftp://")
-            txtInput->setText(strURL);
-        else
-            txtInput->setText(QStringLiteral("http://") + strURL);
+        txtInput->setText(goBoxText(strURL));
         txtInput->setSelection(0, int(txtInput->text().size()));
     } catch (const platform::WebBrowserError &e) {
         reportFailure(e.description);
     } catch (const std::exception &e) {
         reportFailure(QString::fromLocal8Bit(e.what()));
     }
+}
+
+QString frmMain::goBoxText(const QString &typed)
+{
+    // An address that names its scheme (https:, file:, a local or C: path
+    // the page area opens as a file) stays as typed: "http://" in front of
+    // it would name another address, and a second Go would go there.
+    const QString bare = typed.trimmed();
+    if (bare.left(7).toLower() == u"http://" || bare.left(6).toLower() == u"ftp://")
+        return typed;
+    const QUrl url = platform::WebBrowser::addressUrl(typed);
+    if (!bare.isEmpty() && url.isValid() && !url.scheme().isEmpty() && url.scheme() != u"http")
+        return typed;
+    return QStringLiteral("http://") + typed;
 }
 
 void frmMain::Toolbar1_ButtonClick(platform::ToolbarButton *Button)

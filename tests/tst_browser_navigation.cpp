@@ -142,12 +142,14 @@ private slots:
                                        << QByteArray("/two.html") << QString();
         QTest::newRow("mixed case kept") << "hTtP://" + host + "/one.html" << "hTtP://" + host + "/one.html"
                                          << QByteArray("/one.html") << QString();
-        QTest::newRow("leading blanks") << "  http://" + host + "/two.html" << "http://  http://" + host + "/two.html"
+        QTest::newRow("leading blanks") << "  http://" + host + "/two.html" << "  http://" + host + "/two.html"
                                         << QByteArray("/two.html") << QString();
         QTest::newRow("ftp kept") << QStringLiteral("FTP://127.0.0.1:1/x") << QStringLiteral("FTP://127.0.0.1:1/x")
                                   << QByteArray() << QString();
-        QTest::newRow("https") << "https://" + host + "/one.html" << "http://https://" + host + "/one.html"
-                               << QByteArray() << QString();
+        QTest::newRow("https kept") << "https://" + host + "/one.html" << "https://" + host + "/one.html"
+                                    << QByteArray() << QString();
+        QTest::newRow("file kept") << QStringLiteral("file:///nowhere/x.html") << QStringLiteral("file:///nowhere/x.html")
+                                   << QByteArray() << QString();
         QTest::newRow("non-ASCII path") << "http://" + host + "/café page.html" << "http://" + host + "/café page.html"
                                         << QByteArray("/caf%C3%A9%20page.html")
                                         << "http://" + host + "/caf%C3%A9%20page.html";

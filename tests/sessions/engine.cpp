@@ -445,9 +445,12 @@ QStringList takeQtWarnings()
 
 namespace {
 std::atomic<qint64> g_performSince{0};   // 0: no action's events under way
+std::atomic<qint64> g_delaySince{0};     // the window thread's CPU wait then
 std::atomic<qint64> g_beat{0};
+std::atomic<qint64> g_delayAtBeat{0};
 std::atomic<int> g_actionIndex{-1};
 std::atomic<bool> g_watching{false};
+std::atomic<pid_t> g_uiThread{0};
 constexpr int kHangExit = 88;
 constexpr int kSanitizerExit = 86;
 
@@ -460,29 +463,49 @@ int hangLimitMs()
     return ok && v > 0 ? v : 5000;
 }
 
+void startAction()
+{
+    g_delaySince = cpuWaitMs();
+    g_performSince = nowMs();
+}
+
 void startWatch(QObject *context)
 {
     if (g_watching.exchange(true))
         return;
+    g_uiThread = pid_t(::gettid());
     auto *beat = new QTimer(context);
-    QObject::connect(beat, &QTimer::timeout, [] { g_beat = nowMs(); });
+    QObject::connect(beat, &QTimer::timeout, [] {
+        g_delayAtBeat = cpuWaitMs();
+        g_beat = nowMs();
+    });
     beat->start(100);
+    g_delayAtBeat = cpuWaitMs();
     g_beat = nowMs();
     std::thread([] {
         const int limit = hangLimitMs();
         for (;;) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             const qint64 since = g_performSince;
+            if (since == 0)
+                continue;
+            // What the window thread did, not what the machine did: the time
+            // it stood ready while other work had the CPUs does not count.
             const qint64 now = nowMs();
-            const bool busy = since != 0 && now - since > limit;
-            const bool stuck = since != 0 && now - g_beat > limit;
+            const qint64 delay = cpuWaitMs();
+            const qint64 wall = now - since, queued = delay - g_delaySince;
+            const qint64 silent = now - g_beat, silentQueued = delay - g_delayAtBeat;
+            const bool busy = wall - queued > limit;
+            const bool stuck = silent - silentQueued > limit;
             if (busy || stuck) {
-                const QByteArray line = QStringLiteral("@hang %1 action %2 took over %3 ms%4\n")
+                const QByteArray line = QStringLiteral("@hang %1 action %2 took over %3 ms%4 (%5 ms by the clock, %6 of them waiting for a CPU)\n")
                                             .arg(g_actionIndex.load())
                                             .arg(g_actionIndex.load())
                                             .arg(limit)
                                             .arg(stuck ? QStringLiteral(" (the event loop stopped turning)")
                                                        : QStringLiteral(" (inside a nested event loop)"))
+                                            .arg(stuck ? silent : wall)
+                                            .arg(stuck ? silentQueued : queued)
                                             .toUtf8();
                 (void)!::write(1, line.constData(), size_t(line.size()));
                 ::_exit(kHangExit);
@@ -492,13 +515,31 @@ void startWatch(QObject *context)
 }
 }  // namespace
 
-Waiting::Waiting() : m_since(g_performSince.exchange(0)), m_start(nowMs()) {}
+qint64 cpuWaitMs()
+{
+    // schedstat: time on a CPU, time waiting for one (run_delay), slices; ns.
+    static const pid_t self = pid_t(::gettid());
+    const pid_t tid = g_uiThread ? g_uiThread.load() : self;
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/schedstat", int(tid));
+    FILE *f = std::fopen(path, "re");
+    if (!f)
+        return 0;
+    unsigned long long onCpu = 0, waiting = 0;
+    const int n = std::fscanf(f, "%llu %llu", &onCpu, &waiting);
+    std::fclose(f);
+    return n == 2 ? qint64(waiting / 1000000) : 0;
+}
+
+Waiting::Waiting() : m_since(g_performSince.exchange(0)), m_start(nowMs()), m_delayStart(cpuWaitMs()) {}
 
 Waiting::~Waiting()
 {
     // The action's clock goes on from where it stopped.
-    if (m_since != 0)
+    if (m_since != 0) {
+        g_delaySince = g_delaySince + (cpuWaitMs() - m_delayStart);
         g_performSince = nowMs() - (m_start - m_since);
+    }
 }
 
 // =============================================================================
@@ -621,8 +662,9 @@ Outcome Engine::run(const std::function<std::optional<Action>(int, Rng &)> &next
         }
         m_program.before(act);
         g_actionIndex = i;
+        g_delayAtBeat = cpuWaitMs();
         g_beat = nowMs();
-        g_performSince = nowMs();
+        startAction();
         if (i == 0)
             m_program.start(act);
         else

@@ -253,7 +253,13 @@ public:
 private:
     qint64 m_since;
     qint64 m_start;
+    qint64 m_delayStart;
 };
+
+// How long, in ms, the window thread has stood ready to run while the CPUs
+// were busy with other work (Linux schedstat; 0 where there is none): a wait
+// measured by the clock less this is what the program itself took.
+qint64 cpuWaitMs();
 
 // Qt messages since the last call that are warnings or worse.
 QStringList takeQtWarnings();

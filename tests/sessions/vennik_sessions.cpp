@@ -36,6 +36,9 @@
 #include <QStyleOptionComboBox>
 #include <QTest>
 #include <QToolButton>
+#include <QPointer>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
@@ -251,6 +254,7 @@ public:
     {
         m_ended = false;
         m_saves.clear();
+        m_downloads.clear();
         m_recorded = false;
         m_recordedAt = 0;
         m_saveStuck = false;
@@ -266,6 +270,15 @@ public:
         m_w->resize(900, 700);
         m_w->activateWindow();
         QObject::connect(m_w->WebBrowser1, &QWebEngineView::urlChanged, m_w.get(), [this] { ++m_urlChanges; });
+        // A save clicked while the page loads records the box as the load
+        // leaves it: every text the page area puts there until then counts.
+        QObject::connect(m_w->WebBrowser1, &platform::WebBrowser::NavigateComplete2, m_w.get(), [this] {
+            for (Save &s : m_saves)
+                if (s.waiting)
+                    s.later << m_w->txtInput->text();
+        });
+        QObject::connect(m_w->WebBrowser1->page()->profile(), &QWebEngineProfile::downloadRequested, m_w.get(),
+                         [this](QWebEngineDownloadRequest *d) { m_downloads << d; });
         {
             // The first page completes before the user acts.
             const Waiting waiting;
@@ -278,15 +291,29 @@ public:
         m_snapshot = Snapshot::take(m_box->watched());
     }
 
-    // The tester waits, up to the time given, for the page to be still.
+    bool downloading()
+    {
+        m_downloads.removeIf([](const QPointer<QWebEngineDownloadRequest> &d) { return !d || d->isFinished(); });
+        return !m_downloads.isEmpty();
+    }
+
+    // The tester waits, up to the time given (less what the machine kept the
+    // window thread waiting for a CPU), for the page to be still: no load,
+    // save or download under way for a while, so that a navigation the
+    // action started but the engine has not begun yet is waited for too.
     void settle(int ms = 5000)
     {
         const Waiting waiting;
-        QElapsedTimer t;
+        QElapsedTimer t, still;
         t.start();
+        still.start();
+        const qint64 queued = cpuWaitMs();
         QTest::qWait(30);
-        while (m_w && !m_ended && t.elapsed() < ms && (m_w->WebBrowser1->Busy() || m_w->saving()))
+        while (m_w && !m_ended && t.elapsed() - (cpuWaitMs() - queued) < ms && still.elapsed() < 150) {
+            if (m_w->WebBrowser1->Busy() || m_w->saving() || downloading())
+                still.restart();
             QTest::qWait(20);
+        }
         if (m_w && m_w->saving())
             m_saveStuck = true;
         QTest::qWait(60);
@@ -457,7 +484,7 @@ public:
             QString target = platform::mapDrivePath(path);
             if (!path.isEmpty() && QFileInfo(target).isRelative())
                 target = QDir(w->Dir1->Path()).absoluteFilePath(target);
-            m_saves << Save{w->txtInput->text(), path, QDir::cleanPath(target)};
+            m_saves << Save{w->txtInput->text(), path, QDir::cleanPath(target), w->WebBrowser1->Busy() || w->saving(), {}};
             if (!path.isEmpty()) {
                 m_allowed << QDir::cleanPath(target);
                 const QFileInfo fi(target);
@@ -523,6 +550,9 @@ public:
         }
 
         // record
+        if (!m_w || !m_w->saving())
+            for (Save &s : m_saves)
+                s.waiting = false;
         const Snapshot::Entry *record = snap.find(frmMain::recordPath());
         if (record && record->bytes != m_recordBefore) {
             m_recorded = true;
@@ -540,7 +570,9 @@ public:
             bool matched = false;
             QString target;
             for (const Save &s : std::as_const(m_saves)) {
-                const bool address = QUrl::fromPercentEncoding(line1.toUtf8()) == QUrl::fromPercentEncoding(s.address.toUtf8());
+                bool address = false;
+                for (const QString &a : QStringList{s.address} + s.later)
+                    address |= QUrl::fromPercentEncoding(line1.toUtf8()) == QUrl::fromPercentEncoding(a.toUtf8());
                 if (address && line2 == s.path && lines.size() == 3 && lines.value(2).isEmpty()
                     && lines.value(0).endsWith('\r') && lines.value(1).endsWith('\r')) {
                     matched = true;
@@ -604,6 +636,8 @@ private:
         QString address;
         QString path;
         QString target;
+        bool waiting = false;   // clicked while the page loaded
+        QStringList later;      // the box as loads left it since
     };
     TestServer m_server;
     quint16 m_closedPort = 0;
@@ -618,6 +652,7 @@ private:
     int m_urlChanges = 0;
     int m_typedAt = -1;
     QList<Save> m_saves;
+    QList<QPointer<QWebEngineDownloadRequest>> m_downloads;
     QStringList m_allowed;
     Snapshot m_snapshot, m_snapBefore;
     QByteArray m_recordBefore;

@@ -570,6 +570,10 @@ public:
         const bool open = m_real.running() && !captionAfter.isEmpty();
         bool yes = false, no = false, cancel = false, failure = false, proposed = false;
         QStringList typed;
+        // What the last save dialog took: a dialog answered again after a
+        // question said No to its name, and then cancelled, saved nothing.
+        QString chosen;
+        bool chosenProposed = false;
         for (const Exchange &e : ex) {
             const QString v = e.answer.section(u' ', 1);
             if (e.prompt.kind == Kind::Message && e.prompt.buttons == vb::vbYesNoCancel) {
@@ -579,6 +583,10 @@ public:
             }
             if (e.prompt.kind == Kind::Message && v == u"OK")
                 failure = true;
+            if (e.prompt.kind == Kind::SaveFile) {
+                chosenProposed = v == u"proposed";
+                chosen = v == u"proposed" || v == u"cancel" ? QString() : QDir::cleanPath(expand(v));
+            }
             if (e.prompt.kind == Kind::SaveFile && v == u"proposed")
                 proposed = true;
             else if (e.prompt.kind == Kind::SaveFile && v != u"cancel")
@@ -625,9 +633,9 @@ public:
             // goes to Save As, Cancel writes nothing.
             const bool saveAs = cmd == 4 || (cmd == 3 && no);
             if ((cmd == 3 || cmd == 4) && open && !failure && !(cmd == 3 && cancel)) {
-                const QString target = saveAs ? (typed.isEmpty() ? (proposed ? fileAfter : QString()) : typed.first())
+                const QString target = saveAs ? (chosenProposed ? fileAfter : chosen)
                                               : (fileBefore.isEmpty() ? fileAfter : fileBefore);
-                if (!target.isEmpty() && !holds(target) && (!saveAs || !typed.isEmpty() || proposed))
+                if (!target.isEmpty() && !holds(target) && (!saveAs || !chosen.isEmpty() || chosenProposed))
                     out << Violation{QStringLiteral("saves"), QStringLiteral("%1: %2 does not hold the window's text").arg(what, target)};
             }
             // work

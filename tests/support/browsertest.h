@@ -72,6 +72,15 @@ private:
         connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
         connect(s, &QTcpSocket::readyRead, this, [this, s, buffer] {
             buffer->append(s->readAll());
+            // What is no HTTP request (a TLS handshake: an https address of
+            // this host) is answered at once, as web servers do, so that the
+            // browser's attempt fails now rather than waiting on the line.
+            if (!buffer->isEmpty() && !(buffer->at(0) >= 'A' && buffer->at(0) <= 'Z')) {
+                buffer->clear();
+                s->write("HTTP/1.0 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+                s->disconnectFromHost();
+                return;
+            }
             const qsizetype headEnd = buffer->indexOf("\r\n\r\n");
             if (headEnd < 0)
                 return;

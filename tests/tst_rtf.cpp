@@ -807,7 +807,7 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("after a drawing object") << QByteArray("{\\rtf1{\\shp{\\shprslt s}}{\\*\\x 1}\\par}") << "s"
                                             << QByteArrayList{"{\\shp{\\shprslt s}}{\\*\\x 1}\\par"};
     QTest::newRow("nothing but kept") << QByteArray("{\\rtf1{\\header h}{\\*\\x}}") << QString()
-                                      << QByteArrayList{"{\\header h}\r\n\\pard {\\*\\x}\\par"};
+                                      << QByteArrayList{"{\\header h}\r\n\\pard {\\*\\x}}"};
     QTest::newRow("cut off, braces made good") << QByteArray("{\\rtf1 a{\\*\\x {b") << "a" << QByteArrayList{"a{\\*\\x {b}}"};
     QTest::newRow("fonts, colours, code page and default font the kept groups refer to")
         << QByteArray("{\\rtf1\\ansi\\ansicpg1251\\deff5{\\fonttbl{\\f0\\fswiss Arial;}{\\f3\\fcharset2 Symbol;}{\\f5 Georgia;}}"

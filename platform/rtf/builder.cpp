@@ -459,7 +459,9 @@ void DocumentBuilder::finish(const State &s)
         leaveTable();
     if (table)
         trimTable();
-    if (!pendingBreak && holds)
+    // The last paragraph takes the properties in force, and so does the
+    // only one, empty, where no paragraph mark ended it.
+    if (!pendingBreak && (holds || doc->characterCount() == 1))
         applyBlockFormat(s);
     cursor.endEditBlock();
 }

@@ -125,6 +125,12 @@ QByteArray Writer::finish()
     if (namesDefaultFont)
         appendWord(out, "\\f", plainProps.font);
     out += "\\fs24\r\n";
+    // A document of one empty paragraph (what it holds kept, a header or
+    // settings, but no text) ends without a paragraph mark, as it was read:
+    // a mark would be a paragraph of the body, and a reader that shows an
+    // empty body without its header would show the copy with it.
+    if (doc->blockCount() == 1 && doc->firstBlock().length() == 1 && body.endsWith("\\par\r\n"))
+        body.chop(6);
     body += "}\r\n";
     if (out.size() <= kHeadRoom) {
         const qsizetype at = kHeadRoom - out.size();

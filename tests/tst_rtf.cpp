@@ -833,11 +833,11 @@ void TestRtf::keptAsRead_data()
                           "{\\fldrslt 8 d\\'e9cembre}}"};
     QTest::newRow("paragraph styles, where what is written overrides them")
         << QByteArray("{\\rtf1{\\stylesheet{\\s1\\b\\sb240\\sbasedon2 heading 1;}{\\s2\\qc Base;}{\\s3\\tx720 Tabbed;}}"
-                      "\\pard\\s1 H\\par\\pard n\\par\\pard\\s1\\b0 x\\par\\pard\\s1\\sb0 y\\par\\pard\\s3 t\\par}")
-        << "H\nn\nx\ny\nt"
+                      "\\pard\\s1 H\\par\\pard n\\par\\pard\\s1\\b0 x\\par\\pard\\s1\\sb0 y\\par\\pard\\s3 t\\par\\pard\\qr\\li360\\s1 r\\par}")
+        << "H\nn\nx\ny\nt\nr"
         << QByteArrayList{"}\r\n{\\stylesheet{\\s1\\b\\sb240\\sbasedon2 heading 1;}{\\s2\\qc Base;}{\\s3\\tx720 Tabbed;}}\r\n",
                           "\\pard\\s1\\plain\\qc\\sb240 \\b H\\par\r\n\\pard n\\par\r\n\\pard\\s1\\qc\\sb240 \\b0 x\\par",
-                          "\\pard\\qc \\b y\\par\r\n\\pard\\tx720 \\b0 t\\par"};
+                          "\\pard\\qc \\b y\\par\r\n\\pard\\tx720 \\b0 t\\par", "\\pard\\s1\\plain\\li360\\qr\\sb240 \\b r\\par"};
     QTest::newRow("outline levels, given or from the style")
         << QByteArray("{\\rtf1{\\stylesheet{\\s1\\outlinelevel0\\b heading 1;}}\\pard\\s1 H\\par\\pard\\outlinelevel2 x\\par"
                       "\\pard\\outlinelevel9 y\\par}")

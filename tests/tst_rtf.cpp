@@ -872,6 +872,11 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("picture of a shape, shown once") << "{\\rtf1 a" + pib + "}b" + pib + "{\\shprslt{\\pict\\pngblip "
             + hex(encoded(randomImage(3, 3, 1), "PNG")) + "}}}c}"
         << QString::fromUtf16(u"a\uFFFCb\uFFFCc") << QByteArrayList{"a" + pib + "}b" + pib, "}}}c"};
+    QTest::newRow("a link's text formatted before its field, a field in it too")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\f0 a}{\\field{\\*\\fldinst HYPERLINK \"#t\"}{\\fldrslt{\\b{\\field"
+                      "{\\*\\fldinst PAGEREF t}{\\fldrslt 42}}}}}{\\f0 b}\\par}")
+        << "a42b" << QByteArrayList{"\\f0 a\\plain\\b {\\field{\\*\\fldinst{HYPERLINK \"#t\"}}{\\fldrslt{{\\field{\\*\\fldinst PAGEREF t}"
+                                    "{\\fldrslt 42}}}}}\\f0\\b0 b"};
     QTest::newRow("field result starting with a digit")
         << QByteArray("{\\rtf1 {\\field{\\*\\fldinst MERGEFIELD N}{\\fldrslt 42}}\\par}") << "42" << QByteArrayList{"{\\fldrslt 42}}"};
     QTest::newRow("destinations left unmarked or marked badly")

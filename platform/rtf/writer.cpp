@@ -388,6 +388,10 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
         }
         // A run of fragments with the same link becomes one field.
         closeSpan();
+        // The link's text is formatted before the field begins: readers
+        // give a result the formatting in force where its field starts.
+        if (!cf.isImageFormat())
+            setProps(tables.props(frag.charFormatIndex(), cf));
         body += "{\\field{\\*\\fldinst{HYPERLINK \"";
         QString escaped = href;
         escaped.replace(u'\\', QLatin1String("\\\\")).replace(u'"', QLatin1String("%22"));

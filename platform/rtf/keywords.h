@@ -89,6 +89,8 @@ enum Prop : quint16 {
     X(ds, Value, Any, P_none) X(ts, Value, Any, P_none) X(sbasedon, Value, Any, P_none) \
     /* character format */ \
     X(plain, Flag, Any, P_plain) X(b, Toggle, Any, P_bold) X(i, Toggle, Any, P_italic) \
+    X(loch, Flag, Any, P_none) X(hich, Flag, Any, P_none) X(dbch, Flag, Any, P_none) X(rtlch, Flag, Any, P_none) \
+    X(ltrch, Flag, Any, P_none) X(af, Value, Any, P_none) \
     X(ul, Toggle, Any, P_underline) X(uld, Toggle, Any, P_underline) X(uldash, Toggle, Any, P_underline) \
     X(uldashd, Toggle, Any, P_underline) X(uldashdd, Toggle, Any, P_underline) X(uldb, Toggle, Any, P_underline) \
     X(ulhwave, Toggle, Any, P_underline) X(ulldash, Toggle, Any, P_underline) X(ulth, Toggle, Any, P_underline) \

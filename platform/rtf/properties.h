@@ -69,6 +69,10 @@ struct State {
     ParaProps para;
     Dest dest = Body;
     quint8 uc = 1;
+    // The characters the words after \\loch, \\hich, \\dbch or \\rtlch are
+    // about; \\af gives the font of the first (Word gives the text's font
+    // that way), 0 after \\ltrch.
+    quint8 charClass = 0;
     int fieldLink = -1;
 };
 

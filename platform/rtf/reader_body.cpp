@@ -75,6 +75,18 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
     }
     if (unicodeWord(kw, param))
         return;
+    switch (kw) {
+    case K_ltrch: s.charClass = 0; return;
+    case K_loch: s.charClass = 1; return;
+    case K_hich: s.charClass = 2; return;
+    case K_dbch: s.charClass = 3; return;
+    case K_rtlch: s.charClass = 4; return;
+    case K_af:
+        if (s.charClass == 1)
+            s.chr.font = param;
+        return;
+    default: break;
+    }
     if (sectionsEnded && builder.sectionOpen()) {
         // What sets a later section up is kept as read, up to its text.
         if (!isSectionWord(kw) || shapeDepth

@@ -793,15 +793,15 @@ void TestRtf::keptAsRead_data()
         << QByteArrayList{"ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par", "x{\\comment c}", "y"};
     QTest::newRow("in an empty paragraph, hidden text too, before a picture")
         << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par{\\v h}\\par{\\*\\y 2}{\\pict\\pngblip\\picw1\\pich1 00}b}")
-        << QString::fromUtf16(u"a\n\n\n\uFFFCb") << QByteArrayList{"a\\par", "\\pard {\\*\\x 1}\\par", "\\pard {\\v h}\\par", "{\\*\\y 2}{\\pict"};
+        << QString::fromUtf16(u"a\n\n\n\uFFFCb") << QByteArrayList{"a\\par", "\\pard {\\*\\x 1}\\par", "\\pard {\\plain\\v h}\\par", "{\\*\\y 2}{\\pict"};
     QTest::newRow("what a paragraph holds, whatever ends it")
         << QByteArray("{\\rtf1{\\shp{\\*\\shpinst A}}\\page{\\v h}\\sect\\sectd a\\column{\\*\\x}\\column\\trowd\\cellx9\\intbl"
                       "{\\shp{\\*\\shpinst C}}\\cell\\row\\pard{\\shp{\\*\\shpinst D}}}")
         << "\n\na\n\n\n"
-        << QByteArrayList{"\\pard {\\shp{\\*\\shpinst A}}\\par", "\\pard\\pagebb {\\v h}\\sect\\sectd", "\\pard a\\column",
+        << QByteArrayList{"\\pard {\\shp{\\*\\shpinst A}}\\par", "\\pard\\pagebb {\\plain\\v h}\\sect\\sectd", "\\pard a\\column",
                           "\\pard {\\*\\x}\\column", "\\intbl {\\shp{\\*\\shpinst C}}\\cell", "\\row", "\\pard {\\shp{\\*\\shpinst D}}\\par"};
-    QTest::newRow("hidden text") << QByteArray("{\\rtf1 a{\\v h\\{\\u20013?\\tab}b\\par}") << "ab"
-                                 << QByteArrayList{"a{\\v h\\{\\u20013?\\tab }b\\par"};
+    QTest::newRow("hidden text, with its own formatting") << QByteArray("{\\rtf1 a{\\v h\\{\\u20013?\\tab}b{\\fs20\\v k}{\\b c}\\par}") << "abc"
+                                 << QByteArrayList{"a{\\v h\\{\\u20013?\\tab }b{\\plain\\v\\fs20 k}\\b c\\b0 \\par"};
     QTest::newRow("in the last paragraph") << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par}") << "a\n"
                                            << QByteArrayList{"a\\par", "\\pard {\\*\\x 1}\\par"};
     QTest::newRow("after a drawing object") << QByteArray("{\\rtf1{\\shp{\\shprslt s}}{\\*\\x 1}\\par}") << "s"
@@ -877,6 +877,9 @@ void TestRtf::keptAsRead_data()
                       "{\\*\\fldinst PAGEREF t}{\\fldrslt 42}}}}}{\\f0 b}\\par}")
         << "a42b" << QByteArrayList{"\\f0 a\\plain\\b {\\field{\\*\\fldinst{HYPERLINK \"#t\"}}{\\fldrslt{{\\field{\\*\\fldinst PAGEREF t}"
                                     "{\\fldrslt 42}}}}}\\f0\\b0 b"};
+    QTest::newRow("the font \\loch\\af gives the text") << QByteArray("{\\rtf1{\\fonttbl{\\f0 Times;}{\\f1 Calibri;}}\\deff0 "
+                                                                      "\\loch\\af1\\hich\\af0\\dbch\\af0 a{\\rtlch\\af0\\ltrch b}\\par}")
+                                                    << "ab" << QByteArrayList{"\\pard \\f1 ab\\par"};
     QTest::newRow("field result starting with a digit")
         << QByteArray("{\\rtf1 {\\field{\\*\\fldinst MERGEFIELD N}{\\fldrslt 42}}\\par}") << "42" << QByteArrayList{"{\\fldrslt 42}}"};
     QTest::newRow("destinations left unmarked or marked badly")

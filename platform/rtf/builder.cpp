@@ -31,6 +31,14 @@ template <typename Text>
 void DocumentBuilder::append(const Text &whole, const State &s)
 {
     if (s.chr.hidden) {
+        if (!hiddenText.isEmpty() && !(hiddenProps == s.chr))
+            keepHidden();
+        if (hiddenText.isEmpty()) {
+            hiddenProps = s.chr;
+            CharProps shown = s.chr;
+            shown.hidden = 0;
+            hiddenAsRun = !runText.isEmpty() && shown == runProps;
+        }
         hiddenText += whole;
         return;
     }

@@ -132,6 +132,8 @@ private:
     // The paragraph being read.
     QString runText;  // text not inserted yet, all in runProps
     QString hiddenText;  // hidden text read since, kept as one group where it stood
+    CharProps hiddenProps;  // its formatting
+    bool hiddenAsRun = false;  // formatted as the text shown just before it
     CharProps runProps;
     bool pendingBreak = false;
     bool paraHasContent = false;

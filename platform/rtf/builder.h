@@ -42,7 +42,12 @@ public:
         return paraHasContent || !runText.isEmpty() || placeholderPending || !hiddenText.isEmpty() || !keptPending.isEmpty();
     }
 
-    void startRow() { cellx.clear(); }
+    void startRow()
+    {
+        cellx.clear();
+        rowLeft = 0;
+    }
+    void setRowLeft(int x) { rowLeft = x; }
     // \\intbl after the paragraph's first text: the paragraph was in the
     // table all along (its properties hold from its end), so what it holds
     // so far moves into the cell.
@@ -110,6 +115,8 @@ private:
     void nextCell();
     void leaveTable();
     void trimTable();
+    void keepWidths();
+    void appendColumns(int count);
     void flushText();
     void insertRun();
     void keepHidden();
@@ -152,12 +159,14 @@ private:
 
     // The table being read, the innermost when they are nested.
     std::vector<int> cellx;  // right edges of the row's cells
+    int rowLeft = 0;  // where the row's first cell starts
     QTextTable *table = nullptr;
     int row = 0, col = 0;
     bool needCellAdvance = false, rowEnded = false;
     // The tables around it, with where each was.
     struct OuterTable {
         std::vector<int> cellx;
+        int rowLeft;
         QTextTable *table;
         int row, col;
         bool needCellAdvance, rowEnded;

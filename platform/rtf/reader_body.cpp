@@ -149,6 +149,7 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
     case K_s: tables.styles.apply(s, param, tables.defaultFont); return;
     case K_cs: tables.styles.applyCharacter(s, param, tables.defaultFont); return;
     case K_trowd: builder.startRow(); return;
+    case K_trleft: builder.setRowLeft(param); return;
     case K_cellx: builder.addCellEdge(param); return;
     case K_cell: case K_nestcell: endCell(kw == K_nestcell); return;
     case K_row: case K_nestrow:

@@ -201,7 +201,7 @@ void Writer::writeTable(QTextTable *table, int depth, qint64 width)
         // Widths from pasted HTML can be anything: no column is wider
         // than the widest page (22 inches).
         if (c < widths.size() && widths.at(c).type() == QTextLength::FixedLength && widths.at(c).rawValue() > 0)
-            w = std::lround(std::min(widths.at(c).rawValue(), 2112.0) * 15);
+            w = std::lround(std::min(widths.at(c).rawValue(), kMaxColumnTwips / 15.0) * 15);
         x += w;
         right[size_t(c)] = x;
         if (c > 0 && c % 2 == 0)

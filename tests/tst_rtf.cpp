@@ -882,7 +882,7 @@ void TestRtf::keptAsRead_data()
                                                     << "ab" << QByteArrayList{"\\pard \\f1 ab\\par"};
     QTest::newRow("cell widths, from the first row with a cell in each column")
         << QByteArray("{\\rtf1\\trowd\\trleft-108\\cellx1000\\cellx3000\\intbl a\\cell b\\cell\\row\\trowd\\cellx99999\\intbl c\\cell\\row}")
-        << "\na\nb\nc\n\n" << QByteArrayList{"\\cellx1108", "\\cellx3108\r\n\\pard\\intbl a\\cell", "\\cellx1108", "\\cellx3108\r\n\\pard\\intbl c"};
+        << "\na\nb\nc\n\n" << QByteArrayList{"\\trgaph0\\trleft0", "\\cellx1108", "\\cellx3108\r\n\\pard\\intbl a\\cell", "\\cellx1108", "\\cellx3108\r\n\\pard\\intbl c"};
     QTest::newRow("field result starting with a digit")
         << QByteArray("{\\rtf1 {\\field{\\*\\fldinst MERGEFIELD N}{\\fldrslt 42}}\\par}") << "42" << QByteArrayList{"{\\fldrslt 42}}"};
     QTest::newRow("destinations left unmarked or marked badly")

@@ -296,7 +296,7 @@ void DocumentBuilder::enterTable()
 {
     if (table) {
         // A table in a cell: its rows come with their edges at their ends.
-        outerTables.push_back({std::move(cellx), rowLeft, table, row, col, needCellAdvance, rowEnded});
+        outerTables.push_back({std::move(cellx), rowLeft, cellGap, table, row, col, needCellAdvance, rowEnded});
         cellx.clear();
     }
     QTextTableFormat tf;
@@ -381,6 +381,7 @@ void DocumentBuilder::leaveTable()
         OuterTable &o = outerTables.back();
         cellx = std::move(o.cellx);
         rowLeft = o.rowLeft;
+        cellGap = o.cellGap;
         table = o.table;
         row = o.row;
         col = o.col;
@@ -416,6 +417,7 @@ void DocumentBuilder::keepWidths()
         left = x;
     }
     tf.setColumnWidthConstraints(widths);
+    tf.setProperty(kept::CellGap, std::max(cellGap, 0));  // none given is none
     table->setFormat(tf);
 }
 

@@ -46,8 +46,10 @@ public:
     {
         cellx.clear();
         rowLeft = 0;
+        cellGap = -1;
     }
     void setRowLeft(int x) { rowLeft = x; }
+    void setCellGap(int x) { cellGap = x; }
     // \\intbl after the paragraph's first text: the paragraph was in the
     // table all along (its properties hold from its end), so what it holds
     // so far moves into the cell.
@@ -160,13 +162,14 @@ private:
     // The table being read, the innermost when they are nested.
     std::vector<int> cellx;  // right edges of the row's cells
     int rowLeft = 0;  // where the row's first cell starts
+    int cellGap = -1;  // the row's \\trgaph, -1 when none
     QTextTable *table = nullptr;
     int row = 0, col = 0;
     bool needCellAdvance = false, rowEnded = false;
     // The tables around it, with where each was.
     struct OuterTable {
         std::vector<int> cellx;
-        int rowLeft;
+        int rowLeft, cellGap;
         QTextTable *table;
         int row, col;
         bool needCellAdvance, rowEnded;

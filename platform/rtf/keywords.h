@@ -175,7 +175,7 @@ enum Prop : quint16 {
     X(shp, Destination, Any, P_none) X(shpgrp, Destination, Any, P_none) X(do, Ignorable, Any, P_none) \
     X(shpinst, Ignorable, Any, P_none) X(sn, Destination, Any, P_none) X(dptxbxtext, Destination, Any, P_none) \
     /* tables */ \
-    X(trowd, Flag, Any, P_none) X(trleft, Value, Twips, P_none) X(cellx, Value, Twips, P_none) X(cell, Symbol, Any, 0) X(row, Symbol, Any, 0) \
+    X(trowd, Flag, Any, P_none) X(trleft, Value, Twips, P_none) X(trgaph, Value, Spacing, P_none) X(cellx, Value, Twips, P_none) X(cell, Symbol, Any, 0) X(row, Symbol, Any, 0) \
     X(intbl, Toggle, Any, P_inTable) X(nestcell, Symbol, Any, 0) X(nestrow, Symbol, Any, 0) \
     X(itap, Value, TableDepth, P_tableDepth) X(nesttableprops, Ignorable, Any, P_none) \
     /* destinations whose content is not shown, known also where a writer leaves out their \* */ \

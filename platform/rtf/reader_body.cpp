@@ -68,6 +68,8 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
 {
     State &s = state();
     const bool inTableBefore = s.para.intbl;
+    if (kw == K_f)
+        s.chr.dbch = s.charClass == 3;
     if (applyFormat(s.chr, s.para, kw, param, hasParam, tables.defaultFont)) {
         if (s.para.intbl && !inTableBefore && !shapeDepth)
             builder.paragraphIntoTable(s);
@@ -150,6 +152,7 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
     case K_cs: tables.styles.applyCharacter(s, param, tables.defaultFont); return;
     case K_trowd: builder.startRow(); return;
     case K_trleft: builder.setRowLeft(param); return;
+    case K_trgaph: builder.setCellGap(param); return;
     case K_cellx: builder.addCellEdge(param); return;
     case K_cell: case K_nestcell: endCell(kw == K_nestcell); return;
     case K_row: case K_nestrow:

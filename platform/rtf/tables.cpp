@@ -81,6 +81,15 @@ int Fonts::codePage(int font)
     return cpValue;
 }
 
+bool Fonts::isEastAsian(int font) const
+{
+    const int i = index.value(font, -1);
+    if (i < 0)
+        return false;
+    const int c = fonts[size_t(i)].charset;
+    return c == 128 || c == 129 || c == 130 || c == 134 || c == 136;
+}
+
 bool Fonts::names(int font) const
 {
     const int i = index.value(font, -1);

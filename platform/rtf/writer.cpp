@@ -193,7 +193,8 @@ void Writer::writeTable(QTextTable *table, int depth, qint64 width)
     const bool pageBreak = depth == 1 && (table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore);
     const int rows = table->rows(), cols = table->columns();
     const QList<QTextLength> widths = table->format().columnWidthConstraints();
-    QByteArray rowDef = "\\trowd\\trgaph108\\trleft0";
+    const int gap = table->format().hasProperty(kept::CellGap) ? table->format().intProperty(kept::CellGap) : 108;
+    QByteArray rowDef = "\\trowd\\trgaph" + QByteArray::number(gap) + "\\trleft0";
     std::vector<qint64> right(size_t(std::max(cols, 0)));
     qint64 x = 0;
     for (int c = 0; c < cols; ++c) {

@@ -7,7 +7,8 @@ when present), rtf_bench FILE --out COPY opens and saves it;
 LibreOffice then converts original and copy to HTML (one soffice call for
 each side) and the two are compared kind by kind: the words, the text in
 bold, italic, underline, strike-out, colour and highlight, pictures, page
-breaks, headers and footers, footnotes, fields, tables and list numbering.
+breaks, headers and footers, footnotes, fields, tables, their cell widths
+and list numbering.
 It also converts both to flat ODF (fodt) and compares them word by word:
 each word of the original, in order, with the attributes LibreOffice shows
 it in (ATTRIBUTES: bold, italic, underline, strike, colour, size,
@@ -72,6 +73,7 @@ class Html(html.parser.HTMLParser):
                        "fields": 0, "tables": 0}
         self.region = []  # header/footer/footnote text
         self.lists = []
+        self.widths = []  # of the table columns, in pixels
         self.skip = 0
 
     def handle_starttag(self, tag, attrs):
@@ -99,6 +101,8 @@ class Html(html.parser.HTMLParser):
             self.counts["tables"] += 1
         if tag in ("ol", "ul"):
             self.lists.append("%s%s" % (tag, a.get("start", "")))
+        if tag == "col":
+            self.widths.append(a.get("width", ""))
         if tag in self.VOID:
             return
         self.stack.append((tag, kinds))
@@ -139,11 +143,20 @@ def features(path):
         out[k] = "".join(parts)
     out.update(p.counts)
     out["lists"] = " ".join(p.lists)
+    out["cell widths"] = p.widths
     return out
 
 
+def kept_alike(kind, a, b):
+    """Whether a kind is kept: cell widths within a pixel or two of rounding."""
+    if kind == "cell widths":
+        return len(a) == len(b) and all(x == y or (x.isdigit() and y.isdigit() and abs(int(x) - int(y)) <= 2)
+                                        for x, y in zip(a, b))
+    return a == b
+
+
 KINDS = ["text", "bold", "italic", "underline", "strike", "colour", "highlight", "pictures", "page breaks",
-         "headers", "footers", "footnotes", "fields", "tables", "lists"]
+         "headers", "footers", "footnotes", "fields", "tables", "cell widths", "lists"]
 
 
 # Word by word, from LibreOffice's flat ODF: its HTML leaves out the face a
@@ -505,7 +518,7 @@ def main():
             continue
         same = True
         for k in KINDS:
-            if a[k] != b[k]:
+            if not kept_alike(k, a[k], b[k]):
                 lost[k].append(src)
                 same = False
         unchanged += same

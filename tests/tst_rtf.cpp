@@ -793,21 +793,21 @@ void TestRtf::keptAsRead_data()
         << QByteArrayList{"ab{\\*\\bkmkstart m}{\\*\\bkmkend m}\\par", "x{\\comment c}", "y"};
     QTest::newRow("in an empty paragraph, hidden text too, before a picture")
         << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par{\\v h}\\par{\\*\\y 2}{\\pict\\pngblip\\picw1\\pich1 00}b}")
-        << QString::fromUtf16(u"a\n\n\n\uFFFCb") << QByteArrayList{"a\\par", "\\pard {\\*\\x 1}\\par", "\\pard {\\v h}\\par", "{\\*\\y 2}{\\pict"};
+        << QString::fromUtf16(u"a\n\n\n\uFFFCb") << QByteArrayList{"a\\par", "\\pard {\\*\\x 1}\\par", "\\pard {\\plain\\v h}\\par", "{\\*\\y 2}{\\pict"};
     QTest::newRow("what a paragraph holds, whatever ends it")
         << QByteArray("{\\rtf1{\\shp{\\*\\shpinst A}}\\page{\\v h}\\sect\\sectd a\\column{\\*\\x}\\column\\trowd\\cellx9\\intbl"
                       "{\\shp{\\*\\shpinst C}}\\cell\\row\\pard{\\shp{\\*\\shpinst D}}}")
         << "\n\na\n\n\n"
-        << QByteArrayList{"\\pard {\\shp{\\*\\shpinst A}}\\par", "\\pard\\pagebb {\\v h}\\sect\\sectd", "\\pard a\\column",
+        << QByteArrayList{"\\pard {\\shp{\\*\\shpinst A}}\\par", "\\pard\\pagebb {\\plain\\v h}\\sect\\sectd", "\\pard a\\column",
                           "\\pard {\\*\\x}\\column", "\\intbl {\\shp{\\*\\shpinst C}}\\cell", "\\row", "\\pard {\\shp{\\*\\shpinst D}}\\par"};
-    QTest::newRow("hidden text") << QByteArray("{\\rtf1 a{\\v h\\{\\u20013?\\tab}b\\par}") << "ab"
-                                 << QByteArrayList{"a{\\v h\\{\\u20013?\\tab }b\\par"};
+    QTest::newRow("hidden text, with its own formatting") << QByteArray("{\\rtf1 a{\\v h\\{\\u20013?\\tab}b{\\fs20\\v k}{\\b c}\\par}") << "abc"
+                                 << QByteArrayList{"a{\\v h\\{\\u20013?\\tab }b{\\plain\\v\\fs20 k}\\b c\\b0 \\par"};
     QTest::newRow("in the last paragraph") << QByteArray("{\\rtf1 a\\par{\\*\\x 1}\\par}") << "a\n"
                                            << QByteArrayList{"a\\par", "\\pard {\\*\\x 1}\\par"};
     QTest::newRow("after a drawing object") << QByteArray("{\\rtf1{\\shp{\\shprslt s}}{\\*\\x 1}\\par}") << "s"
                                             << QByteArrayList{"{\\shp{\\shprslt s}}{\\*\\x 1}\\par"};
     QTest::newRow("nothing but kept") << QByteArray("{\\rtf1{\\header h}{\\*\\x}}") << QString()
-                                      << QByteArrayList{"{\\header h}\r\n\\pard {\\*\\x}\\par"};
+                                      << QByteArrayList{"{\\header h}\r\n\\pard {\\*\\x}}"};
     QTest::newRow("cut off, braces made good") << QByteArray("{\\rtf1 a{\\*\\x {b") << "a" << QByteArrayList{"a{\\*\\x {b}}"};
     QTest::newRow("fonts, colours, code page and default font the kept groups refer to")
         << QByteArray("{\\rtf1\\ansi\\ansicpg1251\\deff5{\\fonttbl{\\f0\\fswiss Arial;}{\\f3\\fcharset2 Symbol;}{\\f5 Georgia;}}"
@@ -833,11 +833,11 @@ void TestRtf::keptAsRead_data()
                           "{\\fldrslt 8 d\\'e9cembre}}"};
     QTest::newRow("paragraph styles, where what is written overrides them")
         << QByteArray("{\\rtf1{\\stylesheet{\\s1\\b\\sb240\\sbasedon2 heading 1;}{\\s2\\qc Base;}{\\s3\\tx720 Tabbed;}}"
-                      "\\pard\\s1 H\\par\\pard n\\par\\pard\\s1\\b0 x\\par\\pard\\s1\\sb0 y\\par\\pard\\s3 t\\par}")
-        << "H\nn\nx\ny\nt"
+                      "\\pard\\s1 H\\par\\pard n\\par\\pard\\s1\\b0 x\\par\\pard\\s1\\sb0 y\\par\\pard\\s3 t\\par\\pard\\qr\\li360\\s1 r\\par}")
+        << "H\nn\nx\ny\nt\nr"
         << QByteArrayList{"}\r\n{\\stylesheet{\\s1\\b\\sb240\\sbasedon2 heading 1;}{\\s2\\qc Base;}{\\s3\\tx720 Tabbed;}}\r\n",
                           "\\pard\\s1\\plain\\qc\\sb240 \\b H\\par\r\n\\pard n\\par\r\n\\pard\\s1\\qc\\sb240 \\b0 x\\par",
-                          "\\pard\\qc \\b y\\par\r\n\\pard\\tx720 \\b0 t\\par"};
+                          "\\pard\\qc \\b y\\par\r\n\\pard\\tx720 \\b0 t\\par", "\\pard\\s1\\plain\\li360\\qr\\sb240 \\b r\\par"};
     QTest::newRow("outline levels, given or from the style")
         << QByteArray("{\\rtf1{\\stylesheet{\\s1\\outlinelevel0\\b heading 1;}}\\pard\\s1 H\\par\\pard\\outlinelevel2 x\\par"
                       "\\pard\\outlinelevel9 y\\par}")
@@ -872,6 +872,17 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("picture of a shape, shown once") << "{\\rtf1 a" + pib + "}b" + pib + "{\\shprslt{\\pict\\pngblip "
             + hex(encoded(randomImage(3, 3, 1), "PNG")) + "}}}c}"
         << QString::fromUtf16(u"a\uFFFCb\uFFFCc") << QByteArrayList{"a" + pib + "}b" + pib, "}}}c"};
+    QTest::newRow("a link's text formatted before its field, a field in it too")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\f0 a}{\\field{\\*\\fldinst HYPERLINK \"#t\"}{\\fldrslt{\\b{\\field"
+                      "{\\*\\fldinst PAGEREF t}{\\fldrslt 42}}}}}{\\f0 b}\\par}")
+        << "a42b" << QByteArrayList{"\\f0 a\\plain\\b {\\field{\\*\\fldinst{HYPERLINK \"#t\"}}{\\fldrslt{{\\field{\\*\\fldinst PAGEREF t}"
+                                    "{\\fldrslt 42}}}}}\\f0\\b0 b"};
+    QTest::newRow("the font \\loch\\af gives the text") << QByteArray("{\\rtf1{\\fonttbl{\\f0 Times;}{\\f1 Calibri;}}\\deff0 "
+                                                                      "\\loch\\af1\\hich\\af0\\dbch\\af0 a{\\rtlch\\af0\\ltrch b}\\par}")
+                                                    << "ab" << QByteArrayList{"\\pard \\f1 ab\\par"};
+    QTest::newRow("cell widths, from the first row with a cell in each column")
+        << QByteArray("{\\rtf1\\trowd\\trleft-108\\cellx1000\\cellx3000\\intbl a\\cell b\\cell\\row\\trowd\\cellx99999\\intbl c\\cell\\row}")
+        << "\na\nb\nc\n\n" << QByteArrayList{"\\trgaph0\\trleft0", "\\cellx1108", "\\cellx3108\r\n\\pard\\intbl a\\cell", "\\cellx1108", "\\cellx3108\r\n\\pard\\intbl c"};
     QTest::newRow("field result starting with a digit")
         << QByteArray("{\\rtf1 {\\field{\\*\\fldinst MERGEFIELD N}{\\fldrslt 42}}\\par}") << "42" << QByteArrayList{"{\\fldrslt 42}}"};
     QTest::newRow("destinations left unmarked or marked badly")

@@ -8,6 +8,7 @@ namespace rtf {
 constexpr int kMaxDepth = 1000;        // groups kept as states; deeper ones are only counted
 constexpr int kMaxTabs = 16;           // tab stops per paragraph
 constexpr int kMaxColumns = 64;        // table columns
+constexpr int kMaxColumnTwips = 31680;  // a column: the widest page, 22 inches
 // Tables nested in a cell; deeper rows go into the deepest one. Qt lays a
 // nested table out again for each pass over the one around it.
 constexpr int kMaxTableDepth = 4;

@@ -31,6 +31,14 @@ template <typename Text>
 void DocumentBuilder::append(const Text &whole, const State &s)
 {
     if (s.chr.hidden) {
+        if (!hiddenText.isEmpty() && !(hiddenProps == s.chr))
+            keepHidden();
+        if (hiddenText.isEmpty()) {
+            hiddenProps = s.chr;
+            CharProps shown = s.chr;
+            shown.hidden = 0;
+            hiddenAsRun = !runText.isEmpty() && shown == runProps;
+        }
         hiddenText += whole;
         return;
     }
@@ -276,6 +284,8 @@ void DocumentBuilder::endRow(const State &s, bool nested)
         return;
     if (placeholderPending || depth() > d)
         prepareContent(inRow, d);
+    if (table && depth() == d)
+        keepWidths();
     rowEnded = true;
     needCellAdvance = false;
     pendingBreak = false;
@@ -286,7 +296,7 @@ void DocumentBuilder::enterTable()
 {
     if (table) {
         // A table in a cell: its rows come with their edges at their ends.
-        outerTables.push_back({std::move(cellx), table, row, col, needCellAdvance, rowEnded});
+        outerTables.push_back({std::move(cellx), rowLeft, cellGap, table, row, col, needCellAdvance, rowEnded});
         cellx.clear();
     }
     QTextTableFormat tf;
@@ -332,7 +342,7 @@ void DocumentBuilder::nextRow()
     const int more = int(cellx.size()) - table->columns();
     if (more > 0 && blockBudget >= qint64(more) * table->rows()) {
         blockBudget -= qint64(more) * table->rows();
-        table->appendColumns(more);
+        appendColumns(more);
     }
     cursor.setPosition(table->cellAt(row, 0).firstPosition());
     haveBlockFormat = haveBlockChar = false;
@@ -351,7 +361,7 @@ void DocumentBuilder::nextCell()
     }
     ++col;
     if (col >= table->columns()) {
-        table->appendColumns(1);
+        appendColumns(1);
         blockBudget -= table->rows();
     }
     cursor.setPosition(table->cellAt(row, col).firstPosition());
@@ -370,6 +380,8 @@ void DocumentBuilder::leaveTable()
         // Back in the cell that holds it, after it.
         OuterTable &o = outerTables.back();
         cellx = std::move(o.cellx);
+        rowLeft = o.rowLeft;
+        cellGap = o.cellGap;
         table = o.table;
         row = o.row;
         col = o.col;
@@ -377,6 +389,36 @@ void DocumentBuilder::leaveTable()
         rowEnded = o.rowEnded;
         outerTables.pop_back();
     }
+}
+
+void DocumentBuilder::appendColumns(int count)
+{
+    // The widths come again from the first row with a cell in each column.
+    QTextTableFormat tf = table->format();
+    tf.clearColumnWidthConstraints();
+    table->setFormat(tf);
+    table->appendColumns(count);
+}
+
+// The widths of the columns, as the edges of the first row with a cell in
+// each give them (a nested table's come at its row's end); none where an
+// edge is out of order. No column is wider than the widest page.
+void DocumentBuilder::keepWidths()
+{
+    QTextTableFormat tf = table->format();
+    if (!tf.columnWidthConstraints().isEmpty() || cellx.size() != size_t(table->columns()))
+        return;
+    QList<QTextLength> widths;
+    int left = rowLeft;
+    for (const int x : cellx) {
+        if (x <= left)
+            return;
+        widths.append(QTextLength(QTextLength::FixedLength, std::min(x - left, kMaxColumnTwips) / 15.0));
+        left = x;
+    }
+    tf.setColumnWidthConstraints(widths);
+    tf.setProperty(kept::CellGap, std::max(cellGap, 0));  // none given is none
+    table->setFormat(tf);
 }
 
 void DocumentBuilder::trimTable()
@@ -459,7 +501,9 @@ void DocumentBuilder::finish(const State &s)
         leaveTable();
     if (table)
         trimTable();
-    if (!pendingBreak && holds)
+    // The last paragraph takes the properties in force, and so does the
+    // only one, empty, where no paragraph mark ended it.
+    if (!pendingBreak && (holds || doc->characterCount() == 1))
         applyBlockFormat(s);
     cursor.endEditBlock();
 }

@@ -42,7 +42,14 @@ public:
         return paraHasContent || !runText.isEmpty() || placeholderPending || !hiddenText.isEmpty() || !keptPending.isEmpty();
     }
 
-    void startRow() { cellx.clear(); }
+    void startRow()
+    {
+        cellx.clear();
+        rowLeft = 0;
+        cellGap = -1;
+    }
+    void setRowLeft(int x) { rowLeft = x; }
+    void setCellGap(int x) { cellGap = x; }
     // \\intbl after the paragraph's first text: the paragraph was in the
     // table all along (its properties hold from its end), so what it holds
     // so far moves into the cell.
@@ -110,6 +117,8 @@ private:
     void nextCell();
     void leaveTable();
     void trimTable();
+    void keepWidths();
+    void appendColumns(int count);
     void flushText();
     void insertRun();
     void keepHidden();
@@ -132,6 +141,8 @@ private:
     // The paragraph being read.
     QString runText;  // text not inserted yet, all in runProps
     QString hiddenText;  // hidden text read since, kept as one group where it stood
+    CharProps hiddenProps;  // its formatting
+    bool hiddenAsRun = false;  // formatted as the text shown just before it
     CharProps runProps;
     bool pendingBreak = false;
     bool paraHasContent = false;
@@ -150,12 +161,15 @@ private:
 
     // The table being read, the innermost when they are nested.
     std::vector<int> cellx;  // right edges of the row's cells
+    int rowLeft = 0;  // where the row's first cell starts
+    int cellGap = -1;  // the row's \\trgaph, -1 when none
     QTextTable *table = nullptr;
     int row = 0, col = 0;
     bool needCellAdvance = false, rowEnded = false;
     // The tables around it, with where each was.
     struct OuterTable {
         std::vector<int> cellx;
+        int rowLeft, cellGap;
         QTextTable *table;
         int row, col;
         bool needCellAdvance, rowEnded;

@@ -36,10 +36,38 @@ void DocumentBuilder::keep(const QByteArray &groups)
         keptPending += groups;
 }
 
-// Hidden text is not shown: it is kept as a group where it stood.
+namespace {
+
+// The words that give text c's formatting after \\plain.
+QByteArray formatWords(const CharProps &c)
+{
+    QByteArray out;
+    const auto word = [&out](const char *w, int v) { out += w + QByteArray::number(v); };
+    if (c.font >= 0)
+        word("\\f", c.font);
+    if (c.size != 24)
+        word("\\fs", c.size);
+    for (const auto &[on, w] : {std::pair{c.bold, "\\b"}, {c.italic, "\\i"}, {c.underline, "\\ul"}, {c.strike, "\\strike"},
+                                {quint8(c.valign == 1), "\\super"}, {quint8(c.valign == 2), "\\sub"}, {c.noproof, "\\noproof"}})
+        if (on)
+            out += w;
+    if (c.fg)
+        word("\\cf", c.fg);
+    if (c.bg)
+        word(c.bgWord == 0 ? "\\highlight" : c.bgWord == 1 ? "\\cb" : "\\chcbpat", c.bg);
+    for (size_t k = 0; k < c.lang.size(); ++k)
+        if (c.lang[k])
+            word(kept::Languages::kWords[k], c.lang[k]);
+    return out;
+}
+
+}  // namespace
+
+// Hidden text is not shown: it is kept as a group where it stood, with its
+// formatting unless it is that of the text it follows.
 void DocumentBuilder::keepHidden()
 {
-    QByteArray bytes = "{\\v ";
+    QByteArray bytes = hiddenAsRun ? QByteArray("{\\v ") : "{\\plain\\v" + formatWords(hiddenProps) + ' ';
     for (const QChar c : std::exchange(hiddenText, QString())) {
         const char16_t u = c.unicode();
         if (u == '\\' || u == '{' || u == '}')

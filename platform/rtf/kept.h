@@ -57,6 +57,8 @@ enum Property {
     LanguageFeNp,                                 // \\langfenp
     LanguageComplex,                              // and \\alang
     NoProof,                                      // bool, of text: \\noproof
+    FontAlone,                                    // bool, of East Asian text: its font was named alone, not after \\dbch
+    CellGap,                                      // int, of a table: half the space between its cells' text, \\trgaph
 };
 
 // Anchors made by one read past which later groups share the last one.

@@ -18,7 +18,7 @@ constexpr size_t kMaxLength = 32;
 
 // Open addressing over FNV-1a: at most a third of the slots are used, so a
 // look-up rarely compares more than one name.
-constexpr size_t kSlots = 1024;
+constexpr size_t kSlots = 2048;
 static_assert(kSlots >= 3 * kKeywordCount);
 
 constexpr size_t slotOf(const char *name, size_t length)

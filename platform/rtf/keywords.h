@@ -89,6 +89,8 @@ enum Prop : quint16 {
     X(ds, Value, Any, P_none) X(ts, Value, Any, P_none) X(sbasedon, Value, Any, P_none) \
     /* character format */ \
     X(plain, Flag, Any, P_plain) X(b, Toggle, Any, P_bold) X(i, Toggle, Any, P_italic) \
+    X(loch, Flag, Any, P_none) X(hich, Flag, Any, P_none) X(dbch, Flag, Any, P_none) X(rtlch, Flag, Any, P_none) \
+    X(ltrch, Flag, Any, P_none) X(af, Value, Any, P_none) \
     X(ul, Toggle, Any, P_underline) X(uld, Toggle, Any, P_underline) X(uldash, Toggle, Any, P_underline) \
     X(uldashd, Toggle, Any, P_underline) X(uldashdd, Toggle, Any, P_underline) X(uldb, Toggle, Any, P_underline) \
     X(ulhwave, Toggle, Any, P_underline) X(ulldash, Toggle, Any, P_underline) X(ulth, Toggle, Any, P_underline) \
@@ -173,7 +175,7 @@ enum Prop : quint16 {
     X(shp, Destination, Any, P_none) X(shpgrp, Destination, Any, P_none) X(do, Ignorable, Any, P_none) \
     X(shpinst, Ignorable, Any, P_none) X(sn, Destination, Any, P_none) X(dptxbxtext, Destination, Any, P_none) \
     /* tables */ \
-    X(trowd, Flag, Any, P_none) X(cellx, Value, Twips, P_none) X(cell, Symbol, Any, 0) X(row, Symbol, Any, 0) \
+    X(trowd, Flag, Any, P_none) X(trleft, Value, Twips, P_none) X(trgaph, Value, Spacing, P_none) X(cellx, Value, Twips, P_none) X(cell, Symbol, Any, 0) X(row, Symbol, Any, 0) \
     X(intbl, Toggle, Any, P_inTable) X(nestcell, Symbol, Any, 0) X(nestrow, Symbol, Any, 0) \
     X(itap, Value, TableDepth, P_tableDepth) X(nesttableprops, Ignorable, Any, P_none) \
     /* destinations whose content is not shown, known also where a writer leaves out their \* */ \

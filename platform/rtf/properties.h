@@ -26,6 +26,7 @@ struct CharProps {
     quint8 bold = 0, italic = 0, underline = 0, strike = 0, hidden = 0, valign = 0;
     quint8 bgWord = 0;  // the background came from 0 \\highlight, 1 \\cb, 2 \\chcbpat
     quint8 noproof = 0;
+    quint8 dbch = 0;  // the font was named after \\dbch
     int cstyle = -1;  // the character style named, -1 when none
     std::array<quint16, 5> lang{};  // \\lang, \\langfe, \\langnp, \\langfenp, \\alang; 0 when not given
     bool operator==(const CharProps &) const = default;
@@ -69,6 +70,10 @@ struct State {
     ParaProps para;
     Dest dest = Body;
     quint8 uc = 1;
+    // The characters the words after \\loch, \\hich, \\dbch or \\rtlch are
+    // about; \\af gives the font of the first (Word gives the text's font
+    // that way), 0 after \\ltrch.
+    quint8 charClass = 0;
     int fieldLink = -1;
 };
 

@@ -68,6 +68,8 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
 {
     State &s = state();
     const bool inTableBefore = s.para.intbl;
+    if (kw == K_f)
+        s.chr.dbch = s.charClass == 3;
     if (applyFormat(s.chr, s.para, kw, param, hasParam, tables.defaultFont)) {
         if (s.para.intbl && !inTableBefore && !shapeDepth)
             builder.paragraphIntoTable(s);
@@ -75,6 +77,18 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
     }
     if (unicodeWord(kw, param))
         return;
+    switch (kw) {
+    case K_ltrch: s.charClass = 0; return;
+    case K_loch: s.charClass = 1; return;
+    case K_hich: s.charClass = 2; return;
+    case K_dbch: s.charClass = 3; return;
+    case K_rtlch: s.charClass = 4; return;
+    case K_af:
+        if (s.charClass == 1)
+            s.chr.font = param;
+        return;
+    default: break;
+    }
     if (sectionsEnded && builder.sectionOpen()) {
         // What sets a later section up is kept as read, up to its text.
         if (!isSectionWord(kw) || shapeDepth
@@ -137,6 +151,8 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
     case K_s: tables.styles.apply(s, param, tables.defaultFont); return;
     case K_cs: tables.styles.applyCharacter(s, param, tables.defaultFont); return;
     case K_trowd: builder.startRow(); return;
+    case K_trleft: builder.setRowLeft(param); return;
+    case K_trgaph: builder.setCellGap(param); return;
     case K_cellx: builder.addCellEdge(param); return;
     case K_cell: case K_nestcell: endCell(kw == K_nestcell); return;
     case K_row: case K_nestrow:

@@ -81,6 +81,15 @@ int Fonts::codePage(int font)
     return cpValue;
 }
 
+bool Fonts::isEastAsian(int font) const
+{
+    const int i = index.value(font, -1);
+    if (i < 0)
+        return false;
+    const int c = fonts[size_t(i)].charset;
+    return c == 128 || c == 129 || c == 130 || c == 134 || c == 136;
+}
+
 bool Fonts::names(int font) const
 {
     const int i = index.value(font, -1);
@@ -198,6 +207,26 @@ void Styles::apply(State &s, int id, int defaultFont)
     s.chr.link = link;
     const ParaProps keep = s.para;
     s.para = it->second;
+    // What the paragraph gave before naming its style holds over the style,
+    // as what it gives after does.
+    const ParaProps none;
+    const auto given = [&](auto ParaProps::*p) {
+        if (keep.*p != none.*p)
+            s.para.*p = keep.*p;
+    };
+    for (auto p : {&ParaProps::li, &ParaProps::ri, &ParaProps::fi, &ParaProps::sb, &ParaProps::sa})
+        given(p);
+    for (auto p : {&ParaProps::align, &ParaProps::pagebb, &ParaProps::outline})
+        given(p);
+    if (keep.sl != none.sl) {
+        s.para.sl = keep.sl;
+        s.para.slmult = keep.slmult;
+    }
+    if (keep.ntabs) {
+        s.para.ntabs = keep.ntabs;
+        s.para.tabs = keep.tabs;
+        s.para.tabTypes = keep.tabTypes;
+    }
     s.para.intbl = keep.intbl;
     s.para.itap = keep.itap;
     if (keep.ilvl)

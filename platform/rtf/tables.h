@@ -36,6 +36,8 @@ public:
     QString family(int font, int fallback) const;
     // Whether the table has font, with a name.
     bool names(int font) const;
+    // Whether its character set is Chinese, Japanese or Korean.
+    bool isEastAsian(int font) const;
     static constexpr QLatin1StringView kUnnamedFace{"Times New Roman"};
 
     struct Font {

@@ -134,6 +134,12 @@ QByteArray Writer::finish()
     if (namesDefaultFont)
         appendWord(out, "\\f", plainProps.font);
     out += "\\fs24\r\n";
+    // A document of one empty paragraph (what it holds kept, a header or
+    // settings, but no text) ends without a paragraph mark, as it was read:
+    // a mark would be a paragraph of the body, and a reader that shows an
+    // empty body without its header would show the copy with it.
+    if (doc->blockCount() == 1 && doc->firstBlock().length() == 1 && body.endsWith("\\par\r\n"))
+        body.chop(6);
     body += "}\r\n";
     if (out.size() <= kHeadRoom) {
         const qsizetype at = kHeadRoom - out.size();
@@ -196,7 +202,8 @@ void Writer::writeTable(QTextTable *table, int depth, qint64 width)
     const bool pageBreak = depth == 1 && (table->format().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore);
     const int rows = table->rows(), cols = table->columns();
     const QList<QTextLength> widths = table->format().columnWidthConstraints();
-    QByteArray rowDef = "\\trowd\\trgaph108\\trleft0";
+    const int gap = table->format().hasProperty(kept::CellGap) ? table->format().intProperty(kept::CellGap) : 108;
+    QByteArray rowDef = "\\trowd\\trgaph" + QByteArray::number(gap) + "\\trleft0";
     std::vector<qint64> right(size_t(std::max(cols, 0)));
     qint64 x = 0;
     for (int c = 0; c < cols; ++c) {
@@ -204,7 +211,7 @@ void Writer::writeTable(QTextTable *table, int depth, qint64 width)
         // Widths from pasted HTML can be anything: no column is wider
         // than the widest page (22 inches).
         if (c < widths.size() && widths.at(c).type() == QTextLength::FixedLength && widths.at(c).rawValue() > 0)
-            w = std::lround(std::min(widths.at(c).rawValue(), 2112.0) * 15);
+            w = std::lround(std::min(widths.at(c).rawValue(), kMaxColumnTwips / 15.0) * 15);
         x += w;
         right[size_t(c)] = x;
         if (c > 0 && c % 2 == 0)
@@ -391,6 +398,10 @@ void Writer::writeBlock(const QTextBlock &block, int depth, const char *terminat
         }
         // A run of fragments with the same link becomes one field.
         closeSpan();
+        // The link's text is formatted before the field begins: readers
+        // give a result the formatting in force where its field starts.
+        if (!cf.isImageFormat())
+            setProps(tables.props(frag.charFormatIndex(), cf));
         body += "{\\field{\\*\\fldinst{HYPERLINK \"";
         QString escaped = href;
         escaped.replace(u'\\', QLatin1String("\\\\")).replace(u'"', QLatin1String("%22"));

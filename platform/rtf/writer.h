@@ -41,6 +41,7 @@ struct RunProps {
     quint8 valign = 0;
     quint8 bgWord = 0;  // as the reader counts them
     bool noproof = false;
+    bool fontAlone = false;  // East Asian text whose font is written without \\dbch
     int cstyle = -1;  // the character style, -1 for none
     std::array<quint16, kept::Languages::kCount> lang{};
     bool operator==(const RunProps &) const = default;

@@ -63,6 +63,7 @@ const RunProps &RunTables::props(int index, const QTextCharFormat &f)
         r.lang[size_t(k)] = quint16(f.hasProperty(p) ? f.intProperty(p) : languages.defaultOf(k));
     }
     r.noproof = f.boolProperty(kept::NoProof);
+    r.fontAlone = f.boolProperty(kept::FontAlone);
     if (f.hasProperty(kept::CharacterStyle) && characterStyles.contains(f.intProperty(kept::CharacterStyle)))
         r.cstyle = f.intProperty(kept::CharacterStyle);
     if (index < 0)
@@ -230,10 +231,11 @@ void Writer::setProps(const RunProps &t)
         appendWord(body, "\\cs", t.cstyle);
         all = true;
     }
-    if (t.font >= 0 && (all || t.font != cur.font)) {
+    if (t.font >= 0 && (all || t.font != cur.font || t.fontAlone != cur.fontAlone)) {
         // LibreOffice gives a font to Chinese, Japanese and Korean text
-        // only after \\dbch, and after it to nothing else.
-        if (tables.isEastAsian(t.font)) {
+        // only after \\dbch, and after it to nothing else; text read with
+        // its font named alone is written so, and shown as it was.
+        if (tables.isEastAsian(t.font) && !t.fontAlone) {
             appendWord(body, "\\loch\\f", t.font);
             body += "\\dbch";
         } else if (tables.isEastAsian(cur.font)) {

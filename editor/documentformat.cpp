@@ -166,6 +166,22 @@ platform::PieceDecoder DocumentFormat::pieceDecoder(QByteArrayView whole) const
 
 std::optional<QByteArray> DocumentFormat::encode(const QString &text) const
 {
+    std::optional<QByteArray> bytes = encodeLines(text);
+    if (!bytes)
+        return std::nullopt;
+    // The file must come back as this text when it is opened again: text
+    // that begins like RTF, holds a NUL or a picture's signature, or reads
+    // otherwise in the encoding its bytes show, is not written as text.
+    const DocumentFormat back = of(*bytes);
+    if (back.kind != Text)
+        return std::nullopt;
+    if (back.encoding != encoding && back.decode(*bytes) != decode(*bytes))
+        return std::nullopt;
+    return bytes;
+}
+
+std::optional<QByteArray> DocumentFormat::encodeLines(const QString &text) const
+{
     // In one pass: a replace all through the string moves everything after
     // each batch of line ends, again and again in a large file.
     QString lines;

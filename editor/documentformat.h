@@ -37,7 +37,8 @@ struct DocumentFormat {
     QString decode(const QByteArray &bytes) const;
     platform::PieceDecoder pieceDecoder(QByteArrayView whole) const;
     // The bytes of text in this encoding, a paragraph a line; nothing when
-    // a character has no place in the encoding.
+    // a character has no place in the encoding, or when the file would not
+    // open again as this text.
     std::optional<QByteArray> encode(const QString &text) const;
 
     // The document as the lines of a plain-text file (line breaks inside a
@@ -46,4 +47,7 @@ struct DocumentFormat {
     // size, pictures, lists, tables, aligned or indented paragraphs, or
     // RTF kept from a file.
     static std::optional<QString> plainTextOf(const QTextDocument *doc);
+
+private:
+    std::optional<QByteArray> encodeLines(const QString &text) const;
 };

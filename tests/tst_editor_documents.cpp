@@ -568,10 +568,20 @@ private slots:
         QCOMPARE(host.pending(), 0);
     }
 
-    // Formatting that plain text loses: Save asks. Cancel writes nothing,
-    // No is Save As, Yes writes RTF over the text.
+    // What plain text loses, or a file that would not open again as the
+    // text (it would read as RTF, or as no text at all): Save asks. Cancel
+    // writes nothing, No is Save As, Yes writes RTF over the text.
+    void formattedPlainTextAsksBeforeRtf_data()
+    {
+        QTest::addColumn<QString>("inserted");   // at the start; none: the whole text made bold
+        QTest::newRow("bold") << QString();
+        QTest::newRow("begins like RTF") << QStringLiteral("{\\rtf1 x}");
+        QTest::newRow("NUL") << QStringLiteral("BM") + QChar(0);
+    }
+
     void formattedPlainTextAsksBeforeRtf()
     {
+        QFETCH(QString, inserted);
         ScriptedDialogHost host;
         frmeditor w;
         const QString txt = path("todo.txt");
@@ -580,8 +590,13 @@ private slots:
             writeBytes(txt, "buy milk\n");
             host.answerOpenFile(txt).answerMessage(answer);
             w.mnuopen_Click();
-            w.editor->selectAll();
-            w.mnubold_Click();
+            if (inserted.isEmpty()) {
+                w.editor->selectAll();
+                w.mnubold_Click();
+            } else {
+                w.editor->setSelStart(0);
+                w.editor->setSelText(inserted);
+            }
             if (answer == vb::vbNo)
                 host.answerSaveFile(rtf);
             w.mnusave_Click();

@@ -160,9 +160,9 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<bool>("escape");
-        for (const char *command : {"paste", "open", "save", "saveas", "numbering", "replace", "recover"})
+        for (const char *command : {"paste", "open", "save", "saveas", "numbering", "replace", "recover", "insertfile"})
             QTest::newRow(command) << QString::fromLatin1(command) << false;
-        for (const char *command : {"paste", "open", "save", "numbering"})
+        for (const char *command : {"paste", "open", "save", "numbering", "insertfile"})
             QTest::newRow(qPrintable(QStringLiteral("%1 cancelled").arg(QLatin1String(command))))
                 << QString::fromLatin1(command) << true;
     }
@@ -181,7 +181,8 @@ private slots:
         const QByteArray large = largeRtf();
         const QString file = path("long.rtf");
         const QByteArray oldFile = "{\\rtf1\\ansi the old file\\par}";
-        const QByteArray written = command == QLatin1String("open") ? large : oldFile;
+        const bool fromFile = command == QLatin1String("open") || command == QLatin1String("insertfile");
+        const QByteArray written = fromFile ? large : oldFile;
         writeBytes(file, written);
         auto w = editortest::openWindow();
         if (command == QLatin1String("recover")) {
@@ -191,7 +192,8 @@ private slots:
             copy.started = -1;   // a Tarbel that ended
             writeBytes(folder + "/long.recovery", copy.encode());
         } else if (command != QLatin1String("open")) {
-            w->editor->setTextRTF(command == QLatin1String("paste") ? QByteArray("{\\rtf1\\ansi short\\par}") : large);
+            const bool inserts = command == QLatin1String("paste") || command == QLatin1String("insertfile");
+            w->editor->setTextRTF(inserts ? QByteArray("{\\rtf1\\ansi short\\par}") : large);
             if (command == QLatin1String("save"))
                 w->curfile = file;
             editortest::makeUnsavedEdit(*w);
@@ -206,6 +208,9 @@ private slots:
             } else if (command == QLatin1String("open")) {
                 host.answerOpenFile(file);
                 w->mnuopen_Click();
+            } else if (command == QLatin1String("insertfile")) {
+                host.answerOpenFile(file);
+                w->mnu_insertfile_Click();
             } else if (command == QLatin1String("save")) {
                 w->mnusave_Click();
             } else if (command == QLatin1String("saveas")) {
@@ -241,8 +246,9 @@ private slots:
             QCOMPARE(host.pending(), 0);
             return;
         }
-        if (command == QLatin1String("paste")) {
+        if (command == QLatin1String("paste") || command == QLatin1String("insertfile")) {
             QVERIFY(w->editor->Text().contains(QStringLiteral("Line 59999 of the ledger")));
+            QCOMPARE(w->changed, command == QLatin1String("paste") ? 1 : changedBefore);
             w->mnu_undo_Click();   // one step
             QCOMPARE(w->editor->Text(), before);
         } else if (command == QLatin1String("save") || command == QLatin1String("saveas")) {

@@ -1,5 +1,6 @@
 // The File menu: the save-first checks, opening and saving documents,
 // inserting and writing selections, printing.
+#include "documentformat.h"
 #include "editorwindow.h"
 #include "frmeditor.h"
 #include "longwork.h"
@@ -572,6 +573,35 @@ private slots:
         QCOMPARE(saved.startsWith("{") ? bytes.left(saved.size()) : bytes, saved);
         QCOMPARE(w.changed, 0);
         QCOMPARE(host.pending(), 0);
+    }
+
+    // A large file's format is told a megabyte at a time, with the answer
+    // the whole file gives: a character, a CR LF, a NUL or a bad byte at or
+    // after a piece's end counts.
+    void largeFileFormat_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        const QByteArray mb(1 << 20, 'x');
+        QTest::newRow("UTF-8 across pieces") << mb.left(mb.size() - 1) + "\xc3\xa9\n" + mb;
+        QTest::newRow("UTF-8 mark, cut at the end") << "\xef\xbb\xbf" + mb + "\xe2\x82";
+        QTest::newRow("Windows-1252 late") << mb + mb + "caf\xe9\r\n";
+        QTest::newRow("NUL late") << mb + QByteArray(1, '\0');
+        QTest::newRow("CR LF across pieces") << mb.left(mb.size() - 1) + "\r\n" + mb;
+        QTest::newRow("CR at a piece's end") << mb.left(mb.size() - 1) + "\rx" + mb;
+        QTest::newRow("LF late") << mb + mb + "\n";
+        QTest::newRow("no line end") << mb + mb;
+        QTest::newRow("picture") << "\x89PNG\r\n\x1a\n" + mb + mb;
+    }
+
+    void largeFileFormat()
+    {
+        QFETCH(QByteArray, file);
+        const QString txt = path("large-format.txt");
+        writeBytes(txt, file);
+        DocumentFormat whole = DocumentFormat::of(file, txt);
+        if (whole.kind == DocumentFormat::Refused)
+            whole = DocumentFormat();
+        QCOMPARE(DocumentFormat::ofFile(txt), whole);
     }
 
     // Formatting that plain text loses: Save asks. Cancel writes nothing,

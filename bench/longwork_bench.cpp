@@ -184,16 +184,21 @@ int main(int argc, char **argv)
     }
 
     if (want("numbering")) {
-        // Numberings.
+        // Numberings. The window's command first, and its figures at once:
+        // on 50 MB the old one-call path runs for many minutes.
         const QString text = w.editor->Text();
-        const Figures numberBefore = watch(w, [&] {
-            w.editor->replaceText(text);
-            w.editor->undo();
-        });
         const Figures numberAfter = watch(w, [&] {
             platform::ToolbarButton num;
             num.Key = QStringLiteral("num");
             w.Toolbar1_ButtonClick(&num);
+        });
+        std::printf("numbering  after: freeze %7.1f ms (%6.1f ms without the busy pointer), time %8.1f ms\n",
+                    numberAfter.freeze, numberAfter.bareFreeze, numberAfter.total);
+        std::fflush(stdout);
+        w.editor->undo();
+        const Figures numberBefore = watch(w, [&] {
+            w.editor->replaceText(text);
+            w.editor->undo();
         });
         print("numbering", numberBefore, numberAfter);
     }

@@ -128,12 +128,64 @@ DocumentFormat DocumentFormat::ofFile(const QString &path)
     if (path.isEmpty() || file.size() > std::numeric_limits<int>::max() || !file.open(QIODevice::ReadOnly))
         return {};
     // An RTF file says so in its first bytes: the rest of a large one is
-    // not read for it. Text is looked at whole (its encoding).
-    QByteArray bytes = file.read(4096);
-    if (!rtf::isRtf(bytes))
-        bytes += file.readAll();
-    const DocumentFormat format = of(bytes, path);
-    return format.kind == Refused ? DocumentFormat() : format;
+    // not read for it. Text is looked at whole (its encoding), but a piece
+    // at a time: a large file is never held whole beside its document.
+    constexpr qint64 kPiece = 1 << 20;
+    const QByteArray head = file.peek(4096);
+    if (rtf::isRtf(head) || file.size() <= kPiece || head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+        const DocumentFormat format = of(file.readAll(), path);
+        return format.kind == Refused ? DocumentFormat() : format;
+    }
+    if (hasBinarySignature(head))
+        return {};
+    DocumentFormat format;
+    format.kind = Text;
+    format.encoding = head.startsWith("\xEF\xBB\xBF") ? Utf8Bom : Utf8;
+    bool lineEndFound = false, crLast = false;
+    QByteArray valid;   // what is checked for UTF-8: a character cut at a piece's end, then the next piece
+    while (!file.atEnd()) {
+        const QByteArray piece = file.read(kPiece);
+        if (piece.isEmpty())
+            return {};
+        if (std::memchr(piece.constData(), 0, size_t(piece.size())))
+            return {};
+        if (crLast) {
+            format.lineEnd = piece.startsWith('\n') ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\r");
+            lineEndFound = true;
+            crLast = false;
+        }
+        if (!lineEndFound) {
+            const qsizetype at = piece.indexOf('\r'), lf = piece.indexOf('\n');
+            if (at >= 0 && at == piece.size() - 1 && (lf < 0 || lf > at))
+                crLast = true;
+            else if (at >= 0 || lf >= 0) {
+                format.lineEnd = firstLineEnd(QByteArrayView(piece));
+                lineEndFound = true;
+            }
+        }
+        if (format.encoding == Windows1252)
+            continue;
+        // The last character may go on in the next piece.
+        qsizetype cut = piece.size();
+        for (qsizetype back = 1; back <= 3 && back <= piece.size(); ++back) {
+            const uchar c = uchar(piece.at(piece.size() - back));
+            if ((c & 0xC0) == 0x80)
+                continue;
+            const int length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (length > back)
+                cut = piece.size() - back;
+            break;
+        }
+        valid += QByteArrayView(piece).first(cut);
+        if (!QByteArrayView(valid).isValidUtf8())
+            format.encoding = Windows1252;
+        valid = piece.sliced(cut);
+    }
+    if (crLast)
+        format.lineEnd = QByteArrayLiteral("\r");
+    if (!valid.isEmpty())
+        format.encoding = Windows1252;
+    return format;
 }
 
 QString DocumentFormat::decode(const QByteArray &bytes) const

@@ -30,7 +30,8 @@ struct DocumentFormat {
     // it ends in .rtf, text otherwise.
     static DocumentFormat of(const QByteArray &bytes, const QString &fileName = {});
     // The format of the file at path as it is on disk now (an RTF file is
-    // told by its first bytes, a text file read whole); RTF when there is none.
+    // told by its first bytes, a text file read through a piece at a time);
+    // RTF when there is none.
     static DocumentFormat ofFile(const QString &path);
 
     // The text of a Text file: whole, or a piece at a time.

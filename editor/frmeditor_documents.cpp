@@ -395,11 +395,17 @@ void frmeditor::mnu_insertfile_Click()
         bool ok = false;
         QString why;
         {
-            const Screen::BusyPointer busy;
+            // A large file goes in by pieces as a paste does, in one step of
+            // the history; Escape takes them all back out. The insertion
+            // leaves `changed` as it was.
+            platform::LongWork work(StatusBar1, platform::LongWork::MayCancel);
             QByteArray bytes;
             ok = readWholeFile(path, bytes, &why);
-            if (ok && box)
-                box->setSelText(platform::decodeText(bytes));
+            if (ok && box) {
+                const QString text = platform::decodeText(bytes);
+                bytes = QByteArray();
+                box->setSelText(text, work.progress());
+            }
         }
         if (!ok) {
             platform::MsgBoxFailure(kErrorOpening, path, why);

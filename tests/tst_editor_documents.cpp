@@ -1,5 +1,6 @@
 // The File menu: the save-first checks, opening and saving documents,
 // inserting and writing selections, printing.
+#include "documentformat.h"
 #include "editorwindow.h"
 #include "frmeditor.h"
 #include "longwork.h"
@@ -160,9 +161,9 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<bool>("escape");
-        for (const char *command : {"paste", "open", "save", "saveas", "numbering", "replace", "recover"})
+        for (const char *command : {"paste", "open", "save", "saveas", "numbering", "replace", "recover", "insertfile"})
             QTest::newRow(command) << QString::fromLatin1(command) << false;
-        for (const char *command : {"paste", "open", "save", "numbering"})
+        for (const char *command : {"paste", "open", "save", "numbering", "insertfile"})
             QTest::newRow(qPrintable(QStringLiteral("%1 cancelled").arg(QLatin1String(command))))
                 << QString::fromLatin1(command) << true;
     }
@@ -181,7 +182,8 @@ private slots:
         const QByteArray large = largeRtf();
         const QString file = path("long.rtf");
         const QByteArray oldFile = "{\\rtf1\\ansi the old file\\par}";
-        const QByteArray written = command == QLatin1String("open") ? large : oldFile;
+        const bool fromFile = command == QLatin1String("open") || command == QLatin1String("insertfile");
+        const QByteArray written = fromFile ? large : oldFile;
         writeBytes(file, written);
         auto w = editortest::openWindow();
         if (command == QLatin1String("recover")) {
@@ -191,7 +193,8 @@ private slots:
             copy.started = -1;   // a Tarbel that ended
             writeBytes(folder + "/long.recovery", copy.encode());
         } else if (command != QLatin1String("open")) {
-            w->editor->setTextRTF(command == QLatin1String("paste") ? QByteArray("{\\rtf1\\ansi short\\par}") : large);
+            const bool inserts = command == QLatin1String("paste") || command == QLatin1String("insertfile");
+            w->editor->setTextRTF(inserts ? QByteArray("{\\rtf1\\ansi short\\par}") : large);
             if (command == QLatin1String("save"))
                 w->curfile = file;
             editortest::makeUnsavedEdit(*w);
@@ -206,6 +209,9 @@ private slots:
             } else if (command == QLatin1String("open")) {
                 host.answerOpenFile(file);
                 w->mnuopen_Click();
+            } else if (command == QLatin1String("insertfile")) {
+                host.answerOpenFile(file);
+                w->mnu_insertfile_Click();
             } else if (command == QLatin1String("save")) {
                 w->mnusave_Click();
             } else if (command == QLatin1String("saveas")) {
@@ -241,8 +247,9 @@ private slots:
             QCOMPARE(host.pending(), 0);
             return;
         }
-        if (command == QLatin1String("paste")) {
+        if (command == QLatin1String("paste") || command == QLatin1String("insertfile")) {
             QVERIFY(w->editor->Text().contains(QStringLiteral("Line 59999 of the ledger")));
+            QCOMPARE(w->changed, command == QLatin1String("paste") ? 1 : changedBefore);
             w->mnu_undo_Click();   // one step
             QCOMPARE(w->editor->Text(), before);
         } else if (command == QLatin1String("save") || command == QLatin1String("saveas")) {
@@ -566,6 +573,35 @@ private slots:
         QCOMPARE(saved.startsWith("{") ? bytes.left(saved.size()) : bytes, saved);
         QCOMPARE(w.changed, 0);
         QCOMPARE(host.pending(), 0);
+    }
+
+    // A large file's format is told a megabyte at a time, with the answer
+    // the whole file gives: a character, a CR LF, a NUL or a bad byte at or
+    // after a piece's end counts.
+    void largeFileFormat_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        const QByteArray mb(1 << 20, 'x');
+        QTest::newRow("UTF-8 across pieces") << mb.left(mb.size() - 1) + "\xc3\xa9\n" + mb;
+        QTest::newRow("UTF-8 mark, cut at the end") << "\xef\xbb\xbf" + mb + "\xe2\x82";
+        QTest::newRow("Windows-1252 late") << mb + mb + "caf\xe9\r\n";
+        QTest::newRow("NUL late") << mb + QByteArray(1, '\0');
+        QTest::newRow("CR LF across pieces") << mb.left(mb.size() - 1) + "\r\n" + mb;
+        QTest::newRow("CR at a piece's end") << mb.left(mb.size() - 1) + "\rx" + mb;
+        QTest::newRow("LF late") << mb + mb + "\n";
+        QTest::newRow("no line end") << mb + mb;
+        QTest::newRow("picture") << "\x89PNG\r\n\x1a\n" + mb + mb;
+    }
+
+    void largeFileFormat()
+    {
+        QFETCH(QByteArray, file);
+        const QString txt = path("large-format.txt");
+        writeBytes(txt, file);
+        DocumentFormat whole = DocumentFormat::of(file, txt);
+        if (whole.kind == DocumentFormat::Refused)
+            whole = DocumentFormat();
+        QCOMPARE(DocumentFormat::ofFile(txt), whole);
     }
 
     // What plain text loses, or a file that would not open again as the

@@ -487,6 +487,21 @@ void RichTextBox::changeSelCase(bool upper)
     setTextCursor(sel);
 }
 
+namespace {
+// The old text, before the new text's start, goes; the first paragraph
+// kept the old one's formats: plain, in no list.
+void removeTextBefore(QTextCursor &c, int start)
+{
+    c.setPosition(0);
+    c.setPosition(start, QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    if (QTextList *list = c.currentList())
+        list->remove(c.block());
+    c.setBlockFormat(QTextBlockFormat());
+    c.setBlockCharFormat(QTextCharFormat());
+}
+}  // namespace
+
 bool RichTextBox::replaceText(const QString &text, const Progress &progress)
 {
     if (!progress || text.size() <= kPiece) {
@@ -509,13 +524,7 @@ bool RichTextBox::replaceText(const QString &text, const Progress &progress)
         return false;
     }
     c.joinPreviousEditBlock();
-    c.setPosition(0);
-    c.setPosition(start, QTextCursor::KeepAnchor);
-    c.removeSelectedText();
-    if (QTextList *list = c.currentList())
-        list->remove(c.block());
-    c.setBlockFormat(QTextBlockFormat());
-    c.setBlockCharFormat(QTextCharFormat());
+    removeTextBefore(c, start);
     c.endEditBlock();
     return true;
 }
@@ -532,14 +541,7 @@ void RichTextBox::replaceText(const QString &text)
     c.insertBlock(QTextBlockFormat(), QTextCharFormat());
     const int start = c.position();
     c.insertText(toDocumentText(text), QTextCharFormat());
-    c.setPosition(0);
-    c.setPosition(start, QTextCursor::KeepAnchor);
-    c.removeSelectedText();
-    // The first paragraph kept the old one's formats: plain, in no list.
-    if (QTextList *list = c.currentList())
-        list->remove(c.block());
-    c.setBlockFormat(QTextBlockFormat());
-    c.setBlockCharFormat(QTextCharFormat());
+    removeTextBefore(c, start);
     c.endEditBlock();
 }
 

@@ -156,8 +156,10 @@ private slots:
                                          "<h1>Saved heading</h1><img src=\"/pic.png\"></body></html>");
         m_server.addHtml("/slow.html", "<html><head><title>Slow</title></head><body>slow</body></html>", 3000);
         m_server.add("/file.bin", "application/octet-stream", QByteArray(2048, 'x'));
+        m_server.addCutShort("/cut.bin", "application/octet-stream", QByteArray(2048, 'x'), 1 << 20);
         m_server.addHtml("/link.html", "<html><head><title>Link page</title></head><body>"
                                        "<a id=\"d\" href=\"/file.bin\" download=\"file.bin\">get</a>"
+                                       "<a id=\"c\" href=\"/cut.bin\" download=\"file.bin\">cut</a>"
                                        "<button id=\"b\" onclick=\"for (let i = 0; i < 3; i++) alert('click ' + i);"
                                        " document.title = 'Alerted'\">alert</button><script>setTimeout(function () {"
                                        " for (let i = 0; i < 3; i++) alert('alone ' + i); document.title = 'Link page ready';"
@@ -743,18 +745,23 @@ private slots:
         QTest::addColumn<QString>("answer");    // "" cancels; DIR is a folder of the test
         QTest::addColumn<bool>("failed");
         QTest::addColumn<bool>("clicked");      // by the user, or by the page alone
-        QTest::newRow("saved") << QStringLiteral("DIR/got it.bin") << false << true;
-        QTest::newRow("into a folder named") << QStringLiteral("DIR/") << false << true;
-        QTest::newRow("cancelled") << QString() << false << true;
-        QTest::newRow("unwritable") << QStringLiteral("/proc/vennik-download/file.bin") << true << true;
-        QTest::newRow("started by the page") << QString() << false << false;
+        QTest::addColumn<QString>("link");
+        const QString whole = QStringLiteral("#d"), cut = QStringLiteral("#c");
+        QTest::newRow("saved") << QStringLiteral("DIR/got it.bin") << false << true << whole;
+        QTest::newRow("into a folder named") << QStringLiteral("DIR/") << false << true << whole;
+        QTest::newRow("cancelled") << QString() << false << true << whole;
+        QTest::newRow("unwritable") << QStringLiteral("/proc/vennik-download/file.bin") << true << true << whole;
+        QTest::newRow("started by the page") << QString() << false << false << whole;
+        QTest::newRow("cut short by the server") << QStringLiteral("DIR/got it.bin") << true << true << cut;
     }
     void downloadsAskWhereToSave()
     {
         QFETCH(QString, answer);
         QFETCH(bool, failed);
         QFETCH(bool, clicked);
-        answer.replace(QStringLiteral("DIR"), folder(QStringLiteral("downloads")));
+        QFETCH(QString, link);
+        const QString dir = folder(QStringLiteral("downloads/") + QLatin1String(QTest::currentDataTag()));
+        answer.replace(QStringLiteral("DIR"), dir);
         ScriptedDialogHost host;
         frmMain *w = started();
         QVERIFY(w);
@@ -774,7 +781,7 @@ private slots:
             host.answerSaveFile(answer);
             if (failed)
                 host.answerMessage(vb::vbOK);
-            QVERIFY(clickInPage(w->WebBrowser1, QStringLiteral("#d")));
+            QVERIFY(clickInPage(w->WebBrowser1, link));
         } else {
             w->WebBrowser1->page()->runJavaScript(QStringLiteral("document.getElementById('d').click()"));
         }
@@ -790,13 +797,17 @@ private slots:
         }
         QCOMPARE(host.prompts().first().kind, ScriptedDialogHost::Kind::SaveFile);
         QCOMPARE(host.prompts().first().file.fileName, QStringLiteral("file.bin"));
+        const QString saved = answer.endsWith(u'/') ? answer + QStringLiteral("file.bin") : answer;
         if (!answer.isEmpty() && !failed)
-            QCOMPARE(readAll(answer.endsWith(u'/') ? answer + QStringLiteral("file.bin") : answer), QByteArray(2048, 'x'));
+            QCOMPARE(readAll(saved), QByteArray(2048, 'x'));
         QVERIFY(waitUntil([&] { return host.pending() == 0; }, 5000));
         QCOMPARE(host.messages().size(), failed ? 1 : 0);
         if (failed)
             QVERIFY(host.messages().first().contains(answer));
         QVERIFY(!w->saving());
+        // The folder holds what was saved and nothing beside it.
+        const QStringList kept = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        QCOMPARE(kept, answer.startsWith(dir) && !failed ? QStringList{QFileInfo(saved).fileName()} : QStringList());
     }
 
     // --- File > Open ---------------------------------------------------------------------------

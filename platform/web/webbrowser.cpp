@@ -476,6 +476,10 @@ void WebBrowser::onDownloadRequested(QWebEngineDownloadRequest *download)
         return;
     if (m_save && m_save->claim(download))
         return;
+    if (m_downloads.contains(download->id())) {
+        continueDownload(download);
+        return;
+    }
     if (download->isSavePageDownload()) {
         download->cancel();   // a page save nobody asked for
         return;
@@ -535,19 +539,38 @@ void WebBrowser::offerDownload(QWebEngineDownloadRequest *download)
             return;
         }
     }
-    download->setDownloadDirectory(target.absolutePath());
-    download->setDownloadFileName(target.fileName());
+    m_downloads.insert(download->id(), {target.absolutePath(), target.fileName(), chosen});
+    continueDownload(download);
+}
+
+void WebBrowser::continueDownload(QWebEngineDownloadRequest *download)
+{
+    const AcceptedDownload accepted = m_downloads.value(download->id());
+    download->setDownloadDirectory(accepted.directory);
+    download->setDownloadFileName(accepted.fileName);
     // Accepted, it can only complete; anything else (the engine cancels
-    // what it cannot write) is a failure.
-    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, guard, chosen] {
-        if (!guard || !guard->isFinished() || guard->state() == QWebEngineDownloadRequest::DownloadCompleted)
+    // what it cannot write, a line cut for good) is a failure, and what
+    // was received of it goes.
+    const QPointer<QWebEngineDownloadRequest> guard(download);
+    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, guard] {
+        if (!guard || !guard->isFinished())
+            return;
+        const AcceptedDownload ended = m_downloads.take(guard->id());
+        if (guard->state() == QWebEngineDownloadRequest::DownloadCompleted)
             return;
         const auto reason = guard->interruptReason();
         const bool told = reason != QWebEngineDownloadRequest::NoReason && reason != QWebEngineDownloadRequest::UserCanceled;
         const DialogShown shown(this);
         MsgBox(QStringLiteral("The download could not be saved as %1.%2")
-                   .arg(chosen, told ? QStringLiteral(" (The web engine gave reason %1.)").arg(int(reason)) : QString()),
+                   .arg(ended.chosen, told ? QStringLiteral(" (The web engine gave reason %1.)").arg(int(reason)) : QString()),
                vb::vbCritical);
+    });
+    // The engine keeps a download it has given up taking up again as
+    // interrupted, unfinished, its part on disk beside the target: it ends
+    // here, and what was received goes with it.
+    connect(download, &QWebEngineDownloadRequest::stateChanged, this, [guard](QWebEngineDownloadRequest::DownloadState state) {
+        if (guard && state == QWebEngineDownloadRequest::DownloadInterrupted)
+            guard->cancel();
     });
     download->accept();
 }

@@ -151,6 +151,9 @@ private:
     void onLoadFinished(bool ok);
     void onDownloadRequested(QWebEngineDownloadRequest *download);
     void offerDownload(QWebEngineDownloadRequest *download);
+    // Lets an accepted download go on to its target; the user hears of its
+    // end only if it fails.
+    void continueDownload(QWebEngineDownloadRequest *download);
     // The program asked for the navigation under way (a typed address, the
     // history, reload): what it turns into is the user's doing.
     void programNavigation(const QUrl &url);
@@ -171,6 +174,14 @@ private:
     int m_dialogs = 0;
     std::unique_ptr<PageSave> m_save;
     QTimer *m_saveWatchdog = nullptr;
+    struct AcceptedDownload {
+        QString directory;
+        QString fileName;
+        QString chosen;   // as the user gave it, for the messages
+    };
+    // Downloads the user accepted, by the engine's id: the engine asks
+    // again for one it takes up after the line was cut.
+    QHash<quint32, AcceptedDownload> m_downloads;
 };
 
 }  // namespace platform

@@ -28,6 +28,7 @@ public:
         QByteArray contentType;
         QByteArray body;
         int delayMs = 0;
+        qint64 promised = -1;   // a length promised and never sent: the line is cut after the body
     };
 
     TestServer()
@@ -43,6 +44,10 @@ public:
     void add(const QByteArray &path, const QByteArray &type, const QByteArray &body, int delayMs = 0)
     {
         m_pages.insert(path, Page{type, body, delayMs});
+    }
+    void addCutShort(const QByteArray &path, const QByteArray &type, const QByteArray &body, qint64 promised)
+    {
+        m_pages.insert(path, Page{type, body, 0, promised});
     }
     void addHtml(const QByteArray &path, const QByteArray &html, int delayMs = 0)
     {
@@ -105,7 +110,7 @@ private:
                         "Connection: close\r\n\r\nnot found";
             } else {
                 reply = "HTTP/1.0 200 OK\r\nContent-Type: " + it->contentType + "\r\nContent-Length: "
-                        + QByteArray::number(it->body.size()) + "\r\nCache-Control: no-store\r\n"
+                        + QByteArray::number(it->promised >= 0 ? it->promised : it->body.size()) + "\r\nCache-Control: no-store\r\n"
                         + "Connection: close\r\n\r\n" + it->body;
             }
             QPointer<QTcpSocket> guard(s);

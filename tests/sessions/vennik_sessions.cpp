@@ -2,7 +2,7 @@
 //
 // Actions: the address box (typed addresses, Enter, Go), links and buttons
 // of the pages of a small site on 127.0.0.1 (anchors, history.pushState,
-// a download, a new window, frames), the toolbar and both menus with their
+// a download, one the server cuts short, a new window, frames), the toolbar and both menus with their
 // keys, the drive, folder and file lists, the save-path box, the save
 // button, File > Open of local pages (an .mht archive among them),
 // resizing and the close box.
@@ -17,6 +17,8 @@
 //             address, unless the user typed in it since the page changed
 //   ended   - the program ends only on Exit, the close box, or after a save
 //             it recorded; and after such a save it does end
+//   downloads - a download the user accepted arrives at the name chosen,
+//             or a message tells the user why not
 //   hang    - a save ends (done or failed) within 5 s
 #include "engine.h"
 
@@ -67,7 +69,8 @@ const QByteArray kLinks =
     "<button onclick=\"history.back()\">back</button> "
     "<a href=\"/file.bin\" download=\"file.bin\">download</a> "
     "<a href=\"/b.html\" target=\"_blank\">new window</a> <a href=\"/missing.html\">missing</a> "
-    "<a href=\"/slow.html\">slow</a> <a href=\"/%C3%A9t%C3%A9.html\">\xc3\xa9t\xc3\xa9</a>";
+    "<a href=\"/slow.html\">slow</a> <a href=\"/%C3%A9t%C3%A9.html\">\xc3\xa9t\xc3\xa9</a> "
+    "<a href=\"/cut.bin\" download=\"cut.bin\">cut download</a>";
 
 void serveSite(TestServer &server)
 {
@@ -75,6 +78,7 @@ void serveSite(TestServer &server)
         "iVBORw0KGgoAAAANSUhEUgAAAAgAAAAICAIAAABLbSncAAAAEklEQVR4nGP4z8CAFTGMSgwpCQBG3j/BS9HkggAAAABJRU5ErkJggg=="));
     server.add("/style.css", "text/css", "h1{color:#225}");
     server.add("/file.bin", "application/octet-stream", QByteArray(3000, 'x'));
+    server.addCutShort("/cut.bin", "application/octet-stream", QByteArray(3000, 'y'), 1 << 20);
     server.addHtml("/index.html", page("Index", "<a id=\"top\"></a><h1>Index</h1>" + kLinks
                                                     + "<img src=\"/pic.png\"><p class=\"far\" id=\"part2\">part 2 " + kLinks + "</p>"));
     server.addHtml("/a.html", page("Page A", "<link rel=\"stylesheet\" href=\"/style.css\"><h1>Page A</h1>" + kLinks
@@ -261,6 +265,7 @@ public:
         m_urlChanges = 0;
         m_typedAt = -1;
         m_allowed.clear();
+        m_accepted.clear();
         m_closing = false;
         if (frmMain::Start(m_box->root() + QStringLiteral("/program"), m_w, expand(a.arg(0))) != 0 || !m_w) {
             m_startFailed = true;
@@ -278,7 +283,7 @@ public:
                     s.later << m_w->txtInput->text();
         });
         QObject::connect(m_w->WebBrowser1->page()->profile(), &QWebEngineProfile::downloadRequested, m_w.get(),
-                         [this](QWebEngineDownloadRequest *d) { m_downloads << d; });
+                         [this](QWebEngineDownloadRequest *d) { m_downloads << Download{d, now()}; });
         {
             // The first page completes before the user acts.
             const Waiting waiting;
@@ -293,7 +298,11 @@ public:
 
     bool downloading()
     {
-        m_downloads.removeIf([](const QPointer<QWebEngineDownloadRequest> &d) { return !d || d->isFinished(); });
+        // Every download of the site ends within moments: one still under
+        // way after 5 s is stuck (the engine's object for a request it
+        // replaced never ends) and is judged as ended.
+        const qint64 t = now();
+        m_downloads.removeIf([t](const Download &d) { return !d.request || d.request->isFinished() || t - d.since > 5000; });
         return !m_downloads.isEmpty();
     }
 
@@ -532,9 +541,15 @@ public:
         }
         const Snapshot snap = Snapshot::take(m_box->watched());
         m_snapshot = snap;
-        for (const Exchange &e : ex)
-            if (e.prompt.kind == Kind::SaveFile && !e.answer.endsWith(QLatin1String(" cancel")))
+        for (const Exchange &e : ex) {
+            if (e.prompt.kind == Kind::SaveFile && !e.answer.endsWith(QLatin1String(" cancel"))) {
                 m_allowed << QDir::cleanPath(platform::mapDrivePath(expand(e.answer.section(u' ', 1))));
+                if (e.prompt.title == u"Save download as")
+                    m_accepted << Accepted{m_allowed.last(), false};
+            } else if (e.prompt.kind == Kind::Message && !m_accepted.isEmpty()) {
+                m_accepted.last().told = true;   // a refusal, the replace question, a failure
+            }
+        }
 
         // files
         for (const FileChange &c : diff(m_snapBefore, snap)) {
@@ -547,6 +562,18 @@ public:
                 ok |= samePath(c.path, t) || c.path.startsWith(t + u'/');
             if (!ok)
                 out << Violation{QStringLiteral("files"), describeChange(c) + QStringLiteral(" on ") + what};
+        }
+
+        // downloads: one the user accepted arrives at its target, or the
+        // user is told why not
+        if (!downloading()) {
+            for (const Accepted &d : std::as_const(m_accepted)) {
+                const Snapshot::Entry *e = snap.find(d.path);
+                if (!d.told && !(e && (e->dir || !e->bytes.isEmpty())))
+                    out << Violation{QStringLiteral("downloads"), QStringLiteral("the download saved as %1 neither arrived nor failed with a message, after %2")
+                                                                     .arg(d.path, what)};
+            }
+            m_accepted.clear();
         }
 
         // record
@@ -652,8 +679,17 @@ private:
     int m_urlChanges = 0;
     int m_typedAt = -1;
     QList<Save> m_saves;
-    QList<QPointer<QWebEngineDownloadRequest>> m_downloads;
+    struct Download {
+        QPointer<QWebEngineDownloadRequest> request;
+        qint64 since;
+    };
+    QList<Download> m_downloads;
     QStringList m_allowed;
+    struct Accepted {
+        QString path;
+        bool told;
+    };
+    QList<Accepted> m_accepted;
     Snapshot m_snapshot, m_snapBefore;
     QByteArray m_recordBefore;
 };

@@ -45,9 +45,14 @@ public:
     void startRow()
     {
         cellx.clear();
+        grid.cellWords.clear();
+        grid.wordsPending.clear();
         rowLeft = 0;
         cellGap = -1;
     }
+    // A word of the row's definition the document does not read (borders,
+    // shading, heights): kept for the cell its next \\cellx ends.
+    void addRowWord(const QByteArray &word);
     void setRowLeft(int x) { rowLeft = x; }
     void setCellGap(int x) { cellGap = x; }
     // \\intbl after the paragraph's first text: the paragraph was in the
@@ -118,6 +123,11 @@ private:
     void leaveTable();
     void trimTable();
     void keepWidths();
+    void layRow();
+    bool addEdges();
+    void setWidths();
+    void markNoCell(int r, int c, bool none);
+    void keepCellWords();
     void appendColumns(int count);
     void flushText();
     void insertRun();
@@ -166,6 +176,16 @@ private:
     QTextTable *table = nullptr;
     int row = 0, col = 0;
     bool needCellAdvance = false, rowEnded = false;
+    // Its columns are the edges of all its rows' cells; a cell of a row
+    // spans the columns between its edges.
+    struct Grid {
+        std::vector<int> edges;  // right edges of its columns, empty when the rows gave none in order
+        int left = 0;            // where its first column starts
+        std::vector<int> cellStarts;  // the column each cell of the row being read starts at
+        int cellIndex = 0;       // the cell being read
+        std::vector<QByteArray> cellWords;  // the row's cells' definitions, beside cellx
+        QByteArray wordsPending;  // read since the last \\cellx
+    } grid;
     // The tables around it, with where each was.
     struct OuterTable {
         std::vector<int> cellx;
@@ -173,6 +193,7 @@ private:
         QTextTable *table;
         int row, col;
         bool needCellAdvance, rowEnded;
+        Grid grid;
     };
     std::vector<OuterTable> outerTables;
     int depth() const { return table ? int(outerTables.size()) + 1 : 0; }

@@ -166,6 +166,8 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
             textChar(c);
         else if (isPageSetting(kw) || isNoteSetting(kw))
             keepPageSetting();
+        else if (kw == K_none && !shapeDepth)
+            builder.addRowWord(QByteArray(tokens.wordStart(), tokens.position() - tokens.wordStart()));
         return;
     }
 }

@@ -334,6 +334,8 @@ void DocumentBuilder::enterTable()
         ++pagesBroken;
     }
     pageBreakPending = false;
+    if (outerTables.empty())
+        takeDefinitionAhead();
     table = cursor.insertTable(1, std::max<int>(1, int(cellx.size())), tf);
     blockBudget -= table->columns() + 1;
     haveBlockFormat = haveBlockChar = false;
@@ -366,6 +368,8 @@ void DocumentBuilder::nextRow()
     }
     ++row;
     col = 0;
+    if (outerTables.empty())
+        takeDefinitionAhead();
     layRow();
     cursor.setPosition(table->cellAt(row, 0).firstPosition());
     haveBlockFormat = haveBlockChar = false;
@@ -433,6 +437,21 @@ void DocumentBuilder::appendColumns(int count)
     table->setFormat(tf);
     table->appendColumns(count);
     grid.edges.clear();
+}
+
+// A row is what its \\row finds defined: a definition given again after
+// its cells (or only there) holds over the one before them.
+void DocumentBuilder::takeDefinitionAhead()
+{
+    std::vector<int> ahead;
+    int left = 0;
+    if (!definitionAhead || !definitionAhead(ahead, left) || (ahead == cellx && left == rowLeft))
+        return;
+    if (ahead.size() > size_t(kMaxColumns))
+        ahead.resize(size_t(kMaxColumns));
+    cellx = std::move(ahead);
+    rowLeft = left;
+    grid.cellWords.assign(cellx.size(), QByteArray());
 }
 
 // Whether the row's edges are in order, from its left.

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QTextCursor>
 
+#include <functional>
 #include <vector>
 
 class QTextDocument;
@@ -54,6 +55,10 @@ public:
     // shading, heights): kept for the cell its next \\cellx ends.
     void addRowWord(const QByteArray &word);
     void setRowLeft(int x) { rowLeft = x; }
+    // The definition the row about to be read ends with, where the file
+    // gives it again after the row's cells (as \\row finds it): its edges
+    // and left; false when there is none.
+    std::function<bool(std::vector<int> &, int &)> definitionAhead;
     void setCellGap(int x) { cellGap = x; }
     // \\intbl after the paragraph's first text: the paragraph was in the
     // table all along (its properties hold from its end), so what it holds
@@ -123,6 +128,7 @@ private:
     void leaveTable();
     void trimTable();
     void keepWidths();
+    void takeDefinitionAhead();
     void layRow();
     bool addEdges();
     void setWidths();

@@ -887,9 +887,9 @@ void TestRtf::keptAsRead_data()
         << QByteArrayList{"\\trowd\\trgaph0\\trleft0\\clbrdrb\\brdrs\\cellx1108\\cellx3108\r\n\\pard\\intbl a\\cell\r\n\\pard\\intbl b\\cell\r\n\\row",
                           "\\trleft0\\cellx2108\\clvertalc\\cellx3108\r\n\\cellx4108\r\n\\pard\\intbl c\\cell",
                           "\\trleft0\\cellx1108\r\n\\pard\\intbl f\\cell\r\n\\row"};
-    QTest::newRow("a row defined again after its cells, as \\row finds it")
-        << QByteArray("{\\rtf1\\trowd\\cellx1000\\intbl a\\cell\\trowd\\cellx1000\\row\\intbl b\\cell c\\cell\\trowd\\cellx400\\cellx1000\\row}")
-        << "\na\nb\nc\n" << QByteArrayList{"\\trleft0\\cellx1000\r\n\\pard\\intbl a\\cell\r\n\\row", "\\trleft0\\cellx400\\cellx1000\r\n\\pard\\intbl b"};
+    QTest::newRow("a row defined again after its cells, as \\row finds it; what an empty cell holds stays when it spans more")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\intbl{\\*\\k}\\cell\\trowd\\cellx1000\\row\\intbl b\\cell c\\cell\\trowd\\cellx400\\cellx1000\\row}")
+        << "\n\nb\nc\n" << QByteArrayList{"\\trleft0\\cellx1000\r\n\\pard\\intbl {\\*\\k}\\cell\r\n\\row", "\\trleft0\\cellx400\\cellx1000\r\n\\pard\\intbl b"};
     QTest::newRow("field result starting with a digit")
         << QByteArray("{\\rtf1 {\\field{\\*\\fldinst MERGEFIELD N}{\\fldrslt 42}}\\par}") << "42" << QByteArrayList{"{\\fldrslt 42}}"};
     QTest::newRow("destinations left unmarked or marked badly")

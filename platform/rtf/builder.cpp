@@ -500,7 +500,7 @@ void DocumentBuilder::layRow()
         const int end = int(std::lower_bound(grid.edges.begin(), grid.edges.end(), x) - grid.edges.begin());
         grid.cellStarts.push_back(start);
         if (end > start)
-            table->mergeCells(row, start, 1, end - start + 1);
+            mergeCells(row, start, 1, end - start + 1);
         start = end + 1;
     }
     for (int c = start; c < table->columns(); ++c)
@@ -542,7 +542,7 @@ bool DocumentBuilder::addEdges()
             if (cell.format().boolProperty(kept::NoCell))
                 markNoCell(r, split + 1, true);
             else if (cell.column() + cell.columnSpan() == split + 1)
-                table->mergeCells(r, cell.column(), cell.rowSpan(), cell.columnSpan() + 1);
+                mergeCells(r, cell.column(), cell.rowSpan(), cell.columnSpan() + 1);
         }
     }
     setWidths();
@@ -563,6 +563,21 @@ void DocumentBuilder::setWidths()
     tf.setColumnWidthConstraints(widths);
     tf.setProperty(kept::CellGap, std::max(cellGap, 0));  // none given is none
     table->setFormat(tf);
+}
+
+// Qt gives a cell the first paragraph's formats of the (empty) cells
+// merged into it where it is empty itself: it keeps its own, and what is
+// kept on them.
+void DocumentBuilder::mergeCells(int r, int c, int rows, int cols)
+{
+    const QTextBlock first = doc->findBlock(table->cellAt(r, c).firstPosition());
+    const QTextBlockFormat bf = first.blockFormat();
+    const QTextCharFormat cf = first.charFormat();
+    table->mergeCells(r, c, rows, cols);
+    QTextCursor at(doc);
+    at.setPosition(table->cellAt(r, c).firstPosition());
+    at.setBlockFormat(bf);
+    at.setBlockCharFormat(keepingCell(at.block(), cf));
 }
 
 void DocumentBuilder::markNoCell(int r, int c, bool none)

@@ -133,6 +133,7 @@ private:
     bool addEdges();
     void setWidths();
     void markNoCell(int r, int c, bool none);
+    void mergeCells(int r, int c, int rows, int cols);
     void keepCellWords();
     void appendColumns(int count);
     void flushText();

@@ -890,6 +890,10 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("a row defined again after its cells, as \\row finds it; what an empty cell holds stays when it spans more")
         << QByteArray("{\\rtf1\\trowd\\cellx1000\\intbl{\\*\\k}\\cell\\trowd\\cellx1000\\row\\intbl b\\cell c\\cell\\trowd\\cellx400\\cellx1000\\row}")
         << "\n\nb\nc\n" << QByteArrayList{"\\trleft0\\cellx1000\r\n\\pard\\intbl {\\*\\k}\\cell\r\n\\row", "\\trleft0\\cellx400\\cellx1000\r\n\\pard\\intbl b"};
+    QTest::newRow("East Asian font named alone, or after \\dbch named it")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0 Times;}{\\f6\\fcharset128 Gothic;}}\\deff0 \\dbch\\f6 {\\loch\\f6 >}{\\loch\\f0 a}\\plain"
+                      "{\\dbch\\f6 A}{\\loch\\f6 B}\\par}")
+        << ">aAB" << QByteArrayList{"\\pard \\loch\\f6\\dbch\\f6 >\\loch\\f0 a\\loch\\f6\\dbch\\f6 A\\plain\\loch\\f6 B"};
     QTest::newRow("field result starting with a digit")
         << QByteArray("{\\rtf1 {\\field{\\*\\fldinst MERGEFIELD N}{\\fldrslt 42}}\\par}") << "42" << QByteArrayList{"{\\fldrslt 42}}"};
     QTest::newRow("destinations left unmarked or marked badly")

@@ -68,8 +68,11 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
 {
     State &s = state();
     const bool inTableBefore = s.para.intbl;
-    if (kw == K_f)
+    if (kw == K_f) {
         s.chr.dbch = s.charClass == 3;
+        if (s.chr.dbch)
+            s.chr.dbchFont = param;
+    }
     if (applyFormat(s.chr, s.para, kw, param, hasParam, tables.defaultFont)) {
         if (s.para.intbl && !inTableBefore && !shapeDepth)
             builder.paragraphIntoTable(s);

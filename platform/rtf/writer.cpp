@@ -509,7 +509,11 @@ void Writer::writeStyle(const QTextBlock &block, const QTextBlockFormat &bf)
     if (*known == INT_MIN)
         return;
     appendWord(body, "\\s", *known);
-    if (const auto style = styles.constFind(*known); style == styles.constEnd() || !(style->text == cur))
+    const auto style = styles.constFind(*known);
+    RunProps now = cur;
+    if (style != styles.constEnd())
+        now.dbchFont = style->text.dbchFont;
+    if (style == styles.constEnd() || !(style->text == now))
         writePlain();
 }
 

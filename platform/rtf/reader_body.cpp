@@ -201,7 +201,9 @@ void Reader::endParagraph(const QByteArray &breakWord)
 void Reader::endCell(bool nested)
 {
     // In a shape's text, or with no table anywhere (no row defined, no
-    // paragraph in one): a tab parts the cells' text, as RichEdit shows it.
+    // paragraph in one): a tab parts the cells' text. (WordPad and
+    // LibreOffice run the two cells' words together; a tab keeps them
+    // apart, and is what every reader reads back.)
     if (shapeDepth || !builder.inTable(state())) {
         textChar('\t');
         return;

@@ -556,7 +556,7 @@ void TestRtf::tables()
         "\\trowd\\cellx1000\\cellx2000\\cellx3000\\intbl a2\\cell\\cell c2\\cell\\row\\pard after\\par}");
     QCOMPARE(describe(doc.get()),
              QStringLiteral("{}<D>before\ntable 2x3\n cell 0,0\n  {}<D>a1\n cell 0,1\n  {}<D b>b1\n  {}<D>two\n"
-                            " cell 0,2\n  {}\n cell 1,0\n  {}<D>a2\n cell 1,1\n  {}\n cell 1,2\n  {}<D>c2\nend table\n"
+                            " cell 0,2 past its row\n  {}\n cell 1,0\n  {}<D>a2\n cell 1,1\n  {}\n cell 1,2\n  {}<D>c2\nend table\n"
                             "{}<D>after")
                  .replace(QStringLiteral("<D"), QStringLiteral("<Times New Roman 12")));
     // A table in a cell is a table in the cell, and is written back so; one
@@ -880,9 +880,20 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("the font \\loch\\af gives the text") << QByteArray("{\\rtf1{\\fonttbl{\\f0 Times;}{\\f1 Calibri;}}\\deff0 "
                                                                       "\\loch\\af1\\hich\\af0\\dbch\\af0 a{\\rtlch\\af0\\ltrch b}\\par}")
                                                     << "ab" << QByteArrayList{"\\pard \\f1 ab\\par"};
-    QTest::newRow("cell widths, from the first row with a cell in each column")
-        << QByteArray("{\\rtf1\\trowd\\trleft-108\\cellx1000\\cellx3000\\intbl a\\cell b\\cell\\row\\trowd\\cellx99999\\intbl c\\cell\\row}")
-        << "\na\nb\nc\n\n" << QByteArrayList{"\\trgaph0\\trleft0", "\\cellx1108", "\\cellx3108\r\n\\pard\\intbl a\\cell", "\\cellx1108", "\\cellx3108\r\n\\pard\\intbl c"};
+    QTest::newRow("cells of rows unlike each other: each spans the columns between its edges, its definition kept")
+        << QByteArray("{\\rtf1\\trowd\\trleft-108\\clbrdrb\\brdrs\\cellx1000\\cellx3000\\intbl a\\cell b\\cell\\row\\trowd\\trleft-108"
+                      "\\cellx2000\\clvertalc\\cellx3000\\cellx4000\\intbl c\\cell d\\cell e\\cell\\row\\trowd\\cellx1000\\intbl f\\cell\\row}")
+        << "\na\nb\n\nc\nd\ne\nf\n\n\n\n"
+        << QByteArrayList{"\\trowd\\trgaph0\\trleft0\\clbrdrb\\brdrs\\cellx1108\\cellx3108\r\n\\pard\\intbl a\\cell\r\n\\pard\\intbl b\\cell\r\n\\row",
+                          "\\trleft0\\cellx2108\\clvertalc\\cellx3108\r\n\\cellx4108\r\n\\pard\\intbl c\\cell",
+                          "\\trleft0\\cellx1108\r\n\\pard\\intbl f\\cell\r\n\\row"};
+    QTest::newRow("a row defined again after its cells, as \\row finds it; what an empty cell holds stays when it spans more")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\intbl{\\*\\k}\\cell\\trowd\\cellx1000\\row\\intbl b\\cell c\\cell\\trowd\\cellx400\\cellx1000\\row}")
+        << "\n\nb\nc\n" << QByteArrayList{"\\trleft0\\cellx1000\r\n\\pard\\intbl {\\*\\k}\\cell\r\n\\row", "\\trleft0\\cellx400\\cellx1000\r\n\\pard\\intbl b"};
+    QTest::newRow("East Asian font named alone, or after \\dbch named it")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0 Times;}{\\f6\\fcharset128 Gothic;}}\\deff0 \\dbch\\f6 {\\loch\\f6 >}{\\loch\\f0 a}\\plain"
+                      "{\\dbch\\f6 A}{\\loch\\f6 B}\\par}")
+        << ">aAB" << QByteArrayList{"\\pard \\loch\\f6\\dbch\\f6 >\\loch\\f0 a\\loch\\f6\\dbch\\f6 A\\plain\\loch\\f6 B"};
     QTest::newRow("field result starting with a digit")
         << QByteArray("{\\rtf1 {\\field{\\*\\fldinst MERGEFIELD N}{\\fldrslt 42}}\\par}") << "42" << QByteArrayList{"{\\fldrslt 42}}"};
     QTest::newRow("destinations left unmarked or marked badly")

@@ -23,6 +23,17 @@ DocumentBuilder::DocumentBuilder(QTextDocument *doc, const DocumentTables &table
 // ---- text and paragraphs --------------------------------------------------
 
 namespace {
+// The mark of a cell's first paragraph is the cell's own: setting its
+// format keeps the cell's spans and what is kept of it.
+QTextCharFormat keepingCell(const QTextBlock &block, QTextCharFormat f)
+{
+    const QTextCharFormat old = block.charFormat();
+    for (const int p : {int(QTextFormat::TableCellRowSpan), int(QTextFormat::TableCellColumnSpan), int(kept::CellWords), int(kept::NoCell)})
+        if (old.hasProperty(p))
+            f.setProperty(p, old.property(p));
+    return f;
+}
+
 QString toString(QLatin1StringView text) { return QString(text); }
 QString toString(QStringView text) { return text.toString(); }
 }  // namespace
@@ -234,7 +245,7 @@ void DocumentBuilder::applyBlockFormat(const State &s)
     // paragraph and draws a list marker with it.
     const CharProps mark = s.chr;
     if (!haveBlockChar || !(mark == blockCharNow)) {
-        cursor.setBlockCharFormat(formats.charFormat(mark));
+        cursor.setBlockCharFormat(keepingCell(cursor.block(), formats.charFormat(mark)));
         blockCharNow = mark;
         haveBlockChar = true;
     }
@@ -248,8 +259,18 @@ void DocumentBuilder::applyBlockFormat(const State &s)
 
 void DocumentBuilder::addCellEdge(int x)
 {
-    if (cellx.size() < size_t(kMaxColumns))
+    if (cellx.size() < size_t(kMaxColumns)) {
         cellx.push_back(x);
+        grid.cellWords.push_back(grid.wordsPending);
+    }
+    grid.wordsPending.clear();
+}
+
+void DocumentBuilder::addRowWord(const QByteArray &word)
+{
+    // Within reason: a cell's definition is a few borders and shadings.
+    if (grid.wordsPending.size() + word.size() <= 4096)
+        grid.wordsPending += word;
 }
 
 namespace {
@@ -273,6 +294,7 @@ void DocumentBuilder::endCell(const State &s, bool nested)
     applyBlockFormat(s);
     needCellAdvance = true;
     paraHasContent = false;
+    grid.wordsPending.clear();
 }
 
 void DocumentBuilder::endRow(const State &s, bool nested)
@@ -284,8 +306,10 @@ void DocumentBuilder::endRow(const State &s, bool nested)
         return;
     if (placeholderPending || depth() > d)
         prepareContent(inRow, d);
-    if (table && depth() == d)
+    if (table && depth() == d) {
         keepWidths();
+        keepCellWords();
+    }
     rowEnded = true;
     needCellAdvance = false;
     pendingBreak = false;
@@ -296,8 +320,9 @@ void DocumentBuilder::enterTable()
 {
     if (table) {
         // A table in a cell: its rows come with their edges at their ends.
-        outerTables.push_back({std::move(cellx), rowLeft, cellGap, table, row, col, needCellAdvance, rowEnded});
+        outerTables.push_back({std::move(cellx), rowLeft, cellGap, table, row, col, needCellAdvance, rowEnded, std::move(grid)});
         cellx.clear();
+        grid = Grid();
     }
     QTextTableFormat tf;
     tf.setBorder(1);
@@ -309,12 +334,16 @@ void DocumentBuilder::enterTable()
         ++pagesBroken;
     }
     pageBreakPending = false;
+    if (outerTables.empty())
+        takeDefinitionAhead();
     table = cursor.insertTable(1, std::max<int>(1, int(cellx.size())), tf);
     blockBudget -= table->columns() + 1;
     haveBlockFormat = haveBlockChar = false;
     row = col = 0;
     pendingBreak = needCellAdvance = rowEnded = false;
     lists.breakRun();
+    grid.edges.clear();
+    layRow();
 }
 
 void DocumentBuilder::nextRow()
@@ -339,11 +368,9 @@ void DocumentBuilder::nextRow()
     }
     ++row;
     col = 0;
-    const int more = int(cellx.size()) - table->columns();
-    if (more > 0 && blockBudget >= qint64(more) * table->rows()) {
-        blockBudget -= qint64(more) * table->rows();
-        appendColumns(more);
-    }
+    if (outerTables.empty())
+        takeDefinitionAhead();
+    layRow();
     cursor.setPosition(table->cellAt(row, 0).firstPosition());
     haveBlockFormat = haveBlockChar = false;
     pendingBreak = needCellAdvance = rowEnded = false;
@@ -353,17 +380,27 @@ void DocumentBuilder::nextCell()
 {
     needCellAdvance = false;
     haveBlockFormat = haveBlockChar = false;
-    if (col + 1 >= table->columns() && (table->columns() >= kMaxColumns || blockBudget < table->rows())) {
+    // The next cell of the row, where its edges put it; past them, the
+    // next column.
+    const QTextTableCell here = table->cellAt(row, col);
+    int next = here.column() + here.columnSpan();
+    ++grid.cellIndex;
+    if (size_t(grid.cellIndex) < grid.cellStarts.size())
+        next = grid.cellStarts[size_t(grid.cellIndex)];
+    if (next >= table->columns() && (table->columns() >= kMaxColumns || blockBudget < table->rows())) {
         // Extra cells of an over-wide row share the last column.
-        cursor.setPosition(table->cellAt(row, col).lastPosition());
+        cursor.setPosition(here.lastPosition());
         pendingBreak = true;
         return;
     }
-    ++col;
-    if (col >= table->columns()) {
+    if (next >= table->columns()) {
         appendColumns(1);
         blockBudget -= table->rows();
+        for (int r = 0; r < row; ++r)
+            markNoCell(r, next, true);
     }
+    col = next;
+    markNoCell(row, col, false);  // a cell after all
     cursor.setPosition(table->cellAt(row, col).firstPosition());
     pendingBreak = false;
 }
@@ -387,6 +424,7 @@ void DocumentBuilder::leaveTable()
         col = o.col;
         needCellAdvance = o.needCellAdvance;
         rowEnded = o.rowEnded;
+        grid = std::move(o.grid);
         outerTables.pop_back();
     }
 }
@@ -398,27 +436,190 @@ void DocumentBuilder::appendColumns(int count)
     tf.clearColumnWidthConstraints();
     table->setFormat(tf);
     table->appendColumns(count);
+    grid.edges.clear();
 }
 
-// The widths of the columns, as the edges of the first row with a cell in
-// each give them (a nested table's come at its row's end); none where an
-// edge is out of order. No column is wider than the widest page.
-void DocumentBuilder::keepWidths()
+// A row is what its \\row finds defined: a definition given again after
+// its cells (or only there) holds over the one before them.
+void DocumentBuilder::takeDefinitionAhead()
+{
+    std::vector<int> ahead;
+    int left = 0;
+    if (!definitionAhead || !definitionAhead(ahead, left) || (ahead == cellx && left == rowLeft))
+        return;
+    if (ahead.size() > size_t(kMaxColumns))
+        ahead.resize(size_t(kMaxColumns));
+    cellx = std::move(ahead);
+    rowLeft = left;
+    grid.cellWords.assign(cellx.size(), QByteArray());
+}
+
+// Whether the row's edges are in order, from its left.
+namespace {
+bool inOrder(const std::vector<int> &edges, int left)
+{
+    for (const int x : edges) {
+        if (x <= left)
+            return false;
+        left = x;
+    }
+    return !edges.empty();
+}
+}  // namespace
+
+// Lays the row about to be read out on the table's columns: the edges the
+// row gives that the table has not are new columns (a cell of the rows
+// before over such an edge now spans both sides of it), and each of its
+// cells spans the columns between its edges. A row whose edges are not in
+// order, or come only at its end (a nested table's), takes a column for
+// each cell; the columns' widths then come from the first row with a cell
+// in each (keepWidths).
+void DocumentBuilder::layRow()
+{
+    grid.cellStarts.clear();
+    grid.cellIndex = 0;
+    if (row == 0 && grid.edges.empty() && cellx.size() == size_t(table->columns()) && inOrder(cellx, rowLeft)) {
+        grid.edges = cellx;
+        grid.left = rowLeft;
+        setWidths();
+    }
+    if (grid.edges.empty() || !inOrder(cellx, grid.left) || !addEdges()) {
+        // One column a cell, as many as the row says it has.
+        const int more = int(cellx.size()) - table->columns();
+        if (more > 0 && blockBudget >= qint64(more) * table->rows()) {
+            blockBudget -= qint64(more) * table->rows();
+            appendColumns(more);
+            for (int r = 0; r < row; ++r)
+                for (int c = table->columns() - more; c < table->columns(); ++c)
+                    markNoCell(r, c, true);
+        }
+        return;
+    }
+    int start = 0;
+    for (const int x : cellx) {
+        const int end = int(std::lower_bound(grid.edges.begin(), grid.edges.end(), x) - grid.edges.begin());
+        grid.cellStarts.push_back(start);
+        if (end > start)
+            mergeCells(row, start, 1, end - start + 1);
+        start = end + 1;
+    }
+    for (int c = start; c < table->columns(); ++c)
+        markNoCell(row, c, true);
+}
+
+// The row's edges the table has not yet, as new columns; false, and the
+// table left as it was, when they would be too many.
+bool DocumentBuilder::addEdges()
+{
+    int added = 0;
+    for (const int x : cellx)
+        added += !std::binary_search(grid.edges.begin(), grid.edges.end(), x);
+    if (added == 0)
+        return true;
+    if (table->columns() + added > kMaxColumns || blockBudget < qint64(added) * table->rows())
+        return false;
+    blockBudget -= qint64(added) * table->rows();
+    for (const int x : cellx) {
+        const auto at = std::lower_bound(grid.edges.begin(), grid.edges.end(), x);
+        if (at != grid.edges.end() && *at == x)
+            continue;
+        const int split = int(at - grid.edges.begin());
+        const bool past = at == grid.edges.end();
+        grid.edges.insert(at, x);
+        if (past) {
+            // Past the rows before: no cell of theirs there.
+            table->appendColumns(1);
+            for (int r = 0; r < row; ++r)
+                markNoCell(r, split, true);
+            continue;
+        }
+        // The new column goes right of the edge, beside the one it splits.
+        table->insertColumns(split + 1, 1);
+        for (int r = 0; r < row; ++r) {
+            const QTextTableCell cell = table->cellAt(r, split);
+            if (!cell.isValid() || cell.row() != r)
+                continue;
+            if (cell.format().boolProperty(kept::NoCell))
+                markNoCell(r, split + 1, true);
+            else if (cell.column() + cell.columnSpan() == split + 1)
+                mergeCells(r, cell.column(), cell.rowSpan(), cell.columnSpan() + 1);
+        }
+    }
+    setWidths();
+    return true;
+}
+
+// The columns' widths, as the edges give them. No column is wider than the
+// widest page.
+void DocumentBuilder::setWidths()
 {
     QTextTableFormat tf = table->format();
-    if (!tf.columnWidthConstraints().isEmpty() || cellx.size() != size_t(table->columns()))
-        return;
     QList<QTextLength> widths;
-    int left = rowLeft;
-    for (const int x : cellx) {
-        if (x <= left)
-            return;
+    int left = grid.left;
+    for (const int x : grid.edges) {
         widths.append(QTextLength(QTextLength::FixedLength, std::min(x - left, kMaxColumnTwips) / 15.0));
         left = x;
     }
     tf.setColumnWidthConstraints(widths);
     tf.setProperty(kept::CellGap, std::max(cellGap, 0));  // none given is none
     table->setFormat(tf);
+}
+
+// Qt gives a cell the first paragraph's formats of the (empty) cells
+// merged into it where it is empty itself: it keeps its own, and what is
+// kept on them.
+void DocumentBuilder::mergeCells(int r, int c, int rows, int cols)
+{
+    const QTextBlock first = doc->findBlock(table->cellAt(r, c).firstPosition());
+    const QTextBlockFormat bf = first.blockFormat();
+    const QTextCharFormat cf = first.charFormat();
+    table->mergeCells(r, c, rows, cols);
+    QTextCursor at(doc);
+    at.setPosition(table->cellAt(r, c).firstPosition());
+    at.setBlockFormat(bf);
+    at.setBlockCharFormat(keepingCell(at.block(), cf));
+}
+
+void DocumentBuilder::markNoCell(int r, int c, bool none)
+{
+    QTextTableCell cell = table->cellAt(r, c);
+    if (!cell.isValid() || cell.format().boolProperty(kept::NoCell) == none)
+        return;
+    QTextCharFormat f = cell.format();
+    if (none)
+        f.setProperty(kept::NoCell, true);
+    else
+        f.clearProperty(kept::NoCell);
+    cell.setFormat(f);
+}
+
+// Each cell of the row ending keeps the words that defined it.
+void DocumentBuilder::keepCellWords()
+{
+    for (size_t k = 0; k < grid.cellWords.size(); ++k) {
+        const int c = k < grid.cellStarts.size() ? grid.cellStarts[k] : grid.cellStarts.empty() ? int(k) : -1;
+        if (c < 0 || c >= table->columns())
+            break;
+        QTextTableCell cell = table->cellAt(row, c);
+        if (cell.row() != row || cell.column() != c)
+            continue;
+        QTextCharFormat f = cell.format();
+        f.setProperty(kept::CellWords, grid.cellWords[k]);
+        cell.setFormat(f);
+    }
+}
+
+// The widths of the columns of a table whose rows gave no edges before
+// their cells, as the first row with a cell in each column gives them at
+// its end; none where an edge is out of order.
+void DocumentBuilder::keepWidths()
+{
+    if (!table->format().columnWidthConstraints().isEmpty() || cellx.size() != size_t(table->columns())
+        || !inOrder(cellx, rowLeft))
+        return;
+    grid.edges = cellx;
+    grid.left = rowLeft;
+    setWidths();
 }
 
 void DocumentBuilder::trimTable()

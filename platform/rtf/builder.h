@@ -14,6 +14,7 @@
 #include <QString>
 #include <QTextCursor>
 
+#include <functional>
 #include <vector>
 
 class QTextDocument;
@@ -45,10 +46,19 @@ public:
     void startRow()
     {
         cellx.clear();
+        grid.cellWords.clear();
+        grid.wordsPending.clear();
         rowLeft = 0;
         cellGap = -1;
     }
+    // A word of the row's definition the document does not read (borders,
+    // shading, heights): kept for the cell its next \\cellx ends.
+    void addRowWord(const QByteArray &word);
     void setRowLeft(int x) { rowLeft = x; }
+    // The definition the row about to be read ends with, where the file
+    // gives it again after the row's cells (as \\row finds it): its edges
+    // and left; false when there is none.
+    std::function<bool(std::vector<int> &, int &)> definitionAhead;
     void setCellGap(int x) { cellGap = x; }
     // \\intbl after the paragraph's first text: the paragraph was in the
     // table all along (its properties hold from its end), so what it holds
@@ -118,6 +128,13 @@ private:
     void leaveTable();
     void trimTable();
     void keepWidths();
+    void takeDefinitionAhead();
+    void layRow();
+    bool addEdges();
+    void setWidths();
+    void markNoCell(int r, int c, bool none);
+    void mergeCells(int r, int c, int rows, int cols);
+    void keepCellWords();
     void appendColumns(int count);
     void flushText();
     void insertRun();
@@ -166,6 +183,16 @@ private:
     QTextTable *table = nullptr;
     int row = 0, col = 0;
     bool needCellAdvance = false, rowEnded = false;
+    // Its columns are the edges of all its rows' cells; a cell of a row
+    // spans the columns between its edges.
+    struct Grid {
+        std::vector<int> edges;  // right edges of its columns, empty when the rows gave none in order
+        int left = 0;            // where its first column starts
+        std::vector<int> cellStarts;  // the column each cell of the row being read starts at
+        int cellIndex = 0;       // the cell being read
+        std::vector<QByteArray> cellWords;  // the row's cells' definitions, beside cellx
+        QByteArray wordsPending;  // read since the last \\cellx
+    } grid;
     // The tables around it, with where each was.
     struct OuterTable {
         std::vector<int> cellx;
@@ -173,6 +200,7 @@ private:
         QTextTable *table;
         int row, col;
         bool needCellAdvance, rowEnded;
+        Grid grid;
     };
     std::vector<OuterTable> outerTables;
     int depth() const { return table ? int(outerTables.size()) + 1 : 0; }

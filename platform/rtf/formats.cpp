@@ -48,7 +48,8 @@ QTextCharFormat FormatCache::makeCharFormat(const CharProps &c) const
             f.setProperty(kept::Languages::kProperties[k], int(c.lang[k]));
     if (c.noproof)
         f.setProperty(kept::NoProof, true);
-    if (!c.dbch && tables.fonts.isEastAsian(c.font))
+    // Named alone, where \\dbch named no other font for the same text.
+    if (!c.dbch && c.dbchFont != c.font && tables.fonts.isEastAsian(c.font))
         f.setProperty(kept::FontAlone, true);
     if (c.cstyle >= 0)
         f.setProperty(kept::CharacterStyle, c.cstyle);

@@ -59,6 +59,10 @@ enum Property {
     NoProof,                                      // bool, of text: \\noproof
     FontAlone,                                    // bool, of East Asian text: its font was named alone, not after \\dbch
     CellGap,                                      // int, of a table: half the space between its cells' text, \\trgaph
+    CellWords,                                    // QByteArray, of a table cell: the words that defined it
+                                                  // before its \\cellx (borders, shading...), as read
+    NoCell,                                       // bool, of a table cell: past the end of its row, whose
+                                                  // cells end before the table's last column
 };
 
 // Anchors made by one read past which later groups share the last one.

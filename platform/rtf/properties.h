@@ -27,6 +27,7 @@ struct CharProps {
     quint8 bgWord = 0;  // the background came from 0 \\highlight, 1 \\cb, 2 \\chcbpat
     quint8 noproof = 0;
     quint8 dbch = 0;  // the font was named after \\dbch
+    int dbchFont = -1;  // the font last named after \\dbch, -1 when none
     int cstyle = -1;  // the character style named, -1 when none
     std::array<quint16, 5> lang{};  // \\lang, \\langfe, \\langnp, \\langfenp, \\alang; 0 when not given
     bool operator==(const CharProps &) const = default;

@@ -16,10 +16,67 @@
 
 namespace rtf {
 
+namespace {
+bool isLetter(uchar c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+
+// The definition the table row read at p ends with: the edges (\\cellx)
+// and left (\\trleft) after the last \\trowd before the next \\row, where
+// one is within reach; a nested table's, ended by \\nestrow, is not the row's.
+bool definitionBefore(const char *p, const char *end, std::vector<int> &edges, int &left)
+{
+    end = p + std::min<qint64>(end - p, 1 << 18);
+    bool open = false;
+    std::vector<int> found;
+    int foundLeft = 0;
+    while (p < end) {
+        if (*p++ != '\\')
+            continue;
+        if (p < end && !isLetter(uchar(*p))) {
+            ++p;  // a control symbol: \\\\, \\{ and \\' among them
+            continue;
+        }
+        const char *name = p;
+        while (p < end && isLetter(uchar(*p)))
+            ++p;
+        const QByteArrayView word(name, p - name);
+        const bool negative = p < end && *p == '-';
+        p += negative;
+        qint64 value = 0;
+        while (p < end && *p >= '0' && *p <= '9')
+            value = std::min<qint64>(value * 10 + (*p++ - '0'), 1 << 30);
+        const int param = int(negative ? -value : value);
+        if (word == "row") {
+            if (!open || found.empty())
+                return false;
+            edges = std::move(found);
+            left = foundLeft;
+            return true;
+        }
+        if (word == "trowd") {
+            open = true;
+            found.clear();
+            foundLeft = 0;
+        } else if (word == "nestrow") {
+            open = false;
+        } else if (word == "bin") {
+            p += std::min<qint64>(std::max(param, 0), end - p);
+        } else if (open && word == "cellx" && found.size() <= size_t(kMaxColumns)) {
+            found.push_back(param);
+        } else if (open && word == "trleft") {
+            foundLeft = param;
+        }
+    }
+    return false;
+}
+}  // namespace
+
 Reader::Reader(const QByteArray &data, QTextDocument *doc)
     : dataBegin(data.constData()), dataSize(data.size()),
       tokens(data.constData(), data.constData() + data.size(), *this), builder(doc, tables)
 {
+    builder.definitionAhead = [this](std::vector<int> &edges, int &left) {
+        return definitionBefore(tokens.position(), dataBegin + dataSize, edges, left);
+    };
 }
 
 void Reader::look()

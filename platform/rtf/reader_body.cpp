@@ -68,8 +68,11 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
 {
     State &s = state();
     const bool inTableBefore = s.para.intbl;
-    if (kw == K_f)
+    if (kw == K_f) {
         s.chr.dbch = s.charClass == 3;
+        if (s.chr.dbch)
+            s.chr.dbchFont = param;
+    }
     if (applyFormat(s.chr, s.para, kw, param, hasParam, tables.defaultFont)) {
         if (s.para.intbl && !inTableBefore && !shapeDepth)
             builder.paragraphIntoTable(s);
@@ -166,6 +169,8 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
             textChar(c);
         else if (isPageSetting(kw) || isNoteSetting(kw))
             keepPageSetting();
+        else if (kw == K_none && !shapeDepth)
+            builder.addRowWord(QByteArray(tokens.wordStart(), tokens.position() - tokens.wordStart()));
         return;
     }
 }
@@ -196,7 +201,9 @@ void Reader::endParagraph(const QByteArray &breakWord)
 void Reader::endCell(bool nested)
 {
     // In a shape's text, or with no table anywhere (no row defined, no
-    // paragraph in one): a tab parts the cells' text, as RichEdit shows it.
+    // paragraph in one): a tab parts the cells' text. (WordPad and
+    // LibreOffice run the two cells' words together; a tab keeps them
+    // apart, and is what every reader reads back.)
     if (shapeDepth || !builder.inTable(state())) {
         textChar('\t');
         return;

@@ -203,7 +203,6 @@ void Writer::writeTable(QTextTable *table, int depth, qint64 width)
     const int rows = table->rows(), cols = table->columns();
     const QList<QTextLength> widths = table->format().columnWidthConstraints();
     const int gap = table->format().hasProperty(kept::CellGap) ? table->format().intProperty(kept::CellGap) : 108;
-    QByteArray rowDef = "\\trowd\\trgaph" + QByteArray::number(gap) + "\\trleft0";
     std::vector<qint64> right(size_t(std::max(cols, 0)));
     qint64 x = 0;
     for (int c = 0; c < cols; ++c) {
@@ -214,12 +213,38 @@ void Writer::writeTable(QTextTable *table, int depth, qint64 width)
             w = std::lround(std::min(widths.at(c).rawValue(), kMaxColumnTwips / 15.0) * 15);
         x += w;
         right[size_t(c)] = x;
-        if (c > 0 && c % 2 == 0)
-            rowDef += "\r\n";
-        rowDef += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
-                  "\\clbrdrr\\brdrs\\brdrw10\\cellx" + QByteArray::number(x);
     }
     for (int r = 0; r < rows; ++r) {
+        // The row's cells: a cell spanning columns is one, up to its last
+        // edge; one merged down from the row above continues it. Cells past
+        // the end of the row, as read, are left out while empty.
+        std::vector<QTextTableCell> cells;
+        int end = cols;
+        while (end > 1) {
+            const QTextTableCell last = table->cellAt(r, end - 1);
+            if (!last.format().boolProperty(kept::NoCell) || last.row() != r || last.firstPosition() != last.lastPosition())
+                break;
+            end = last.column();
+        }
+        QByteArray rowDef = "\\trowd\\trgaph" + QByteArray::number(gap) + "\\trleft0";
+        for (int c = 0; c < end;) {
+            const QTextTableCell cell = table->cellAt(r, c);
+            const int span = std::max(1, cell.column() + cell.columnSpan() - c);
+            if (!cells.empty() && cells.size() % 2 == 0)
+                rowDef += "\r\n";
+            if (cell.row() < r)
+                rowDef += "\\clvmrg";
+            else if (cell.rowSpan() > 1)
+                rowDef += "\\clvmgf";
+            const QVariant words = cell.format().property(kept::CellWords);
+            if (words.isValid())
+                rowDef += words.toByteArray();
+            else
+                rowDef += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10\\clbrdrr\\brdrs\\brdrw10";
+            rowDef += "\\cellx" + QByteArray::number(right[size_t(c + span - 1)]);
+            cells.push_back(cell);
+            c += span;
+        }
         if (depth == 1) {
             // A section may start with the table or at one of its rows.
             const QTextTableCell lead = table->cellAt(r, 0);
@@ -234,10 +259,11 @@ void Writer::writeTable(QTextTable *table, int depth, qint64 width)
             body += rowDef + "\r\n";
             lineStart = body.size();
         }
-        for (int c = 0; c < cols; ++c) {
-            const QTextTableCell cell = table->cellAt(r, c);
-            const qint64 cellWidth = right[size_t(c)] - (c > 0 ? right[size_t(c) - 1] : 0);
-            writeCell(cell, cell.row() == r && cell.column() == c, depth, cellWidth);
+        for (const QTextTableCell &cell : cells) {
+            const int c = std::max(cell.column(), 0);
+            const int last = std::min(c + cell.columnSpan(), cols) - 1;
+            const qint64 cellWidth = right[size_t(last)] - (c > 0 ? right[size_t(c) - 1] : 0);
+            writeCell(cell, cell.row() == r, depth, cellWidth);
         }
         if (depth == 1)
             body += "\\row\r\n";
@@ -483,7 +509,11 @@ void Writer::writeStyle(const QTextBlock &block, const QTextBlockFormat &bf)
     if (*known == INT_MIN)
         return;
     appendWord(body, "\\s", *known);
-    if (const auto style = styles.constFind(*known); style == styles.constEnd() || !(style->text == cur))
+    const auto style = styles.constFind(*known);
+    RunProps now = cur;
+    if (style != styles.constEnd())
+        now.dbchFont = style->text.dbchFont;
+    if (style == styles.constEnd() || !(style->text == now))
         writePlain();
 }
 

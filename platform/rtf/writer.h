@@ -42,6 +42,7 @@ struct RunProps {
     quint8 bgWord = 0;  // as the reader counts them
     bool noproof = false;
     bool fontAlone = false;  // East Asian text whose font is written without \\dbch
+    int dbchFont = -1;  // of what is written: the font last written after \\dbch
     int cstyle = -1;  // the character style, -1 for none
     std::array<quint16, kept::Languages::kCount> lang{};
     bool operator==(const RunProps &) const = default;

@@ -225,8 +225,12 @@ void Writer::setProps(const RunProps &t)
 {
     const qsizetype before = body.size();
     bool all = false;
-    if ((t.cstyle != cur.cstyle && t.cstyle < 0) || (t.font < 0 && cur.font >= 0))
-        writePlain();  // also the only way back to no font
+    // \\plain is also the only way back to no font, and to a font named
+    // alone where \\dbch named it before.
+    if ((t.cstyle != cur.cstyle && t.cstyle < 0) || (t.font < 0 && cur.font >= 0)
+        || (t.fontAlone && t.font == cur.dbchFont && (t.font != cur.font || !cur.fontAlone)))
+        writePlain();
+    int dbchFont = cur.dbchFont;
     if (t.cstyle != cur.cstyle && t.cstyle >= 0) {
         appendWord(body, "\\cs", t.cstyle);
         all = true;
@@ -238,6 +242,7 @@ void Writer::setProps(const RunProps &t)
         if (tables.isEastAsian(t.font) && !t.fontAlone) {
             appendWord(body, "\\loch\\f", t.font);
             body += "\\dbch";
+            dbchFont = t.font;
         } else if (tables.isEastAsian(cur.font)) {
             body += "\\loch";
         }
@@ -268,6 +273,7 @@ void Writer::setProps(const RunProps &t)
     if (body.size() != before)
         body += ' ';
     cur = t;
+    cur.dbchFont = dbchFont;
 }
 
 void Writer::setLanguages(const RunProps &t, bool all)

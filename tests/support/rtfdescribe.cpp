@@ -123,8 +123,16 @@ void describeItems(const QTextDocument *doc, QTextFrame::iterator it, QStringLis
                 out << indent + QStringLiteral("table %1x%2").arg(table->rows()).arg(table->columns());
                 for (int r = 0; r < table->rows(); ++r)
                     for (int c = 0; c < table->columns(); ++c) {
-                        out << indent + QStringLiteral(" cell %1,%2").arg(r).arg(c);
-                        describeItems(doc, table->cellAt(r, c).begin(), out, indent + QStringLiteral("  "));
+                        const QTextTableCell cell = table->cellAt(r, c);
+                        if (cell.row() != r || cell.column() != c)
+                            continue;  // part of one spanning it
+                        QString line = indent + QStringLiteral(" cell %1,%2").arg(r).arg(c);
+                        if (cell.rowSpan() > 1 || cell.columnSpan() > 1)
+                            line += QStringLiteral(" spans %1x%2").arg(cell.rowSpan()).arg(cell.columnSpan());
+                        if (cell.format().boolProperty(rtf::kept::NoCell))
+                            line += QStringLiteral(" past its row");
+                        out << line;
+                        describeItems(doc, cell.begin(), out, indent + QStringLiteral("  "));
                     }
                 out << indent + QStringLiteral("end table");
             } else {

@@ -97,13 +97,11 @@ int main(int argc, char **argv)
     const double mb = QFile(file).size() / 1e6;
 
     // The same document taken back from a recovery copy a Tarbel that ended
-    // left behind, as at start-up.
+    // left behind, as at start-up: the copy the window itself makes of the
+    // document (RTF, whatever the file was).
     double recoverMs = std::numeric_limits<double>::max();
     {
-        QFile in(file);
-        if (!in.open(QIODevice::ReadOnly))
-            return 1;
-        platform::RecoveryCopy copy = platform::RecoveryCopy::ofThisProcess(file, QString(), in.readAll());
+        platform::RecoveryCopy copy = platform::RecoveryCopy::ofThisProcess(file, QString(), w.editor->TextRTF());
         copy.started = -1;  // this process id in another life: ended
         const QByteArray planted = copy.encode();
         const platform::RecoveryStore store(QStringLiteral("tarbel"));

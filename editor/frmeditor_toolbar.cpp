@@ -189,7 +189,14 @@ void frmeditor::toolbarNumbering()
         return;
     const int before = changed;
     platform::LongWork work(StatusBar1, platform::LongWork::MayCancel);
-    QString numbered = numberedText(e->Text());
+    // Each pass over a large text takes a while: the window lives between.
+    QString numbered;
+    {
+        const QString text = e->Text();
+        if (!work.update(0, 1))
+            return;
+        numbered = numberedText(text);
+    }
     if (!work.update(0, 1))
         return;
     // Back as plain text, as one step Undo takes back: paragraphs at the

@@ -5,6 +5,7 @@
 #include "runtime.h"
 #include "scripteddialoghost.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -615,6 +616,22 @@ private slots:
         QVERIFY(out.startsWith(QLatin1String("1. line\r\n2. line\r\n")));
         QVERIFY(out.contains(QLatin1String("\r\n32767. line\r\n32768. line\r\n")));
         QVERIFY(out.endsWith(QLatin1String("\r\n33000. line\r\n\r\n")));
+        // In a face so large that the old and the new text together are
+        // taller than Qt lays out edit by edit (8,388,607 pixels): it
+        // finishes, and Undo and Redo too.
+        setText(w->editor, text);
+        QFont large = w->editor->document()->defaultFont();
+        large.setPixelSize(150);
+        w->editor->document()->setDefaultFont(large);
+        QVERIFY(w->editor->document()->documentLayout()->documentSize().height() > 8388607 / 2);
+        const QString plain = w->editor->Text();
+        press(*w, "num");
+        QCOMPARE(w->editor->Text(), out);
+        w->mnu_undo_Click();
+        QCOMPARE(w->editor->Text(), plain);
+        QCOMPARE(w->editor->SelStart(), 0);
+        w->keyRedo_Click();
+        QCOMPARE(w->editor->Text(), out);
 
         // Pictures are not kept, and leave no placeholder behind.
         setText(w->editor, QStringLiteral("a\n"));

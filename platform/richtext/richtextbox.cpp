@@ -3,6 +3,7 @@
 #include "commondialog.h"
 #include "menus.h"
 #include "rtf/rtf.h"
+#include "runtime.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
@@ -488,6 +489,53 @@ void RichTextBox::changeSelCase(bool upper)
 }
 
 namespace {
+// Holds the document's layout back while large edits go in. Qt lays the
+// document out again after every edit, from the edit on: edit after edit
+// at the end of a long text costs a layout of the rest each time, and in
+// Qt 6.4 a run that lays a line out across 8,388,607 pixels from the top
+// never ends (its page loop waits for a page that never comes when the
+// page has no height). A document with a null page size is not laid out
+// at all; giving the size back lays it out once from the start, a piece
+// at a time in the background, as after loading. The box sets the page
+// size again when it is resized: hold() before each edit takes it back.
+class HeldLayout {
+public:
+    explicit HeldLayout(QTextDocument *doc) : m_doc(doc) { hold(); }
+    ~HeldLayout()
+    {
+        if (!m_page.isNull() && m_doc->pageSize().isNull())
+            m_doc->setPageSize(m_page);
+    }
+    HeldLayout(const HeldLayout &) = delete;
+    HeldLayout &operator=(const HeldLayout &) = delete;
+    void hold()
+    {
+        const QSizeF now = m_doc->pageSize();
+        if (now.isNull())
+            return;
+        m_page = now;
+        m_doc->setPageSize(QSizeF(0, 0));
+    }
+
+private:
+    QTextDocument *m_doc;
+    QSizeF m_page;
+};
+
+const char kWholeSteps[] = "richTextBoxWholeSteps";
+}  // namespace
+
+void RichTextBox::markWholeStep(int before)
+{
+    // The history's positions where such a step starts and ends, kept with
+    // the document (it may move to another box).
+    QTextDocument *doc = document();
+    QList<int> steps = doc->property(kWholeSteps).value<QList<int>>();
+    steps << before << doc->availableUndoSteps();
+    doc->setProperty(kWholeSteps, QVariant::fromValue(steps));
+}
+
+namespace {
 // The old text, before the new text's start, goes; the first paragraph
 // kept the old one's formats: plain, in no list.
 void removeTextBefore(QTextCursor &c, int start)
@@ -512,20 +560,58 @@ bool RichTextBox::replaceText(const QString &text, const Progress &progress)
     // all in one step of the history.
     const QTextCursor caret = textCursor();
     setTextCursor(QTextCursor(document()));
+    const int before = document()->availableUndoSteps();
+    HeldLayout held(document());
     QTextCursor c(document());
     c.beginEditBlock();
     c.movePosition(QTextCursor::End);
     c.insertBlock(QTextBlockFormat(), QTextCharFormat());
     const int start = c.position();
     c.endEditBlock();
+    const QString documentText = toDocumentText(text);
+    // Progress counts the new text in and the old one out.
+    const qint64 total = documentText.size() + start;
+    qint64 done = 0;
+    const Progress holding = [&](qint64 at, qint64) {
+        const bool go = progress(done + at, total);
+        held.hold();
+        return go;
+    };
     const QTextCharFormat plain;
-    if (!insertInPieces(c, toDocumentText(text), &plain, true, progress)) {
+    if (!insertInPieces(c, documentText, &plain, true, holding)) {
         setTextCursor(caret);
         return false;
     }
+    // The old text goes by pieces of whole paragraphs of the main text
+    // (never part of a table), each joining the step; stopping meanwhile
+    // takes the whole step back.
+    QTextDocument *doc = document();
+    done = documentText.size();
+    int left = start;
+    while (left > kPiece) {
+        QTextBlock b = doc->findBlock(int(kPiece));
+        while (b.isValid() && b.position() < left && (b.position() == 0 || QTextCursor(b).currentTable()))
+            b = b.next();
+        if (!b.isValid() || b.position() >= left)
+            break;
+        const int end = b.position();
+        c.joinPreviousEditBlock();
+        c.setPosition(0);
+        c.setPosition(end, QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+        c.endEditBlock();
+        left -= end;
+        if (!holding(start - left, total)) {
+            doc->undo();
+            doc->clearUndoRedoStacks(QTextDocument::RedoStack);
+            setTextCursor(caret);
+            return false;
+        }
+    }
     c.joinPreviousEditBlock();
-    removeTextBefore(c, start);
+    removeTextBefore(c, left);
     c.endEditBlock();
+    markWholeStep(before);
     return true;
 }
 
@@ -535,6 +621,8 @@ void RichTextBox::replaceText(const QString &text)
     // in after the old one, which then goes. (A caret left at the end of a
     // long new text would have it all laid out at once.)
     setTextCursor(QTextCursor(document()));
+    const int before = document()->availableUndoSteps();
+    HeldLayout held(document());
     QTextCursor c(document());
     c.beginEditBlock();
     c.movePosition(QTextCursor::End);
@@ -543,6 +631,7 @@ void RichTextBox::replaceText(const QString &text)
     c.insertText(toDocumentText(text), QTextCharFormat());
     removeTextBefore(c, start);
     c.endEditBlock();
+    markWholeStep(before);
 }
 
 void RichTextBox::insertFromMimeData(const QMimeData *source)
@@ -933,10 +1022,35 @@ void RichTextBox::stepHistory(bool back)
     int end = -1;
     const QMetaObject::Connection watch = connect(doc, &QTextDocument::contentsChange, this,
                                                   [&end](int from, int, int added) { end = std::max(end, from + added); });
-    if (back)
-        doc->undo();
-    else
-        doc->redo();
+    {
+        // A step that replaced the whole text comes back with the layout
+        // held, as it went.
+        const QList<int> whole = doc->property(kWholeSteps).value<QList<int>>();
+        const int at = doc->availableUndoSteps();
+        bool held = false;
+        for (qsizetype i = 0; i + 1 < whole.size(); i += 2)
+            held = held || (back ? whole.at(i + 1) == at : whole.at(i) == at);
+        std::optional<Screen::BusyPointer> busy;
+        std::optional<HeldLayout> holding;
+        if (held) {
+            // The caret at the end of the whole text would have it all laid
+            // out at once: it stays at the start, as when the step was made,
+            // while the old text goes in before it.
+            busy.emplace();
+            holding.emplace(doc);
+            QTextCursor start(doc);
+            start.setKeepPositionOnInsert(true);
+            setTextCursor(start);
+        }
+        if (back)
+            doc->undo();
+        else
+            doc->redo();
+        if (held) {
+            setTextCursor(QTextCursor(doc));
+            end = -1;
+        }
+    }
     disconnect(watch);
     if (end >= 0) {
         QTextCursor c = textCursor();

@@ -81,7 +81,8 @@ public:
     void takeDocument(RichTextBox *other);
 
     // One step of the history back or forward; the caret goes to the end
-    // of what the step changed, always inside the document.
+    // of what the step changed, always inside the document (to the start
+    // after a step that replaced the whole text).
     void undo();
     void redo();
 
@@ -201,6 +202,9 @@ private:
     void watchDocument();
     void keepLayoutOfLongParagraph(int position);
     void stepHistory(bool back);
+    // Marks the history's last step, from before on, as one Qt should not
+    // lay out edit by edit when it is undone or redone (see HeldLayout).
+    void markWholeStep(int before);
     template <typename T, typename Get>
     std::optional<T> uniform(Get get) const;
 

@@ -523,6 +523,7 @@ private:
 };
 
 const char kWholeSteps[] = "richTextBoxWholeSteps";
+const char kWholeStepsWatched[] = "richTextBoxWholeStepsWatched";
 }  // namespace
 
 void RichTextBox::markWholeStep(int before)
@@ -533,6 +534,21 @@ void RichTextBox::markWholeStep(int before)
     QList<int> steps = doc->property(kWholeSteps).value<QList<int>>();
     steps << before << doc->availableUndoSteps();
     doc->setProperty(kWholeSteps, QVariant::fromValue(steps));
+    if (doc->property(kWholeStepsWatched).toBool())
+        return;
+    doc->setProperty(kWholeStepsWatched, true);
+    // A step added where one of them could have been redone (after it was
+    // undone, or the history was cleared) takes its places over: it is
+    // forgotten, or an ordinary step could later be taken for it.
+    connect(doc, &QTextDocument::undoCommandAdded, doc, [doc] {
+        const int now = doc->availableUndoSteps();
+        QList<int> kept;
+        const QList<int> marked = doc->property(kWholeSteps).value<QList<int>>();
+        for (qsizetype i = 0; i + 1 < marked.size(); i += 2)
+            if (marked.at(i + 1) < now)
+                kept << marked.at(i) << marked.at(i + 1);
+        doc->setProperty(kWholeSteps, QVariant::fromValue(kept));
+    });
 }
 
 namespace {

@@ -337,10 +337,22 @@ qint64 RichTextBox::fromDocPosition(qint64 docPos) const
 
 qint64 RichTextBox::SelStart() const { return fromDocPosition(textCursor().selectionStart()); }
 
+namespace {
+// A position between the halves of a character written as a surrogate pair
+// (an emoji, most CJK extensions) moves on past it: text put there would
+// split the character into two that no file can hold.
+int wholeCharacter(const QTextDocument *doc, int pos)
+{
+    if (pos > 0 && doc->characterAt(pos - 1).isHighSurrogate() && doc->characterAt(pos).isLowSurrogate())
+        return pos + 1;
+    return pos;
+}
+}  // namespace
+
 void RichTextBox::setSelStart(qint64 pos)
 {
     QTextCursor c = textCursor();
-    c.setPosition(int(toDocPosition(pos)));
+    c.setPosition(wholeCharacter(document(), int(toDocPosition(pos))));
     setTextCursor(c);
 }
 
@@ -355,7 +367,7 @@ void RichTextBox::setSelLength(qint64 length)
     QTextCursor c = textCursor();
     const qint64 start = fromDocPosition(c.selectionStart());
     c.setPosition(int(toDocPosition(start)));
-    c.setPosition(int(toDocPosition(start + std::max<qint64>(0, length))), QTextCursor::KeepAnchor);
+    c.setPosition(wholeCharacter(document(), int(toDocPosition(start + std::max<qint64>(0, length)))), QTextCursor::KeepAnchor);
     setTextCursor(c);
 }
 

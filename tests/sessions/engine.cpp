@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QPrinter>
@@ -438,6 +439,45 @@ QStringList takeQtWarnings()
     return std::exchange(g_messages, {});
 }
 
+namespace {
+// run_delay of every thread of this process and its descendants.
+QHash<qint64, qint64> treeRunDelays()
+{
+    QHash<qint64, QList<qint64>> children;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &name : pids) {
+        bool ok = false;
+        const qint64 pid = name.toLongLong(&ok);
+        if (!ok)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');  // the name may hold blanks
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        if (close > 0 && fields.size() > 1)
+            children[fields[1].toLongLong()].append(pid);
+    }
+    QHash<qint64, qint64> delays;
+    QList<qint64> todo{qint64(::getpid())};
+    while (!todo.isEmpty()) {
+        const qint64 pid = todo.takeLast();
+        todo += children.value(pid);
+        const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+        for (const QString &tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile f(tasks + u'/' + tid + QStringLiteral("/schedstat"));
+            if (!f.open(QIODevice::ReadOnly))
+                continue;
+            const QList<QByteArray> v = f.readAll().split(' ');
+            if (v.size() > 1)
+                delays.insert(tid.toLongLong(), v[1].toLongLong());
+        }
+    }
+    return delays;
+}
+}  // namespace
+
 // =============================================================================
 // The hang watch: an action whose events take over the limit, or a user
 // interface thread that stops turning its event loop, ends the process
@@ -484,17 +524,35 @@ void startWatch(QObject *context)
     g_beat = nowMs();
     std::thread([] {
         const int limit = hangLimitMs();
+        // The window thread may wait on other threads or processes (a web
+        // engine's): each look adds the longest any of them stood ready
+        // since the last look, for the action and for the beat.
+        QHash<qint64, qint64> last;
+        qint64 seenSince = 0, seenBeat = 0, heldAction = 0, heldBeat = 0;
         for (;;) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             const qint64 since = g_performSince;
-            if (since == 0)
+            if (since == 0) {
+                last.clear();
                 continue;
-            // What the window thread did, not what the machine did: the time
-            // it stood ready while other work had the CPUs does not count.
+            }
+            const QHash<qint64, qint64> delays = treeRunDelays();
+            qint64 tick = 0;
+            if (!last.isEmpty())
+                for (auto it = delays.cbegin(); it != delays.cend(); ++it)
+                    tick = std::max(tick, (it.value() - last.value(it.key(), 0)) / 1000000);
+            last = delays;
+            const qint64 beat = g_beat;
+            heldAction = since == seenSince ? heldAction + tick : 0;
+            heldBeat = beat == seenBeat ? heldBeat + tick : 0;
+            seenSince = since;
+            seenBeat = beat;
+            // What the program did, not what the machine did: the time it
+            // stood ready while other work had the CPUs does not count.
             const qint64 now = nowMs();
             const qint64 delay = cpuWaitMs();
-            const qint64 wall = now - since, queued = delay - g_delaySince;
-            const qint64 silent = now - g_beat, silentQueued = delay - g_delayAtBeat;
+            const qint64 wall = now - since, queued = std::max(delay - g_delaySince, heldAction);
+            const qint64 silent = now - g_beat, silentQueued = std::max(delay - g_delayAtBeat, heldBeat);
             const bool busy = wall - queued > limit;
             const bool stuck = silent - silentQueued > limit;
             if (busy || stuck) {
@@ -529,6 +587,17 @@ qint64 cpuWaitMs()
     const int n = std::fscanf(f, "%llu %llu", &onCpu, &waiting);
     std::fclose(f);
     return n == 2 ? qint64(waiting / 1000000) : 0;
+}
+
+CpuWaitWatch::CpuWaitWatch() : m_start(treeRunDelays()) {}
+
+qint64 CpuWaitWatch::longestMs() const
+{
+    qint64 longest = 0;
+    const QHash<qint64, qint64> now = treeRunDelays();
+    for (auto it = now.cbegin(); it != now.cend(); ++it)
+        longest = std::max(longest, it.value() - m_start.value(it.key(), 0));
+    return longest / 1000000;
 }
 
 Waiting::Waiting() : m_since(g_performSince.exchange(0)), m_start(nowMs()), m_delayStart(cpuWaitMs()) {}

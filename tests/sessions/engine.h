@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QList>
 #include <QMap>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -260,6 +261,20 @@ private:
 // were busy with other work (Linux schedstat; 0 where there is none): a wait
 // measured by the clock less this is what the program itself took.
 qint64 cpuWaitMs();
+
+// The same for work done outside the window thread: every thread of this
+// process and of the processes it started (a web engine's own processes do
+// a page save). longestMs() is the longest any one of them has stood ready
+// to run since the watch began: discounting it is never more than the work
+// itself was held up by the machine.
+class CpuWaitWatch {
+public:
+    CpuWaitWatch();
+    qint64 longestMs() const;
+
+private:
+    QHash<qint64, qint64> m_start;  // thread -> run_delay, ns
+};
 
 // Qt messages since the last call that are warnings or worse.
 QStringList takeQtWarnings();

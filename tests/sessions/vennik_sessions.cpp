@@ -306,22 +306,27 @@ public:
         return !m_downloads.isEmpty();
     }
 
-    // The tester waits, up to the time given (less what the machine kept the
-    // window thread waiting for a CPU), for the page to be still: no load,
-    // save or download under way for a while, so that a navigation the
-    // action started but the engine has not begun yet is waited for too.
+    // The tester waits, up to the time given (less the longest any thread of
+    // the program or of the engine's processes stood waiting for a CPU,
+    // and at most four times as long by the clock), for the page to be
+    // still: no load, save or download under way for a while, so that a
+    // navigation the action started but the engine has not begun yet is
+    // waited for too.
     void settle(int ms = 5000)
     {
         const Waiting waiting;
         QElapsedTimer t, still;
         t.start();
         still.start();
-        const qint64 queued = cpuWaitMs();
+        const CpuWaitWatch queued;
+        qint64 held = 0;
         QTest::qWait(30);
-        while (m_w && !m_ended && t.elapsed() - (cpuWaitMs() - queued) < ms && still.elapsed() < 150) {
+        while (m_w && !m_ended && t.elapsed() - held < ms && t.elapsed() < 4 * ms && still.elapsed() < 150) {
             if (m_w->WebBrowser1->Busy() || m_w->saving() || downloading())
                 still.restart();
             QTest::qWait(20);
+            if (t.elapsed() > ms / 2)  // the machine's share is looked up only once the wait is long
+                held = queued.longestMs();
         }
         if (m_w && m_w->saving())
             m_saveStuck = true;

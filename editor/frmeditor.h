@@ -194,6 +194,9 @@ private:
 
     bool m_loaded = false;
 
+    // Undo (back) or Redo in the active editor.
+    void stepHistory(bool back);
+
     // --- formatting and keys: private helpers -------------------------------
     // The guard of the editors' key and mouse procedures: true (and
     // skipevent cleared) when this event is the one to swallow.

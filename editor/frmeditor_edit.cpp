@@ -10,6 +10,8 @@
 #include <QLocale>
 #include <QMenu>
 
+#include <optional>
+
 using platform::RichTextBox;
 
 namespace {
@@ -64,16 +66,24 @@ void frmeditor::mnuedit_Click()
     mnuclear->setEnabled(selected);
 }
 
-void frmeditor::mnu_undo_Click()
-{
-    if (RichTextBox *e = activeEditor())
-        e->undo();
-}
+void frmeditor::mnu_undo_Click() { stepHistory(true); }
 
-void frmeditor::keyRedo_Click()
+void frmeditor::keyRedo_Click() { stepHistory(false); }
+
+void frmeditor::stepHistory(bool back)
 {
-    if (RichTextBox *e = activeEditor())
-        e->redo();
+    RichTextBox *e = activeEditor();
+    if (!e)
+        return;
+    // Taking back (or again) a step over the whole text is long work.
+    std::optional<platform::LongWork> work;
+    if (e->isWholeStep(back))
+        work.emplace(StatusBar1, platform::LongWork::CannotCancel);
+    const platform::Progress progress = work ? work->progress() : platform::Progress();
+    if (back)
+        e->undo(progress);
+    else
+        e->redo(progress);
 }
 
 void frmeditor::replaceSelection(const QString &text)

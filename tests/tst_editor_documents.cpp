@@ -161,7 +161,8 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<bool>("escape");
-        for (const char *command : {"paste", "open", "save", "saveas", "numbering", "replace", "recover", "insertfile"})
+        for (const char *command : {"paste", "open", "save", "saveas", "numbering", "replace", "recover", "insertfile",
+                                    "undo numbering", "redo numbering"})
             QTest::newRow(command) << QString::fromLatin1(command) << false;
         for (const char *command : {"paste", "open", "save", "numbering", "insertfile"})
             QTest::newRow(qPrintable(QStringLiteral("%1 cancelled").arg(QLatin1String(command))))
@@ -199,6 +200,13 @@ private slots:
                 w->curfile = file;
             editortest::makeUnsavedEdit(*w);
         }
+        const QString unnumbered = w->editor->Text();
+        platform::ToolbarButton num;
+        num.Key = QStringLiteral("num");
+        if (command.endsWith(QLatin1String(" numbering")))
+            w->Toolbar1_ButtonClick(&num);
+        if (command == QLatin1String("redo numbering"))
+            w->mnu_undo_Click();
         const QString before = w->editor->Text();
         const int changedBefore = w->changed;
         {
@@ -218,9 +226,11 @@ private slots:
                 host.answerSaveFile(path("long-as.rtf"));
                 w->mnusaveas_Click();
             } else if (command == QLatin1String("numbering")) {
-                platform::ToolbarButton num;
-                num.Key = QStringLiteral("num");
                 w->Toolbar1_ButtonClick(&num);
+            } else if (command == QLatin1String("undo numbering")) {
+                w->mnu_undo_Click();
+            } else if (command == QLatin1String("redo numbering")) {
+                w->keyRedo_Click();
             } else if (command == QLatin1String("replace")) {
                 host.answerInput(QStringLiteral("nowhere to be found")).answerInput(QStringLiteral("x"));
                 host.answerMessage(vb::vbOK);   // Replace Over
@@ -255,7 +265,14 @@ private slots:
         } else if (command == QLatin1String("save") || command == QLatin1String("saveas")) {
             QCOMPARE(readBytes(w->curfile), w->editor->TextRTF() + (command == QLatin1String("saveas") ? "\r\n" : ""));
             QCOMPARE(w->changed, 0);
-        } else if (command == QLatin1String("numbering")) {
+        } else if (command == QLatin1String("numbering") || command == QLatin1String("redo numbering")) {
+            QVERIFY(w->editor->Text().startsWith(QStringLiteral("1. Line 0 of")));
+            w->mnu_undo_Click();  // one step, however many pieces
+            QCOMPARE(w->editor->Text(), unnumbered);
+        } else if (command == QLatin1String("undo numbering")) {
+            QCOMPARE(w->editor->Text(), unnumbered);
+            QCOMPARE(w->editor->SelStart(), 0);
+            w->keyRedo_Click();
             QVERIFY(w->editor->Text().startsWith(QStringLiteral("1. Line 0 of")));
         } else if (command != QLatin1String("replace")) {
             QVERIFY(w->editor->Text().contains(QStringLiteral("Line 59999 of the ledger, bold and plain.")));

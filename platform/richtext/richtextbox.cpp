@@ -401,14 +401,14 @@ qsizetype pieceEnd(const QString &text, qsizetype at)
 }  // namespace
 
 bool RichTextBox::insertInPieces(QTextCursor &c, const QString &text, const QTextCharFormat *format,
-                                 bool joinFirst, const Progress &progress)
+                                 bool joinFirst, const Progress &progress, bool stepEach)
 {
     QTextDocument *doc = document();
     qsizetype at = 0;
     bool first = !joinFirst;
     while (at < text.size()) {
         const qsizetype end = pieceEnd(text, at);
-        if (first)
+        if (first || (stepEach && at > 0))
             c.beginEditBlock();  // clears what was left to redo
         else
             c.joinPreviousEditBlock();
@@ -421,6 +421,8 @@ bool RichTextBox::insertInPieces(QTextCursor &c, const QString &text, const QTex
         first = false;
         at = end;
         if (at < text.size() && !progress(at, text.size())) {
+            if (stepEach)
+                return false;  // the caller knows where its steps began
             // The pieces in are one step: it goes, and leaves nothing to redo.
             doc->undo();
             doc->clearUndoRedoStacks(QTextDocument::RedoStack);
@@ -534,9 +536,23 @@ private:
     QSizeF m_page;
 };
 
+// A list of pairs: where in the history each whole-text step starts and
+// ends (it may span several of Qt's steps, one a piece).
 const char kWholeSteps[] = "richTextBoxWholeSteps";
 const char kWholeStepsWatched[] = "richTextBoxWholeStepsWatched";
 }  // namespace
+
+void RichTextBox::takeBack(int steps)
+{
+    QTextDocument *doc = document();
+    while (doc->availableUndoSteps() > steps) {
+        const int now = doc->availableUndoSteps();
+        doc->undo();
+        if (doc->availableUndoSteps() == now)
+            break;
+    }
+    doc->clearUndoRedoStacks(QTextDocument::RedoStack);
+}
 
 void RichTextBox::markWholeStep(int before)
 {
@@ -584,8 +600,10 @@ bool RichTextBox::replaceText(const QString &text, const Progress &progress)
         replaceText(text);
         return true;
     }
-    // As below: the new text goes in after the old one, which then goes,
-    // all in one step of the history.
+    // As below: the new text goes in after the old one, which then goes.
+    // Each piece is a step of Qt's history, so that Undo and Redo can take
+    // them back a piece at a time as well; the box takes them as one step
+    // (markWholeStep).
     const QTextCursor caret = textCursor();
     setTextCursor(QTextCursor(document()));
     const int before = document()->availableUndoSteps();
@@ -606,7 +624,8 @@ bool RichTextBox::replaceText(const QString &text, const Progress &progress)
         return go;
     };
     const QTextCharFormat plain;
-    if (!insertInPieces(c, documentText, &plain, true, holding)) {
+    if (!insertInPieces(c, documentText, &plain, true, holding, true)) {
+        takeBack(before);
         setTextCursor(caret);
         return false;
     }
@@ -623,15 +642,14 @@ bool RichTextBox::replaceText(const QString &text, const Progress &progress)
         if (!b.isValid() || b.position() >= left)
             break;
         const int end = b.position();
-        c.joinPreviousEditBlock();
+        c.beginEditBlock();
         c.setPosition(0);
         c.setPosition(end, QTextCursor::KeepAnchor);
         c.removeSelectedText();
         c.endEditBlock();
         left -= end;
         if (!holding(start - left, total)) {
-            doc->undo();
-            doc->clearUndoRedoStacks(QTextDocument::RedoStack);
+            takeBack(before);
             setTextCursor(caret);
             return false;
         }
@@ -1036,10 +1054,23 @@ bool RichTextBox::newParagraphFromEmpty()
     return true;
 }
 
-void RichTextBox::undo() { stepHistory(true); }
-void RichTextBox::redo() { stepHistory(false); }
+void RichTextBox::undo(const Progress &progress) { stepHistory(true, progress); }
+void RichTextBox::redo(const Progress &progress) { stepHistory(false, progress); }
 
-void RichTextBox::stepHistory(bool back)
+int RichTextBox::wholeStepEnd(bool back) const
+{
+    const QTextDocument *doc = document();
+    const QList<int> whole = doc->property(kWholeSteps).value<QList<int>>();
+    const int at = doc->availableUndoSteps();
+    for (qsizetype i = 0; i + 1 < whole.size(); i += 2)
+        if (back ? whole.at(i + 1) == at : whole.at(i) == at)
+            return back ? whole.at(i) : whole.at(i + 1);
+    return -1;
+}
+
+bool RichTextBox::isWholeStep(bool back) const { return wholeStepEnd(back) >= 0; }
+
+void RichTextBox::stepHistory(bool back, const Progress &progress)
 {
     // Qt puts the caret at the end of the step's change as it adds it up,
     // but it counts a range formatted twice in one step (a key typed over
@@ -1052,12 +1083,9 @@ void RichTextBox::stepHistory(bool back)
                                                   [&end](int from, int, int added) { end = std::max(end, from + added); });
     {
         // A step that replaced the whole text comes back with the layout
-        // held, as it went.
-        const QList<int> whole = doc->property(kWholeSteps).value<QList<int>>();
-        const int at = doc->availableUndoSteps();
-        bool held = false;
-        for (qsizetype i = 0; i + 1 < whole.size(); i += 2)
-            held = held || (back ? whole.at(i + 1) == at : whole.at(i) == at);
+        // held, as it went, and a piece at a time.
+        const int target = wholeStepEnd(back);
+        const bool held = target >= 0;
         std::optional<Screen::BusyPointer> busy;
         std::optional<HeldLayout> holding;
         if (held) {
@@ -1070,10 +1098,23 @@ void RichTextBox::stepHistory(bool back)
             start.setKeepPositionOnInsert(true);
             setTextCursor(start);
         }
-        if (back)
-            doc->undo();
-        else
-            doc->redo();
+        // Qt counts its history in edits, several to a step.
+        const int from = doc->availableUndoSteps();
+        const int total = std::abs(target - from);
+        const auto notThere = [&] { return back ? doc->availableUndoSteps() > target : doc->availableUndoSteps() < target; };
+        for (bool first = true; first || (held && notThere()); first = false) {
+            if (!first && progress) {
+                progress(std::abs(doc->availableUndoSteps() - from), total);  // cannot stop: half a step is no state of the document
+                holding->hold();
+            }
+            const int now = doc->availableUndoSteps();
+            if (back)
+                doc->undo();
+            else
+                doc->redo();
+            if (doc->availableUndoSteps() == now)
+                break;
+        }
         if (held) {
             setTextCursor(QTextCursor(doc));
             end = -1;

@@ -82,9 +82,13 @@ public:
 
     // One step of the history back or forward; the caret goes to the end
     // of what the step changed, always inside the document (to the start
-    // after a step that replaced the whole text).
-    void undo();
-    void redo();
+    // after a step that replaced the whole text). A step that replaced the
+    // whole text goes back or forward a piece at a time, telling progress
+    // between them (it cannot be stopped).
+    void undo(const Progress &progress = {});
+    void redo(const Progress &progress = {});
+    // Is the next step back (or forward) one that replaced the whole text?
+    bool isWholeStep(bool back) const;
 
     // Selection, in CR LF positions.
     qint64 SelStart() const;
@@ -194,14 +198,20 @@ private:
     QTextDocument *newDocument() const;
     void adoptDocument(QTextDocument *doc);
     // Puts text in at c by pieces, the first starting a step of the history
-    // (or joining the one before, joinFirst), the others joining it; after
-    // each piece but the last, progress may stop it, and the step goes.
+    // (or joining the one before, joinFirst), the others joining it (or each
+    // a step of its own, stepEach); after each piece but the last, progress
+    // may stop it, and the step goes (with stepEach, the caller takes its
+    // steps back).
     bool insertInPieces(QTextCursor &c, const QString &text, const QTextCharFormat *format, bool joinFirst,
-                        const Progress &progress);
+                        const Progress &progress, bool stepEach = false);
+    // Undoes back to the history's position steps and forgets what could
+    // be redone.
+    void takeBack(int steps);
+    int wholeStepEnd(bool back) const;
     const QFont &ownFace() const;
     void watchDocument();
     void keepLayoutOfLongParagraph(int position);
-    void stepHistory(bool back);
+    void stepHistory(bool back, const Progress &progress);
     // Marks the history's last step, from before on, as one Qt should not
     // lay out edit by edit when it is undone or redone (see HeldLayout).
     void markWholeStep(int before);

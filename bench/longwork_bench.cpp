@@ -221,6 +221,9 @@ int main(int argc, char **argv)
         platform::Clipboard::SetText(clip);
         const Figures pasteAfter = watch(w, [&] { w.mnupaste_Click(); });
         print("paste", pasteBefore, pasteAfter);
+        const Figures undoAfter = watch(w, [&] { w.mnu_undo_Click(); });
+        std::printf("paste undo: freeze %7.1f ms (%6.1f ms without the busy pointer), time %8.1f ms\n",
+                    undoAfter.freeze, undoAfter.bareFreeze, undoAfter.total);
     }
 
     if (want("recover")) {

@@ -877,9 +877,11 @@ void TestRtf::keptAsRead_data()
                       "{\\*\\fldinst PAGEREF t}{\\fldrslt 42}}}}}{\\f0 b}\\par}")
         << "a42b" << QByteArrayList{"\\f0 a\\plain\\b {\\field{\\*\\fldinst{HYPERLINK \"#t\"}}{\\fldrslt{{\\field{\\*\\fldinst PAGEREF t}"
                                     "{\\fldrslt 42}}}}}\\f0\\b0 b"};
-    QTest::newRow("the font \\loch\\af gives the text") << QByteArray("{\\rtf1{\\fonttbl{\\f0 Times;}{\\f1 Calibri;}}\\deff0 "
-                                                                      "\\loch\\af1\\hich\\af0\\dbch\\af0 a{\\rtlch\\af0\\ltrch b}\\par}")
-                                                    << "ab" << QByteArrayList{"\\pard \\f1 ab\\par"};
+    QTest::newRow("the font \\loch\\af gives the text, and \\dbch\\af its East Asian characters")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0 Times;}{\\f1 Calibri;}{\\f6\\fnil Mincho;}}\\deff0 \\loch\\af1\\hich\\af0\\dbch\\af0 "
+                      "a{\\rtlch\\af0\\ltrch b}{\\dbch\\af6\\rtlch \\ltrch\\dbch\\loch\\f1 \\u26580?c}\\plain\\f1 d\\par}")
+        << QString::fromUtf16(u"ab\u67d4cd")
+        << QByteArrayList{"\\pard \\f1\\dbch\\af0\\loch ab\\dbch\\af6\\loch \\u26580?c\\plain\\f1 d\\par"};
     QTest::newRow("cells of rows unlike each other: each spans the columns between its edges, its definition kept")
         << QByteArray("{\\rtf1\\trowd\\trleft-108\\clbrdrb\\brdrs\\cellx1000\\cellx3000\\intbl a\\cell b\\cell\\row\\trowd\\trleft-108"
                       "\\cellx2000\\clvertalc\\cellx3000\\cellx4000\\intbl c\\cell d\\cell e\\cell\\row\\trowd\\cellx1000\\intbl f\\cell\\row}")

@@ -63,6 +63,8 @@ enum Property {
                                                   // before its \\cellx (borders, shading...), as read
     NoCell,                                       // bool, of a table cell: past the end of its row, whose
                                                   // cells end before the table's last column
+    FontFe,                                       // int, of text: the font of its East Asian characters
+                                                  // (\\dbch\\afN), by its number in the file read
 };
 
 // Anchors made by one read past which later groups share the last one.

@@ -892,6 +892,11 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("a row defined again after its cells, as \\row finds it; what an empty cell holds stays when it spans more")
         << QByteArray("{\\rtf1\\trowd\\cellx1000\\intbl{\\*\\k}\\cell\\trowd\\cellx1000\\row\\intbl b\\cell c\\cell\\trowd\\cellx400\\cellx1000\\row}")
         << "\n\nb\nc\n" << QByteArrayList{"\\trleft0\\cellx1000\r\n\\pard\\intbl {\\*\\k}\\cell\r\n\\row", "\\trleft0\\cellx400\\cellx1000\r\n\\pard\\intbl b"};
+    QTest::newRow("a cell past the last edge its row defines: an edge of its own, as wide as the cell before")
+        << QByteArray("{\\rtf1\\trowd\\clbrdrb\\brdrs\\cellx1000\\cellx3000\\intbl a\\cell b\\cell c\\cell\\row"
+                      "\\trowd\\cellx1000\\cellx3000\\intbl d\\cell e\\cell\\row}")
+        << "\na\nb\nc\nd\ne\n\n"
+        << QByteArrayList{"\\cellx1000\\cellx3000\r\n\\cellx5000\r\n\\pard\\intbl a", "\\trleft0\\cellx1000\\cellx3000\r\n\\pard\\intbl d"};
     QTest::newRow("East Asian font named alone, or after \\dbch named it")
         << QByteArray("{\\rtf1{\\fonttbl{\\f0 Times;}{\\f6\\fcharset128 Gothic;}}\\deff0 \\dbch\\f6 {\\loch\\f6 >}{\\loch\\f0 a}\\plain"
                       "{\\dbch\\f6 A}{\\loch\\f6 B}\\par}")

@@ -394,7 +394,7 @@ void DocumentBuilder::nextCell()
         return;
     }
     if (next >= table->columns()) {
-        appendColumns(1);
+        appendCellColumn();
         blockBudget -= table->rows();
         for (int r = 0; r < row; ++r)
             markNoCell(r, next, true);
@@ -437,6 +437,30 @@ void DocumentBuilder::appendColumns(int count)
     table->setFormat(tf);
     table->appendColumns(count);
     grid.edges.clear();
+}
+
+// A column for a cell past the last edge its row defines. Readers that
+// lay cells out by their edges put the edges in order, one a cell, and give
+// such a cell none of its own; it takes the width of the cell before it, so
+// that what it holds is seen, and is written back with an edge of its own
+// and nothing else.
+void DocumentBuilder::appendCellColumn()
+{
+    constexpr int kNarrowest = 360;  // a quarter inch
+    if (grid.edges.size() != size_t(table->columns()) || grid.edges.back() > INT_MAX - kMaxColumnTwips) {
+        appendColumns(1);
+        return;
+    }
+    const int last = grid.edges.back();
+    const int before = grid.edges.size() > 1 ? grid.edges[grid.edges.size() - 2] : grid.left;
+    table->appendColumns(1);
+    grid.edges.push_back(last + int(std::clamp<qint64>(qint64(last) - before, kNarrowest, kMaxColumnTwips)));
+    setWidths();
+    // Nothing defined it: no borders, no shading.
+    QTextTableCell cell = table->cellAt(row, table->columns() - 1);
+    QTextCharFormat f = cell.format();
+    f.setProperty(kept::CellWords, QByteArray());
+    cell.setFormat(f);
 }
 
 // A row is what its \\row finds defined: a definition given again after

@@ -132,6 +132,7 @@ private:
     void layRow();
     bool addEdges();
     void setWidths();
+    void appendCellColumn();
     void markNoCell(int r, int c, bool none);
     void mergeCells(int r, int c, int rows, int cols);
     void keepCellWords();

@@ -897,14 +897,14 @@ void TestRtf::keptAsRead_data()
                       "\\trowd\\cellx1000\\cellx3000\\intbl d\\cell e\\cell\\row}")
         << "\na\nb\nc\nd\ne\n\n"
         << QByteArrayList{"\\cellx1000\\cellx3000\r\n\\cellx5000\r\n\\pard\\intbl a", "\\trleft0\\cellx1000\\cellx3000\r\n\\pard\\intbl d"};
-    QTest::newRow("a cell merged into the one before (its edge that one's) adds its text there, and no column")
+    QTest::newRow("a cell merged into the one before (its edge that one's) adds its text there, takes no column, is written back")
         << QByteArray("{\\rtf1\\trowd\\clmgf\\cellx1000\\clmrg\\cellx1000\\cellx3000\\intbl a\\cell\\cell b\\cell\\row"
                       "\\trowd\\cellx500\\cellx1000\\cellx3000\\intbl c\\cell d\\cell e\\cell\\row"
                       "\\trowd\\clmgf\\cellx3000\\clmrg\\cellx3000\\intbl f\\cell g\\cell\\row}")
         << "\na\nb\nc\nd\ne\nf\ng\n"
-        << QByteArrayList{"\\trleft0\\clmgf\\cellx1000\\cellx3000\r\n\\pard\\intbl a\\cell\r\n\\pard\\intbl b\\cell",
+        << QByteArrayList{"\\trleft0\\clmgf\\cellx1000\\clmrg\\cellx1000\\cellx3000\r\n\\pard\\intbl a\\cell\r\n\\pard\\intbl\\cell\r\n\\pard\\intbl b\\cell",
                           "\\trleft0\\cellx500\\cellx1000\r\n\\cellx3000\r\n\\pard\\intbl c",
-                          "\\trleft0\\clmgf\\cellx3000\r\n\\pard\\intbl f\\par\r\n\\pard\\intbl g\\cell\r\n\\row"};
+                          "\\trleft0\\clmgf\\cellx3000\\clmrg\\cellx3000\r\n\\pard\\intbl f\\par\r\n\\pard\\intbl g\\cell\r\n\\pard\\intbl\\cell\r\n\\row"};
     QTest::newRow("East Asian font named alone, or after \\dbch named it")
         << QByteArray("{\\rtf1{\\fonttbl{\\f0 Times;}{\\f6\\fcharset128 Gothic;}}\\deff0 \\dbch\\f6 {\\loch\\f6 >}{\\loch\\f0 a}\\plain"
                       "{\\dbch\\f6 A}{\\loch\\f6 B}\\par}")

@@ -648,12 +648,28 @@ void DocumentBuilder::markNoCell(int r, int c, bool none)
     cell.setFormat(f);
 }
 
-// Each cell of the row ending keeps the words that defined it.
+// Each cell of the row ending keeps the words that defined it, and those
+// of the cells merged into it.
 void DocumentBuilder::keepCellWords()
 {
+    QTextTableCell owner;
+    QVariantList merged;
+    const auto keepMerged = [&] {
+        if (owner.isValid() && !merged.isEmpty()) {
+            QTextCharFormat f = owner.format();
+            f.setProperty(kept::MergedCells, merged);
+            owner.setFormat(f);
+        }
+        merged.clear();
+    };
     for (size_t k = 0; k < grid.cellWords.size(); ++k) {
-        if (k < grid.cellStarts.size() && grid.cellStarts[k] < 0)
-            continue;  // merged into the cell before
+        if (k < grid.cellStarts.size() && grid.cellStarts[k] < 0) {
+            if (owner.isValid())
+                merged.append(grid.cellWords[k]);
+            continue;
+        }
+        keepMerged();
+        owner = QTextTableCell();
         const int c = k < grid.cellStarts.size() ? grid.cellStarts[k] : grid.cellStarts.empty() ? int(k) : -1;
         if (c < 0 || c >= table->columns())
             break;
@@ -663,7 +679,9 @@ void DocumentBuilder::keepCellWords()
         QTextCharFormat f = cell.format();
         f.setProperty(kept::CellWords, grid.cellWords[k]);
         cell.setFormat(f);
+        owner = cell;
     }
+    keepMerged();
 }
 
 // The widths of the columns of a table whose rows gave no edges before

@@ -652,24 +652,25 @@ void DocumentBuilder::markNoCell(int r, int c, bool none)
 // of the cells merged into it.
 void DocumentBuilder::keepCellWords()
 {
-    QTextTableCell owner;
+    int owner = -1;  // the column of the cell the next merged ones go into
     QVariantList merged;
     const auto keepMerged = [&] {
-        if (owner.isValid() && !merged.isEmpty()) {
-            QTextCharFormat f = owner.format();
+        if (owner >= 0 && !merged.isEmpty()) {
+            QTextTableCell cell = table->cellAt(row, owner);
+            QTextCharFormat f = cell.format();
             f.setProperty(kept::MergedCells, merged);
-            owner.setFormat(f);
+            cell.setFormat(f);
         }
         merged.clear();
     };
     for (size_t k = 0; k < grid.cellWords.size(); ++k) {
         if (k < grid.cellStarts.size() && grid.cellStarts[k] < 0) {
-            if (owner.isValid())
+            if (owner >= 0)
                 merged.append(grid.cellWords[k]);
             continue;
         }
         keepMerged();
-        owner = QTextTableCell();
+        owner = -1;
         const int c = k < grid.cellStarts.size() ? grid.cellStarts[k] : grid.cellStarts.empty() ? int(k) : -1;
         if (c < 0 || c >= table->columns())
             break;
@@ -679,7 +680,7 @@ void DocumentBuilder::keepCellWords()
         QTextCharFormat f = cell.format();
         f.setProperty(kept::CellWords, grid.cellWords[k]);
         cell.setFormat(f);
-        owner = cell;
+        owner = c;
     }
     keepMerged();
 }

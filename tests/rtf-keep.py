@@ -19,7 +19,7 @@ Prints the share of files that come back unchanged and, for each kind, the
 files that lost or changed it; then the share of words and of files kept
 whole word by word, how many words each attribute changed, and how many
 words of the copies are shown in a font alias (Sans Serif and the like:
-fontconfig's names for its defaults); with -v, the files that lose most words. Exit
+fontconfig's names for its defaults); with -v, every file not whole word by word. Exit
 status 0 unless a copy could not be made (a crash or a hang of the codec)
 or --min-share (of files unchanged by kind) is not reached.
 
@@ -432,9 +432,9 @@ def report_words(by_word, verbose):
         n = [count(f) for f in by_word.values() if count(f)]
         if n:
             print("  %-12s %6d %4d" % (k, sum(n), len(n)))
-    worst = sorted(by_word.items(), key=lambda i: i[1].kept - i[1].total - i[1].added)[:10]
+    worst = sorted(by_word.items(), key=lambda i: i[1].kept - i[1].total - i[1].added)
     if verbose and worst and (worst[0][1].kept < worst[0][1].total or worst[0][1].added):
-        print("files losing most words:")
+        print("files not whole word by word, most words first:")
         for src, f in worst:
             if f.kept < f.total or f.added:
                 what = ", ".join("%s %d" % (k, count(f)) for k, count in rows if count(f))
@@ -449,7 +449,7 @@ def main():
     ap.add_argument("--min-share", type=float, default=0.0, help="fail below this share (percent)")
     ap.add_argument("--keep", help="keep the copies, HTML and fodt here")
     ap.add_argument("--no-words", action="store_true", help="by kind only (half the LibreOffice time)")
-    ap.add_argument("-v", "--verbose", action="store_true", help="name the files of each kind and losing most words")
+    ap.add_argument("-v", "--verbose", action="store_true", help="name the files of each kind and those not whole word by word")
     args = ap.parse_args()
 
     shared = os.environ.get("TARBEL_SHARED_DIR") or os.path.join(ROOT, "..", "shared")

@@ -877,9 +877,11 @@ void TestRtf::keptAsRead_data()
                       "{\\*\\fldinst PAGEREF t}{\\fldrslt 42}}}}}{\\f0 b}\\par}")
         << "a42b" << QByteArrayList{"\\f0 a\\plain\\b {\\field{\\*\\fldinst{HYPERLINK \"#t\"}}{\\fldrslt{{\\field{\\*\\fldinst PAGEREF t}"
                                     "{\\fldrslt 42}}}}}\\f0\\b0 b"};
-    QTest::newRow("the font \\loch\\af gives the text") << QByteArray("{\\rtf1{\\fonttbl{\\f0 Times;}{\\f1 Calibri;}}\\deff0 "
-                                                                      "\\loch\\af1\\hich\\af0\\dbch\\af0 a{\\rtlch\\af0\\ltrch b}\\par}")
-                                                    << "ab" << QByteArrayList{"\\pard \\f1 ab\\par"};
+    QTest::newRow("the font \\loch\\af gives the text, and \\dbch\\af its East Asian characters")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0 Times;}{\\f1 Calibri;}{\\f6\\fnil Mincho;}}\\deff0 \\loch\\af1\\hich\\af0\\dbch\\af0 "
+                      "a{\\rtlch\\af0\\ltrch b}{\\dbch\\af6\\rtlch \\ltrch\\dbch\\loch\\f1 \\u26580?c}\\plain\\f1 d\\par}")
+        << QString::fromUtf16(u"ab\u67d4cd")
+        << QByteArrayList{"\\pard \\f1\\dbch\\af0\\loch ab\\dbch\\af6\\loch \\u26580?c\\plain\\f1 d\\par"};
     QTest::newRow("cells of rows unlike each other: each spans the columns between its edges, its definition kept")
         << QByteArray("{\\rtf1\\trowd\\trleft-108\\clbrdrb\\brdrs\\cellx1000\\cellx3000\\intbl a\\cell b\\cell\\row\\trowd\\trleft-108"
                       "\\cellx2000\\clvertalc\\cellx3000\\cellx4000\\intbl c\\cell d\\cell e\\cell\\row\\trowd\\cellx1000\\intbl f\\cell\\row}")
@@ -890,6 +892,19 @@ void TestRtf::keptAsRead_data()
     QTest::newRow("a row defined again after its cells, as \\row finds it; what an empty cell holds stays when it spans more")
         << QByteArray("{\\rtf1\\trowd\\cellx1000\\intbl{\\*\\k}\\cell\\trowd\\cellx1000\\row\\intbl b\\cell c\\cell\\trowd\\cellx400\\cellx1000\\row}")
         << "\n\nb\nc\n" << QByteArrayList{"\\trleft0\\cellx1000\r\n\\pard\\intbl {\\*\\k}\\cell\r\n\\row", "\\trleft0\\cellx400\\cellx1000\r\n\\pard\\intbl b"};
+    QTest::newRow("a cell past the last edge its row defines: an edge of its own, as wide as the cell before")
+        << QByteArray("{\\rtf1\\trowd\\clbrdrb\\brdrs\\cellx1000\\cellx3000\\intbl a\\cell b\\cell c\\cell\\row"
+                      "\\trowd\\cellx1000\\cellx3000\\intbl d\\cell e\\cell\\row}")
+        << "\na\nb\nc\nd\ne\n\n"
+        << QByteArrayList{"\\cellx1000\\cellx3000\r\n\\cellx5000\r\n\\pard\\intbl a", "\\trleft0\\cellx1000\\cellx3000\r\n\\pard\\intbl d"};
+    QTest::newRow("a cell merged into the one before (its edge that one's) adds its text there, takes no column, is written back")
+        << QByteArray("{\\rtf1\\trowd\\clmgf\\cellx1000\\clmrg\\cellx1000\\cellx3000\\intbl a\\cell\\cell b\\cell\\row"
+                      "\\trowd\\cellx500\\cellx1000\\cellx3000\\intbl c\\cell d\\cell e\\cell\\row"
+                      "\\trowd\\clmgf\\cellx3000\\clmrg\\cellx3000\\intbl f\\cell g\\cell\\row}")
+        << "\na\nb\nc\nd\ne\nf\ng\n"
+        << QByteArrayList{"\\trleft0\\clmgf\\cellx1000\\clmrg\\cellx1000\\cellx3000\r\n\\pard\\intbl a\\cell\r\n\\pard\\intbl\\cell\r\n\\pard\\intbl b\\cell",
+                          "\\trleft0\\cellx500\\cellx1000\r\n\\cellx3000\r\n\\pard\\intbl c",
+                          "\\trleft0\\clmgf\\cellx3000\\clmrg\\cellx3000\r\n\\pard\\intbl f\\par\r\n\\pard\\intbl g\\cell\r\n\\pard\\intbl\\cell\r\n\\row"};
     QTest::newRow("East Asian font named alone, or after \\dbch named it")
         << QByteArray("{\\rtf1{\\fonttbl{\\f0 Times;}{\\f6\\fcharset128 Gothic;}}\\deff0 \\dbch\\f6 {\\loch\\f6 >}{\\loch\\f0 a}\\plain"
                       "{\\dbch\\f6 A}{\\loch\\f6 B}\\par}")

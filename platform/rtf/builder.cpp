@@ -289,6 +289,13 @@ void DocumentBuilder::endCell(const State &s, bool nested)
 {
     flushText();
     const State inCell = endingIn(s, nested);
+    if (needCellAdvance && table && depth() == tableDepth(inCell.para) && !placeholderPending && keptPending.isEmpty()
+        && size_t(grid.cellIndex + 1) < grid.cellStarts.size() && grid.cellStarts[size_t(grid.cellIndex + 1)] < 0) {
+        // An empty cell merged into the one before: nothing of it is left.
+        ++grid.cellIndex;
+        grid.wordsPending.clear();
+        return;
+    }
     prepareContent(inCell, tableDepth(inCell.para));
     holdPending();
     applyBlockFormat(s);
@@ -336,7 +343,7 @@ void DocumentBuilder::enterTable()
     pageBreakPending = false;
     if (outerTables.empty())
         takeDefinitionAhead();
-    table = cursor.insertTable(1, std::max<int>(1, int(cellx.size())), tf);
+    table = cursor.insertTable(1, std::max<int>(1, int(distinctEdges(cellx).size())), tf);
     blockBudget -= table->columns() + 1;
     haveBlockFormat = haveBlockChar = false;
     row = col = 0;
@@ -387,6 +394,13 @@ void DocumentBuilder::nextCell()
     ++grid.cellIndex;
     if (size_t(grid.cellIndex) < grid.cellStarts.size())
         next = grid.cellStarts[size_t(grid.cellIndex)];
+    if (next < 0) {
+        // Merged into the cell before (its edge is that one's): what it
+        // holds goes on there.
+        cursor.setPosition(here.lastPosition());
+        pendingBreak = true;
+        return;
+    }
     if (next >= table->columns() && (table->columns() >= kMaxColumns || blockBudget < table->rows())) {
         // Extra cells of an over-wide row share the last column.
         cursor.setPosition(here.lastPosition());
@@ -394,7 +408,7 @@ void DocumentBuilder::nextCell()
         return;
     }
     if (next >= table->columns()) {
-        appendColumns(1);
+        appendCellColumn();
         blockBudget -= table->rows();
         for (int r = 0; r < row; ++r)
             markNoCell(r, next, true);
@@ -439,6 +453,30 @@ void DocumentBuilder::appendColumns(int count)
     grid.edges.clear();
 }
 
+// A column for a cell past the last edge its row defines. Readers that
+// lay cells out by their edges put the edges in order, one a cell, and give
+// such a cell none of its own; it takes the width of the cell before it, so
+// that what it holds is seen, and is written back with an edge of its own
+// and nothing else.
+void DocumentBuilder::appendCellColumn()
+{
+    constexpr int kNarrowest = 360;  // a quarter inch
+    if (grid.edges.size() != size_t(table->columns()) || grid.edges.back() > INT_MAX - kMaxColumnTwips) {
+        appendColumns(1);
+        return;
+    }
+    const int last = grid.edges.back();
+    const int before = grid.edges.size() > 1 ? grid.edges[grid.edges.size() - 2] : grid.left;
+    table->appendColumns(1);
+    grid.edges.push_back(last + int(std::clamp<qint64>(qint64(last) - before, kNarrowest, kMaxColumnTwips)));
+    setWidths();
+    // Nothing defined it: no borders, no shading.
+    QTextTableCell cell = table->cellAt(row, table->columns() - 1);
+    QTextCharFormat f = cell.format();
+    f.setProperty(kept::CellWords, QByteArray());
+    cell.setFormat(f);
+}
+
 // A row is what its \\row finds defined: a definition given again after
 // its cells (or only there) holds over the one before them.
 void DocumentBuilder::takeDefinitionAhead()
@@ -467,6 +505,17 @@ bool inOrder(const std::vector<int> &edges, int left)
 }
 }  // namespace
 
+// A row's edges, each once where they do not go back: a cell ending where
+// the cell before it ends (merged into it, \clmrg) has no width of its own.
+std::vector<int> DocumentBuilder::distinctEdges(const std::vector<int> &cellx)
+{
+    if (!std::is_sorted(cellx.begin(), cellx.end()))
+        return cellx;
+    std::vector<int> edges = cellx;
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    return edges;
+}
+
 // Lays the row about to be read out on the table's columns: the edges the
 // row gives that the table has not are new columns (a cell of the rows
 // before over such an edge now spans both sides of it), and each of its
@@ -478,12 +527,13 @@ void DocumentBuilder::layRow()
 {
     grid.cellStarts.clear();
     grid.cellIndex = 0;
-    if (row == 0 && grid.edges.empty() && cellx.size() == size_t(table->columns()) && inOrder(cellx, rowLeft)) {
-        grid.edges = cellx;
+    const std::vector<int> edges = distinctEdges(cellx);
+    if (row == 0 && grid.edges.empty() && edges.size() == size_t(table->columns()) && inOrder(edges, rowLeft)) {
+        grid.edges = edges;
         grid.left = rowLeft;
         setWidths();
     }
-    if (grid.edges.empty() || !inOrder(cellx, grid.left) || !addEdges()) {
+    if (grid.edges.empty() || !inOrder(edges, grid.left) || !addEdges(edges)) {
         // One column a cell, as many as the row says it has.
         const int more = int(cellx.size()) - table->columns();
         if (more > 0 && blockBudget >= qint64(more) * table->rows()) {
@@ -496,7 +546,12 @@ void DocumentBuilder::layRow()
         return;
     }
     int start = 0;
-    for (const int x : cellx) {
+    for (size_t k = 0; k < cellx.size(); ++k) {
+        const int x = cellx[k];
+        if (k > 0 && x == cellx[k - 1]) {
+            grid.cellStarts.push_back(-1);  // merged into the cell before
+            continue;
+        }
         const int end = int(std::lower_bound(grid.edges.begin(), grid.edges.end(), x) - grid.edges.begin());
         grid.cellStarts.push_back(start);
         if (end > start)
@@ -509,17 +564,17 @@ void DocumentBuilder::layRow()
 
 // The row's edges the table has not yet, as new columns; false, and the
 // table left as it was, when they would be too many.
-bool DocumentBuilder::addEdges()
+bool DocumentBuilder::addEdges(const std::vector<int> &edges)
 {
     int added = 0;
-    for (const int x : cellx)
+    for (const int x : edges)
         added += !std::binary_search(grid.edges.begin(), grid.edges.end(), x);
     if (added == 0)
         return true;
     if (table->columns() + added > kMaxColumns || blockBudget < qint64(added) * table->rows())
         return false;
     blockBudget -= qint64(added) * table->rows();
-    for (const int x : cellx) {
+    for (const int x : edges) {
         const auto at = std::lower_bound(grid.edges.begin(), grid.edges.end(), x);
         if (at != grid.edges.end() && *at == x)
             continue;
@@ -593,10 +648,29 @@ void DocumentBuilder::markNoCell(int r, int c, bool none)
     cell.setFormat(f);
 }
 
-// Each cell of the row ending keeps the words that defined it.
+// Each cell of the row ending keeps the words that defined it, and those
+// of the cells merged into it.
 void DocumentBuilder::keepCellWords()
 {
+    int owner = -1;  // the column of the cell the next merged ones go into
+    QVariantList merged;
+    const auto keepMerged = [&] {
+        if (owner >= 0 && !merged.isEmpty()) {
+            QTextTableCell cell = table->cellAt(row, owner);
+            QTextCharFormat f = cell.format();
+            f.setProperty(kept::MergedCells, merged);
+            cell.setFormat(f);
+        }
+        merged.clear();
+    };
     for (size_t k = 0; k < grid.cellWords.size(); ++k) {
+        if (k < grid.cellStarts.size() && grid.cellStarts[k] < 0) {
+            if (owner >= 0)
+                merged.append(grid.cellWords[k]);
+            continue;
+        }
+        keepMerged();
+        owner = -1;
         const int c = k < grid.cellStarts.size() ? grid.cellStarts[k] : grid.cellStarts.empty() ? int(k) : -1;
         if (c < 0 || c >= table->columns())
             break;
@@ -606,7 +680,9 @@ void DocumentBuilder::keepCellWords()
         QTextCharFormat f = cell.format();
         f.setProperty(kept::CellWords, grid.cellWords[k]);
         cell.setFormat(f);
+        owner = c;
     }
+    keepMerged();
 }
 
 // The widths of the columns of a table whose rows gave no edges before
@@ -614,10 +690,11 @@ void DocumentBuilder::keepCellWords()
 // its end; none where an edge is out of order.
 void DocumentBuilder::keepWidths()
 {
-    if (!table->format().columnWidthConstraints().isEmpty() || cellx.size() != size_t(table->columns())
-        || !inOrder(cellx, rowLeft))
+    const std::vector<int> edges = distinctEdges(cellx);
+    if (!table->format().columnWidthConstraints().isEmpty() || edges.size() != size_t(table->columns())
+        || !inOrder(edges, rowLeft))
         return;
-    grid.edges = cellx;
+    grid.edges = edges;
     grid.left = rowLeft;
     setWidths();
 }

@@ -130,8 +130,10 @@ private:
     void keepWidths();
     void takeDefinitionAhead();
     void layRow();
-    bool addEdges();
+    bool addEdges(const std::vector<int> &edges);
+    static std::vector<int> distinctEdges(const std::vector<int> &cellx);
     void setWidths();
+    void appendCellColumn();
     void markNoCell(int r, int c, bool none);
     void mergeCells(int r, int c, int rows, int cols);
     void keepCellWords();

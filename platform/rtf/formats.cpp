@@ -51,6 +51,8 @@ QTextCharFormat FormatCache::makeCharFormat(const CharProps &c) const
     // Named alone, where \\dbch named no other font for the same text.
     if (!c.dbch && c.dbchFont != c.font && tables.fonts.isEastAsian(c.font))
         f.setProperty(kept::FontAlone, true);
+    if (c.feFont >= 0 && tables.fonts.names(c.feFont))
+        f.setProperty(kept::FontFe, c.feFont);
     if (c.cstyle >= 0)
         f.setProperty(kept::CharacterStyle, c.cstyle);
     if (c.link >= 0 && c.link < tables.links.size()) {

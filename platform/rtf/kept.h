@@ -63,6 +63,11 @@ enum Property {
                                                   // before its \\cellx (borders, shading...), as read
     NoCell,                                       // bool, of a table cell: past the end of its row, whose
                                                   // cells end before the table's last column
+    FontFe,                                       // int, of text: the font of its East Asian characters
+                                                  // (\\dbch\\afN), by its number in the file read
+    MergedCells,                                  // QVariantList of QByteArray, of a table cell: the cells
+                                                  // merged into it that end where it ends (\\clmrg), each
+                                                  // as the words that defined it
 };
 
 // Anchors made by one read past which later groups share the last one.

@@ -28,6 +28,7 @@ struct CharProps {
     quint8 noproof = 0;
     quint8 dbch = 0;  // the font was named after \\dbch
     int dbchFont = -1;  // the font last named after \\dbch, -1 when none
+    int feFont = -1;  // the font of its East Asian characters (\\dbch\\afN), -1 when none
     int cstyle = -1;  // the character style named, -1 when none
     std::array<quint16, 5> lang{};  // \\lang, \\langfe, \\langnp, \\langfenp, \\alang; 0 when not given
     bool operator==(const CharProps &) const = default;
@@ -73,7 +74,7 @@ struct State {
     quint8 uc = 1;
     // The characters the words after \\loch, \\hich, \\dbch or \\rtlch are
     // about; \\af gives the font of the first (Word gives the text's font
-    // that way), 0 after \\ltrch.
+    // that way) and, after \\dbch, of East Asian characters; 0 after \\ltrch.
     quint8 charClass = 0;
     int fieldLink = -1;
 };

@@ -89,6 +89,8 @@ void Reader::bodyWord(Kw kw, int param, bool hasParam)
     case K_af:
         if (s.charClass == 1)
             s.chr.font = param;
+        else if (s.charClass == 3)
+            s.chr.feFont = param;
         return;
     default: break;
     }

@@ -242,6 +242,10 @@ void Writer::writeTable(QTextTable *table, int depth, qint64 width)
             else
                 rowDef += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10\\clbrdrr\\brdrs\\brdrw10";
             rowDef += "\\cellx" + QByteArray::number(right[size_t(c + span - 1)]);
+            // Cells merged into it as read, with no width of their own.
+            if (cell.row() == r)
+                for (const QVariant &merged : cell.format().property(kept::MergedCells).toList())
+                    rowDef += merged.toByteArray() + "\\cellx" + QByteArray::number(right[size_t(c + span - 1)]);
             cells.push_back(cell);
             c += span;
         }
@@ -264,6 +268,11 @@ void Writer::writeTable(QTextTable *table, int depth, qint64 width)
             const int last = std::min(c + cell.columnSpan(), cols) - 1;
             const qint64 cellWidth = right[size_t(last)] - (c > 0 ? right[size_t(c) - 1] : 0);
             writeCell(cell, cell.row() == r, depth, cellWidth);
+            if (cell.row() == r) {
+                const qsizetype merged = cell.format().property(kept::MergedCells).toList().size();
+                for (qsizetype k = 0; k < merged; ++k)
+                    body += "\\pard\\intbl" + itap(depth) + (depth == 1 ? "\\cell" : "\\nestcell") + "\r\n";
+            }
         }
         if (depth == 1)
             body += "\\row\r\n";

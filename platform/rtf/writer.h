@@ -43,6 +43,7 @@ struct RunProps {
     bool noproof = false;
     bool fontAlone = false;  // East Asian text whose font is written without \\dbch
     int dbchFont = -1;  // of what is written: the font last written after \\dbch
+    int feFont = -1;  // the font of East Asian characters given apart (\\dbch\\af), -1 when none
     int cstyle = -1;  // the character style, -1 for none
     std::array<quint16, kept::Languages::kCount> lang{};
     bool operator==(const RunProps &) const = default;
@@ -108,6 +109,7 @@ private:
     QHash<QString, int> fontIds;
     QSet<int> nonAnsi;
     QSet<int> eastAsian;
+    QSet<int> fontsRead;
     int nextFont = 0;
     int symbolFontId = -1;
     bool unnamedKept = false;

@@ -64,6 +64,8 @@ const RunProps &RunTables::props(int index, const QTextCharFormat &f)
     }
     r.noproof = f.boolProperty(kept::NoProof);
     r.fontAlone = f.boolProperty(kept::FontAlone);
+    if (f.hasProperty(kept::FontFe) && fontsRead.contains(f.intProperty(kept::FontFe)))
+        r.feFont = f.intProperty(kept::FontFe);
     if (f.hasProperty(kept::CharacterStyle) && characterStyles.contains(f.intProperty(kept::CharacterStyle)))
         r.cstyle = f.intProperty(kept::CharacterStyle);
     if (index < 0)
@@ -86,6 +88,7 @@ RunTables::RunTables(const QFont &defaultFont, const kept::Tables &read)
         if (f.id < 0 || f.id >= kMaxFontId || (!fonts.empty() && fonts.back().id == f.id))
             continue;
         fonts.push_back({f.id, f.charset, f.name, f.cpg, f.family});
+        fontsRead.insert(f.id);
         if (!f.name.isEmpty() && !fontIds.contains(f.name))
             fontIds.insert(f.name, f.id);
         if (f.charset != 0 || f.cpg != 0)
@@ -225,9 +228,10 @@ void Writer::setProps(const RunProps &t)
 {
     const qsizetype before = body.size();
     bool all = false;
-    // \\plain is also the only way back to no font, and to a font named
-    // alone where \\dbch named it before.
-    if ((t.cstyle != cur.cstyle && t.cstyle < 0) || (t.font < 0 && cur.font >= 0)
+    // \\plain is also the only way back to no font (for all text or for
+    // East Asian characters), and to a font named alone where \\dbch named
+    // it before.
+    if ((t.cstyle != cur.cstyle && t.cstyle < 0) || (t.font < 0 && cur.font >= 0) || (t.feFont < 0 && cur.feFont >= 0)
         || (t.fontAlone && t.font == cur.dbchFont && (t.font != cur.font || !cur.fontAlone)))
         writePlain();
     int dbchFont = cur.dbchFont;
@@ -247,6 +251,12 @@ void Writer::setProps(const RunProps &t)
             body += "\\loch";
         }
         appendWord(body, "\\f", t.font);
+    }
+    if (t.feFont >= 0 && (all || t.feFont != cur.feFont)) {
+        // \\loch after it, so that a font named next is not taken for
+        // East Asian characters alone.
+        appendWord(body, "\\dbch\\af", t.feFont);
+        body += "\\loch";
     }
     if (all || t.size != cur.size)
         appendWord(body, "\\fs", t.size);

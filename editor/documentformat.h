@@ -12,6 +12,8 @@
 
 #include <optional>
 
+class QFont;
+class QTextBlock;
 class QTextDocument;
 
 struct DocumentFormat {
@@ -48,6 +50,16 @@ struct DocumentFormat {
     // size, pictures, lists, tables, aligned or indented paragraphs, or
     // RTF kept from a file.
     static std::optional<QString> plainTextOf(const QTextDocument *doc);
+    // The same rule a paragraph at a time, for work done in slices: a
+    // document whose frames plain text keeps (none: no tables) and each of
+    // whose paragraphs it keeps, in the document's default face.
+    static bool hasPlainFrames(const QTextDocument *doc);
+    static bool isPlainParagraph(const QTextBlock &block, const QFont &face);
+
+    // The format in a few words, as a recovery copy records it, and back
+    // (nothing for words that name no format).
+    QString name() const;
+    static std::optional<DocumentFormat> named(const QString &name);
 
 private:
     std::optional<QByteArray> encodeLines(const QString &text) const;

@@ -10,6 +10,13 @@
 // `changed`, however they do it. Replacing the document (the look-up) and
 // ending the program remove it outright.
 //
+// What: a document that plain text holds whole (what Save may write as a
+// text file, and no more: the box's own face, nothing a paragraph break or
+// the text decoder would change) is kept as its text in UTF-8, which comes
+// back through the loader that opens text files, as fast as opening it;
+// any other is kept as RTF. Which it is shows as the bytes are made: the
+// first paragraph that is not plain sends the copy back to the start as RTF.
+//
 // Cost: the copy's bytes are made on the window's thread once the user
 // pauses, a slice of a few milliseconds at a time between events, so that
 // neither a key nor a repaint waits for a large document
@@ -30,13 +37,16 @@
 #include "longwork.h"
 
 #include "dialoghost.h"
+#include "documentformat.h"
 #include "recoverycopy.h"
 #include "rtf/rtf.h"
 #include "runtime.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QPointer>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -63,6 +73,91 @@ const QString kRecover = QStringLiteral("Recover them?");
 const QString kUntitled = QStringLiteral("Untitled");
 const QString kUnreadable = QStringLiteral("A recovery copy could not be read. It is kept at:");
 const QString kCopyFailed = QStringLiteral("No recovery copy");
+
+// Would the text of a paragraph come back as it is through the text
+// loader? Not with a character that ends a paragraph there, half of a
+// surrogate pair (UTF-8 has no place for it), or, at the very start, a
+// byte-order mark (the decoder drops it).
+bool comesBackAsText(QStringView text, bool atStart)
+{
+    if (atStart && text.startsWith(QChar(QChar::ByteOrderMark)))
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator || c == 0xFDD0 || c == 0xFDD1)
+            return false;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (QChar::isSurrogate(c))
+            return false;
+    }
+    return true;
+}
+
+// The copy's bytes, made a slice at a time: the text of a plain document
+// (each paragraph judged as its text is taken), else RTF.
+class CopyMaker {
+public:
+    CopyMaker(const QTextDocument *doc, bool plainDefaults)
+        : m_doc(doc), m_face(doc->defaultFont()), m_block(doc->begin())
+    {
+        if (!plainDefaults || !DocumentFormat::hasPlainFrames(doc))
+            toRtf();
+        else
+            m_text.reserve(doc->characterCount());
+    }
+
+    // True once the bytes are made.
+    bool step(int milliseconds)
+    {
+        if (m_rtf)
+            return m_rtf->step(milliseconds);
+        QElapsedTimer slice;
+        slice.start();
+        for (; m_block.isValid(); m_block = m_block.next()) {
+            const QString line = m_block.text();
+            const bool first = m_block == m_doc->begin();
+            if (!DocumentFormat::isPlainParagraph(m_block, m_face) || !comesBackAsText(line, first)) {
+                toRtf();
+                return false;
+            }
+            if (!first)
+                m_text += '\n';
+            m_text += line.toUtf8();
+            if (slice.elapsed() >= milliseconds) {
+                m_block = m_block.next();
+                return !m_block.isValid();
+            }
+        }
+        return true;
+    }
+
+    RecoveryCopy::Content kind() const { return m_rtf ? RecoveryCopy::Rtf : RecoveryCopy::Text; }
+    QByteArray result() { return m_rtf ? m_rtf->result() : std::move(m_text); }
+
+private:
+    void toRtf()
+    {
+        m_text = QByteArray();
+        m_rtf = std::make_unique<rtf::SlicedWriter>(m_doc);
+    }
+
+    const QTextDocument *m_doc;
+    QFont m_face;
+    QTextBlock m_block;
+    QByteArray m_text;
+    std::unique_ptr<rtf::SlicedWriter> m_rtf;
+};
+
+// What a text copy's bytes are to the text loader.
+DocumentFormat textCopyFormat()
+{
+    DocumentFormat format;
+    format.kind = DocumentFormat::Text;
+    format.encoding = DocumentFormat::Utf8;
+    format.lineEnd = QByteArrayLiteral("\n");
+    return format;
+}
 
 }  // namespace
 
@@ -119,7 +214,7 @@ public:
             return;
         dirty = false;
         source = box->document();
-        serialiser = std::make_unique<rtf::SlicedWriter>(source);
+        serialiser = std::make_unique<CopyMaker>(source, box->hasPlainDefaults());
         // Any change, of text or format, makes the bytes so far worthless.
         watch = connect(source, &QTextDocument::contentsChanged, this, &RecoveryKeeper::edited);
         slices.start(0);
@@ -140,9 +235,10 @@ public:
         }
         if (!serialiser->step(kSliceMs))
             return;
+        const RecoveryCopy::Content kind = serialiser->kind();
         const QByteArray content = serialiser->result();
         stopSlicing();
-        write(content);
+        write(content, kind);
     }
 
     void stopSlicing()
@@ -153,9 +249,10 @@ public:
         source = nullptr;
     }
 
-    void write(const QByteArray &content)
+    void write(const QByteArray &content, RecoveryCopy::Content kind)
     {
-        const RecoveryCopy copy = RecoveryCopy::ofThisProcess(w->curfile, w->windowTitle(), content);
+        const RecoveryCopy copy = RecoveryCopy::ofThisProcess(w->curfile, w->windowTitle(), content, kind,
+                                                              w->documentFormat().name());
         int err = 0;
         if (!writer.start(store, copy, kChildSeconds, &err))
             return report(err);
@@ -248,7 +345,7 @@ public:
     RecoveryStore store{QStringLiteral("tarbel")};
     platform::RecoveryWriter writer;
     QTimer pause, ceiling, poll, slices;
-    std::unique_ptr<rtf::SlicedWriter> serialiser;  // the copy's bytes being made
+    std::unique_ptr<CopyMaker> serialiser;          // the copy's bytes being made
     QPointer<QTextDocument> source;                 // of this document
     QMetaObject::Connection watch;
     QString inherited;          // a copy taken back, until its work is safe
@@ -312,13 +409,19 @@ void frmeditor::offerRecovery()
         // Cancelling would leave the work in neither the window nor a copy
         // this window keeps: taking it back always finishes.
         platform::LongWork work(StatusBar1, platform::LongWork::CannotCancel);
-        box->setTextRTF(copy.content, work.progress());
+        showDocument(box, copy.content, copy.kind == RecoveryCopy::Text ? textCopyFormat() : DocumentFormat(),
+                     work.progress());
     }
-    setCurrentFile(copy.document, 1);
+    // The document is of the kind it was (what Save writes and offers);
+    // a copy that does not say takes it from its file.
+    if (const std::optional<DocumentFormat> format = DocumentFormat::named(copy.format))
+        setCurrentFile(copy.document, 1, *format);
+    else
+        setCurrentFile(copy.document, 1);
     focusDocument(box);
     // The work is this window's now: the old copy goes once this window's
     // own copy holds it.
     m_recovery->drop();
     m_recovery->inherited = copy.file;
-    m_recovery->write(copy.content);
+    m_recovery->write(copy.content, copy.kind);
 }

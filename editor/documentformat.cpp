@@ -275,34 +275,44 @@ std::optional<QByteArray> DocumentFormat::encodeLines(const QString &text) const
     return std::nullopt;
 }
 
-bool DocumentFormat::hasPlainFrames(const QTextDocument *doc)
+DocumentFormat::PlainRule::PlainRule(const QTextDocument *doc) : m_doc(doc), m_face(doc->defaultFont()) {}
+
+bool DocumentFormat::PlainRule::keepsFrames() const
 {
-    return doc->rootFrame()->childFrames().isEmpty();   // tables
+    return m_doc->rootFrame()->childFrames().isEmpty();   // tables
 }
 
-bool DocumentFormat::isPlainParagraph(const QTextBlock &block, const QFont &face)
+bool DocumentFormat::PlainRule::keeps(const QTextBlock &block, const QString &text)
 {
-    if (!::isPlainParagraph(block))
+    auto known = m_paragraphFormats.constFind(block.blockFormatIndex());
+    if (known == m_paragraphFormats.constEnd())
+        known = m_paragraphFormats.insert(block.blockFormatIndex(), isPlainParagraph(block));
+    if (!*known)
         return false;
-    for (auto it = block.begin(); !it.atEnd(); ++it)
-        if (!isPlainText(it.fragment().charFormat(), face))
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const int index = it.fragment().charFormatIndex();
+        auto plain = m_textFormats.constFind(index);
+        if (plain == m_textFormats.constEnd())
+            plain = m_textFormats.insert(index, isPlainText(it.fragment().charFormat(), m_face));
+        if (!*plain)
             return false;
-    return !block.text().contains(QChar::ObjectReplacementCharacter);
+    }
+    return !text.contains(QChar::ObjectReplacementCharacter);
 }
 
 std::optional<QString> DocumentFormat::plainTextOf(const QTextDocument *doc)
 {
-    if (!hasPlainFrames(doc))
+    PlainRule rule(doc);
+    if (!rule.keepsFrames())
         return std::nullopt;
-    const QFont face = doc->defaultFont();
     QString out;
     out.reserve(doc->characterCount());
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        if (!isPlainParagraph(b, face))
+        QString line = b.text();
+        if (!rule.keeps(b, line))
             return std::nullopt;
         if (b != doc->begin())
             out += u'\n';
-        QString line = b.text();
         line.replace(QChar::LineSeparator, u'\n');
         out += line;
     }

@@ -38,15 +38,14 @@
 
 #include "dialoghost.h"
 #include "documentformat.h"
+#include "recoverycontent.h"
 #include "recoverycopy.h"
 #include "rtf/rtf.h"
 #include "runtime.h"
 
 #include <QAction>
-#include <QElapsedTimer>
 #include <QLocale>
 #include <QPointer>
-#include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -73,91 +72,6 @@ const QString kRecover = QStringLiteral("Recover them?");
 const QString kUntitled = QStringLiteral("Untitled");
 const QString kUnreadable = QStringLiteral("A recovery copy could not be read. It is kept at:");
 const QString kCopyFailed = QStringLiteral("No recovery copy");
-
-// Would the text of a paragraph come back as it is through the text
-// loader? Not with a character that ends a paragraph there, half of a
-// surrogate pair (UTF-8 has no place for it), or, at the very start, a
-// byte-order mark (the decoder drops it).
-bool comesBackAsText(QStringView text, bool atStart)
-{
-    if (atStart && text.startsWith(QChar(QChar::ByteOrderMark)))
-        return false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator || c == 0xFDD0 || c == 0xFDD1)
-            return false;
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-            ++i;
-        else if (QChar::isSurrogate(c))
-            return false;
-    }
-    return true;
-}
-
-// The copy's bytes, made a slice at a time: the text of a plain document
-// (each paragraph judged as its text is taken), else RTF.
-class CopyMaker {
-public:
-    CopyMaker(const QTextDocument *doc, bool plainDefaults)
-        : m_doc(doc), m_face(doc->defaultFont()), m_block(doc->begin())
-    {
-        if (!plainDefaults || !DocumentFormat::hasPlainFrames(doc))
-            toRtf();
-        else
-            m_text.reserve(doc->characterCount());
-    }
-
-    // True once the bytes are made.
-    bool step(int milliseconds)
-    {
-        if (m_rtf)
-            return m_rtf->step(milliseconds);
-        QElapsedTimer slice;
-        slice.start();
-        for (; m_block.isValid(); m_block = m_block.next()) {
-            const QString line = m_block.text();
-            const bool first = m_block == m_doc->begin();
-            if (!DocumentFormat::isPlainParagraph(m_block, m_face) || !comesBackAsText(line, first)) {
-                toRtf();
-                return false;
-            }
-            if (!first)
-                m_text += '\n';
-            m_text += line.toUtf8();
-            if (slice.elapsed() >= milliseconds) {
-                m_block = m_block.next();
-                return !m_block.isValid();
-            }
-        }
-        return true;
-    }
-
-    RecoveryCopy::Content kind() const { return m_rtf ? RecoveryCopy::Rtf : RecoveryCopy::Text; }
-    QByteArray result() { return m_rtf ? m_rtf->result() : std::move(m_text); }
-
-private:
-    void toRtf()
-    {
-        m_text = QByteArray();
-        m_rtf = std::make_unique<rtf::SlicedWriter>(m_doc);
-    }
-
-    const QTextDocument *m_doc;
-    QFont m_face;
-    QTextBlock m_block;
-    QByteArray m_text;
-    std::unique_ptr<rtf::SlicedWriter> m_rtf;
-};
-
-// What a text copy's bytes are to the text loader.
-DocumentFormat textCopyFormat()
-{
-    DocumentFormat format;
-    format.kind = DocumentFormat::Text;
-    format.encoding = DocumentFormat::Utf8;
-    format.lineEnd = QByteArrayLiteral("\n");
-    return format;
-}
 
 }  // namespace
 
@@ -214,7 +128,7 @@ public:
             return;
         dirty = false;
         source = box->document();
-        serialiser = std::make_unique<CopyMaker>(source, box->hasPlainDefaults());
+        serialiser = std::make_unique<RecoveryContent>(source, box->hasPlainDefaults());
         // Any change, of text or format, makes the bytes so far worthless.
         watch = connect(source, &QTextDocument::contentsChanged, this, &RecoveryKeeper::edited);
         slices.start(0);
@@ -345,7 +259,7 @@ public:
     RecoveryStore store{QStringLiteral("tarbel")};
     platform::RecoveryWriter writer;
     QTimer pause, ceiling, poll, slices;
-    std::unique_ptr<CopyMaker> serialiser;          // the copy's bytes being made
+    std::unique_ptr<RecoveryContent> serialiser;    // the copy's bytes being made
     QPointer<QTextDocument> source;                 // of this document
     QMetaObject::Connection watch;
     QString inherited;          // a copy taken back, until its work is safe
@@ -409,7 +323,7 @@ void frmeditor::offerRecovery()
         // Cancelling would leave the work in neither the window nor a copy
         // this window keeps: taking it back always finishes.
         platform::LongWork work(StatusBar1, platform::LongWork::CannotCancel);
-        showDocument(box, copy.content, copy.kind == RecoveryCopy::Text ? textCopyFormat() : DocumentFormat(),
+        showDocument(box, copy.content, copy.kind == RecoveryCopy::Text ? RecoveryContent::textFormat() : DocumentFormat(),
                      work.progress());
     }
     // The document is of the kind it was (what Save writes and offers);

@@ -1,7 +1,9 @@
-# editor_documents_bench [FILE] [--answers N] [--find TEXT] [--shown]: Open,
+# editor_documents_bench [FILE] [--answers N] [--find TEXT] [--shown] [--recovery]:
+# Open, the recovery copy the window makes and its recovery in a new window,
 # Save and Save As of FILE through the File menu, and a search and replace
 # answered No N times, through a dialog host that answers at once; --shown
-# shows the window first, so that the editor lays the document out.
+# shows the window first, so that the editor lays the document out;
+# --recovery stops after the recovery.
 add_executable(editor_documents_bench ${CMAKE_CURRENT_SOURCE_DIR}/editor_documents_bench.cpp)
 target_link_libraries(editor_documents_bench PRIVATE tarbel_lib)
 target_compile_definitions(editor_documents_bench PRIVATE

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -274,26 +275,96 @@ std::optional<QByteArray> DocumentFormat::encodeLines(const QString &text) const
     return std::nullopt;
 }
 
+DocumentFormat::PlainRule::PlainRule(const QTextDocument *doc) : m_doc(doc), m_face(doc->defaultFont()) {}
+
+bool DocumentFormat::PlainRule::keepsFrames() const
+{
+    return m_doc->rootFrame()->childFrames().isEmpty();   // tables
+}
+
+bool DocumentFormat::PlainRule::keeps(const QTextBlock &block, const QString &text)
+{
+    auto known = m_paragraphFormats.constFind(block.blockFormatIndex());
+    if (known == m_paragraphFormats.constEnd())
+        known = m_paragraphFormats.insert(block.blockFormatIndex(), isPlainParagraph(block));
+    if (!*known)
+        return false;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const int index = it.fragment().charFormatIndex();
+        auto plain = m_textFormats.constFind(index);
+        if (plain == m_textFormats.constEnd())
+            plain = m_textFormats.insert(index, isPlainText(it.fragment().charFormat(), m_face));
+        if (!*plain)
+            return false;
+    }
+    return !text.contains(QChar::ObjectReplacementCharacter);
+}
+
 std::optional<QString> DocumentFormat::plainTextOf(const QTextDocument *doc)
 {
-    if (!doc->rootFrame()->childFrames().isEmpty())
-        return std::nullopt;   // tables
-    const QFont face = doc->defaultFont();
+    PlainRule rule(doc);
+    if (!rule.keepsFrames())
+        return std::nullopt;
     QString out;
     out.reserve(doc->characterCount());
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        if (!isPlainParagraph(b))
+        QString line = b.text();
+        if (!rule.keeps(b, line))
             return std::nullopt;
-        for (auto it = b.begin(); !it.atEnd(); ++it)
-            if (!isPlainText(it.fragment().charFormat(), face))
-                return std::nullopt;
         if (b != doc->begin())
             out += u'\n';
-        QString line = b.text();
-        if (line.contains(QChar::ObjectReplacementCharacter))
-            return std::nullopt;
         line.replace(QChar::LineSeparator, u'\n');
         out += line;
     }
     return out;
+}
+
+namespace {
+const std::pair<DocumentFormat::Encoding, QLatin1StringView> kEncodingNames[] = {
+    {DocumentFormat::Utf8, QLatin1StringView("utf-8")},
+    {DocumentFormat::Utf8Bom, QLatin1StringView("utf-8-bom")},
+    {DocumentFormat::Windows1252, QLatin1StringView("windows-1252")},
+    {DocumentFormat::Utf16LE, QLatin1StringView("utf-16le")},
+    {DocumentFormat::Utf16BE, QLatin1StringView("utf-16be")},
+};
+const std::pair<QByteArray, QLatin1StringView> kLineEndNames[] = {
+    {QByteArrayLiteral("\r\n"), QLatin1StringView("crlf")},
+    {QByteArrayLiteral("\n"), QLatin1StringView("lf")},
+    {QByteArrayLiteral("\r"), QLatin1StringView("cr")},
+};
+}  // namespace
+
+QString DocumentFormat::name() const
+{
+    if (kind != Text)
+        return QStringLiteral("rtf");
+    QString out = QStringLiteral("text");
+    for (const auto &[e, n] : kEncodingNames)
+        if (e == encoding)
+            out += u' ' + n;
+    for (const auto &[l, n] : kLineEndNames)
+        if (l == lineEnd)
+            out += u' ' + n;
+    return out;
+}
+
+std::optional<DocumentFormat> DocumentFormat::named(const QString &name)
+{
+    const QStringList words = name.split(u' ');
+    if (words == QStringList{QStringLiteral("rtf")})
+        return DocumentFormat();
+    if (words.size() != 3 || words.at(0) != QLatin1String("text"))
+        return std::nullopt;
+    DocumentFormat format;
+    format.kind = Text;
+    bool encodingKnown = false, lineEndKnown = false;
+    for (const auto &[e, n] : kEncodingNames)
+        if (words.at(1) == n)
+            format.encoding = e, encodingKnown = true;
+    for (const auto &[l, n] : kLineEndNames)
+        if (words.at(2) == n)
+            format.lineEnd = l, lineEndKnown = true;
+    if (!encodingKnown || !lineEndKnown)
+        return std::nullopt;
+    return format;
 }

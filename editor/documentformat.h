@@ -6,12 +6,15 @@
 // Rules only, without a window: the editor keeps the format of its document
 // beside its file name.
 #include <QByteArray>
+#include <QFont>
+#include <QHash>
 #include <QString>
 
 #include "textcodec.h"
 
 #include <optional>
 
+class QTextBlock;
 class QTextDocument;
 
 struct DocumentFormat {
@@ -48,6 +51,24 @@ struct DocumentFormat {
     // size, pictures, lists, tables, aligned or indented paragraphs, or
     // RTF kept from a file.
     static std::optional<QString> plainTextOf(const QTextDocument *doc);
+    // The same rule a paragraph at a time, for work done in slices, each
+    // format judged once: plain text keeps the document when it keeps its
+    // frames (none: no tables) and each of its paragraphs.
+    class PlainRule {
+    public:
+        explicit PlainRule(const QTextDocument *doc);
+        bool keepsFrames() const;
+        bool keeps(const QTextBlock &block, const QString &text);   // text: the paragraph's
+    private:
+        const QTextDocument *m_doc;
+        QFont m_face;
+        QHash<int, bool> m_paragraphFormats, m_textFormats;
+    };
+
+    // The format in a few words, as a recovery copy records it, and back
+    // (nothing for words that name no format).
+    QString name() const;
+    static std::optional<DocumentFormat> named(const QString &name);
 
 private:
     std::optional<QByteArray> encodeLines(const QString &text) const;

@@ -241,6 +241,11 @@ private:
     // shows "File not Found", one that is neither RTF nor text says so
     // (nothing when quiet); either changes nothing.
     bool loadDocument(platform::RichTextBox *box, const QString &path, int changedState, bool quiet = false);
+    // The one way bytes become the document box shows: as plain text in
+    // format's encoding when format is text, else as RTF; false (and box as
+    // it was) when progress stopped it.
+    static bool showDocument(platform::RichTextBox *box, const QByteArray &bytes, const DocumentFormat &format,
+                             const platform::Progress &progress);
     // Open's part that the toolbar shares: the save-first check, the open
     // dialog and the load. False when the command ends there.
     bool openDocument(platform::RichTextBox *box);

@@ -194,10 +194,7 @@ bool frmeditor::loadDocument(RichTextBox *box, const QString &path, int changedS
         if (read && format.kind != DocumentFormat::Refused) {
             if (!work.update(0, bytes.size()))
                 return false;
-            const bool loaded = format.kind == DocumentFormat::Text
-                                    ? box->setPlainTextDocument(bytes, format.pieceDecoder(bytes), work.progress())
-                                    : box->setTextRTF(bytes, work.progress());
-            if (!loaded)
+            if (!showDocument(box, bytes, format, work.progress()))
                 return false;
             // The file dialogs start from the document, as the file system
             // names it here.
@@ -218,6 +215,13 @@ bool frmeditor::loadDocument(RichTextBox *box, const QString &path, int changedS
     // The document the recovery copy held is gone from the window.
     recoveryForget();
     return true;
+}
+
+bool frmeditor::showDocument(RichTextBox *box, const QByteArray &bytes, const DocumentFormat &format,
+                             const platform::Progress &progress)
+{
+    return format.kind == DocumentFormat::Text ? box->setPlainTextDocument(bytes, format.pieceDecoder(bytes), progress)
+                                               : box->setTextRTF(bytes, progress);
 }
 
 bool frmeditor::saveDocument(RichTextBox *box, const QString &path, bool lineEnd)

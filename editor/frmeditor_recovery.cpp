@@ -10,6 +10,13 @@
 // `changed`, however they do it. Replacing the document (the look-up) and
 // ending the program remove it outright.
 //
+// What: a document that plain text holds whole (what Save may write as a
+// text file, and no more: the box's own face, nothing a paragraph break or
+// the text decoder would change) is kept as its text in UTF-8, which comes
+// back through the loader that opens text files, as fast as opening it;
+// any other is kept as RTF. Which it is shows as the bytes are made: the
+// first paragraph that is not plain sends the copy back to the start as RTF.
+//
 // Cost: the copy's bytes are made on the window's thread once the user
 // pauses, a slice of a few milliseconds at a time between events, so that
 // neither a key nor a repaint waits for a large document
@@ -30,6 +37,8 @@
 #include "longwork.h"
 
 #include "dialoghost.h"
+#include "documentformat.h"
+#include "recoverycontent.h"
 #include "recoverycopy.h"
 #include "rtf/rtf.h"
 #include "runtime.h"
@@ -119,7 +128,7 @@ public:
             return;
         dirty = false;
         source = box->document();
-        serialiser = std::make_unique<rtf::SlicedWriter>(source);
+        serialiser = std::make_unique<RecoveryContent>(source, box->hasPlainDefaults());
         // Any change, of text or format, makes the bytes so far worthless.
         watch = connect(source, &QTextDocument::contentsChanged, this, &RecoveryKeeper::edited);
         slices.start(0);
@@ -140,9 +149,10 @@ public:
         }
         if (!serialiser->step(kSliceMs))
             return;
+        const RecoveryCopy::Content kind = serialiser->kind();
         const QByteArray content = serialiser->result();
         stopSlicing();
-        write(content);
+        write(content, kind);
     }
 
     void stopSlicing()
@@ -153,9 +163,10 @@ public:
         source = nullptr;
     }
 
-    void write(const QByteArray &content)
+    void write(const QByteArray &content, RecoveryCopy::Content kind)
     {
-        const RecoveryCopy copy = RecoveryCopy::ofThisProcess(w->curfile, w->windowTitle(), content);
+        const RecoveryCopy copy = RecoveryCopy::ofThisProcess(w->curfile, w->windowTitle(), content, kind,
+                                                              w->documentFormat().name());
         int err = 0;
         if (!writer.start(store, copy, kChildSeconds, &err))
             return report(err);
@@ -248,7 +259,7 @@ public:
     RecoveryStore store{QStringLiteral("tarbel")};
     platform::RecoveryWriter writer;
     QTimer pause, ceiling, poll, slices;
-    std::unique_ptr<rtf::SlicedWriter> serialiser;  // the copy's bytes being made
+    std::unique_ptr<RecoveryContent> serialiser;    // the copy's bytes being made
     QPointer<QTextDocument> source;                 // of this document
     QMetaObject::Connection watch;
     QString inherited;          // a copy taken back, until its work is safe
@@ -312,13 +323,19 @@ void frmeditor::offerRecovery()
         // Cancelling would leave the work in neither the window nor a copy
         // this window keeps: taking it back always finishes.
         platform::LongWork work(StatusBar1, platform::LongWork::CannotCancel);
-        box->setTextRTF(copy.content, work.progress());
+        showDocument(box, copy.content, copy.kind == RecoveryCopy::Text ? RecoveryContent::textFormat() : DocumentFormat(),
+                     work.progress());
     }
-    setCurrentFile(copy.document, 1);
+    // The document is of the kind it was (what Save writes and offers);
+    // a copy that does not say takes it from its file.
+    if (const std::optional<DocumentFormat> format = DocumentFormat::named(copy.format))
+        setCurrentFile(copy.document, 1, *format);
+    else
+        setCurrentFile(copy.document, 1);
     focusDocument(box);
     // The work is this window's now: the old copy goes once this window's
     // own copy holds it.
     m_recovery->drop();
     m_recovery->inherited = copy.file;
-    m_recovery->write(copy.content);
+    m_recovery->write(copy.content, copy.kind);
 }

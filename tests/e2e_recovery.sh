@@ -18,10 +18,11 @@ HOME=$work/home WINEPREFIX=$work/wine XDG_STATE_HOME=$work/state
 export HOME WINEPREFIX XDG_STATE_HOME
 mkdir -p "$HOME"
 printf '{\\rtf1\\ansi Ledger notes\\par}' > "$work/notes.rtf"
+printf 'one\ttwo\nthree\n' > "$work/notes.txt"
 # -noreset: the server must not restart when the killed editor, its only
 # client, goes, or the second start finds no display.
 xvfb-run -a -s "-screen 0 1280x900x24 -noreset" sh -c '
-  program=$1 shot=$2 doc=$3 shim=$4
+  program=$1 shot=$2 doc=$3 shim=$4 txt=$5
   copies=$XDG_STATE_HOME/tarbel/recovery
   fail() { echo "$1"; kill -9 $pid $stuck 2>/dev/null; exit 1; }
   stuck=
@@ -77,6 +78,24 @@ xvfb-run -a -s "-screen 0 1280x900x24 -noreset" sh -c '
   kill $pid; wait $pid 2>/dev/null
   echo "recovered the typed text into $doc"
 
+  # A plain-text document: its copy is text, and it comes back as the text
+  # file it was (Ctrl+S writes text with its LF line ends and tab).
+  (exec "$program" "$txt") & pid=$!
+  window "Editor [$txt]" >/dev/null || fail "the text document did not open"
+  sleep 0.5
+  type_at_end " typed"
+  until_true "grep -qs ^content=text \"$copies\"/*.recovery" 300 || fail "no text copy was written"
+  kill -9 $pid; wait $pid 2>/dev/null
+  "$program" & pid=$!
+  q=$(window EDITOR) || fail "no question for the text document"
+  xdotool windowfocus --sync "$q" key Return
+  window "Editor [$txt]" >/dev/null || fail "the caption does not name the recovered text document"
+  xdotool mousemove 300 300 click 1 sleep 0.3 key ctrl+s
+  until_true "printf \"one\\ttwo\\nthree\\n typed\" | cmp -s - \"$txt\"" 200 ||
+    fail "the recovered text document was not saved as it was: $(od -c "$txt" | head -3)"
+  kill $pid; wait $pid 2>/dev/null
+  echo "recovered the typed text into $txt, saved as text"
+
   # The copies folder stops answering.
   LD_PRELOAD=$shim FAULTSHIM_STALL=$XDG_STATE_HOME "$program" "$doc" & pid=$!
   w=$(window "Editor [$doc]") || fail "the document did not open over the hanging folder"
@@ -98,7 +117,7 @@ xvfb-run -a -s "-screen 0 1280x900x24 -noreset" sh -c '
   kill -0 $stuck 2>/dev/null || fail "the writer did not outlive the editor"
   echo "the killed editor left the screen while its writer was stuck"
   kill -9 $stuck
-' sh "$1" "$2" "$work/notes.rtf" "$3"
+' sh "$1" "$2" "$work/notes.rtf" "$3" "$work/notes.txt"
 rc=$?
 rm -rf "$work"
 exit $rc

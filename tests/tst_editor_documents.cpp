@@ -974,6 +974,76 @@ private slots:
         QCOMPARE(leftovers(folder, {"running.recovery", "broken.recovery", "broken.recovery.reported", own}), QStringList());
     }
 
+    // A document comes back from its copy as it was: a plain one through the
+    // text loader, a rich one as RTF, and a copy an earlier Tarbel left.
+    void recoveryCopyComesBackAsItWas_data()
+    {
+        QTest::addColumn<QString>("name");      // the document's file; empty: untitled
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("typed");     // put in at the end
+        QTest::addColumn<bool>("bold");         // the first word made bold
+        QTest::addColumn<bool>("text");         // the copy holds text
+        QTest::addColumn<bool>("oldHead");      // written again as an earlier Tarbel wrote it
+        const QString odd = QStringLiteral("\t\U0001F600") + QChar(0) + QChar(QChar::LineSeparator) + u'x';
+        QTest::newRow("text, LF, tab, emoji") << "lf.txt" << QByteArray("one\ttwo\n\xF0\x9F\x98\x80\n") << odd << false << true << false;
+        QTest::newRow("text, CR LF, a lone CR") << "crlf.txt" << QByteArray("caf\xE9\r\nb\rc\r\n\r\n") << " more" << false << true << false;
+        QTest::newRow("untitled, typed in the window's face") << "" << QByteArray() << odd << false << false << false;
+        QTest::newRow("text made bold") << "bold.txt" << QByteArray("plain\n") << " more" << true << false << false;
+        QTest::newRow("rtf") << "rich.rtf" << QByteArray("{\\rtf1\\ansi {\\b rich} text\\par}") << " more" << false << false << false;
+        QTest::newRow("old head") << "old.rtf" << QByteArray("{\\rtf1\\ansi old text\\par}") << " more" << false << false << true;
+    }
+
+    void recoveryCopyComesBackAsItWas()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, typed);
+        QFETCH(bool, bold);
+        QFETCH(bool, text);
+        QFETCH(bool, oldHead);
+        QTemporaryDir dir;
+        qputenv("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toLocal8Bit());
+        const QString file = name.isEmpty() ? QString() : dir.filePath(name);
+        if (!file.isEmpty())
+            writeBytes(file, bytes);
+        ScriptedDialogHost host;
+        frmeditor before;
+        if (!file.isEmpty()) {
+            host.answerOpenFile(file);
+            before.mnuopen_Click();
+            QCOMPARE(before.curfile, file);
+        }
+        if (bold) {
+            before.editor->setSelStart(0);
+            before.editor->setSelLength(5);
+            before.editor->setSelBold(true);
+        }
+        before.editor->setSelStart(before.editor->textLength());
+        before.editor->setSelText(typed);
+        QCOMPARE(before.changed, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(before.recoveryFile()), 10000);
+        std::optional<platform::RecoveryCopy> copy = platform::RecoveryCopy::decode(readBytes(before.recoveryFile()));
+        QVERIFY(copy);
+        QCOMPARE(copy->kind == platform::RecoveryCopy::Text, text);
+        copy->started = -1;   // its writer has ended
+        QByteArray planted = copy->encode();
+        if (oldHead) {
+            planted.replace("recovery copy 2\n", "recovery copy 1\n");
+            planted.replace("content=rtf\nformat=rtf\n", "");
+        }
+        writeBytes(dir.filePath(QStringLiteral("state/tarbel/recovery/ended.recovery")), planted);
+        frmeditor after;
+        host.answerMessage(vb::vbYes);
+        after.offerRecovery();
+        QCOMPARE(after.editor->Text(), before.editor->Text());
+        QCOMPARE(after.editor->TextRTF(), before.editor->TextRTF());
+        QVERIFY(after.documentFormat() == before.documentFormat());
+        QCOMPARE(after.windowTitle(), before.windowTitle());
+        QCOMPARE(after.changed, 1);
+        before.recoveryForget();
+        after.recoveryForget();
+    }
+
     // A child stuck writing the copy (its folder stopped answering): the
     // child holds nothing but its file, and the window goes on and waits for
     // nothing.

@@ -20,7 +20,10 @@ namespace platform {
 
 namespace {
 
-const QByteArray kMagic = QByteArrayLiteral("recovery copy 1\n");
+// Version 1 copies hold RTF and say nothing of their content; version 2
+// says what it is.
+const QByteArray kMagic1 = QByteArrayLiteral("recovery copy 1\n");
+const QByteArray kMagic = QByteArrayLiteral("recovery copy 2\n");
 const QString kSuffix = QStringLiteral(".recovery");
 const QString kReportedSuffix = QStringLiteral(".reported");
 
@@ -216,6 +219,8 @@ QByteArray RecoveryCopy::head() const
     field("boot", boot.toLatin1());
     field("started", QByteArray::number(started));
     field("program", program.toUtf8());
+    field("content", kind == Text ? "text" : "rtf");
+    field("format", format.toUtf8());
     field("length", QByteArray::number(content.size()));
     out += '\n';
     return out;
@@ -223,11 +228,13 @@ QByteArray RecoveryCopy::head() const
 
 std::optional<RecoveryCopy> RecoveryCopy::decode(QByteArray bytes)
 {
-    if (!bytes.startsWith(kMagic))
+    const bool first = bytes.startsWith(kMagic1);
+    if (!first && !bytes.startsWith(kMagic))
         return std::nullopt;
     RecoveryCopy copy;
     qsizetype at = kMagic.size();
     qint64 length = -1;
+    QString content = first ? QStringLiteral("rtf") : QString();
     for (;;) {
         const qsizetype end = bytes.indexOf('\n', at);
         if (end < 0)
@@ -257,7 +264,15 @@ std::optional<RecoveryCopy> RecoveryCopy::decode(QByteArray bytes)
             copy.program = value;
         else if (key == "length")
             length = value.toLongLong();
+        else if (key == "content" && !first)
+            content = value;
+        else if (key == "format" && !first)
+            copy.format = value;
     }
+    // Content of a kind this program does not know is not taken for RTF.
+    if (content != QLatin1String("rtf") && content != QLatin1String("text"))
+        return std::nullopt;
+    copy.kind = content == QLatin1String("text") ? Text : Rtf;
     // A copy cut short (or grown) is not taken for the document.
     if (!copy.time.isValid() || copy.pid <= 0 || length != bytes.size() - at)
         return std::nullopt;
@@ -268,7 +283,7 @@ std::optional<RecoveryCopy> RecoveryCopy::decode(QByteArray bytes)
 }
 
 RecoveryCopy RecoveryCopy::ofThisProcess(const QString &document, const QString &caption,
-                                         const QByteArray &content)
+                                         const QByteArray &content, Content kind, const QString &format)
 {
     RecoveryCopy copy;
     copy.document = document;
@@ -280,6 +295,8 @@ RecoveryCopy RecoveryCopy::ofThisProcess(const QString &document, const QString 
     static const QString program = programOf(::getpid());
     copy.program = program;
     copy.content = content;
+    copy.kind = kind;
+    copy.format = format;
     return copy;
 }
 

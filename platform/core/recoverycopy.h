@@ -5,8 +5,9 @@
 // kill or a power cut would otherwise have lost.
 //
 // A copy is a short text header (the document's path, the window caption,
-// the time, and who wrote it: process id, boot and start time, program)
-// followed by the document's bytes. It is written atomically (a temporary
+// the time, who wrote it: process id, boot and start time, program, and what
+// the content is) followed by the document's bytes: RTF, or the document's
+// text in UTF-8, a paragraph a line (LF), where that holds it whole. It is written atomically (a temporary
 // file, synced, renamed over the copy) and private to the user (files 0600,
 // folder 0700).
 #include <QByteArray>
@@ -30,7 +31,11 @@ struct RecoveryCopy {
     QString boot;          //   the boot it ran in,
     qint64 started = 0;    //   its start time in clock ticks since that boot,
     QString program;       //   its program's file name
-    QByteArray content;    // the document
+    enum Content { Rtf, Text };
+    Content kind = Rtf;    // what content holds:
+    QByteArray content;    //   the document
+    QString format;        // what the program keeps of its document's kind,
+                           // in its own words; empty when the copy does not say
 
     // Header and content as stored; decode answers nothing for bytes that
     // are not a whole copy (a foreign or truncated file).
@@ -39,7 +44,8 @@ struct RecoveryCopy {
     static std::optional<RecoveryCopy> decode(QByteArray bytes);
     // A copy stamped as written now by this process.
     static RecoveryCopy ofThisProcess(const QString &document, const QString &caption,
-                                      const QByteArray &content);
+                                      const QByteArray &content, Content kind = Rtf,
+                                      const QString &format = {});
     // True while the process that wrote it is running: the same boot, the
     // process id alive, started when the writer started and running the
     // same program. A reused process id is not taken for the writer.

@@ -2,6 +2,7 @@
 
 #include "commondialog.h"
 #include "menus.h"
+#include "rtf/kept.h"
 #include "rtf/rtf.h"
 #include "runtime.h"
 
@@ -286,6 +287,11 @@ void RichTextBox::takeDocument(RichTextBox *other)
     // The caret stays in view if it was; wrapping may have moved it down.
     if (caretInView && !viewport()->rect().contains(cursorRect()))
         ensureCursorVisible();
+}
+
+bool RichTextBox::hasPlainDefaults() const
+{
+    return document()->defaultFont() == ownFace() && !rtf::kept::hasTables(document());
 }
 
 QString RichTextBox::Text() const

@@ -70,6 +70,11 @@ public:
     // was) when progress stopped it.
     bool setPlainTextDocument(QByteArrayView bytes, const PieceDecoder &decode, const Progress &progress = {});
     QString Text() const;
+    // True while the document has the defaults a plain-text load gives it
+    // (the box's own face, no tables kept from an RTF file): its text alone,
+    // loaded as plain text, makes the same document when each paragraph is
+    // plain.
+    bool hasPlainDefaults() const;
     // The whole content becomes text, in the document's default format and
     // out of any list or table, as one step of the history.
     void replaceText(const QString &text);

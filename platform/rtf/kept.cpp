@@ -89,6 +89,11 @@ void saveTables(QTextDocument *doc, const Tables &tables)
                                   characterStyles, tables.namesDefaultFont});
 }
 
+bool hasTables(const QTextDocument *doc)
+{
+    return doc->resource(QTextDocument::UserResource, kTablesUrl).isValid();
+}
+
 Tables loadTables(const QTextDocument *doc)
 {
     Tables t;

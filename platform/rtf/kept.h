@@ -147,5 +147,7 @@ struct Tables {
 };
 void saveTables(QTextDocument *doc, const Tables &tables);
 Tables loadTables(const QTextDocument *doc);
+// True when the document keeps the tables of the file it was read from.
+bool hasTables(const QTextDocument *doc);
 
 }  // namespace rtf::kept

@@ -176,6 +176,9 @@ void frmeditor::buildDesign()
     setTabOrder(tmpeditor, cbosize);
     setTabOrder(cbosize, cbofont);
     setTabOrder(cbofont, Command1);
+    // The first of them holds the focus when the window opens: typing at
+    // once goes into the document.
+    editor->setFocus(Qt::OtherFocusReason);
 
     // Wide enough for the whole toolbar, "find phrase" included.
     const int frameExtra = menuBar()->sizeHint().height() + StatusBar1->sizeHint().height();

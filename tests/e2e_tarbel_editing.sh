@@ -2,6 +2,7 @@
 # End to end: what the user writes stays theirs. The real editor runs on a
 # virtual X display, driven with real X input (xdotool); its window titles,
 # the clipboard (xclip) and the files it writes tell what it did.
+#   0. typing at once after the start goes into the document;
 #   1. Write File of one line over the open letter: the letter is then
 #      unsaved work, Ctrl+Q asks, Yes puts it back whole;
 #   2. the Edit menu opened with nothing selected, then a selection and
@@ -60,6 +61,20 @@ choose_file() {
   xdotool type --delay 20 "$2"
   xdotool key Return
 }
+
+# 0. Started without a document, the window given the keyboard and no
+# click: typing goes into the document.
+"$prog" 2>/dev/null &
+pid=$!
+within titled "Editor [ Untitled ]" || fail "no window"
+sleep 0.5
+xdotool search --name '^Editor \[' windowfocus --sync
+xdotool type --delay 20 "first words"
+xdotool key shift+Home ctrl+c
+within clipboard_is "first words" || fail "typing at start did not reach the document: $(xclip -o -selection clipboard)"
+kill $pid
+wait $pid 2>/dev/null || true
+echo "ok 0: typing at once after the start went into the document"
 
 printf '{\\rtf1\\ansi Dear reader,\\par the whole letter, which must not be lost.\\par}' > "$docs/letter.rtf"
 open_doc "$docs/letter.rtf"

@@ -19,6 +19,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <private/qtextdocumentlayout_p.h>
 #include <QTextList>
 
 #include <algorithm>
@@ -108,8 +109,44 @@ int shiftState(Qt::KeyboardModifiers m)
 
 // ---------------------------------------------------------------------------
 
+namespace {
+// Qt 6.4 lays a document whose page has no height (the control's own page:
+// as tall as the text) as one page 8,388,607 pixels tall, and a line that
+// reaches past that page's foot never ends the layout: the run waits for a
+// next page, and a page without height gives none. A tall enough document
+// (a large face, many lines) froze the window on open, typing or paste.
+// This layout gives such a page a height just short of that one instead:
+// up to it nothing changes; a line that would cross it starts a new page
+// (a gap of at most a line, once in 8 million pixels) and the run goes on.
+// The page size is set the same way from every path (the control's resize
+// and wrap, a held layout given back, a document of our own making).
+class TallDocumentLayout : public QTextDocumentLayout {
+public:
+    static constexpr qreal kPageHeight = 8388606;
+    using QTextDocumentLayout::QTextDocumentLayout;
+
+protected:
+    void documentChanged(int from, int oldLength, int length) override
+    {
+        const QSizeF page = document()->pageSize();
+        if (page.height() < 0 && !page.isNull()) {
+            document()->setPageSize(QSizeF(page.width(), kPageHeight));  // lays out again
+            return;
+        }
+        QTextDocumentLayout::documentChanged(from, oldLength, length);
+    }
+};
+
+void layOutTallDocuments(QTextDocument *doc)
+{
+    if (!dynamic_cast<TallDocumentLayout *>(doc->documentLayout()))
+        doc->setDocumentLayout(new TallDocumentLayout(doc));
+}
+}  // namespace
+
 RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
 {
+    layOutTallDocuments(document());
     setAcceptRichText(false);
     setTabChangesFocus(false);
     setUndoRedoEnabled(true);
@@ -177,6 +214,7 @@ QByteArray RichTextBox::TextRTF() const { return rtf::write(document()); }
 QTextDocument *RichTextBox::newDocument() const
 {
     auto *doc = new QTextDocument;
+    layOutTallDocuments(doc);
     doc->setUndoRedoEnabled(false);
     doc->setDefaultFont(ownFace());  // a rich-text file's own faces replace it
     doc->setDocumentMargin(document()->documentMargin());
@@ -253,6 +291,7 @@ void RichTextBox::adoptDocument(QTextDocument *doc)
     const bool ours = old && old != doc && old->parent() == this;
     doc->setParent(this);
     doc->setUndoRedoEnabled(true);
+    layOutTallDocuments(doc);
     setDocument(doc);
     // The control's new cursor carries the widget's font as its format;
     // one made afresh takes the format of the text at the start instead.

@@ -10,6 +10,7 @@
 #include "samples.h"
 #include "scripteddialoghost.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,6 +19,7 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QProcess>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -552,6 +554,12 @@ private slots:
         // An empty file is what its name says.
         QTest::newRow("empty, .txt") << QStringLiteral("new.txt") << QByteArray() << QByteArray("+");
         QTest::newRow("empty, .rtf") << QStringLiteral("new.rtf") << QByteArray() << QByteArray("{\\rtf1");
+        // Taller than 8,388,607 pixels (25,000 lines 300 points apart):
+        // Qt 6.4 laid such a document out without end.
+        QByteArray tall = "{\\rtf1\\ansi\\sl6000\\slmult0 ";
+        for (int i = 0; i < 25000; ++i)
+            tall += "Line " + QByteArray::number(i) + "\\par\r\n";
+        QTest::newRow("tall, .rtf") << QStringLiteral("tall.rtf") << tall + "}" << QByteArray("{\\rtf1");
     }
 
     void plainTextSavedAsRead()
@@ -565,6 +573,11 @@ private slots:
         writeBytes(txt, file);
         host.answerOpenFile(txt);
         w.mnuopen_Click();
+        // Laid out to its end.
+        const QTextDocument *doc = w.editor->document();
+        const qreal height = doc->documentLayout()->documentSize().height();
+        QCOMPARE(doc->lastBlock().layout()->lineCount(), 1);
+        QVERIFY(doc->documentLayout()->blockBoundingRect(doc->lastBlock()).bottom() <= height);
         w.editor->setSelStart(0);
         QTest::keyClick(w.editor, Qt::Key_End);
         QTest::keyClick(w.editor, Qt::Key_Plus);

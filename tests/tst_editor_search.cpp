@@ -254,6 +254,17 @@ private slots:
         replace(host, w, QString(), QStringLiteral("-"), {vb::vbYes, vb::vbYes});
         QCOMPARE(w.editor->Text(), QStringLiteral("a-b-c"));
         QCOMPARE(host.pending(), 0);
+
+        // Never between the halves of a character beyond the first 65,536.
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
+        w.editor->setTextRTF("");
+        w.editor->setSelText(u'a' + emoji + u'b');
+        w.editor->setSelStart(0);
+        host.starts.clear();
+        replace(host, w, QString(), QStringLiteral("-"), {vb::vbYes, vb::vbYes});
+        QCOMPARE(host.starts, (QList<qint64>{1, 4}));
+        QCOMPARE(w.editor->Text(), QString(QStringLiteral("a-") + emoji + QStringLiteral("-b")));
+        QCOMPARE(host.pending(), 0);
     }
 
     // ---- The phrase look-up -------------------------------------------------

@@ -632,6 +632,21 @@ private slots:
         QCOMPARE(w->editor->SelStart(), 0);
         w->keyRedo_Click();
         QCOMPARE(w->editor->Text(), out);
+        // Undone, then as many steps typed as it took: Undo takes the last
+        // one back where it was, as any other.
+        setText(w->editor, QStringLiteral("one\ntwo\n"));
+        press(*w, "num");
+        const int steps = w->editor->document()->availableUndoSteps();
+        w->mnu_undo_Click();
+        qint64 last = 0;
+        for (int i = 0; i < 200 && w->editor->document()->availableUndoSteps() < steps; ++i) {
+            w->editor->setSelStart(1 + i % 3);
+            last = w->editor->SelStart();
+            QTest::keyClick(w->editor, Qt::Key_X);
+        }
+        QCOMPARE(w->editor->document()->availableUndoSteps(), steps);
+        w->mnu_undo_Click();
+        QCOMPARE(w->editor->SelStart(), last);
 
         // Pictures are not kept, and leave no placeholder behind.
         setText(w->editor, QStringLiteral("a\n"));

@@ -376,10 +376,22 @@ qint64 RichTextBox::fromDocPosition(qint64 docPos) const
 
 qint64 RichTextBox::SelStart() const { return fromDocPosition(textCursor().selectionStart()); }
 
+namespace {
+// A position between the halves of a character written as a surrogate pair
+// (an emoji, most CJK extensions) moves on past it: text put there would
+// split the character into two that no file can hold.
+int wholeCharacter(const QTextDocument *doc, int pos)
+{
+    if (pos > 0 && doc->characterAt(pos - 1).isHighSurrogate() && doc->characterAt(pos).isLowSurrogate())
+        return pos + 1;
+    return pos;
+}
+}  // namespace
+
 void RichTextBox::setSelStart(qint64 pos)
 {
     QTextCursor c = textCursor();
-    c.setPosition(int(toDocPosition(pos)));
+    c.setPosition(wholeCharacter(document(), int(toDocPosition(pos))));
     setTextCursor(c);
 }
 
@@ -394,7 +406,7 @@ void RichTextBox::setSelLength(qint64 length)
     QTextCursor c = textCursor();
     const qint64 start = fromDocPosition(c.selectionStart());
     c.setPosition(int(toDocPosition(start)));
-    c.setPosition(int(toDocPosition(start + std::max<qint64>(0, length))), QTextCursor::KeepAnchor);
+    c.setPosition(wholeCharacter(document(), int(toDocPosition(start + std::max<qint64>(0, length)))), QTextCursor::KeepAnchor);
     setTextCursor(c);
 }
 
@@ -562,6 +574,7 @@ private:
 };
 
 const char kWholeSteps[] = "richTextBoxWholeSteps";
+const char kWholeStepsWatched[] = "richTextBoxWholeStepsWatched";
 }  // namespace
 
 void RichTextBox::markWholeStep(int before)
@@ -572,6 +585,21 @@ void RichTextBox::markWholeStep(int before)
     QList<int> steps = doc->property(kWholeSteps).value<QList<int>>();
     steps << before << doc->availableUndoSteps();
     doc->setProperty(kWholeSteps, QVariant::fromValue(steps));
+    if (doc->property(kWholeStepsWatched).toBool())
+        return;
+    doc->setProperty(kWholeStepsWatched, true);
+    // A step added where one of them could have been redone (after it was
+    // undone, or the history was cleared) takes its places over: it is
+    // forgotten, or an ordinary step could later be taken for it.
+    connect(doc, &QTextDocument::undoCommandAdded, doc, [doc] {
+        const int now = doc->availableUndoSteps();
+        QList<int> kept;
+        const QList<int> marked = doc->property(kWholeSteps).value<QList<int>>();
+        for (qsizetype i = 0; i + 1 < marked.size(); i += 2)
+            if (marked.at(i + 1) < now)
+                kept << marked.at(i) << marked.at(i + 1);
+        doc->setProperty(kWholeSteps, QVariant::fromValue(kept));
+    });
 }
 
 namespace {

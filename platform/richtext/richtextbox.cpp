@@ -23,6 +23,7 @@
 #include <QTextList>
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <memory>
 
@@ -147,11 +148,35 @@ void layOutTallDocuments(QTextDocument *doc)
 RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
 {
     layOutTallDocuments(document());
+    connect(verticalScrollBar(), &QAbstractSlider::rangeChanged, this, &RichTextBox::keepTallScrollRange);
     setAcceptRichText(false);
     setTabChangesFocus(false);
     setUndoRedoEnabled(true);
     setAutoFillBackground(true);
     watchDocument();
+}
+
+// Qt's text edit works the document's height out as an int, the height laid
+// out so far times 100 over the percentage done, and past 21,474,836 pixels
+// that overflows: the vertical scroll bar gets no range and hides, the text
+// widens and is laid out again from the top, the bar comes back as soon as
+// some of it is, the text narrows, and so on for ever. Each range it sets is
+// put right here before the bar's visibility is decided on, so the bar stays
+// and the layout settles; up to that height Qt's own range stands.
+void RichTextBox::keepTallScrollRange()
+{
+    const auto *layout = qobject_cast<QTextDocumentLayout *>(document()->documentLayout());
+    const int percentDone = layout ? layout->layoutStatus() : 0;
+    if (percentDone <= 0)
+        return;
+    const qreal height = layout->dynamicDocumentSize().height();
+    if (qRound(height) <= std::numeric_limits<int>::max() / 100)
+        return;
+    const qreal maximum = height * 100 / percentDone - viewport()->height();
+    const int wanted = int(std::min<qreal>(maximum, std::numeric_limits<int>::max()));
+    QScrollBar *bar = verticalScrollBar();
+    if (bar->minimum() != 0 || bar->maximum() != wanted)
+        bar->setRange(0, wanted);
 }
 
 void RichTextBox::watchDocument()

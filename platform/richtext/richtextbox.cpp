@@ -7,6 +7,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -21,6 +22,7 @@
 #include <QTextLayout>
 #include <private/qtextdocumentlayout_p.h>
 #include <QTextList>
+#include <QTextTableFormat>
 
 #include <algorithm>
 #include <limits>
@@ -111,31 +113,103 @@ int shiftState(Qt::KeyboardModifiers m)
 // ---------------------------------------------------------------------------
 
 namespace {
+// An upper bound on the height of a document laid out, cheap enough to work
+// out on every change: no character makes more than one line, and no line
+// is taller than the tallest face, line spacing, paragraph spacing, table
+// edge and picture the document holds, all together. Worked out again only
+// when the document's formats change.
+class HeightBound {
+public:
+    qreal of(const QTextDocument *doc, const QPaintDevice *device)
+    {
+        const QList<QTextFormat> formats = doc->allFormats();
+        if (formats.size() != m_formats || doc->defaultFont() != m_font) {
+            m_formats = formats.size();
+            m_font = doc->defaultFont();
+            m_perCharacter = perCharacter(formats, doc->defaultFont(), device);
+        }
+        return doc->characterCount() * m_perCharacter + 2 * doc->documentMargin();
+    }
+
+private:
+    static qreal perCharacter(const QList<QTextFormat> &formats, const QFont &base, const QPaintDevice *device)
+    {
+        // A picture without a size of its own is as tall as its image.
+        constexpr qreal kUnsizedPicture = 65536;
+        const auto spacing = [&](const QFont &font) {
+            return device ? QFontMetricsF(font, device).lineSpacing() : QFontMetricsF(font).lineSpacing();
+        };
+        qreal face = spacing(base), proportion = 1, fixed = 0, distance = 0, paragraph = 0, edge = 0, picture = 0;
+        for (const QTextFormat &f : formats) {
+            if (f.isImageFormat()) {
+                const qreal h = f.toImageFormat().height();
+                picture = std::max(picture, h > 0 ? h : kUnsizedPicture);
+            } else if (f.isCharFormat()) {
+                const QTextCharFormat c = f.toCharFormat();
+                face = std::max(face, spacing(c.font().resolve(base)));
+                const qreal padding = c.doubleProperty(QTextFormat::TableCellTopPadding)
+                                      + c.doubleProperty(QTextFormat::TableCellBottomPadding);
+                edge = std::max(edge, padding);
+            } else if (f.isBlockFormat()) {
+                const QTextBlockFormat b = f.toBlockFormat();
+                paragraph = std::max(paragraph, b.topMargin() + b.bottomMargin());
+                switch (b.lineHeightType()) {
+                case QTextBlockFormat::ProportionalHeight: proportion = std::max(proportion, b.lineHeight() / 100); break;
+                case QTextBlockFormat::FixedHeight:
+                case QTextBlockFormat::MinimumHeight: fixed = std::max(fixed, b.lineHeight()); break;
+                case QTextBlockFormat::LineDistanceHeight: distance = std::max(distance, b.lineHeight()); break;
+                default: break;
+                }
+            } else if (f.isFrameFormat()) {
+                const QTextFrameFormat fr = f.toFrameFormat();
+                qreal e = fr.topMargin() + fr.bottomMargin() + 2 * (fr.border() + fr.padding());
+                if (f.isTableFormat())
+                    e += 2 * (f.toTableFormat().cellSpacing() + f.toTableFormat().cellPadding());
+                edge = std::max(edge, e);
+            }
+        }
+        const qreal scale = device ? std::max(1.0, device->logicalDpiY() / 96.0) : 1.0;
+        return (face * proportion + fixed + distance + paragraph) * scale + edge + picture + 2;
+    }
+
+    qsizetype m_formats = -1;
+    QFont m_font;
+    qreal m_perCharacter = 0;
+};
+
 // Qt 6.4 lays a document whose page has no height (the control's own page:
 // as tall as the text) as one page 8,388,607 pixels tall, and a line that
 // reaches past that page's foot never ends the layout: the run waits for a
 // next page, and a page without height gives none. A tall enough document
 // (a large face, many lines) froze the window on open, typing or paste.
-// This layout gives such a page a height just short of that one instead:
-// up to it nothing changes; a line that would cross it starts a new page
-// (a gap of at most a line, once in 8 million pixels) and the run goes on.
-// The page size is set the same way from every path (the control's resize
-// and wrap, a held layout given back, a document of our own making).
+// This layout gives such a page a height just short of that one instead,
+// once the document could reach it: up to it nothing changes; a line that
+// would cross it starts a new page (a gap of at most a line, once in 8
+// million pixels) and the run goes on. Only then, as a page with a height
+// has Qt lay every table out again on each change below it, which would
+// make typing in a document of many tables slow. The page size is decided
+// here for every path (the control's resize and wrap, a held layout given
+// back, a document of our own making, typing and pasting).
 class TallDocumentLayout : public QTextDocumentLayout {
 public:
     static constexpr qreal kPageHeight = 8388606;
+    // Shorter documents never reach the foot of Qt's one page.
+    static constexpr qreal kUnpagedLimit = 8000000;
     using QTextDocumentLayout::QTextDocumentLayout;
 
 protected:
     void documentChanged(int from, int oldLength, int length) override
     {
         const QSizeF page = document()->pageSize();
-        if (page.height() < 0 && !page.isNull()) {
+        if (page.height() < 0 && !page.isNull() && m_bound.of(document(), paintDevice()) >= kUnpagedLimit) {
             document()->setPageSize(QSizeF(page.width(), kPageHeight));  // lays out again
             return;
         }
         QTextDocumentLayout::documentChanged(from, oldLength, length);
     }
+
+private:
+    HeightBound m_bound;
 };
 
 void layOutTallDocuments(QTextDocument *doc)

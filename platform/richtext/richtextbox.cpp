@@ -236,9 +236,16 @@ RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
 // widens and is laid out again from the top, the bar comes back as soon as
 // some of it is, the text narrows, and so on for ever. Each range it sets is
 // put right here before the bar's visibility is decided on, so the bar stays
-// and the layout settles; up to that height Qt's own range stands.
+// and the layout settles; up to that height Qt's own range stands. A document
+// given pages (one that could reach the foot of Qt's one page) keeps its bar
+// whatever Qt makes of its height, so the text never changes width under the
+// layout; it is taller than the window, so the bar shows anyway.
 void RichTextBox::keepTallScrollRange()
 {
+    const Qt::ScrollBarPolicy policy =
+        document()->pageSize().height() > 0 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
+    if (verticalScrollBarPolicy() != policy)
+        setVerticalScrollBarPolicy(policy);
     const auto *layout = qobject_cast<QTextDocumentLayout *>(document()->documentLayout());
     const int percentDone = layout ? layout->layoutStatus() : 0;
     if (percentDone <= 0)

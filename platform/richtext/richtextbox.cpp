@@ -238,15 +238,19 @@ RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
 // put right here before the bar's visibility is decided on, so the bar stays
 // and the layout settles; up to that height Qt's own range stands. A document
 // given pages (one that could reach the foot of Qt's one page) keeps its bar
-// whatever Qt makes of its height, so the text never changes width under the
-// layout; it is taller than the window, so the bar shows anyway.
+// once it is taller than the window, whatever Qt makes of its height later,
+// so the text never changes width under the layout.
 void RichTextBox::keepTallScrollRange()
 {
-    const Qt::ScrollBarPolicy policy =
-        document()->pageSize().height() > 0 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
-    if (verticalScrollBarPolicy() != policy)
-        setVerticalScrollBarPolicy(policy);
     const auto *layout = qobject_cast<QTextDocumentLayout *>(document()->documentLayout());
+    const QSizeF page = document()->pageSize();
+    if (layout && !page.isNull()) {  // a null page: the layout is held back
+        const bool keep = page.height() > 0 && (verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn
+                                                || layout->dynamicDocumentSize().height() > 2 * viewport()->height());
+        const Qt::ScrollBarPolicy policy = keep ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
+        if (verticalScrollBarPolicy() != policy)
+            setVerticalScrollBarPolicy(policy);
+    }
     const int percentDone = layout ? layout->layoutStatus() : 0;
     if (percentDone <= 0)
         return;

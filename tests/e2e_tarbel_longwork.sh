@@ -3,7 +3,9 @@
 # RTF) while the pointer moves over the window. The window repaints while it
 # loads (two screenshots taken during the load differ), the document then
 # shows; a second start pressed Escape during the load: the window stays
-# untitled and running, with no document half loaded.
+# untitled and running, with no document half loaded. A third opens a
+# document some 28 million pixels tall: the program comes to rest, and a key
+# typed at its end is saved.
 # usage: e2e_tarbel_longwork.sh PROGRAM SHOTDIR
 # Exit code: 0 passed, 1 failed, 77 a tool is missing.
 set -u
@@ -62,5 +64,28 @@ sleep 8
 titled "Editor [ Untitled ]" || fail "Escape did not stop the load"
 kill -0 $pid || fail "the editor ended"
 import -window root "$shots/longwork-cancelled.png"
+kill $pid; wait $pid 2>/dev/null
+
+# 3. Tall: 30,000 lines in a 300-point face.
+tall=$HOME/tall.rtf
+awk 'BEGIN { printf "{\\rtf1\\ansi\\fs600 ";
+  for (i = 0; i < 30000; i++) printf "Line %d\\par\r\n", i;
+  printf "}" }' >"$tall"
+"$prog" "$tall" 2>/dev/null &
+pid=$!
+within titled "Editor [$tall]" || fail "the tall document did not open"
+cpu() { awk '{ print $14 + $15 }' /proc/$pid/stat; }
+tries=0
+while :; do
+  before=$(cpu); sleep 2
+  [ "$(cpu)" = "$before" ] && break
+  tries=$((tries + 1)); [ $tries -lt 45 ] || fail "the tall document is laid out again and again"
+done
+wid=$(xdotool search --name 'Editor \[' | head -1)
+xdotool windowfocus --sync "$wid" 2>/dev/null
+xdotool mousemove 300 300 click 1 sleep 0.5 key ctrl+End plus ctrl+s
+saved() { tail -c 100 "$tall" | grep -q '+'; }
+within saved || fail "the key typed at the end was not saved"
+import -window root "$shots/longwork-tall.png"
 kill $pid; wait $pid 2>/dev/null
 echo "passed"

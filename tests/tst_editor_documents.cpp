@@ -10,6 +10,7 @@
 #include "samples.h"
 #include "scripteddialoghost.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,8 +19,10 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QProcess>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QTemporaryDir>
@@ -569,6 +572,25 @@ private slots:
         // An empty file is what its name says.
         QTest::newRow("empty, .txt") << QStringLiteral("new.txt") << QByteArray() << QByteArray("+");
         QTest::newRow("empty, .rtf") << QStringLiteral("new.rtf") << QByteArray() << QByteArray("{\\rtf1");
+        // Taller than 8,388,607 pixels (25,000 lines 300 points apart):
+        // Qt 6.4 laid such a document out without end.
+        QByteArray tall = "{\\rtf1\\ansi\\sl6000\\slmult0 ";
+        for (int i = 0; i < 25000; ++i)
+            tall += "Line " + QByteArray::number(i) + "\\par\r\n";
+        QTest::newRow("tall, .rtf") << QStringLiteral("tall.rtf") << tall + "}" << QByteArray("{\\rtf1");
+        // Taller than 21,474,836 pixels (30,000 lines in a 300-point face),
+        // where Qt's text edit lost the scroll range and laid the document
+        // out again from the top, over and over.
+        QByteArray taller = "{\\rtf1\\ansi\\fs600 ";
+        for (int i = 0; i < 30000; ++i)
+            taller += "Line " + QByteArray::number(i) + "\\par\r\n";
+        QTest::newRow("taller, .rtf") << QStringLiteral("taller.rtf") << taller + "}" << QByteArray("{\\rtf1");
+        // Many tables, far from that height: laid out as one page, where
+        // Qt moves a table an edit pushes down rather than laying it out.
+        QByteArray tables = "{\\rtf1\\ansi ";
+        for (int i = 0; i < 300; ++i)
+            tables += "Line\\par\\trowd\\cellx2000\\cellx4000 \\intbl a\\cell b\\cell\\row\\pard\r\n";
+        QTest::newRow("tables, .rtf") << QStringLiteral("tables.rtf") << tables + "}" << QByteArray("{\\rtf1");
     }
 
     void plainTextSavedAsRead()
@@ -582,6 +604,16 @@ private slots:
         writeBytes(txt, file);
         host.answerOpenFile(txt);
         w.mnuopen_Click();
+        // Laid out to its end.
+        const QTextDocument *doc = w.editor->document();
+        const qreal height = doc->documentLayout()->documentSize().height();
+        QVERIFY(doc->lastBlock().layout()->lineCount() > 0);
+        QVERIFY(doc->documentLayout()->blockBoundingRect(doc->lastBlock()).bottom() <= height);
+        QCOMPARE(doc->pageSize().height() > 0, name.startsWith(u"tall"));
+        // The scroll bar reaches the end.
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        QCOMPARE(w.editor->verticalScrollBar()->maximum(), std::max(0, qRound(height) - w.editor->viewport()->height()));
         w.editor->setSelStart(0);
         QTest::keyClick(w.editor, Qt::Key_End);
         QTest::keyClick(w.editor, Qt::Key_Plus);

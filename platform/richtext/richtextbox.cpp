@@ -8,6 +8,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -20,9 +21,12 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <private/qtextdocumentlayout_p.h>
 #include <QTextList>
+#include <QTextTableFormat>
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <memory>
 
@@ -109,13 +113,156 @@ int shiftState(Qt::KeyboardModifiers m)
 
 // ---------------------------------------------------------------------------
 
+namespace {
+// An upper bound on the height of a document laid out, cheap enough to work
+// out on every change: no character makes more than one line, and no line
+// is taller than the tallest face, line spacing, paragraph spacing, table
+// edge and picture the document holds, all together. Worked out again only
+// when the document's formats change.
+class HeightBound {
+public:
+    qreal of(const QTextDocument *doc, const QPaintDevice *device)
+    {
+        const QList<QTextFormat> formats = doc->allFormats();
+        if (formats.size() != m_formats || doc->defaultFont() != m_font) {
+            m_formats = formats.size();
+            m_font = doc->defaultFont();
+            m_perCharacter = perCharacter(formats, doc->defaultFont(), device);
+        }
+        return doc->characterCount() * m_perCharacter + 2 * doc->documentMargin();
+    }
+
+private:
+    static qreal perCharacter(const QList<QTextFormat> &formats, const QFont &base, const QPaintDevice *device)
+    {
+        // A picture without a size of its own is as tall as its image.
+        constexpr qreal kUnsizedPicture = 65536;
+        const auto spacing = [&](const QFont &font) {
+            return device ? QFontMetricsF(font, device).lineSpacing() : QFontMetricsF(font).lineSpacing();
+        };
+        qreal face = spacing(base), proportion = 1, fixed = 0, distance = 0, paragraph = 0, edge = 0, picture = 0;
+        for (const QTextFormat &f : formats) {
+            if (f.isImageFormat()) {
+                const qreal h = f.toImageFormat().height();
+                picture = std::max(picture, h > 0 ? h : kUnsizedPicture);
+            } else if (f.isCharFormat()) {
+                const QTextCharFormat c = f.toCharFormat();
+                face = std::max(face, spacing(c.font().resolve(base)));
+                const qreal padding = c.doubleProperty(QTextFormat::TableCellTopPadding)
+                                      + c.doubleProperty(QTextFormat::TableCellBottomPadding);
+                edge = std::max(edge, padding);
+            } else if (f.isBlockFormat()) {
+                const QTextBlockFormat b = f.toBlockFormat();
+                paragraph = std::max(paragraph, b.topMargin() + b.bottomMargin());
+                switch (b.lineHeightType()) {
+                case QTextBlockFormat::ProportionalHeight: proportion = std::max(proportion, b.lineHeight() / 100); break;
+                case QTextBlockFormat::FixedHeight:
+                case QTextBlockFormat::MinimumHeight: fixed = std::max(fixed, b.lineHeight()); break;
+                case QTextBlockFormat::LineDistanceHeight: distance = std::max(distance, b.lineHeight()); break;
+                default: break;
+                }
+            } else if (f.isFrameFormat()) {
+                const QTextFrameFormat fr = f.toFrameFormat();
+                qreal e = fr.topMargin() + fr.bottomMargin() + 2 * (fr.border() + fr.padding());
+                if (f.isTableFormat())
+                    e += 2 * (f.toTableFormat().cellSpacing() + f.toTableFormat().cellPadding());
+                edge = std::max(edge, e);
+            }
+        }
+        const qreal scale = device ? std::max(1.0, device->logicalDpiY() / 96.0) : 1.0;
+        return (face * proportion + fixed + distance + paragraph) * scale + edge + picture + 2;
+    }
+
+    qsizetype m_formats = -1;
+    QFont m_font;
+    qreal m_perCharacter = 0;
+};
+
+// Qt 6.4 lays a document whose page has no height (the control's own page:
+// as tall as the text) as one page 8,388,607 pixels tall, and a line that
+// reaches past that page's foot never ends the layout: the run waits for a
+// next page, and a page without height gives none. A tall enough document
+// (a large face, many lines) froze the window on open, typing or paste.
+// This layout gives such a page a height just short of that one instead,
+// once the document could reach it: up to it nothing changes; a line that
+// would cross it starts a new page (a gap of at most a line, once in 8
+// million pixels) and the run goes on. Only then, as a page with a height
+// has Qt lay every table out again on each change below it, which would
+// make typing in a document of many tables slow. The page size is decided
+// here for every path (the control's resize and wrap, a held layout given
+// back, a document of our own making, typing and pasting).
+class TallDocumentLayout : public QTextDocumentLayout {
+public:
+    static constexpr qreal kPageHeight = 8388606;
+    // Shorter documents never reach the foot of Qt's one page.
+    static constexpr qreal kUnpagedLimit = 8000000;
+    using QTextDocumentLayout::QTextDocumentLayout;
+
+protected:
+    void documentChanged(int from, int oldLength, int length) override
+    {
+        const QSizeF page = document()->pageSize();
+        if (page.height() < 0 && !page.isNull() && m_bound.of(document(), paintDevice()) >= kUnpagedLimit) {
+            document()->setPageSize(QSizeF(page.width(), kPageHeight));  // lays out again
+            return;
+        }
+        QTextDocumentLayout::documentChanged(from, oldLength, length);
+    }
+
+private:
+    HeightBound m_bound;
+};
+
+void layOutTallDocuments(QTextDocument *doc)
+{
+    if (!dynamic_cast<TallDocumentLayout *>(doc->documentLayout()))
+        doc->setDocumentLayout(new TallDocumentLayout(doc));
+}
+}  // namespace
+
 RichTextBox::RichTextBox(QWidget *parent) : QTextEdit(parent)
 {
+    layOutTallDocuments(document());
+    connect(verticalScrollBar(), &QAbstractSlider::rangeChanged, this, &RichTextBox::keepTallScrollRange);
     setAcceptRichText(false);
     setTabChangesFocus(false);
     setUndoRedoEnabled(true);
     setAutoFillBackground(true);
     watchDocument();
+}
+
+// Qt's text edit works the document's height out as an int, the height laid
+// out so far times 100 over the percentage done, and past 21,474,836 pixels
+// that overflows: the vertical scroll bar gets no range and hides, the text
+// widens and is laid out again from the top, the bar comes back as soon as
+// some of it is, the text narrows, and so on for ever. Each range it sets is
+// put right here before the bar's visibility is decided on, so the bar stays
+// and the layout settles; up to that height Qt's own range stands. A document
+// given pages (one that could reach the foot of Qt's one page) keeps its bar
+// once it is taller than the window, whatever Qt makes of its height later,
+// so the text never changes width under the layout.
+void RichTextBox::keepTallScrollRange()
+{
+    const auto *layout = qobject_cast<QTextDocumentLayout *>(document()->documentLayout());
+    const QSizeF page = document()->pageSize();
+    if (layout && !page.isNull()) {  // a null page: the layout is held back
+        const bool keep = page.height() > 0 && (verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn
+                                                || layout->dynamicDocumentSize().height() > 2 * viewport()->height());
+        const Qt::ScrollBarPolicy policy = keep ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
+        if (verticalScrollBarPolicy() != policy)
+            setVerticalScrollBarPolicy(policy);
+    }
+    const int percentDone = layout ? layout->layoutStatus() : 0;
+    if (percentDone <= 0)
+        return;
+    const qreal height = layout->dynamicDocumentSize().height();
+    if (qRound(height) <= std::numeric_limits<int>::max() / 100)
+        return;
+    const qreal maximum = height * 100 / percentDone - viewport()->height();
+    const int wanted = int(std::min<qreal>(maximum, std::numeric_limits<int>::max()));
+    QScrollBar *bar = verticalScrollBar();
+    if (bar->minimum() != 0 || bar->maximum() != wanted)
+        bar->setRange(0, wanted);
 }
 
 void RichTextBox::watchDocument()
@@ -178,6 +325,7 @@ QByteArray RichTextBox::TextRTF() const { return rtf::write(document()); }
 QTextDocument *RichTextBox::newDocument() const
 {
     auto *doc = new QTextDocument;
+    layOutTallDocuments(doc);
     doc->setUndoRedoEnabled(false);
     doc->setDefaultFont(ownFace());  // a rich-text file's own faces replace it
     doc->setDocumentMargin(document()->documentMargin());
@@ -254,6 +402,7 @@ void RichTextBox::adoptDocument(QTextDocument *doc)
     const bool ours = old && old != doc && old->parent() == this;
     doc->setParent(this);
     doc->setUndoRedoEnabled(true);
+    layOutTallDocuments(doc);
     setDocument(doc);
     // The control's new cursor carries the widget's font as its format;
     // one made afresh takes the format of the text at the start instead.

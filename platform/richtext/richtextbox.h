@@ -200,6 +200,7 @@ private:
     bool newParagraphFromEmpty();
     void applyWrap();
     void applyGeometry();
+    void keepTallScrollRange();
     QTextDocument *newDocument() const;
     void adoptDocument(QTextDocument *doc);
     // Puts text in at c by pieces, the first starting a step of the history

@@ -41,30 +41,34 @@ import -window root "$shots/longwork-loading-1.png"
 xdotool mousemove 400 350
 sleep 1.2
 import -window root "$shots/longwork-loading-2.png"
+fast=
 if ! titled "Editor [ Untitled ]"; then
+  # Steps 1 and 2 need a load long enough to watch; the tall document
+  # (step 3) is checked all the same.
   echo "the document loaded before the second screenshot: too fast to watch here"
-  kill $pid; wait $pid 2>/dev/null
-  exit 77
+  fast=1
 fi
 within titled "Editor [$doc]" || fail "the document did not open"
-if compare -metric AE "$shots/longwork-loading-1.png" "$shots/longwork-loading-2.png" null: 2>/dev/null; then
+if [ -z "$fast" ] && compare -metric AE "$shots/longwork-loading-1.png" "$shots/longwork-loading-2.png" null: 2>/dev/null; then
   fail "the window did not repaint while loading"
 fi
 kill $pid; wait $pid 2>/dev/null
 
 # 2. Escape while it loads.
-"$prog" "$doc" 2>/dev/null &
-pid=$!
-within titled "Editor [ Untitled ]" || fail "no window"
-sleep 1
-wid=$(xdotool search --name 'Editor \[ Untitled \]' | head -1)
-xdotool windowfocus --sync "$wid" 2>/dev/null
-xdotool key --window "$wid" Escape
-sleep 8
-titled "Editor [ Untitled ]" || fail "Escape did not stop the load"
-kill -0 $pid || fail "the editor ended"
-import -window root "$shots/longwork-cancelled.png"
-kill $pid; wait $pid 2>/dev/null
+if [ -z "$fast" ]; then
+  "$prog" "$doc" 2>/dev/null &
+  pid=$!
+  within titled "Editor [ Untitled ]" || fail "no window"
+  sleep 1
+  wid=$(xdotool search --name 'Editor \[ Untitled \]' | head -1)
+  xdotool windowfocus --sync "$wid" 2>/dev/null
+  xdotool key --window "$wid" Escape
+  sleep 8
+  titled "Editor [ Untitled ]" || fail "Escape did not stop the load"
+  kill -0 $pid || fail "the editor ended"
+  import -window root "$shots/longwork-cancelled.png"
+  kill $pid; wait $pid 2>/dev/null
+fi
 
 # 3. Tall: 30,000 lines in a 300-point face.
 tall=$HOME/tall.rtf
@@ -88,4 +92,4 @@ saved() { tail -c 100 "$tall" | grep -q '+'; }
 within saved || fail "the key typed at the end was not saved"
 import -window root "$shots/longwork-tall.png"
 kill $pid; wait $pid 2>/dev/null
-echo "passed"
+echo "passed${fast:+ (the tall document only: the load was too fast to watch)}"
